@@ -1,0 +1,107 @@
+#include "discovery/file_list.h"
+
+#include "common/handles.h"
+
+namespace tw {
+namespace {
+
+constexpr DWORD kNameSurrogateBit = 0x20000000;
+
+// Attributes and reparse tag of what the path finally names, links followed; nullopt when
+// it cannot be reached.
+std::optional<FILE_ATTRIBUTE_TAG_INFO> followed_attributes(const Target& target) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return FILE_ATTRIBUTE_TAG_INFO{data.dwFileAttributes, 0};  // no link: one call suffices
+  }
+  // A link: open what it points to (no access rights, so sharing never refuses) and ask.
+  UniqueHandle file(::CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FILE_ATTRIBUTE_TAG_INFO info{};
+  if (!file || !::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
+    return std::nullopt;
+  }
+  return info;
+}
+
+struct Lister {
+  FileListing& out;
+  const ProgressSink& progress;
+
+  void append(std::wstring path) {
+    out.files.push_back(std::move(path));
+    if (out.files.size() % kListingProgressStep == 0 && progress) {
+      progress(ScanProgress{out.files.size(), 0.0f, ScanPhase::Listing});
+    }
+  }
+
+  void list_folder_target(const Target& target) {
+    ++out.folders;
+    std::uint64_t read_only = 0;
+    std::vector<std::wstring> stack{target};
+    WIN32_FIND_DATAW data;
+    while (!stack.empty()) {
+      const std::wstring folder = std::move(stack.back());
+      stack.pop_back();
+      UniqueFind find(::FindFirstFileExW(join_path(folder, L"*").c_str(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+      if (!find) continue;  // unreadable or vanished: skipped
+      bool full = false;
+      do {
+        const std::wstring_view name(data.cFileName);
+        if (name == L"." || name == L"..") continue;
+        switch (entry_kind(data.dwFileAttributes, data.dwReserved0)) {
+          case EntryKind::Link:
+            break;
+          case EntryKind::Folder:
+            stack.push_back(join_path(folder, name));
+            break;
+          case EntryKind::File:
+            if (out.files.size() >= kListingCap) {
+              out.truncated = true;
+              full = true;
+              break;
+            }
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ++read_only;
+            append(join_path(folder, name));
+            break;
+        }
+      } while (!full && ::FindNextFileW(find.get(), &data));
+      if (full) break;  // the rest of this target is dropped
+    }
+    if (read_only > 0) out.read_only[target] += read_only;
+  }
+};
+
+}  // namespace
+
+EntryKind entry_kind(DWORD attributes, DWORD reparse_tag) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (reparse_tag & kNameSurrogateBit)) return EntryKind::Link;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::Folder;
+  return EntryKind::File;
+}
+
+FileListing build_file_list(const std::vector<Target>& targets, const ProgressSink& progress) {
+  FileListing out;
+  Lister lister{out, progress};
+  for (const Target& target : targets) {
+    const auto info = followed_attributes(target);
+    if (!info) continue;  // gone or unreachable: the diagnosis reports it later
+    if (entry_kind(info->FileAttributes, info->ReparseTag) == EntryKind::Folder) {
+      lister.list_folder_target(target);
+    } else {
+      out.files.push_back(target);  // even past the cap: the user named it
+    }
+  }
+  out.files_checked = out.files.size();
+  return out;
+}
+
+std::uint64_t read_only_count(const std::map<Target, std::uint64_t>& counts, const Target& target) {
+  const auto it = counts.find(target);
+  return it == counts.end() ? 0 : it->second;
+}
+
+}  // namespace tw

@@ -1,0 +1,108 @@
+#include "discovery/paths.h"
+
+#include <algorithm>
+
+#include "common/casemap.h"
+#include "common/handles.h"
+#include "common/text.h"
+
+namespace tw {
+namespace {
+
+std::string_view trim_trailing_backslashes(std::string_view s) {
+  while (!s.empty() && s.back() == '\\') s.remove_suffix(1);
+  return s;
+}
+
+constexpr bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
+
+}  // namespace
+
+std::string strip_long_prefix(std::string_view text) {
+  constexpr std::string_view kUnc = "\\\\?\\UNC\\";
+  constexpr std::string_view kLong = "\\\\?\\";
+  if (text.substr(0, kUnc.size()) == kUnc) return "\\\\" + std::string(text.substr(kUnc.size()));
+  if (text.substr(0, kLong.size()) == kLong) return std::string(text.substr(kLong.size()));
+  return std::string(text);
+}
+
+std::string path_key(std::string_view display_text) {
+  return to_lower_full(trim_trailing_backslashes(strip_long_prefix(display_text)));
+}
+
+std::string path_key(std::wstring_view path) { return path_key(to_utf8(path)); }
+
+bool key_matches(std::string_view key, std::string_view path) {
+  if (key.empty()) return false;  // a blank key would claim every UNC path
+  if (path.size() == key.size()) return path == key;
+  return path.size() > key.size() && path.substr(0, key.size()) == key && path[key.size()] == '\\';
+}
+
+std::optional<std::size_t> match_key(const std::vector<std::string>& keys, std::string_view normalised_path) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (key_matches(keys[i], normalised_path)) return i;
+  }
+  return std::nullopt;
+}
+
+std::string literal_key(const Target& target) { return path_key(std::wstring_view(target)); }
+
+std::optional<std::wstring> final_path_name(HANDLE file) {
+  std::wstring buffer(1024, L'\0');
+  for (int call = 0; call < 3; ++call) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD n = ::GetFinalPathNameByHandleW(file, buffer.data(), size, 0);
+    if (n == 0) return std::nullopt;
+    if (n < size) {
+      buffer.resize(n);
+      return buffer;
+    }
+    // The name grew (or the buffer was short): n is the size needed, terminator included.
+    buffer.assign(static_cast<std::size_t>(n) + 1, L'\0');
+  }
+  return std::nullopt;
+}
+
+std::string resolved_key(const Target& target) {
+  // No access rights asked: this opens even files that others hold without sharing.
+  UniqueHandle file(::CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (file) {
+    if (const auto name = final_path_name(file.get())) return path_key(std::wstring_view(*name));
+  }
+  return literal_key(target);
+}
+
+std::wstring join_path(std::wstring_view base, std::wstring_view name) {
+  std::wstring out(base);
+  if (!out.empty() && out.back() != L'\\' && out.back() != L'/') out.push_back(L'\\');
+  out += name;
+  return out;
+}
+
+std::wstring spell_as_target(std::wstring_view found, const std::vector<Target>& targets,
+                             const std::vector<std::string>& resolved_keys) {
+  const std::string stripped = strip_long_prefix(to_utf8(found));
+  const std::string_view trimmed = trim_trailing_backslashes(stripped);
+  const std::string normalised = to_lower_full(trimmed);
+  // Byte offsets in the key are used as offsets in the found path: only valid when
+  // lower-casing kept the length.
+  if (normalised.size() != trimmed.size()) return std::wstring(found);
+
+  const std::size_t count = std::min(targets.size(), resolved_keys.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& key = resolved_keys[i];
+    if (!key_matches(key, normalised)) continue;
+    if (key.size() < stripped.size() && is_utf8_continuation(stripped[key.size()])) continue;
+    std::string_view rest = std::string_view(stripped).substr(key.size());
+    while (!rest.empty() && rest.front() == '\\') rest.remove_prefix(1);
+    if (rest.empty()) return targets[i];
+    // The rest is a suffix of the found path; take it from the UTF-16 original so that
+    // units the display text had to replace reach the result unchanged.
+    const std::size_t units = utf16_length(rest);
+    return join_path(targets[i], found.substr(found.size() - units));
+  }
+  return std::wstring(found);
+}
+
+}  // namespace tw

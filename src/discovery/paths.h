@@ -1,0 +1,48 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tw {
+
+// A file or folder as Windows spells it. Kept in UTF-16 so that names holding unpaired
+// surrogates still reach the file system exactly; its display text is to_utf8 of it.
+using Target = std::wstring;
+
+// Removes a leading "\\?\", and turns a leading "\\?\UNC\" into "\\".
+std::string strip_long_prefix(std::string_view display_text);
+
+// The comparison key of a path's display text: long-path prefix stripped, trailing
+// backslashes removed, full Unicode lower case.
+std::string path_key(std::string_view display_text);
+std::string path_key(std::wstring_view path);
+
+// A key matches a normalised path that equals it or lies inside it.
+bool key_matches(std::string_view key, std::string_view normalised_path);
+
+// Index of the first key in `keys` that matches `normalised_path`.
+std::optional<std::size_t> match_key(const std::vector<std::string>& keys, std::string_view normalised_path);
+
+std::string literal_key(const Target& target);
+
+// The key of the target's final path as the file system reports it (seeing through drive
+// mappings, junctions and other aliases), or the literal key when that cannot be had.
+std::string resolved_key(const Target& target);
+
+// GetFinalPathNameByHandleW (normalised, DOS volume name), growing the buffer as asked, at
+// most three calls.
+std::optional<std::wstring> final_path_name(HANDLE file);
+
+// `base` joined with `name` by one backslash (none added when base already ends in one).
+std::wstring join_path(std::wstring_view base, std::wstring_view name);
+
+// Rewrites a path found on the system so that it begins with the target as the user wrote
+// it; a path under no target (by resolved key) comes back unchanged.
+std::wstring spell_as_target(std::wstring_view found, const std::vector<Target>& targets,
+                             const std::vector<std::string>& resolved_keys);
+
+}  // namespace tw

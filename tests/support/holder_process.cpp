@@ -1,0 +1,58 @@
+#include "support/holder_process.h"
+
+#include <atomic>
+
+#include "common/cmdline.h"
+#include "support/temp_dir.h"
+
+namespace tw::test {
+
+std::optional<HolderProcess> HolderProcess::start(const std::vector<std::wstring>& arguments) {
+  static std::atomic<unsigned> counter{0};
+  const std::wstring tag = std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+  const std::wstring ready_name = L"tw-holder-ready-" + tag;
+  const std::wstring quit_name = L"tw-holder-quit-" + tag;
+
+  HolderProcess holder;
+  UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, ready_name.c_str()));
+  holder.quit_.reset(::CreateEventW(nullptr, TRUE, FALSE, quit_name.c_str()));
+  if (!ready || !holder.quit_) return std::nullopt;
+
+  std::vector<std::wstring> args = arguments;
+  args.insert(args.end(), {L"--ready", ready_name, L"--quit", quit_name});
+  std::wstring command = build_command_line(program_dir() + L"\\tw_holder.exe", args);
+
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    return std::nullopt;
+  }
+  ::CloseHandle(pi.hThread);
+  holder.process_.reset(pi.hProcess);
+  holder.pid_ = pi.dwProcessId;
+
+  // Ready, or gone (it could not hold something), whichever comes first.
+  const HANDLE waits[] = {ready.get(), holder.process_.get()};
+  if (::WaitForMultipleObjects(2, waits, FALSE, 30'000) != WAIT_OBJECT_0) return std::nullopt;
+  return holder;
+}
+
+std::optional<DWORD> HolderProcess::stop() {
+  if (!process_) return std::nullopt;
+  ::SetEvent(quit_.get());
+  std::optional<DWORD> status;
+  if (::WaitForSingleObject(process_.get(), 10'000) == WAIT_OBJECT_0) {
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process_.get(), &code)) status = code;
+  } else {
+    ::TerminateProcess(process_.get(), 99);
+    ::WaitForSingleObject(process_.get(), 10'000);
+  }
+  process_.reset();
+  return status;
+}
+
+HolderProcess::~HolderProcess() { stop(); }
+
+}  // namespace tw::test

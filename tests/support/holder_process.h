@@ -1,0 +1,37 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/handles.h"
+
+namespace tw::test {
+
+// A running tw_holder.exe. Starting waits until it holds everything it was asked to; the
+// destructor tells it to quit and, should it not, ends it, so no test leaves one behind.
+class HolderProcess {
+ public:
+  // `arguments` are tw_holder's own (--share, --open, --cwd, --timeout); the ready and quit
+  // events are added here. Nothing when the helper could not start or hold what it was asked.
+  static std::optional<HolderProcess> start(const std::vector<std::wstring>& arguments);
+
+  HolderProcess(HolderProcess&&) noexcept = default;
+  HolderProcess& operator=(HolderProcess&&) noexcept = default;
+  ~HolderProcess();
+
+  DWORD pid() const { return pid_; }
+  HANDLE process() const { return process_.get(); }
+  // Asks it to quit and waits; its exit status, or nothing if it had to be ended.
+  std::optional<DWORD> stop();
+
+ private:
+  HolderProcess() = default;
+  UniqueHandle process_;
+  UniqueHandle quit_;
+  DWORD pid_ = 0;
+};
+
+}  // namespace tw::test

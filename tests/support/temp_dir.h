@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tw::test {
+
+// A fresh folder under the Windows temporary folder, removed with everything in it
+// (read-only files included) when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::wstring& path() const { return path_; }
+  // path() joined with a relative name.
+  std::wstring operator/(std::wstring_view name) const;
+
+ private:
+  std::wstring path_;
+};
+
+// Creates (or truncates) a file holding `content`; false on failure.
+bool write_file(const std::wstring& path, std::string_view content = {});
+bool make_dir(const std::wstring& path);
+bool set_read_only(const std::wstring& path);
+// Deletes a tree, clearing read-only attributes on the way.
+void remove_tree(const std::wstring& path);
+
+// The folder the running test program lives in (its helper programs sit beside it).
+std::wstring program_dir();
+
+}  // namespace tw::test
