@@ -116,7 +116,7 @@ std::string to_utf8(std::wstring_view utf16) {
 std::size_t utf16_length(std::string_view utf8) {
   std::size_t units = 0;
   std::size_t pos = 0;
-  while (pos < utf8.size()) units += next_code_point(utf8, pos) >= 0x10000 ? 2 : 1;
+  while (pos < utf8.size()) units += next_code_point(utf8, pos) >= 0x10000 ? 2u : 1u;
   return units;
 }
 

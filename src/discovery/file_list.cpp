@@ -7,6 +7,14 @@ namespace {
 
 constexpr DWORD kNameSurrogateBit = 0x20000000;
 
+// One allocation per listed path: this runs for every file of every scan.
+std::wstring concat(const std::wstring& prefix, std::wstring_view name) {
+  std::wstring out;
+  out.reserve(prefix.size() + name.size());
+  out.append(prefix).append(name);
+  return out;
+}
+
 // Attributes and reparse tag of what the path finally names, links followed; nullopt when
 // it cannot be reached.
 std::optional<FILE_ATTRIBUTE_TAG_INFO> followed_attributes(const Target& target) {
@@ -43,10 +51,11 @@ struct Lister {
     std::vector<std::wstring> stack{target};
     WIN32_FIND_DATAW data;
     while (!stack.empty()) {
-      const std::wstring folder = std::move(stack.back());
+      // Every entry's path is this prefix plus its name.
+      const std::wstring prefix = join_path(stack.back(), L"");
       stack.pop_back();
-      UniqueFind find(::FindFirstFileExW(join_path(folder, L"*").c_str(), FindExInfoBasic, &data,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+      UniqueFind find(::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                         nullptr, FIND_FIRST_EX_LARGE_FETCH));
       if (!find) continue;  // unreadable or vanished: skipped
       bool full = false;
       do {
@@ -56,7 +65,7 @@ struct Lister {
           case EntryKind::Link:
             break;
           case EntryKind::Folder:
-            stack.push_back(join_path(folder, name));
+            stack.push_back(concat(prefix, name));
             break;
           case EntryKind::File:
             if (out.files.size() >= kListingCap) {
@@ -65,7 +74,7 @@ struct Lister {
               break;
             }
             if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ++read_only;
-            append(join_path(folder, name));
+            append(concat(prefix, name));
             break;
         }
       } while (!full && ::FindNextFileW(find.get(), &data));

@@ -74,9 +74,12 @@ std::string resolved_key(const Target& target) {
 }
 
 std::wstring join_path(std::wstring_view base, std::wstring_view name) {
-  std::wstring out(base);
-  if (!out.empty() && out.back() != L'\\' && out.back() != L'/') out.push_back(L'\\');
-  out += name;
+  const bool separator = !base.empty() && base.back() != L'\\' && base.back() != L'/';
+  std::wstring out;
+  out.reserve(base.size() + 1 + name.size());
+  out.append(base);
+  if (separator) out.push_back(L'\\');
+  out.append(name);
   return out;
 }
 

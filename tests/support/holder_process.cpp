@@ -7,6 +7,37 @@
 
 namespace tw::test {
 
+namespace {
+
+std::optional<PROCESS_INFORMATION> start_program(const std::wstring& name, const std::vector<std::wstring>& arguments) {
+  std::wstring command = build_command_line(program_dir() + L"\\" + name, arguments);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    return std::nullopt;
+  }
+  ::CloseHandle(pi.hThread);
+  return pi;
+}
+
+}  // namespace
+
+std::optional<DWORD> run_program(const std::wstring& name, const std::vector<std::wstring>& arguments,
+                                 DWORD timeout_ms) {
+  const auto pi = start_program(name, arguments);
+  if (!pi) return std::nullopt;
+  UniqueHandle process(pi->hProcess);
+  DWORD code = 0;
+  if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 99);
+    ::WaitForSingleObject(process.get(), 10'000);
+    return std::nullopt;
+  }
+  if (!::GetExitCodeProcess(process.get(), &code)) return std::nullopt;
+  return code;
+}
+
 std::optional<HolderProcess> HolderProcess::start(const std::vector<std::wstring>& arguments) {
   static std::atomic<unsigned> counter{0};
   const std::wstring tag = std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
@@ -20,17 +51,10 @@ std::optional<HolderProcess> HolderProcess::start(const std::vector<std::wstring
 
   std::vector<std::wstring> args = arguments;
   args.insert(args.end(), {L"--ready", ready_name, L"--quit", quit_name});
-  std::wstring command = build_command_line(program_dir() + L"\\tw_holder.exe", args);
-
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    return std::nullopt;
-  }
-  ::CloseHandle(pi.hThread);
-  holder.process_.reset(pi.hProcess);
-  holder.pid_ = pi.dwProcessId;
+  const auto pi = start_program(L"tw_holder.exe", args);
+  if (!pi) return std::nullopt;
+  holder.process_.reset(pi->hProcess);
+  holder.pid_ = pi->dwProcessId;
 
   // Ready, or gone (it could not hold something), whichever comes first.
   const HANDLE waits[] = {ready.get(), holder.process_.get()};

@@ -12,6 +12,12 @@ namespace tw::test {
 
 // A running tw_holder.exe. Starting waits until it holds everything it was asked to; the
 // destructor tells it to quit and, should it not, ends it, so no test leaves one behind.
+// Runs a program of this build (found beside the test) with the arguments and waits for it;
+// its exit status, or nothing when it could not start or did not end in time (then it is
+// ended).
+std::optional<DWORD> run_program(const std::wstring& name, const std::vector<std::wstring>& arguments,
+                                 DWORD timeout_ms = 30'000);
+
 class HolderProcess {
  public:
   // `arguments` are tw_holder's own (--share, --open, --cwd, --timeout); the ready and quit
