@@ -6,6 +6,7 @@ Usage: check_exe.py PATH_TO_EXE
 """
 import re
 import struct
+import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
@@ -40,20 +41,6 @@ class PE:
                 return raw + rva - va
         raise ValueError("address outside every section: %#x" % rva)
 
-    def cstring(self, rva):
-        start = self.offset(rva)
-        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
-
-    def imports(self):
-        rva, _ = self.dirs[1]
-        names, pos = [], self.offset(rva)
-        while True:
-            desc = struct.unpack_from("<IIIII", self.data, pos)
-            if not any(desc):
-                return names
-            names.append(self.cstring(desc[3]))
-            pos += 20
-
     def resources(self):
         """{(type, id): bytes} for numbered resources (first language of each)."""
         base_rva, _ = self.dirs[2]
@@ -84,7 +71,10 @@ def check(path):
     if pe.subsystem != 2:
         problems.append("not a GUI-subsystem program (subsystem %d)" % pe.subsystem)
 
-    dlls = [d.lower() for d in pe.imports()]
+    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True, text=True, check=True)
+    dlls = [m.lower() for m in re.findall(r"^\s*DLL Name: (\S+)", dump.stdout, re.M)]
+    if not dlls:
+        problems.append("objdump found no imports")
     for dll in dlls:
         if not ALLOWED_DLLS.match(dll):
             problems.append("imports a DLL that Windows does not ship: " + dll)
