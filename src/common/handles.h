@@ -56,55 +56,22 @@ struct FindHandleTraits {
   static void close(Type h) noexcept { ::FindClose(h); }
 };
 
-struct RegKeyTraits {
-  using Type = HKEY;
+// Handles whose "none" is a null pointer, released by one call.
+template <class T, auto Release>
+struct NullIsNone {
+  using Type = T;
   static Type none() noexcept { return nullptr; }
   static bool valid(Type h) noexcept { return h != nullptr; }
-  static void close(Type h) noexcept { ::RegCloseKey(h); }
-};
-
-struct ModuleTraits {
-  using Type = HMODULE;
-  static Type none() noexcept { return nullptr; }
-  static bool valid(Type h) noexcept { return h != nullptr; }
-  static void close(Type h) noexcept { ::FreeLibrary(h); }
-};
-
-struct IconTraits {
-  using Type = HICON;
-  static Type none() noexcept { return nullptr; }
-  static bool valid(Type h) noexcept { return h != nullptr; }
-  static void close(Type h) noexcept { ::DestroyIcon(h); }
-};
-
-struct MenuTraits {
-  using Type = HMENU;
-  static Type none() noexcept { return nullptr; }
-  static bool valid(Type h) noexcept { return h != nullptr; }
-  static void close(Type h) noexcept { ::DestroyMenu(h); }
-};
-
-struct GdiObjectTraits {
-  using Type = HGDIOBJ;
-  static Type none() noexcept { return nullptr; }
-  static bool valid(Type h) noexcept { return h != nullptr; }
-  static void close(Type h) noexcept { ::DeleteObject(h); }
-};
-
-struct LocalMemoryTraits {
-  using Type = HLOCAL;
-  static Type none() noexcept { return nullptr; }
-  static bool valid(Type h) noexcept { return h != nullptr; }
-  static void close(Type h) noexcept { ::LocalFree(h); }
+  static void close(Type h) noexcept { Release(h); }
 };
 
 using UniqueHandle = Unique<KernelHandleTraits>;
 using UniqueFind = Unique<FindHandleTraits>;
-using UniqueKey = Unique<RegKeyTraits>;
-using UniqueModule = Unique<ModuleTraits>;
-using UniqueIcon = Unique<IconTraits>;
-using UniqueMenu = Unique<MenuTraits>;
-using UniqueGdiObject = Unique<GdiObjectTraits>;
-using UniqueLocal = Unique<LocalMemoryTraits>;
+using UniqueKey = Unique<NullIsNone<HKEY, &::RegCloseKey>>;
+using UniqueModule = Unique<NullIsNone<HMODULE, &::FreeLibrary>>;
+using UniqueIcon = Unique<NullIsNone<HICON, &::DestroyIcon>>;
+using UniqueMenu = Unique<NullIsNone<HMENU, &::DestroyMenu>>;
+using UniqueGdiObject = Unique<NullIsNone<HGDIOBJ, &::DeleteObject>>;
+using UniqueLocal = Unique<NullIsNone<HLOCAL, &::LocalFree>>;
 
 }  // namespace tw

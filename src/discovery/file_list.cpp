@@ -7,14 +7,6 @@ namespace {
 
 constexpr DWORD kNameSurrogateBit = 0x20000000;
 
-// One allocation per listed path: this runs for every file of every scan.
-std::wstring concat(const std::wstring& prefix, std::wstring_view name) {
-  std::wstring out;
-  out.reserve(prefix.size() + name.size());
-  out.append(prefix).append(name);
-  return out;
-}
-
 // Attributes and reparse tag of what the path finally names, links followed; nullopt when
 // it cannot be reached.
 std::optional<FILE_ATTRIBUTE_TAG_INFO> followed_attributes(const Target& target) {
@@ -23,7 +15,7 @@ std::optional<FILE_ATTRIBUTE_TAG_INFO> followed_attributes(const Target& target)
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     return FILE_ATTRIBUTE_TAG_INFO{data.dwFileAttributes, 0};  // no link: one call suffices
   }
-  // A link: open what it points to (no access rights, so sharing never refuses) and ask.
+  // A link: open what it points to and ask. Attribute access is never refused for sharing.
   UniqueHandle file(::CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -65,7 +57,7 @@ struct Lister {
           case EntryKind::Link:
             break;
           case EntryKind::Folder:
-            stack.push_back(concat(prefix, name));
+            stack.push_back(join_path(prefix, name));
             break;
           case EntryKind::File:
             if (out.files.size() >= kListingCap) {
@@ -74,7 +66,7 @@ struct Lister {
               break;
             }
             if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ++read_only;
-            append(concat(prefix, name));
+            append(join_path(prefix, name));
             break;
         }
       } while (!full && ::FindNextFileW(find.get(), &data));
