@@ -83,6 +83,20 @@ std::wstring join_path(std::wstring_view base, std::wstring_view name) {
   return out;
 }
 
+bool path_components_less(std::wstring_view a, std::wstring_view b) {
+  const std::string x = to_utf8(a), y = to_utf8(b);
+  std::string_view rest_x = x, rest_y = y;
+  for (;;) {
+    if (rest_x.empty() || rest_y.empty()) return rest_x.empty() && !rest_y.empty();
+    const std::size_t end_x = std::min(rest_x.find('\\'), rest_x.size());
+    const std::size_t end_y = std::min(rest_y.find('\\'), rest_y.size());
+    const std::string_view cx = rest_x.substr(0, end_x), cy = rest_y.substr(0, end_y);
+    if (cx != cy) return cx < cy;  // string_view compares bytes as unsigned char
+    rest_x.remove_prefix(std::min(end_x + 1, rest_x.size()));
+    rest_y.remove_prefix(std::min(end_y + 1, rest_y.size()));
+  }
+}
+
 std::wstring spell_as_target(std::wstring_view found, const std::vector<Target>& targets,
                              const std::vector<std::string>& resolved_keys) {
   const std::string stripped = strip_long_prefix(to_utf8(found));

@@ -40,6 +40,10 @@ std::optional<std::wstring> final_path_name(HANDLE file);
 // `base` joined with `name` by one backslash (none added when base already ends in one).
 std::wstring join_path(std::wstring_view base, std::wstring_view name);
 
+// Orders paths component by component (split at backslashes), each component compared
+// byte-wise as UTF-8, a component that is a prefix of the other first.
+bool path_components_less(std::wstring_view a, std::wstring_view b);
+
 // Rewrites a path found on the system so that it begins with the target as the user wrote
 // it; a path under no target (by resolved key) comes back unchanged.
 std::wstring spell_as_target(std::wstring_view found, const std::vector<Target>& targets,

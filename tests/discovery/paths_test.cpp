@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/handles.h"
 #include "common/text.h"
 #include "discovery/paths.h"
@@ -56,6 +58,14 @@ TEST(SpellAsTarget, LeavesPathsAloneWhenLowerCasingChangesLength) {
   // U+0130 lower-cases to three bytes from two: byte offsets would no longer line up.
   const std::wstring found = L"\\\\?\\D:\\Work\\\x0130.txt";
   EXPECT_EQ(spell_as_target(found, {L"D:\\Work"}, {"d:\\work"}), found);
+}
+
+TEST(PathComponents, SortComponentByComponent) {
+  std::vector<std::wstring> paths{L"a b", L"\x00E4", L"a\\b\\c", L"a\\b", L"a", L"a\\B", L"\xD83D\xDD12", L"\xFF5E"};
+  std::sort(paths.begin(), paths.end(), path_components_less);
+  // Code point order, which UTF-8 bytes keep: U+FF5E before U+1F512 (UTF-16 units would not).
+  EXPECT_EQ(paths, (std::vector<std::wstring>{L"a", L"a\\B", L"a\\b", L"a\\b\\c", L"a b", L"\x00E4", L"\xFF5E",
+                                              L"\xD83D\xDD12"}));
 }
 
 TEST(ResolvedKey, SeesTheFileSystemsOwnSpelling) {
