@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_tree.h"
 #include "common/handles.h"
 #include "discovery/file_list.h"
 
@@ -46,32 +47,6 @@ std::size_t bare_listing(const std::wstring& root) {
   return files;
 }
 
-bool make_tree(const std::wstring& root, int folders, int files_per_folder) {
-  if (!::CreateDirectoryW(root.c_str(), nullptr)) return false;
-  for (int f = 0; f < folders; ++f) {
-    const std::wstring dir = root + L"\\folder" + std::to_wstring(f);
-    if (!::CreateDirectoryW(dir.c_str(), nullptr)) return false;
-    for (int i = 0; i < files_per_folder; ++i) {
-      const std::wstring file = dir + L"\\file" + std::to_wstring(i) + L".txt";
-      tw::UniqueHandle h(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                       nullptr));
-      if (!h) return false;
-    }
-  }
-  return true;
-}
-
-void remove_tree(const std::wstring& root, int folders, int files_per_folder) {
-  for (int f = 0; f < folders; ++f) {
-    const std::wstring dir = root + L"\\folder" + std::to_wstring(f);
-    for (int i = 0; i < files_per_folder; ++i) {
-      ::DeleteFileW((dir + L"\\file" + std::to_wstring(i) + L".txt").c_str());
-    }
-    ::RemoveDirectoryW(dir.c_str());
-  }
-  ::RemoveDirectoryW(root.c_str());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,9 +60,9 @@ int main(int argc, char** argv) {
 
   std::printf("listing benchmark: %d folders x %d files\n", folders, per_folder);
   const auto made_at = Clock::now();
-  if (!make_tree(root, folders, per_folder)) {
+  if (!tw::bench::make_tree(root, folders, per_folder)) {
     std::printf("could not create the tree under %ls\n", root.c_str());
-    remove_tree(root, folders, per_folder);
+    tw::bench::remove_tree(root, folders, per_folder);
     return 1;
   }
   std::printf("tree made in %.1f s\n", std::chrono::duration<double>(Clock::now() - made_at).count());
@@ -117,7 +92,7 @@ int main(int argc, char** argv) {
       time_bare();
     }
   }
-  remove_tree(root, folders, per_folder);
+  tw::bench::remove_tree(root, folders, per_folder);
 
   if (ours_files != bare_files) {
     std::printf("mismatch: build_file_list saw %zu files, the bare loop %zu\n", ours_files, bare_files);

@@ -16,15 +16,19 @@ std::string_view trim_trailing_backslashes(std::string_view s) {
 
 constexpr bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
 
+template <class Char>
+std::basic_string<Char> strip_prefix_of(std::basic_string_view<Char> text) {
+  static constexpr Char kUnc[] = {'\\', '\\', '?', '\\', 'U', 'N', 'C', '\\'};
+  const std::basic_string_view<Char> unc(kUnc, 8), long_prefix(kUnc, 4);
+  if (text.substr(0, unc.size()) == unc) return std::basic_string<Char>(2, Char('\\')).append(text.substr(unc.size()));
+  if (text.substr(0, long_prefix.size()) == long_prefix) return std::basic_string<Char>(text.substr(long_prefix.size()));
+  return std::basic_string<Char>(text);
+}
+
 }  // namespace
 
-std::string strip_long_prefix(std::string_view text) {
-  constexpr std::string_view kUnc = "\\\\?\\UNC\\";
-  constexpr std::string_view kLong = "\\\\?\\";
-  if (text.substr(0, kUnc.size()) == kUnc) return "\\\\" + std::string(text.substr(kUnc.size()));
-  if (text.substr(0, kLong.size()) == kLong) return std::string(text.substr(kLong.size()));
-  return std::string(text);
-}
+std::string strip_long_prefix(std::string_view text) { return strip_prefix_of(text); }
+std::wstring strip_long_prefix(std::wstring_view path) { return strip_prefix_of(path); }
 
 std::string path_key(std::string_view display_text) {
   return to_lower_full(trim_trailing_backslashes(strip_long_prefix(display_text)));

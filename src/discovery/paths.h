@@ -15,6 +15,7 @@ using Target = std::wstring;
 
 // Removes a leading "\\?\", and turns a leading "\\?\UNC\" into "\\".
 std::string strip_long_prefix(std::string_view display_text);
+std::wstring strip_long_prefix(std::wstring_view path);
 
 // The comparison key of a path's display text: long-path prefix stripped, trailing
 // backslashes removed, full Unicode lower case.

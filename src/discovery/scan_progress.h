@@ -9,6 +9,7 @@ enum class ScanPhase : std::uint8_t {
   Listing = 0,
   AskingWindows = 1,
   DeepSearching = 2,
+  Taken = 3,  // marks a progress slot whose content the window has already taken
 };
 
 struct ScanProgress {

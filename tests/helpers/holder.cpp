@@ -1,13 +1,20 @@
-// Test helper: holds files and folders open like a real program, until told to quit.
+// Test helper: holds files and folders open and shows windows like a real program, until
+// told to quit.
 //
 //   tw_holder [--share MODE] [--repeat N] [--open PATH]... [--open-dir DIR]... [--cwd PATH]
-//             [--ready EVENT] [--quit EVENT] [--timeout MS]
+//             [--window TITLE]... [--hidden-window TITLE]... [--owned-dialog TITLE]...
+//             [--owned TITLE]... [--hung] [--ready EVENT] [--quit EVENT] [--timeout MS]
 //
 // --share sets the sharing of the --open options after it: any of the letters r, w, d, or
 // "none" (the default is rwd). --repeat makes the opens after it take N handles each.
-// --open-dir opens every file directly inside DIR. --ready names an event set once everything is held; --quit
-// names an event that ends the program. Exit status 0, or 2 when something could not be
-// opened (then "ready" is never set).
+// --open-dir opens every file directly inside DIR. --window shows a top-level window with
+// the title; --hidden-window makes one that is never shown; --owned-dialog shows a dialog
+// whose owner is a hidden window (titled "Hidden owner"); --owned shows a window owned by
+// the last --window. Windows exist before "ready" and take messages while the program
+// waits, unless --hung is given: then it stops taking messages, like a program that hangs.
+// --ready names an event set once everything is held; --quit names an event that ends the
+// program. Exit status 0, or 2 when something could not be opened or created (then "ready"
+// is never set).
 #include <windows.h>
 
 #include <string>
@@ -17,6 +24,8 @@
 #include "common/handles.h"
 
 namespace {
+
+constexpr wchar_t kWindowClass[] = L"Tarnwick.TestHolder";
 
 DWORD parse_share(const std::wstring& mode) {
   DWORD share = 0;
@@ -29,6 +38,79 @@ DWORD parse_share(const std::wstring& mode) {
   return share;
 }
 
+enum class WindowStyle { Visible, Hidden, OwnedDialog, Owned };
+
+struct WindowRequest {
+  WindowStyle style;
+  std::wstring title;
+};
+
+HWND make_window(const std::wstring& title, DWORD style, HWND owner) {
+  return ::CreateWindowExW(0, kWindowClass, title.c_str(), style, 100, 100, 320, 200, owner, nullptr,
+                           ::GetModuleHandleW(nullptr), nullptr);
+}
+
+// Creates the windows in the order asked. The windows live until the process ends.
+bool create_windows(const std::vector<WindowRequest>& requests) {
+  if (requests.empty()) return true;
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = ::DefWindowProcW;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = kWindowClass;
+  if (!::RegisterClassW(&wc)) return false;
+
+  HWND last_visible = nullptr;
+  for (const WindowRequest& r : requests) {
+    HWND window = nullptr;
+    switch (r.style) {
+      case WindowStyle::Visible:
+        window = last_visible = make_window(r.title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr);
+        break;
+      case WindowStyle::Hidden:
+        window = make_window(r.title, WS_OVERLAPPEDWINDOW, nullptr);
+        break;
+      case WindowStyle::OwnedDialog:
+        if (HWND owner = make_window(L"Hidden owner", WS_OVERLAPPEDWINDOW, nullptr)) {
+          window = make_window(r.title, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, owner);
+        }
+        break;
+      case WindowStyle::Owned:
+        if (last_visible != nullptr) {
+          window = make_window(r.title, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, last_visible);
+        }
+        break;
+    }
+    if (window == nullptr) return false;
+  }
+  return true;
+}
+
+// Waits for the quit event (if any) or the timeout, handling window messages meanwhile.
+void wait_for_quit(HANDLE quit, DWORD timeout_ms, bool pump) {
+  if (!pump) {
+    if (quit != nullptr) {
+      ::WaitForSingleObject(quit, timeout_ms);
+    } else {
+      ::Sleep(timeout_ms);
+    }
+    return;
+  }
+  const DWORD count = quit != nullptr ? 1 : 0;
+  const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) return;
+    const DWORD r = ::MsgWaitForMultipleObjects(count, &quit, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+    if (r != WAIT_OBJECT_0 + count) return;  // quit, timeout or failure
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return;
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -37,20 +119,35 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   DWORD timeout_ms = 60'000;
   std::wstring ready_name, quit_name;
   DWORD repeat = 1;
+  bool pump = true;
+  std::vector<WindowRequest> windows;
   std::vector<tw::UniqueHandle> held;
+  // Repeated handles are duplicates of the first: one open file each, as a program that
+  // hands a handle around has (Wine keeps a Unix descriptor per opened file, and those run out).
   const auto open = [&](const std::wstring& path) {
-    for (DWORD n = 0; n < repeat; ++n) {
-      tw::UniqueHandle h(::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-      if (!h) return false;
-      held.push_back(std::move(h));
+    tw::UniqueHandle first(::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!first) return false;
+    for (DWORD n = 1; n < repeat; ++n) {
+      HANDLE copy = nullptr;
+      if (!::DuplicateHandle(::GetCurrentProcess(), first.get(), ::GetCurrentProcess(), &copy, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS)) {
+        return false;
+      }
+      held.emplace_back(copy);
     }
+    held.push_back(std::move(first));
     return true;
   };
 
-  for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
     const std::wstring& option = args[i];
-    const std::wstring& value = args[i + 1];
+    if (option == L"--hung") {
+      pump = false;
+      continue;
+    }
+    if (i + 1 >= args.size()) break;
+    const std::wstring& value = args[++i];
     if (option == L"--share") {
       share = parse_share(value);
     } else if (option == L"--repeat") {
@@ -67,6 +164,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       } while (::FindNextFileW(find.get(), &data));
     } else if (option == L"--cwd") {
       if (!::SetCurrentDirectoryW(value.c_str())) return 2;
+    } else if (option == L"--window") {
+      windows.push_back({WindowStyle::Visible, value});
+    } else if (option == L"--hidden-window") {
+      windows.push_back({WindowStyle::Hidden, value});
+    } else if (option == L"--owned-dialog") {
+      windows.push_back({WindowStyle::OwnedDialog, value});
+    } else if (option == L"--owned") {
+      windows.push_back({WindowStyle::Owned, value});
     } else if (option == L"--ready") {
       ready_name = value;
     } else if (option == L"--quit") {
@@ -75,6 +180,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       timeout_ms = static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10));
     }
   }
+  if (!create_windows(windows)) return 2;
 
   tw::UniqueHandle quit;
   if (!quit_name.empty()) quit.reset(::CreateEventW(nullptr, TRUE, FALSE, quit_name.c_str()));
@@ -82,10 +188,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     tw::UniqueHandle ready(::OpenEventW(EVENT_MODIFY_STATE, FALSE, ready_name.c_str()));
     if (ready) ::SetEvent(ready.get());
   }
-  if (quit) {
-    ::WaitForSingleObject(quit.get(), timeout_ms);
-  } else {
-    ::Sleep(timeout_ms);
-  }
+  wait_for_quit(quit.get(), timeout_ms, pump);
   return 0;
 }

@@ -9,8 +9,8 @@ namespace tw::test {
 
 namespace {
 
-std::optional<PROCESS_INFORMATION> start_program(const std::wstring& name, const std::vector<std::wstring>& arguments) {
-  std::wstring command = build_command_line(program_dir() + L"\\" + name, arguments);
+std::optional<PROCESS_INFORMATION> start_exe(const std::wstring& exe_path, const std::vector<std::wstring>& arguments) {
+  std::wstring command = build_command_line(exe_path, arguments);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -25,7 +25,7 @@ std::optional<PROCESS_INFORMATION> start_program(const std::wstring& name, const
 
 std::optional<DWORD> run_program(const std::wstring& name, const std::vector<std::wstring>& arguments,
                                  DWORD timeout_ms) {
-  const auto pi = start_program(name, arguments);
+  const auto pi = start_exe(program_dir() + L"\\" + name, arguments);
   if (!pi) return std::nullopt;
   UniqueHandle process(pi->hProcess);
   DWORD code = 0;
@@ -39,6 +39,11 @@ std::optional<DWORD> run_program(const std::wstring& name, const std::vector<std
 }
 
 std::optional<HolderProcess> HolderProcess::start(const std::vector<std::wstring>& arguments) {
+  return start_program(program_dir() + L"\\tw_holder.exe", arguments);
+}
+
+std::optional<HolderProcess> HolderProcess::start_program(const std::wstring& exe_path,
+                                                          const std::vector<std::wstring>& arguments) {
   static std::atomic<unsigned> counter{0};
   const std::wstring tag = std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
   const std::wstring ready_name = L"tw-holder-ready-" + tag;
@@ -51,7 +56,7 @@ std::optional<HolderProcess> HolderProcess::start(const std::vector<std::wstring
 
   std::vector<std::wstring> args = arguments;
   args.insert(args.end(), {L"--ready", ready_name, L"--quit", quit_name});
-  const auto pi = start_program(L"tw_holder.exe", args);
+  const auto pi = start_exe(exe_path, args);
   if (!pi) return std::nullopt;
   holder.process_.reset(pi->hProcess);
   holder.pid_ = pi->dwProcessId;

@@ -23,6 +23,9 @@ class HolderProcess {
   // `arguments` are tw_holder's own (--share, --open, --cwd, --timeout); the ready and quit
   // events are added here. Nothing when the helper could not start or hold what it was asked.
   static std::optional<HolderProcess> start(const std::vector<std::wstring>& arguments);
+  // The same from a copy of the helper at `exe_path`.
+  static std::optional<HolderProcess> start_program(const std::wstring& exe_path,
+                                                    const std::vector<std::wstring>& arguments);
 
   HolderProcess(HolderProcess&&) noexcept = default;
   HolderProcess& operator=(HolderProcess&&) noexcept = default;

@@ -1,0 +1,222 @@
+#include "discovery/deep_search.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+#include "common/thread.h"
+#include "discovery/paths.h"
+
+namespace tw {
+namespace {
+
+constexpr ULONG kSystemExtendedHandleInformation = 0x40;
+constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+constexpr std::uint64_t kFirstTableSize = 8ull << 20;
+constexpr std::uint64_t kTableGrowth = 4ull << 20;
+constexpr std::uint64_t kTableLimit = 1ull << 30;
+constexpr int kTableCalls = 12;
+constexpr std::size_t kEntrySize = 40;
+constexpr std::size_t kTableHeader = 16;
+constexpr std::uint64_t kProgressStep = 2'000;
+constexpr std::uint64_t kMaxUnanswered = 8;
+
+template <class T>
+T read_at(const unsigned char* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+// Our own executable, opened to learn which type index file objects have here.
+std::optional<UniqueHandle> open_own_executable() {
+  std::wstring path(32'768, L'\0');
+  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (n == 0 || n >= path.size()) return std::nullopt;
+  path.resize(n);
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return std::nullopt;
+  return file;
+}
+
+HANDLE as_handle(std::uint64_t value) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value)); }
+
+struct Worker {
+  std::optional<NameQueryChannels> channels;
+  NameHandleFn name_handle;
+
+  void restart() {
+    channels.reset();  // the old thread, if stuck, finds both ends gone when it returns
+    channels = start_name_query_worker(name_handle);
+  }
+};
+
+}  // namespace
+
+std::optional<std::wstring> name_of_disk_handle(HANDLE handle) {
+  if (::GetFileType(handle) != FILE_TYPE_DISK) return std::nullopt;
+  return final_path_name(handle);
+}
+
+DeepSearchApi real_deep_search_api() {
+  DeepSearchApi api;
+  if (HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll")) {
+    // The documented headers do not declare this class of the call; look it up by name.
+    api.query_system_information = reinterpret_cast<QuerySystemInformationFn>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQuerySystemInformation")));
+  }
+  api.name_handle = &name_of_disk_handle;
+  return api;
+}
+
+std::optional<std::vector<HandleEntry>> read_handle_table(QuerySystemInformationFn query) {
+  if (query == nullptr) return std::nullopt;
+  std::uint64_t size = kFirstTableSize;
+  for (int call = 0; call < kTableCalls; ++call) {
+    const std::size_t bytes = static_cast<std::size_t>(size & ~std::uint64_t{7});
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[bytes]);
+    if (!buffer) return std::nullopt;
+    ULONG returned = 0;
+    const LONG status = query(kSystemExtendedHandleInformation, buffer.get(), static_cast<ULONG>(bytes), &returned);
+    if (status == kStatusInfoLengthMismatch) {
+      size = std::min<std::uint64_t>(std::max<std::uint64_t>(size, returned) + kTableGrowth, 0xFFFFFFFFull);
+      size = std::min(size, kTableLimit);
+      continue;
+    }
+    if (status < 0 || bytes < kTableHeader) return std::nullopt;
+    const auto declared = read_at<std::uint64_t>(buffer.get());
+    const std::uint64_t count = std::min<std::uint64_t>(declared, (bytes - kTableHeader) / kEntrySize);
+    std::vector<HandleEntry> entries(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const unsigned char* e = buffer.get() + kTableHeader + i * kEntrySize;
+      entries[i] = HandleEntry{read_at<std::uint64_t>(e + 8), read_at<std::uint64_t>(e + 16),
+                               read_at<std::uint16_t>(e + 30)};
+    }
+    return entries;
+  }
+  return std::nullopt;
+}
+
+void name_query_worker(Receiver<UniqueHandle> requests, Sender<std::optional<std::wstring>> replies,
+                       NameHandleFn name_handle) {
+  while (std::optional<UniqueHandle> handle = requests.receive()) {
+    std::optional<std::wstring> name = name_handle(handle->get());
+    handle->reset();
+    if (!replies.send(std::move(name))) return;  // abandoned: nobody waits any more
+  }
+}
+
+std::optional<NameQueryChannels> start_name_query_worker(NameHandleFn name_handle) {
+  auto [request_sender, request_receiver] = make_channel<UniqueHandle>();
+  auto [reply_sender, reply_receiver] = make_channel<std::optional<std::wstring>>();
+  // The far ends travel with the thread; std::function needs a copyable callable, so they
+  // ride in a shared holder that only the thread uses.
+  auto ends = std::make_shared<std::pair<Receiver<UniqueHandle>, Sender<std::optional<std::wstring>>>>(
+      std::move(request_receiver), std::move(reply_sender));
+  // Never joined: a thread stuck in a name query is left to end on its own.
+  if (!start_detached_thread([ends, name_handle] {
+        name_query_worker(std::move(ends->first), std::move(ends->second), name_handle);
+      })) {
+    return std::nullopt;
+  }
+  return NameQueryChannels{std::move(request_sender), std::move(reply_receiver)};
+}
+
+std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInformationFn query) {
+  // Which type index file objects have: find our own executable's handle in the table.
+  std::optional<UniqueHandle> own = open_own_executable();
+  if (!own) return std::nullopt;
+  const std::optional<std::vector<HandleEntry>> table = read_handle_table(query);
+  if (!table) return std::nullopt;
+  const std::uint64_t self = ::GetCurrentProcessId();
+  const std::uint64_t own_value = reinterpret_cast<std::uintptr_t>(own->get());
+  const auto own_entry = std::find_if(table->begin(), table->end(), [&](const HandleEntry& e) {
+    return e.pid == self && e.handle == own_value;
+  });
+  if (own_entry == table->end()) return std::nullopt;
+  const std::uint16_t file_type = own_entry->type_index;
+
+  std::vector<HandleEntry> candidates;
+  for (const HandleEntry& e : *table) {
+    if (e.type_index == file_type && e.pid != self && e.pid >= 5) candidates.push_back(e);
+  }
+  return candidates;
+}
+
+DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
+                             const ProgressSink& progress, const DeepSearchApi& api) {
+  DeepSearchResult result;
+  const auto offer = [&](float fraction) {
+    if (progress) progress(ScanProgress{files_checked, fraction, ScanPhase::DeepSearching});
+  };
+
+  const std::optional<std::vector<HandleEntry>> found = file_handles_of_others(api.query_system_information);
+  if (!found) return result;
+  const std::vector<HandleEntry>& candidates = *found;
+
+  Worker worker{std::nullopt, api.name_handle};
+  worker.restart();
+  std::unordered_map<std::uint64_t, UniqueHandle> processes;  // an invalid handle: opening failed
+  std::uint64_t unanswered = 0;
+  const HANDLE self_process = ::GetCurrentProcess();
+  const float total = static_cast<float>(std::max<std::size_t>(candidates.size(), 1));
+
+  for (std::size_t k = 0; k < candidates.size(); ++k) {
+    const HandleEntry& c = candidates[k];
+    if (k % kProgressStep == 0) offer(static_cast<float>(k) / total);
+
+    auto [slot, inserted] = processes.try_emplace(c.pid);
+    if (inserted) {
+      slot->second.reset(::OpenProcess(PROCESS_DUP_HANDLE, FALSE, static_cast<DWORD>(c.pid)));
+      if (!slot->second) ++result.inaccessible;
+    }
+    if (!slot->second) continue;
+
+    HANDLE copy = nullptr;
+    if (!::DuplicateHandle(slot->second.get(), as_handle(c.handle), self_process, &copy, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
+      continue;
+    }
+    UniqueHandle owned(copy);
+    if (!worker.channels) worker.restart();
+    if (!worker.channels) break;  // no thread can be started: nothing more can be named
+    if (!worker.channels->requests.send(std::move(owned))) {
+      worker.restart();
+      continue;
+    }
+
+    std::optional<std::optional<std::wstring>> reply;
+    const auto deadline = std::chrono::steady_clock::now() + api.name_deadline;
+    switch (worker.channels->replies.receive_until(reply, deadline)) {
+      case Receiver<std::optional<std::wstring>>::Wait::Value:
+        if (*reply && match_key(resolved_keys, path_key(std::wstring_view(**reply)))) {
+          result.records.push_back(DeepRecord{static_cast<std::uint32_t>(c.pid), strip_long_prefix(**reply)});
+        }
+        break;
+      case Receiver<std::optional<std::wstring>>::Wait::Timeout:
+        if (++unanswered == kMaxUnanswered) {
+          result.gave_up = true;
+        } else {
+          worker.restart();
+        }
+        break;
+      case Receiver<std::optional<std::wstring>>::Wait::Closed:
+        worker.restart();
+        break;
+    }
+    if (result.gave_up) break;
+  }
+  processes.clear();
+
+  std::sort(result.records.begin(), result.records.end(), [](const DeepRecord& a, const DeepRecord& b) {
+    if (a.pid != b.pid) return a.pid < b.pid;
+    return path_components_less(a.path, b.path);
+  });
+  result.records.erase(std::unique(result.records.begin(), result.records.end()), result.records.end());
+  offer(1.0f);
+  return result;
+}
+
+}  // namespace tw

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/channel.h"
+#include "common/handles.h"
+#include "discovery/scan_progress.h"
+
+namespace tw {
+
+// A file handle in another process whose name lies inside a target.
+struct DeepRecord {
+  std::uint32_t pid = 0;
+  std::wstring path;  // the handle's final path without the "\\?\" prefix, spelled as found
+  friend bool operator==(const DeepRecord&, const DeepRecord&) = default;
+};
+
+struct DeepSearchResult {
+  std::vector<DeepRecord> records;  // by pid, then path by components; no repeats
+  std::uint64_t inaccessible = 0;   // processes that could not be opened to copy handles
+  bool gave_up = false;             // too many name queries did not answer
+};
+
+// One entry of the system handle table, as much of it as the search uses.
+struct HandleEntry {
+  std::uint64_t pid = 0;
+  std::uint64_t handle = 0;
+  std::uint16_t type_index = 0;
+};
+
+using QuerySystemInformationFn = LONG(WINAPI*)(ULONG information_class, void* buffer, ULONG size, ULONG* returned);
+// Names a handle of this process: its final path when it is a disk file, else nothing.
+using NameHandleFn = std::optional<std::wstring> (*)(HANDLE handle);
+
+// The platform calls the deep search cannot do without; tests replace what Wine cannot show.
+struct DeepSearchApi {
+  QuerySystemInformationFn query_system_information = nullptr;  // nullptr: the search cannot run
+  NameHandleFn name_handle = nullptr;
+  std::chrono::milliseconds name_deadline{400};
+};
+
+// ntdll's NtQuerySystemInformation (looked up at run time) and name_of_disk_handle.
+DeepSearchApi real_deep_search_api();
+
+// GetFileType says disk: the final path (buffer rule of final_path_name); otherwise nothing,
+// so pipes and consoles, whose name queries can hang, are never asked.
+std::optional<std::wstring> name_of_disk_handle(HANDLE handle);
+
+// The system's extended handle table: 8 MiB first, growing by at least 4 MiB a call, at most
+// 12 calls and 1 GiB. Nothing when it cannot be read.
+std::optional<std::vector<HandleEntry>> read_handle_table(QuerySystemInformationFn query);
+
+// The file handles of other processes (pid 5 and up), in table order. The type index of
+// file objects is learnt from a handle to our own executable. Nothing when the table or the
+// index cannot be had.
+std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInformationFn query);
+
+// Walks every file handle of every other process, names it on a guarded thread and keeps the
+// ones inside a key. Offers progress every 2,000 handles.
+DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
+                             const ProgressSink& progress, const DeepSearchApi& api = real_deep_search_api());
+
+// The name-query thread: answers each handle sent to it with its name, closing the handle,
+// until the request channel closes.
+void name_query_worker(Receiver<UniqueHandle> requests, Sender<std::optional<std::wstring>> replies,
+                       NameHandleFn name_handle);
+
+struct NameQueryChannels {
+  Sender<UniqueHandle> requests;
+  Receiver<std::optional<std::wstring>> replies;
+};
+
+// A fresh channel pair and a detached name-query thread holding its far ends. Nothing when
+// no thread could be started.
+std::optional<NameQueryChannels> start_name_query_worker(NameHandleFn name_handle);
+
+}  // namespace tw

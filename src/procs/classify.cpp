@@ -1,0 +1,72 @@
+#include "procs/classify.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "common/casemap.h"
+
+namespace tw {
+namespace {
+
+// Lower case, as full Unicode lower-casing gives them.
+constexpr std::string_view kSystemProcessNames[] = {
+    "system", "secure system", "registry", "memory compression", "system idle process",
+    "smss.exe", "csrss.exe", "wininit.exe", "winlogon.exe", "services.exe",
+    "lsass.exe", "lsaiso.exe", "svchost.exe", "dwm.exe", "fontdrvhost.exe",
+    "sihost.exe", "ctfmon.exe", "taskhostw.exe", "spoolsv.exe", "searchindexer.exe",
+    "audiodg.exe", "wudfhost.exe", "conhost.exe", "msmpeng.exe", "nissrv.exe",
+    "mpdefendercoreservice.exe", "securityhealthservice.exe", "securityhealthsystray.exe", "sgrmbroker.exe",
+    "mssense.exe",
+};
+
+std::wstring_view without_trailing_backslashes(std::wstring_view path) {
+  while (!path.empty() && path.back() == L'\\') path.remove_suffix(1);
+  return path;
+}
+
+// Whether `exe_name` (any letter case) is one of the processes Windows itself runs.
+bool is_system_process_name(std::string_view exe_name) {
+  const std::string lower = to_lower_full(exe_name);
+  return std::find(std::begin(kSystemProcessNames), std::end(kSystemProcessNames), lower) !=
+         std::end(kSystemProcessNames);
+}
+
+}  // namespace
+
+std::wstring windows_folder() {
+  std::wstring value(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD n = ::GetEnvironmentVariableW(L"SystemRoot", value.data(), static_cast<DWORD>(value.size()));
+    if (n == 0) break;  // not set (or set to nothing)
+    if (n < value.size()) {
+      value.resize(n);
+      return value;
+    }
+    value.assign(n, L'\0');  // n is the size needed, terminator included
+  }
+  return L"C:\\Windows";
+}
+
+HolderKind classify(std::uint32_t pid, std::string_view exe_name, const std::optional<std::wstring>& image_path,
+                    std::optional<std::uint32_t> session, bool is_service) {
+  if (pid < 5) return HolderKind::WindowsComponent;  // the idle process (0) and System (4)
+  if (is_system_process_name(exe_name)) return HolderKind::WindowsComponent;
+  if (is_service || session == 0u) return HolderKind::Service;
+  if (to_lower_full(exe_name) == "explorer.exe") {
+    if (!image_path) return HolderKind::FileExplorer;
+    const std::wstring_view path = *image_path;
+    const std::size_t slash = path.find_last_of(L'\\');
+    const std::wstring_view parent = slash == std::wstring_view::npos ? std::wstring_view() : path.substr(0, slash);
+    // A copy of explorer.exe anywhere else is somebody's program, not the shell. A trailing
+    // backslash in SystemRoot would otherwise hide the real one.
+    const std::wstring root = windows_folder();
+    if (!parent.empty() && equal_ascii_folded(parent, without_trailing_backslashes(root))) {
+      return HolderKind::FileExplorer;
+    }
+  }
+  return HolderKind::Program;
+}
+
+}  // namespace tw

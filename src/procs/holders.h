@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "exeinfo/file_description.h"
+#include "procs/classify.h"
+#include "procs/process_facts.h"
+#include "rm/rm_finding.h"
+
+namespace tw {
+
+// One process found holding targets: one row of the main window.
+struct Holder {
+  std::string title;                // what the row is called
+  std::string exe_name;             // executable file name; may be empty
+  std::string window_title;         // first qualifying window title worth showing, or empty
+  std::vector<std::string> services;  // service short names, in order of first report
+  std::vector<std::wstring> files;  // held paths in the user's spelling, sorted, no repeats
+  std::optional<std::wstring> image_path;
+  std::uint64_t start_time = 0;     // with pid, the process's identity; 0 when unknown
+  std::uint32_t pid = 0;
+  bool has_window = false;          // at least one qualifying window, titled or not
+  bool unattributed = false;        // reported for a batch without being tied to a file
+  HolderKind kind = HolderKind::Program;
+};
+
+// What one scan has learnt about a process before its facts are read.
+struct PendingHolder {
+  std::string name;  // the Restart Manager's application name, first reported
+  std::vector<std::string> services;
+  std::vector<std::wstring> files;
+  std::optional<std::uint32_t> session;
+  std::uint64_t rm_start_time = 0;
+  bool is_service = false;
+  bool is_critical = false;
+  bool unattributed = false;
+};
+
+// Ordered by pid, so that finishing visits processes in ascending identifier order.
+using PendingHolders = std::map<std::uint32_t, PendingHolder>;
+
+void add_rm_finding(PendingHolders& pending, const RmFinding& finding);
+
+// A path (already spelled as the target) that the process holds, found by other means than
+// the Restart Manager.
+void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path);
+
+// The per-process facts finish_holders reads; tests put in their own.
+struct ProcessFacts {
+  std::optional<std::uint64_t> (*creation_time)(std::uint32_t) = &tw::creation_time;
+  std::optional<std::wstring> (*image_path)(std::uint32_t) = &tw::image_path;
+  std::optional<std::uint32_t> (*session)(std::uint32_t) = &tw::process_session;
+  std::optional<std::string> (*file_description)(const std::wstring&) = &tw::file_description;
+  std::vector<ProcessWindow> (*process_windows)(std::uint32_t) = &tw::process_windows;
+};
+
+// One holder per pending process, in ascending pid order, with its facts and kind. This
+// program itself is left out, and so is a process whose identifier now names another
+// process than the one the Restart Manager reported.
+std::vector<Holder> finish_holders(PendingHolders pending, const ProcessFacts& facts = {});
+
+}  // namespace tw

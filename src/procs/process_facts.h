@@ -1,0 +1,45 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// Facts the system gives about one process. Each call opens its own handle and closes it
+// again; a fact that cannot be had (the process is gone, elevated or another user's) is
+// simply absent.
+
+// Full Win32 path of the executable image.
+std::optional<std::wstring> image_path(std::uint32_t pid);
+
+// Creation time in 100-ns units since 1601: with the pid, the identity of a process.
+std::optional<std::uint64_t> creation_time(std::uint32_t pid);
+
+// Whether the process under `pid` is still running and, unless `expected_start_time` is 0,
+// still the one created at that time (and not a newcomer that reused the identifier).
+bool is_running(std::uint32_t pid, std::uint64_t expected_start_time);
+
+std::optional<std::uint32_t> process_session(std::uint32_t pid);
+
+struct ProcessEntry {
+  std::uint32_t pid = 0;
+  std::string exe_name;  // executable file name, as the process snapshot gives it
+};
+
+// Every process of the system, in snapshot order; empty when no snapshot can be taken.
+std::vector<ProcessEntry> process_list();
+
+struct ProcessWindow {
+  HWND window = nullptr;
+  std::string title;
+};
+
+// The process's qualifying windows in EnumWindows order: visible top-level windows without
+// an owner or with an owner that is not visible (the dialog of a hidden main window counts).
+std::vector<ProcessWindow> process_windows(std::uint32_t pid);
+
+}  // namespace tw
