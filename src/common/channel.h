@@ -72,8 +72,8 @@ class ChannelState {
 
  private:
   void spin() const {
-    // About 50 microseconds of polling, checking the clock only now and then.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+    // About half a millisecond of polling, checking the clock only now and then.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(500);
     for (unsigned i = 1;; ++i) {
       if (available_.load(std::memory_order_acquire) > 0 || closed_.load(std::memory_order_acquire)) return;
       if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) return;
