@@ -4,6 +4,8 @@
 
 #include "app/messages.h"
 #include "app/scan_job.h"
+#include "procs/process_facts.h"
+#include "rm/fake_rm.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"
 
@@ -126,6 +128,46 @@ TEST(SearchTargets, DiagnosesEveryTargetWhenNothingHoldsThem) {
   EXPECT_EQ(r.files_checked, 6u);  // five file targets that exist and the folder's two
   EXPECT_EQ(r.folders, 1u);
   EXPECT_FALSE(r.deep);
+}
+
+TEST(SearchTargets, AsksTheRestartManagerBatchByBatch) {
+  TempDir dir;
+  ASSERT_TRUE(test::make_dir(dir / L"many"));
+  for (int i = 0; i < 600; ++i) ASSERT_TRUE(test::write_file(dir / (L"many\\f" + std::to_wstring(i))));
+  auto holder = HolderProcess::start({});
+  ASSERT_TRUE(holder);
+
+  // The real helper's identity, reported for one file in the second batch.
+  const FileListing listing = build_file_list({dir / L"many"}, {});
+  ASSERT_EQ(listing.files.size(), 600u);
+  const std::wstring held = listing.files[300];
+  test::FakeRm rm;
+  test::FakeProcess p = test::fake_program(holder->pid(), L"Busy Program", {held});
+  const std::uint64_t started = creation_time(holder->pid()).value_or(0);
+  p.info.Process.ProcessStartTime = FILETIME{static_cast<DWORD>(started), static_cast<DWORD>(started >> 32)};
+  rm.processes.push_back(p);
+  const RmApi api = test::FakeRm::api();
+  ScanPlatform platform;
+  platform.rm = &api;
+
+  std::vector<ScanProgress> offers;
+  const ScanResult r = search_targets({dir / L"many"}, false, [&](const ScanProgress& o) { offers.push_back(o); }, platform);
+  // Listing at 500 files, then one offer before each of the three batches (256, 256, 88).
+  ASSERT_EQ(offers.size(), 4u);
+  EXPECT_EQ(offers[0].phase, ScanPhase::Listing);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(offers[1 + i].phase, ScanPhase::AskingWindows);
+    EXPECT_EQ(offers[1 + i].files, 600u);
+    EXPECT_FLOAT_EQ(offers[1 + i].fraction, static_cast<float>(i) / 3.0f);
+  }
+  ASSERT_EQ(r.holders.size(), 1u);
+  EXPECT_EQ(r.holders[0].pid, holder->pid());
+  EXPECT_EQ(r.holders[0].title, "Busy Program");
+  EXPECT_EQ(r.holders[0].files, (std::vector<std::wstring>{held}));
+  EXPECT_FALSE(r.holders[0].unattributed);
+  EXPECT_TRUE(r.diagnoses.empty());
+  EXPECT_EQ(rm.sessions_opened, rm.sessions_ended);
+  EXPECT_EQ(rm.registrations.front().size(), 256u);
 }
 
 TEST(Diagnosis, RefusalsOtherThanSharingMeanNoPermission) {
