@@ -1,9 +1,74 @@
 #include "app/explorer_entry.h"
 
+#include <windows.h>
+
+#include "app/catalogue.h"
+#include "app/settings.h"
+#include "common/text.h"
+
 namespace tw {
+namespace {
+
+std::wstring command_key(std::wstring_view verb_key) { return std::wstring(verb_key) + L"\\command"; }
+
+std::wstring own_executable() {
+  std::wstring path(32'768, L'\0');
+  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (n == 0 || n >= path.size()) return {};
+  path.resize(n);
+  return path;
+}
+
+}  // namespace
+
+bool is_explorer_menu_installed() {
+  for (const std::wstring_view key : kExplorerVerbKeys) {
+    if (!read_string_setting(command_key(key), L"")) return false;
+  }
+  return true;
+}
+
+void write_explorer_verbs(std::wstring_view exe_path, std::string_view verb_text) {
+  if (exe_path.empty()) return;
+  const std::string path = to_utf8(exe_path);
+  const std::string command = "\"" + path + "\" \"%1\"";
+  const std::string icon = "\"" + path + "\",0";
+  for (const std::wstring_view key : kExplorerVerbKeys) {
+    const std::wstring command_subkey = command_key(key);
+    // Rewritten only when the program moved or the language changed.
+    if (read_string_setting(command_subkey, L"") == command && read_string_setting(key, L"MUIVerb") == verb_text) {
+      continue;
+    }
+    write_string_setting(key, L"MUIVerb", verb_text);
+    write_string_setting(key, L"Icon", icon);
+    write_string_setting(command_subkey, L"", command);
+  }
+}
+
+void remove_explorer_menu() {
+  for (const std::wstring_view key : kExplorerVerbKeys) {
+    static_cast<void>(::RegDeleteTreeW(HKEY_CURRENT_USER, std::wstring(key).c_str()));
+  }
+}
+
+void set_explorer_menu(bool enable) {
+  if (enable) {
+    write_explorer_verbs(own_executable(), localized(msg::kUnlockWithTarnwick));
+    write_dword_setting(kValueExplorerMenu, 1);
+  } else {
+    remove_explorer_menu();
+    write_dword_setting(kValueExplorerMenu, 0);
+  }
+}
+
+void refresh_explorer_menu() {
+  if (read_dword_setting(kValueExplorerMenu) == 0u) return;  // the user removed it
+  set_explorer_menu(true);
+}
 
 int run_unregister() {
-  // The menu entries and the settings store do not exist yet; there is nothing to remove.
+  remove_explorer_menu();
+  static_cast<void>(::RegDeleteTreeW(HKEY_CURRENT_USER, std::wstring(kSettingsKey).c_str()));
   return 0;
 }
 

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+// Everything the program keeps lives under this key of the current user.
+inline constexpr std::wstring_view kSettingsKey = L"Software\\Tarnwick";
+inline constexpr std::wstring_view kValueLanguage = L"Language";
+inline constexpr std::wstring_view kValueAutoUpdate = L"AutoUpdate";
+inline constexpr std::wstring_view kValueLastUpdateCheck = L"LastUpdateCheck";
+inline constexpr std::wstring_view kValueExplorerMenu = L"ExplorerMenu";
+inline constexpr std::wstring_view kValuePlacement = L"Placement";
+
+// A REG_SZ value under a subkey of HKEY_CURRENT_USER (an empty name is the key's default
+// value), up to its first NUL. Nothing when it is absent, of another type or unreadable.
+std::optional<std::string> read_string_setting(std::wstring_view subkey, std::wstring_view name);
+
+// Writes a REG_SZ value, creating missing keys; the stored size counts the terminating NUL.
+// Failures are ignored: no caller could do better.
+void write_string_setting(std::wstring_view subkey, std::wstring_view name, std::string_view text);
+
+// A REG_DWORD value under the settings key; nothing when absent or of another type.
+std::optional<std::uint32_t> read_dword_setting(std::wstring_view name);
+void write_dword_setting(std::wstring_view name, std::uint32_t value);
+
+// Whether Windows apps use the dark theme: "AppsUseLightTheme" readable as a DWORD and 0.
+bool read_dark_mode();
+
+// The window placement record, only when it is exactly the 44 bytes Windows defines.
+std::optional<WINDOWPLACEMENT> read_placement();
+// Saves where the window is; nothing is written when the placement cannot be read.
+void write_placement(HWND window);
+
+// "LastUpdateCheck" as seconds since 1970: decimal digits after at most one "+", fitting
+// 64 bits; anything else (nothing, a sign alone, "-", other characters, overflow) is 0.
+std::uint64_t parse_last_update_check(const std::optional<std::string>& text);
+
+// Automatic updates are on unless "AutoUpdate" is present and 0.
+constexpr bool auto_update_enabled(std::optional<std::uint32_t> stored) { return !stored || *stored != 0; }
+// What picking "Automatic updates" stores: 1 when it was off, else 0.
+constexpr std::uint32_t toggled_auto_update(std::optional<std::uint32_t> stored) {
+  return auto_update_enabled(stored) ? 0u : 1u;
+}
+
+}  // namespace tw
