@@ -1,0 +1,125 @@
+#include "app/window_state.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/casemap.h"
+
+namespace tw {
+
+bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now) {
+  std::vector<Target> result;
+  const auto add = [&](const Target& p) {
+    if (p.empty()) return;
+    const bool seen = std::any_of(result.begin(), result.end(), [&](const Target& r) {
+      return equal_ascii_folded(std::wstring_view(r), std::wstring_view(p));
+    });
+    if (!seen) result.push_back(p);
+  };
+  if (merge) std::for_each(s.targets.begin(), s.targets.end(), add);
+  std::for_each(paths.begin(), paths.end(), add);
+  if (result.empty()) return false;
+  s.targets = std::move(result);
+  s.targets_time = now;
+  s.recycle_failed = false;
+  s.delete_scheduled = false;
+  return true;
+}
+
+bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now) {
+  const auto whole_seconds = std::chrono::duration_cast<std::chrono::seconds>(now - s.targets_time);
+  const bool merge = !s.targets.empty() && whole_seconds <= std::chrono::seconds(2);
+  return set_targets(s, paths, merge, now);
+}
+
+std::optional<ScanRequest> begin_scan(WindowState& s, bool deep) {
+  if (s.targets.empty()) return std::nullopt;
+  ++s.scan_id;
+  s.deep = deep;
+  s.progress = ScanProgress{0, 0.0f, ScanPhase::Listing};
+  s.rows.clear();
+  s.summary.reset();
+  s.hover = Hit{};
+  return ScanRequest{s.targets, s.scan_id, s.window, deep};
+}
+
+bool apply_progress(WindowState& s, const TakenProgress& taken) {
+  if (taken.scan_id != s.scan_id || !scan_running(s)) return false;
+  s.progress = taken.progress;
+  return true;
+}
+
+bool apply_result(WindowState& s, TakenResult taken) {
+  if (taken.scan_id != s.scan_id) return false;
+  ScanResult& r = taken.result;
+  s.progress.phase = ScanPhase::Taken;
+  s.rows.clear();
+  s.rows.reserve(r.holders.size());
+  for (Holder& h : r.holders) s.rows.push_back(HolderRow{std::move(h), ActionState{}});
+  s.summary = ScanSummary{std::move(r.diagnoses), r.files_checked, r.folders, r.inaccessible,
+                          r.truncated,            r.deep,          r.gave_up};
+  return true;
+}
+
+void set_notice(WindowState& s, std::string text, Clock::time_point now) {
+  s.notice = std::move(text);
+  s.notice_time = now;
+}
+
+bool expire_notice(WindowState& s, Clock::time_point now) {
+  if (!s.notice) return false;
+  if (std::chrono::duration_cast<std::chrono::seconds>(now - s.notice_time) < std::chrono::seconds(3)) return false;
+  s.notice.reset();
+  return true;
+}
+
+bool busy_tick(WindowState& s) {
+  ++s.tick;
+  return scan_running(s) || any_row_busy(s);
+}
+
+float clamp_scroll(float value, float maximum) { return std::clamp(value, 0.0f, std::max(maximum, 0.0f)); }
+
+float wheel_scroll(float scroll, int delta, UINT dpi, float maximum) {
+  const float step = static_cast<float>(delta) / 120.0f * 100.0f * static_cast<float>(dpi) / 96.0f;
+  return clamp_scroll(scroll - step, maximum);
+}
+
+SIZE min_track_size(UINT dpi) {
+  const float s = static_cast<float>(std::max(dpi, 96u)) / 96.0f;
+  return SIZE{static_cast<LONG>(600.0f * s), static_cast<LONG>(460.0f * s)};
+}
+
+std::optional<std::vector<Target>> parse_hand_over(ULONG_PTR tag, const void* data, DWORD bytes) {
+  if (tag != kHandOverTag || data == nullptr) return std::nullopt;
+  std::wstring text(bytes / sizeof(wchar_t), L'\0');
+  std::memcpy(text.data(), data, text.size() * sizeof(wchar_t));  // the sender's buffer may be unaligned
+  // Unpaired surrogates are replaced, as the text would be on any other way in.
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      text[i] = 0xFFFD;
+    }
+  }
+  std::vector<Target> paths;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find(L'\n', start), text.size());
+    if (end > start) paths.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return paths;
+}
+
+std::wstring hand_over_text(std::span<const Target> paths) {
+  std::wstring text;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (i > 0) text.push_back(L'\n');
+    text += paths[i];
+  }
+  return text;
+}
+
+}  // namespace tw
