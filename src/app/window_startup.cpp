@@ -1,9 +1,162 @@
 #include "app/window_startup.h"
 
-namespace tw {
+#include <dwmapi.h>
+#include <objbase.h>
+#include <shellapi.h>
 
-int run_window_mode(const StartupRequest& /*request*/) {
-  // The main window is not built yet.
+#include <array>
+
+#include "app/catalogue.h"
+#include "app/explorer_entry.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "app/settings.h"
+#include "common/handles.h"
+#include "common/text.h"
+
+namespace tw {
+namespace {
+
+constexpr int kDefaultWidth = 880;
+constexpr int kDefaultHeight = 700;
+constexpr UINT kHandOverTimeoutMs = 4000;
+
+void enable_debug_privilege() {
+  UniqueHandle token;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return;
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) return;
+  // Lets the deep search look into more processes; without it the search just sees fewer.
+  static_cast<void>(::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr));
+}
+
+// Restores the saved placement, or centres the default size. Gives the show command.
+int place_window(HWND window) {
+  if (std::optional<WINDOWPLACEMENT> placement = read_placement()) {
+    const bool maximized = placement->showCmd == SW_SHOWMAXIMIZED;
+    placement->flags = 0;
+    placement->showCmd = SW_HIDE;
+    // Twice: the first call may land on another monitor's DPI and size the window for it.
+    ::SetWindowPlacement(window, &*placement);
+    ::SetWindowPlacement(window, &*placement);
+    return maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  }
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info)) {
+    const RECT r = centred_window_rect(info.rcWork, ::GetDpiForWindow(window));
+    ::SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  return SW_SHOWNORMAL;
+}
+
+std::wstring window_title(bool elevated) {
+  if (!elevated) return L"Tarnwick";
+  return L"Tarnwick (" + to_wide(localized(msg::kAdministrator)) + L")";
+}
+
+}  // namespace
+
+bool process_is_elevated() {
+  std::array<unsigned char, 68> sid{};
+  DWORD size = static_cast<DWORD>(sid.size());
+  if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid.data(), &size)) return false;
+  BOOL member = FALSE;
+  return ::CheckTokenMembership(nullptr, sid.data(), &member) && member;
+}
+
+RECT centred_window_rect(const RECT& work, UINT dpi) {
+  const float scale = static_cast<float>(std::max(dpi, 96u)) / 96.0f;
+  const LONG work_width = work.right - work.left, work_height = work.bottom - work.top;
+  const LONG width = std::min(static_cast<LONG>(scale * kDefaultWidth), work_width);
+  const LONG height = std::min(static_cast<LONG>(scale * kDefaultHeight), work_height);
+  const LONG left = work.left + (work_width - width) / 2;
+  const LONG top = work.top + (work_height - height) / 2;
+  return RECT{left, top, left + width, top + height};
+}
+
+bool hand_over(const std::vector<Target>& paths) {
+  const HWND running = ::FindWindowW(kMainWindowClass, nullptr);
+  if (running == nullptr) return false;
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(running, &pid);
+  ::AllowSetForegroundWindow(pid);  // so that it may come to the front
+  if (paths.empty()) return ::PostMessageW(running, kMsgActivate, 0, 0) != 0;
+
+  std::wstring text = hand_over_text(paths);
+  COPYDATASTRUCT data{kHandOverTag, static_cast<DWORD>(text.size() * sizeof(wchar_t)), text.data()};
+  DWORD_PTR reply = 0;
+  const LRESULT sent = ::SendMessageTimeoutW(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                             SMTO_ABORTIFHUNG, kHandOverTimeoutMs, &reply);
+  return sent != 0 && reply == 1;
+}
+
+int run_window_mode(const StartupRequest& request) {
+  // Not keep the folder it was started in busy: that folder may be what the user deletes.
+  if (const DWORD n = ::GetEnvironmentVariableW(L"SystemRoot", nullptr, 0); n > 0) {
+    std::wstring root(n, L'\0');
+    root.resize(::GetEnvironmentVariableW(L"SystemRoot", root.data(), n));
+    ::SetCurrentDirectoryW(root.c_str());
+  }
+
+  // Held for the life of the process as a sign that an instance runs; never waited on.
+  const HANDLE instance_mutex = ::CreateMutexW(nullptr, TRUE, kSingleInstanceMutex);
+  const bool another_runs = instance_mutex != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS;
+  if (another_runs && !request.fresh && hand_over(request.paths)) return 0;
+
+  refresh_explorer_menu();
+  static_cast<void>(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));  // the shell dialogs need it
+  const bool elevated = process_is_elevated();
+  if (elevated) enable_debug_privilege();
+
+  const HINSTANCE module = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = &main_window_proc;
+  window_class.hInstance = module;
+  window_class.hIcon = ::LoadIconW(module, MAKEINTRESOURCEW(1));
+  window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  window_class.lpszClassName = kMainWindowClass;
+  ::RegisterClassExW(&window_class);
+
+  const std::wstring title = window_title(elevated);
+  const HWND window = ::CreateWindowExW(WS_EX_ACCEPTFILES, kMainWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, kDefaultWidth, kDefaultHeight, nullptr,
+                                        nullptr, module, nullptr);
+  if (window == nullptr) return 0;
+
+  // Drops and hand-overs from a program that is not elevated reach an elevated window too.
+  for (const UINT message : {UINT{WM_DROPFILES}, UINT{WM_COPYDATA}, UINT{0x0049}}) {
+    ::ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
+  }
+  ::DragAcceptFiles(window, TRUE);
+
+  auto main = std::make_unique<MainWindow>();
+  WindowState& s = main->state;
+  s.window = window;
+  s.elevated = elevated;
+  s.dark = read_dark_mode();
+  const BOOL dark = s.dark;
+  static_cast<void>(::DwmSetWindowAttribute(window, 20, &dark, sizeof dark));  // the frame only; failure is harmless
+
+  const int show = place_window(window);
+  s.dpi = std::max(::GetDpiForWindow(window), 96u);
+  main->gfx = create_gfx(window, s.dpi).gfx;  // none: the window still works, unpainted
+
+  MainWindow& w = *main;
+  install_main_window(std::move(main));
+  if (set_targets(w.state, request.paths, false, Clock::now())) start_window_scan(w, request.deep);
+
+  ::ShowWindow(window, show);
+
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
   return 0;
 }
 

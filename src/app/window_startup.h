@@ -1,11 +1,26 @@
 #pragma once
 
+#include <windows.h>
+
 #include "app/startup.h"
 
 namespace tw {
 
+inline constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Tarnwick.SingleInstance";
+
 // The window mode: hands the paths to a running instance, or opens the main window and runs
 // until it is closed. Returns the process exit status (always 0).
 int run_window_mode(const StartupRequest& request);
+
+// Whether this process runs as a member of Administrators (elevated).
+bool process_is_elevated();
+
+// Where a window without a saved placement opens: 880 x 700 at 96 DPI, scaled, no larger
+// than the work area, centred in it.
+RECT centred_window_rect(const RECT& work_area, UINT dpi);
+
+// Gives the paths (or, with none, only a wake-up) to the running instance's window.
+// False when there is none or it did not take them: then this process opens its own.
+bool hand_over(const std::vector<Target>& paths);
 
 }  // namespace tw

@@ -1,0 +1,329 @@
+#include "app/main_window.h"
+
+#include <dwmapi.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include "app/messages.h"
+#include "app/settings.h"
+#include "app/view.h"
+#include "common/cmdline.h"
+
+namespace tw {
+namespace {
+
+// The state lives here, reached only from the main thread. A handler borrows it for its
+// own duration; a message arriving meanwhile (sent from inside a handler, or from a menu's
+// or message box's own loop) finds it borrowed and is answered with 0.
+thread_local std::unique_ptr<MainWindow> t_window;
+thread_local bool t_borrowed = false;
+thread_local bool t_release_pending = false;  // destroyed while a handler still held it
+
+class Borrow {
+ public:
+  Borrow() : window_(t_borrowed ? nullptr : t_window.get()) {
+    if (window_) t_borrowed = true;
+  }
+  ~Borrow() {
+    if (!window_) return;
+    t_borrowed = false;
+    if (t_release_pending) {
+      t_release_pending = false;
+      t_window.reset();
+    }
+  }
+  Borrow(const Borrow&) = delete;
+  Borrow& operator=(const Borrow&) = delete;
+  MainWindow* get() const { return window_; }
+
+ private:
+  MainWindow* window_;
+};
+
+void repaint(const MainWindow& w) { ::InvalidateRect(w.state.window, nullptr, FALSE); }
+
+ViewSize view_size(const MainWindow& w) {
+  RECT client{};
+  ::GetClientRect(w.state.window, &client);
+  return ViewSize{static_cast<float>(client.right - client.left), static_cast<float>(client.bottom - client.top),
+                  dpi_scale(w.state.dpi)};
+}
+
+void scroll_to(MainWindow& w, float value) {
+  w.state.scroll = clamp_scroll(value, max_scroll(w.state, view_size(w)));
+  repaint(w);
+}
+
+std::vector<ViewElement> current_view(const MainWindow& w) { return build_view(w.state, view_size(w)); }
+
+void paint(MainWindow& w) {
+  if (w.gfx) {
+    begin_frame(*w.gfx, background_color(w.state.dark));
+    paint_view(*w.gfx, current_view(w));
+    if (end_frame(*w.gfx) == FrameResult::DeviceLost) {
+      w.gfx.reset();  // the old layer goes whatever happens next
+      w.gfx = create_gfx(w.state.window, w.state.dpi).gfx;
+      ::InvalidateRect(w.state.window, nullptr, FALSE);
+    }
+  }
+  ::ValidateRect(w.state.window, nullptr);
+}
+
+void activate(HWND window) {
+  if (::IsIconic(window)) ::ShowWindow(window, SW_RESTORE);
+  ::SetForegroundWindow(window);
+}
+
+// Starts an elevated copy with the targets and a deep search; this window then closes.
+void search_as_administrator(MainWindow& w) {
+  std::wstring exe(32'768, L'\0');
+  exe.resize(::GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
+  std::vector<std::wstring> args{L"--fresh", L"--deep"};
+  args.insert(args.end(), w.state.targets.begin(), w.state.targets.end());
+  // Quoted so that any path (a drive root's backslash included) comes back as it is.
+  const std::wstring parameters = join_arguments(args);
+  const auto result = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(w.state.window, L"runas", exe.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL));
+  if (result > 32) ::DestroyWindow(w.state.window);
+}
+
+void click(MainWindow& w, const Hit& hit) {
+  switch (hit.kind) {
+    case HitKind::Rescan:
+      start_window_scan(w, w.state.deep);
+      break;
+    case HitKind::DeepSearch:
+      start_window_scan(w, true);
+      break;
+    case HitKind::SearchAsAdmin:
+      search_as_administrator(w);
+      break;
+    // The menus, pickers and remedies arrive with their own parts of the window.
+    case HitKind::Nothing:
+    case HitKind::MenuButton:
+    case HitKind::AddButton:
+    case HitKind::ChooseFiles:
+    case HitKind::ChooseFolder:
+    case HitKind::RowClose:
+    case HitKind::RowForceQuit:
+    case HitKind::RowRestartExplorer:
+    case HitKind::RecycleBin:
+    case HitKind::DeleteOnRestart:
+      break;
+  }
+}
+
+std::vector<Target> dropped_paths(HDROP drop) {
+  std::vector<Target> paths;
+  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring name(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    name.resize(::DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
+    paths.push_back(std::move(name));
+  }
+  ::DragFinish(drop);
+  return paths;
+}
+
+void on_update_checked(MainWindow&) {}     // the update check arrives with the updater
+void on_download_finished(MainWindow&) {}  // likewise the download
+void on_remedy_finished(MainWindow& w) { repaint(w); }
+
+LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  WindowState& s = w.state;
+  switch (message) {
+    case WM_SIZE:
+      if (w.gfx) resize_gfx(*w.gfx, LOWORD(lparam), HIWORD(lparam));
+      scroll_to(w, s.scroll);
+      return 0;
+    case WM_PAINT:
+      paint(w);
+      return 0;
+    case WM_CLOSE:
+      write_placement(window);
+      ::DestroyWindow(window);
+      return 0;
+    case WM_SETTINGCHANGE: {
+      const bool dark = read_dark_mode();
+      if (dark != s.dark) {
+        s.dark = dark;
+        const BOOL value = dark;
+        static_cast<void>(::DwmSetWindowAttribute(window, 20, &value, sizeof value));  // the view follows anyway
+        repaint(w);
+      }
+      return ::DefWindowProcW(window, message, wparam, lparam);
+    }
+    case WM_COPYDATA: {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+      if (data == nullptr) return 0;
+      const auto paths = parse_hand_over(data->dwData, data->lpData, data->cbData);
+      if (!paths) return 0;
+      if (add_handed_over_paths(s, *paths, Clock::now())) start_window_scan(w, false);
+      activate(window);
+      return 1;
+    }
+    case WM_KEYDOWN: {
+      const float height = view_size(w).height;
+      const float line = 60.0f * static_cast<float>(s.dpi) / 96.0f;
+      switch (wparam) {
+        case VK_PRIOR:
+          scroll_to(w, s.scroll - 0.8f * height);
+          break;
+        case VK_NEXT:
+          scroll_to(w, s.scroll + 0.8f * height);
+          break;
+        case VK_HOME:
+          scroll_to(w, 0.0f);
+          break;
+        case VK_END:
+          scroll_to(w, max_scroll(s, view_size(w)));
+          break;
+        case VK_UP:
+          scroll_to(w, s.scroll - line);
+          break;
+        case VK_DOWN:
+          scroll_to(w, s.scroll + line);
+          break;
+        case VK_F5:
+          if (!scan_running(s) && !s.targets.empty()) start_window_scan(w, s.deep);
+          break;
+        default:
+          break;  // Ctrl+O opens the file picker once it exists
+      }
+      return 0;
+    }
+    case WM_TIMER:
+      if (wparam == kNoticeTimer) {
+        ::KillTimer(window, kNoticeTimer);
+        if (expire_notice(s, Clock::now())) repaint(w);
+        return 0;
+      }
+      if (wparam == kBusyTimer) {
+        if (!busy_tick(s)) ::KillTimer(window, kBusyTimer);
+        repaint(w);
+        return 0;
+      }
+      return ::DefWindowProcW(window, message, wparam, lparam);
+    case WM_MOUSEMOVE: {
+      if (!s.tracking) {
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+        static_cast<void>(::TrackMouseEvent(&track));  // without it the hover only lingers
+        s.tracking = true;
+      }
+      const Hit hit = hit_test(current_view(w), PointF{static_cast<float>(GET_X_LPARAM(lparam)),
+                                                       static_cast<float>(GET_Y_LPARAM(lparam))});
+      if (!(hit == s.hover)) {
+        s.hover = hit;
+        repaint(w);
+      }
+      return 0;
+    }
+    case WM_LBUTTONUP:
+      click(w, hit_test(current_view(w), PointF{static_cast<float>(GET_X_LPARAM(lparam)),
+                                                static_cast<float>(GET_Y_LPARAM(lparam))}));
+      return 0;
+    case WM_MOUSEWHEEL:
+      s.scroll = wheel_scroll(s.scroll, GET_WHEEL_DELTA_WPARAM(wparam), s.dpi, max_scroll(s, view_size(w)));
+      repaint(w);
+      return 0;
+    case WM_DROPFILES: {
+      const std::vector<Target> paths = dropped_paths(reinterpret_cast<HDROP>(wparam));
+      set_window_targets(w, paths, false);
+      return 0;
+    }
+    case WM_MOUSELEAVE:
+      s.tracking = false;
+      if (s.hover.kind != HitKind::Nothing) {
+        s.hover = Hit{};
+        repaint(w);
+      }
+      return 0;
+    case WM_DPICHANGED: {
+      s.dpi = LOWORD(wparam);
+      if (w.gfx) static_cast<void>(set_gfx_dpi(*w.gfx, s.dpi));  // a failure keeps the old formats
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case kMsgScanProgress:
+      if (const auto taken = take_scan_progress(); taken && apply_progress(s, *taken)) repaint(w);
+      return 0;
+    case kMsgScanFinished:
+      if (auto taken = take_scan_result(); taken && apply_result(s, std::move(*taken))) repaint(w);
+      return 0;
+    case kMsgUpdateChecked:
+      on_update_checked(w);
+      return 0;
+    case kMsgDownloadFinished:
+      on_download_finished(w);
+      return 0;
+    case kMsgRemedyFinished:
+      on_remedy_finished(w);
+      return 0;
+    case kMsgActivate:
+      activate(window);
+      return 0;
+    default:
+      return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+}
+
+}  // namespace
+
+void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::move(window); }
+bool has_main_window() { return t_window != nullptr; }
+
+void start_window_scan(MainWindow& w, bool deep) {
+  std::optional<ScanRequest> request = begin_scan(w.state, deep);
+  if (!request) return;
+  // Without a thread the scan never finishes; say so through a result of our own.
+  if (!start_scan(std::move(*request))) apply_result(w.state, TakenResult{w.state.scan_id, ScanResult{}});
+  ::SetTimer(w.state.window, kBusyTimer, kBusyTimerMs, nullptr);
+  repaint(w);
+}
+
+void set_window_targets(MainWindow& w, std::span<const Target> paths, bool merge) {
+  if (set_targets(w.state, paths, merge, Clock::now())) start_window_scan(w, false);
+}
+
+void show_notice(MainWindow& w, std::string text) {
+  set_notice(w.state, std::move(text), Clock::now());
+  ::SetTimer(w.state.window, kNoticeTimer, kNoticeTimerMs, nullptr);
+  repaint(w);
+}
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // everything is painted by the view
+    case WM_GETMINMAXINFO: {
+      // Needed before the state exists too: sent while the window is being created.
+      const SIZE min = min_track_size(::GetDpiForWindow(window));
+      reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = POINT{min.cx, min.cy};
+      return 0;
+    }
+    case WM_DESTROY:
+      // Usually sent from inside a handler (WM_CLOSE): the state then goes when that
+      // handler lets go of it.
+      if (t_borrowed) {
+        t_release_pending = true;
+      } else {
+        t_window.reset();
+      }
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  Borrow borrow;
+  if (MainWindow* w = borrow.get(); w != nullptr && w->state.window == window) {
+    return handle(*w, window, message, wparam, lparam);
+  }
+  // Before the state is installed (during creation) the system's defaults serve; while it
+  // is borrowed, the message is answered with 0.
+  if (!t_window) return ::DefWindowProcW(window, message, wparam, lparam);
+  return 0;
+}
+
+}  // namespace tw

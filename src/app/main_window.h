@@ -1,0 +1,32 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+
+#include "app/window_state.h"
+#include "gfx/gfx.h"
+
+namespace tw {
+
+inline constexpr wchar_t kMainWindowClass[] = L"Tarnwick.Main";
+
+// What the window procedure owns: the state, and the drawing layer when there is one.
+struct MainWindow {
+  WindowState state;
+  std::optional<Gfx> gfx;
+};
+
+// Hands the main window its state; from then on the window procedure has it. Main thread.
+void install_main_window(std::unique_ptr<MainWindow> window);
+bool has_main_window();
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Operations other parts of the program start from the window's thread.
+void start_window_scan(MainWindow& w, bool deep);
+void set_window_targets(MainWindow& w, std::span<const Target> paths, bool merge);
+void show_notice(MainWindow& w, std::string text);
+
+}  // namespace tw

@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "app/settings.h"
+#include "app/window_startup.h"
+#include "common/cmdline.h"
+#include "discovery/deep_search.h"
+#include "discovery/paths.h"
+#include "support/holder_process.h"
+#include "support/temp_dir.h"
+
+namespace tw {
+namespace {
+
+void drain_quit() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+}
+
+void clean_registry() {
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\*\\shell\\Tarnwick");
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Directory\\shell\\Tarnwick");
+}
+
+// The real window procedure on a real (headless) window, its state held as at start-up.
+class MainWindowProc : public testing::Test {
+ protected:
+  void SetUp() override {
+    clean_registry();
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &main_window_proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Tarnwick.Test";
+    ::RegisterClassExW(&wc);
+    window_ = ::CreateWindowExW(0, L"Tarnwick.Test", L"test", WS_OVERLAPPEDWINDOW, 0, 0, 880, 700, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+    ASSERT_TRUE(window_);
+    auto w = std::make_unique<MainWindow>();
+    w->state.window = window_;
+    state_ = &w->state;
+    install_main_window(std::move(w));
+  }
+  void TearDown() override {
+    if (::IsWindow(window_)) ::DestroyWindow(window_);
+    drain_quit();
+    clean_registry();
+  }
+  LRESULT copy_data(ULONG_PTR tag, const std::wstring& text, bool with_data = true) {
+    COPYDATASTRUCT data{tag, static_cast<DWORD>(text.size() * 2), with_data ? const_cast<wchar_t*>(text.data()) : nullptr};
+    return ::SendMessageW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  }
+
+  HWND window_ = nullptr;
+  WindowState* state_ = nullptr;
+};
+
+TEST_F(MainWindowProc, TakesHandedOverPathsOnlyInTheirOwnForm) {
+  EXPECT_EQ(copy_data(0x5F, L"D:\\x"), 0);
+  EXPECT_EQ(copy_data(kHandOverTag, L"D:\\x", false), 0);
+  EXPECT_TRUE(state_->targets.empty());
+
+  EXPECT_EQ(copy_data(kHandOverTag, L"D:\\a.txt\nD:\\b.txt"), 1);
+  EXPECT_EQ(state_->targets, (std::vector<Target>{L"D:\\a.txt", L"D:\\b.txt"}));
+  EXPECT_TRUE(scan_running(*state_));  // and a scan started for them
+  EXPECT_EQ(::SendMessageW(window_, kMsgActivate, 0, 0), 0);
+  EXPECT_TRUE(has_main_window());
+}
+
+TEST_F(MainWindowProc, KeepsItsMinimumSizeAndSavesItsPlacementOnClose) {
+  MINMAXINFO info{};
+  EXPECT_EQ(::SendMessageW(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 0);
+  const SIZE expected = min_track_size(::GetDpiForWindow(window_));
+  EXPECT_EQ(info.ptMinTrackSize.x, expected.cx);
+  EXPECT_EQ(info.ptMinTrackSize.y, expected.cy);
+
+  ::SendMessageW(window_, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(::IsWindow(window_));
+  EXPECT_FALSE(has_main_window());  // released once the close handler was done with it
+  const std::optional<WINDOWPLACEMENT> saved = read_placement();
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->rcNormalPosition.right - saved->rcNormalPosition.left, 880);
+  MSG msg;
+  EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// A stand-in for a running instance: the mutex and a window of the program's class that
+// records what a second start sends it.
+struct FirstInstance {
+  static inline std::vector<std::wstring> copied;
+  static inline int activations = 0;
+
+  static LRESULT CALLBACK proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_COPYDATA) {
+      const auto* d = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+      if (d->dwData != kHandOverTag) return 0;
+      copied.emplace_back(static_cast<const wchar_t*>(d->lpData), d->cbData / 2);
+      return 1;
+    }
+    if (m == kMsgActivate) {
+      ++activations;
+      return 0;
+    }
+    return ::DefWindowProcW(w, m, wp, lp);
+  }
+
+  FirstInstance() {
+    mutex.reset(::CreateMutexW(nullptr, TRUE, kSingleInstanceMutex));
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = kMainWindowClass;
+    ::RegisterClassExW(&wc);
+    window = ::CreateWindowExW(0, kMainWindowClass, L"Tarnwick", 0, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance,
+                               nullptr);
+    copied.clear();
+    activations = 0;
+  }
+  ~FirstInstance() {
+    ::DestroyWindow(window);
+    ::UnregisterClassW(kMainWindowClass, ::GetModuleHandleW(nullptr));
+  }
+  UniqueHandle mutex;
+  HWND window = nullptr;
+};
+
+// Runs the program while this thread keeps answering messages; its exit status.
+std::optional<DWORD> run_answering(const std::vector<std::wstring>& args, DWORD timeout_ms = 20'000) {
+  std::wstring command = build_command_line(test::program_dir() + L"\\tarnwick.exe", args);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return {};
+  ::CloseHandle(pi.hThread);
+  UniqueHandle process(pi.hProcess);
+  const DWORD until = ::GetTickCount() + timeout_ms;
+  while (::MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    if (::GetTickCount() > until) {
+      ::TerminateProcess(process.get(), 99);
+      return {};
+    }
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  return code;
+}
+
+HWND other_main_window(HWND mine, DWORD until_tick) {
+  for (;;) {
+    HWND found = nullptr;
+    while ((found = ::FindWindowExW(nullptr, found, kMainWindowClass, nullptr)) != nullptr) {
+      if (found != mine) return found;
+    }
+    if (::GetTickCount() > until_tick) return nullptr;
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    ::Sleep(50);
+  }
+}
+
+TEST(SecondStart, HandsItsPathsOrAWakeUpToTheRunningInstance) {
+  clean_registry();
+  FirstInstance first;
+  ASSERT_TRUE(first.window);
+  EXPECT_EQ(run_answering({L"C:\\a b.txt", L"--deep", L"D:\\x\\"}), 0u);
+  EXPECT_EQ(FirstInstance::copied, (std::vector<std::wstring>{L"C:\\a b.txt\nD:\\x\\"}));
+
+  EXPECT_EQ(run_answering({}), 0u);
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  EXPECT_EQ(FirstInstance::activations, 1);
+  EXPECT_EQ(FirstInstance::copied.size(), 1u);
+  clean_registry();
+}
+
+TEST(SecondStart, FreshOpensAWindowOfItsOwn) {
+  clean_registry();
+  FirstInstance first;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring command = build_command_line(test::program_dir() + L"\\tarnwick.exe", {L"--fresh"});
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ::CloseHandle(pi.hThread);
+  UniqueHandle process(pi.hProcess);
+  const HWND second = other_main_window(first.window, ::GetTickCount() + 20'000);
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(FirstInstance::copied.empty());
+  ::PostMessageW(second, WM_CLOSE, 0, 0);
+  EXPECT_EQ(::WaitForSingleObject(process.get(), 20'000), WAIT_OBJECT_0);
+  clean_registry();
+}
+
+TEST(FullStart, OpensCentredAtTheDefaultSizeInTheWindowsFolder) {
+  clean_registry();
+  const unsigned char forty[40] = {};
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"Placement", REG_BINARY, forty, 40),
+            ERROR_SUCCESS);
+  test::TempDir dir;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring command = build_command_line(test::program_dir() + L"\\tarnwick.exe", {L"--fresh"});
+  // Started from inside a folder of the user's: it must not stay there.
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.path().c_str(), &si,
+                               &pi));
+  ::CloseHandle(pi.hThread);
+  UniqueHandle process(pi.hProcess);
+  const HWND window = other_main_window(nullptr, ::GetTickCount() + 20'000);
+  ASSERT_TRUE(window);
+
+  RECT r{};
+  ::GetWindowRect(window, &r);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info);
+  const RECT expected = centred_window_rect(info.rcWork, ::GetDpiForWindow(window));
+  EXPECT_EQ(r.right - r.left, expected.right - expected.left);
+  EXPECT_EQ(r.bottom - r.top, expected.bottom - expected.top);
+  EXPECT_EQ(r.left, expected.left);
+
+  // Its current folder, seen as the handle it holds: the Windows folder, not ours.
+  const DeepSearchResult found = deep_search({path_key(dir.path()), path_key(std::wstring_view(L"C:\\windows"))}, 0, {});
+  const auto held = [&](const std::wstring& path) {
+    return std::any_of(found.records.begin(), found.records.end(), [&](const DeepRecord& rec) {
+      return rec.pid == pi.dwProcessId && path_key(std::wstring_view(rec.path)) == path_key(std::wstring_view(path));
+    });
+  };
+  EXPECT_TRUE(held(L"C:\\windows"));
+  EXPECT_FALSE(held(dir.path()));
+
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(::WaitForSingleObject(process.get(), 20'000), WAIT_OBJECT_0);
+  clean_registry();
+}
+
+TEST(CentredWindow, FollowsTheDpiWithinTheWorkArea) {
+  const RECT work{0, 40, 1920, 1080};
+  RECT r = centred_window_rect(work, 96);
+  EXPECT_EQ(r.right - r.left, 880);
+  EXPECT_EQ(r.left, (1920 - 880) / 2);
+  EXPECT_EQ(r.top, 40 + (1040 - 700) / 2);
+  r = centred_window_rect(work, 144);
+  EXPECT_EQ(r.right - r.left, 1320);
+  EXPECT_EQ(r.bottom - r.top, 1040);  // capped at the work area
+  r = centred_window_rect(RECT{-1280, 0, 0, 1024}, 120);
+  EXPECT_EQ(r.right - r.left, 1100);
+  EXPECT_EQ(r.left, -1280 + 90);
+}
+
+}  // namespace
+}  // namespace tw
