@@ -61,6 +61,7 @@ void paint(MainWindow& w) {
     begin_frame(*w.gfx, background_color(w.state.dark));
     paint_view(*w.gfx, current_view(w));
     if (end_frame(*w.gfx) == FrameResult::DeviceLost) {
+      w.icons.entries.clear();
       w.gfx.reset();  // the old layer goes whatever happens next
       w.gfx = create_gfx(w.state.window, w.state.dpi).gfx;
       ::InvalidateRect(w.state.window, nullptr, FALSE);
@@ -241,6 +242,7 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
     case WM_DPICHANGED: {
       s.dpi = LOWORD(wparam);
       if (w.gfx) static_cast<void>(set_gfx_dpi(*w.gfx, s.dpi));  // a failure keeps the old formats
+      w.icons.entries.clear();  // icons are made for a size
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
       ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -7,6 +7,7 @@
 
 #include "app/window_state.h"
 #include "gfx/gfx.h"
+#include "gfx/icons.h"
 
 namespace tw {
 
@@ -16,6 +17,7 @@ inline constexpr wchar_t kMainWindowClass[] = L"Tarnwick.Main";
 struct MainWindow {
   WindowState state;
   std::optional<Gfx> gfx;
+  IconCache icons;  // bitmaps belong to the layer: emptied whenever it changes
 };
 
 // Hands the main window its state; from then on the window procedure has it. Main thread.

@@ -70,6 +70,14 @@ TEST_F(MainWindowProc, TakesHandedOverPathsOnlyInTheirOwnForm) {
   EXPECT_TRUE(scan_running(*state_));  // and a scan started for them
   EXPECT_EQ(::SendMessageW(window_, kMsgActivate, 0, 0), 0);
   EXPECT_TRUE(has_main_window());
+
+  // F5 while that scan runs starts nothing; once it is over, a new one.
+  const std::uint64_t id = state_->scan_id;
+  ::SendMessageW(window_, WM_KEYDOWN, VK_F5, 0);
+  EXPECT_EQ(state_->scan_id, id);
+  state_->progress.phase = ScanPhase::Taken;
+  ::SendMessageW(window_, WM_KEYDOWN, VK_F5, 0);
+  EXPECT_EQ(state_->scan_id, id + 1);
 }
 
 TEST_F(MainWindowProc, KeepsItsMinimumSizeAndSavesItsPlacementOnClose) {
