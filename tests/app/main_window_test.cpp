@@ -6,7 +6,6 @@
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/window_startup.h"
-#include "common/cmdline.h"
 #include "discovery/deep_search.h"
 #include "discovery/paths.h"
 #include "support/holder_process.h"
@@ -140,15 +139,12 @@ struct FirstInstance {
 
 // Runs the program while this thread keeps answering messages; its exit status.
 std::optional<DWORD> run_answering(const std::vector<std::wstring>& args, DWORD timeout_ms = 20'000) {
-  std::wstring command = build_command_line(test::program_dir() + L"\\tarnwick.exe", args);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return {};
-  ::CloseHandle(pi.hThread);
-  UniqueHandle process(pi.hProcess);
+  auto started = test::start_process(test::program_dir() + L"\\tarnwick.exe", args);
+  if (!started) return {};
+  const UniqueHandle process = std::move(started->process);
+  const HANDLE waited = process.get();
   const DWORD until = ::GetTickCount() + timeout_ms;
-  while (::MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
+  while (::MsgWaitForMultipleObjects(1, &waited, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
     if (::GetTickCount() > until) {
@@ -192,13 +188,9 @@ TEST(SecondStart, HandsItsPathsOrAWakeUpToTheRunningInstance) {
 TEST(SecondStart, FreshOpensAWindowOfItsOwn) {
   clean_registry();
   FirstInstance first;
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::wstring command = build_command_line(test::program_dir() + L"\\tarnwick.exe", {L"--fresh"});
-  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  ::CloseHandle(pi.hThread);
-  UniqueHandle process(pi.hProcess);
+  auto started = test::start_process(test::program_dir() + L"\\tarnwick.exe", {L"--fresh"});
+  ASSERT_TRUE(started);
+  const UniqueHandle& process = started->process;
   const HWND second = other_main_window(first.window, ::GetTickCount() + 20'000);
   ASSERT_TRUE(second);
   EXPECT_TRUE(FirstInstance::copied.empty());
@@ -213,15 +205,10 @@ TEST(FullStart, OpensCentredAtTheDefaultSizeInTheWindowsFolder) {
   ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"Placement", REG_BINARY, forty, 40),
             ERROR_SUCCESS);
   test::TempDir dir;
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::wstring command = build_command_line(test::program_dir() + L"\\tarnwick.exe", {L"--fresh"});
   // Started from inside a folder of the user's: it must not stay there.
-  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.path().c_str(), &si,
-                               &pi));
-  ::CloseHandle(pi.hThread);
-  UniqueHandle process(pi.hProcess);
+  auto started = test::start_process(test::program_dir() + L"\\tarnwick.exe", {L"--fresh"}, dir.path().c_str());
+  ASSERT_TRUE(started);
+  const UniqueHandle& process = started->process;
   const HWND window = other_main_window(nullptr, ::GetTickCount() + 20'000);
   ASSERT_TRUE(window);
 
@@ -239,7 +226,7 @@ TEST(FullStart, OpensCentredAtTheDefaultSizeInTheWindowsFolder) {
   const DeepSearchResult found = deep_search({path_key(dir.path()), path_key(std::wstring_view(L"C:\\windows"))}, 0, {});
   const auto held = [&](const std::wstring& path) {
     return std::any_of(found.records.begin(), found.records.end(), [&](const DeepRecord& rec) {
-      return rec.pid == pi.dwProcessId && path_key(std::wstring_view(rec.path)) == path_key(std::wstring_view(path));
+      return rec.pid == started->pid && path_key(std::wstring_view(rec.path)) == path_key(std::wstring_view(path));
     });
   };
   EXPECT_TRUE(held(L"C:\\windows"));

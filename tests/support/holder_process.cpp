@@ -7,27 +7,24 @@
 
 namespace tw::test {
 
-namespace {
-
-std::optional<PROCESS_INFORMATION> start_exe(const std::wstring& exe_path, const std::vector<std::wstring>& arguments) {
+std::optional<StartedProcess> start_process(const std::wstring& exe_path, const std::vector<std::wstring>& arguments,
+                                            const wchar_t* current_dir) {
   std::wstring command = build_command_line(exe_path, arguments);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, current_dir, &si, &pi)) {
     return std::nullopt;
   }
   ::CloseHandle(pi.hThread);
-  return pi;
+  return StartedProcess{UniqueHandle(pi.hProcess), pi.dwProcessId};
 }
-
-}  // namespace
 
 std::optional<DWORD> run_program(const std::wstring& name, const std::vector<std::wstring>& arguments,
                                  DWORD timeout_ms) {
-  const auto pi = start_exe(program_dir() + L"\\" + name, arguments);
-  if (!pi) return std::nullopt;
-  UniqueHandle process(pi->hProcess);
+  auto started = start_process(program_dir() + L"\\" + name, arguments);
+  if (!started) return std::nullopt;
+  UniqueHandle process = std::move(started->process);
   DWORD code = 0;
   if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
     ::TerminateProcess(process.get(), 99);
@@ -56,10 +53,10 @@ std::optional<HolderProcess> HolderProcess::start_program(const std::wstring& ex
 
   std::vector<std::wstring> args = arguments;
   args.insert(args.end(), {L"--ready", ready_name, L"--quit", quit_name});
-  const auto pi = start_exe(exe_path, args);
-  if (!pi) return std::nullopt;
-  holder.process_.reset(pi->hProcess);
-  holder.pid_ = pi->dwProcessId;
+  auto started = start_process(exe_path, args);
+  if (!started) return std::nullopt;
+  holder.process_ = std::move(started->process);
+  holder.pid_ = started->pid;
 
   // Ready, or gone (it could not hold something), whichever comes first.
   const HANDLE waits[] = {ready.get(), holder.process_.get()};

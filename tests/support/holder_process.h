@@ -12,6 +12,15 @@ namespace tw::test {
 
 // A running tw_holder.exe. Starting waits until it holds everything it was asked to; the
 // destructor tells it to quit and, should it not, ends it, so no test leaves one behind.
+struct StartedProcess {
+  UniqueHandle process;
+  DWORD pid = 0;
+};
+
+// Starts a program with the arguments (quoted as needed), in `current_dir` when given.
+std::optional<StartedProcess> start_process(const std::wstring& exe_path, const std::vector<std::wstring>& arguments,
+                                            const wchar_t* current_dir = nullptr);
+
 // Runs a program of this build (found beside the test) with the arguments and waits for it;
 // its exit status, or nothing when it could not start or did not end in time (then it is
 // ended).
