@@ -58,6 +58,9 @@ std::wstring window_title(bool elevated) {
   return L"Tarnwick (" + to_wide(localized(msg::kAdministrator)) + L")";
 }
 
+// The daily update check starts here once the updater exists.
+void run_automatic_update_check(MainWindow& /*window*/) {}
+
 }  // namespace
 
 bool process_is_elevated() {
@@ -151,6 +154,7 @@ int run_window_mode(const StartupRequest& request) {
   if (set_targets(w.state, request.paths, false, Clock::now())) start_window_scan(w, request.deep);
 
   ::ShowWindow(window, show);
+  run_automatic_update_check(w);
 
   MSG msg;
   while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
