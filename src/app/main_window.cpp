@@ -19,6 +19,18 @@ thread_local std::unique_ptr<MainWindow> t_window;
 thread_local bool t_borrowed = false;
 thread_local bool t_release_pending = false;  // destroyed while a handler still held it
 
+bool g_probe = false;
+std::uint64_t g_first_frame_ms = 0;  // for the probe: when the first frame was presented
+
+std::uint64_t milliseconds_since_process_start() {
+  FILETIME created{}, exited{}, kernel{}, user{}, now{};
+  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  ::GetSystemTimePreciseAsFileTime(&now);
+  const auto as_count = [](FILETIME f) { return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+  const std::uint64_t from = as_count(created), to = as_count(now);
+  return to > from ? (to - from) / 10'000 : 1;
+}
+
 class Borrow {
  public:
   Borrow() : window_(t_borrowed ? nullptr : t_window.get()) {
@@ -60,7 +72,9 @@ void paint(MainWindow& w) {
   if (w.gfx) {
     begin_frame(*w.gfx, background_color(w.state.dark));
     paint_view(*w.gfx, current_view(w));
-    if (end_frame(*w.gfx) == FrameResult::DeviceLost) {
+    const FrameResult frame = end_frame(*w.gfx);
+    if (g_probe && g_first_frame_ms == 0 && frame == FrameResult::Ok) g_first_frame_ms = milliseconds_since_process_start();
+    if (frame == FrameResult::DeviceLost) {
       w.icons.entries.clear();
       w.gfx.reset();  // the old layer goes whatever happens next
       w.gfx = create_gfx(w.state.window, w.state.dpi).gfx;
@@ -266,6 +280,11 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
     case kMsgActivate:
       activate(window);
       return 0;
+    case kMsgProbe:
+      if (!g_probe) return ::DefWindowProcW(window, message, wparam, lparam);
+      if (wparam == kProbeFirstFrame) return static_cast<LRESULT>(g_first_frame_ms);
+      return kProbeAnswering | (scan_running(s) ? kProbeScanning : 0) | (w.gfx ? kProbeHasLayer : 0) |
+             static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
     default:
       return ::DefWindowProcW(window, message, wparam, lparam);
   }
@@ -274,6 +293,7 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
 }  // namespace
 
 void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::move(window); }
+void enable_window_probe() { g_probe = true; }
 bool has_main_window() { return t_window != nullptr; }
 
 void start_window_scan(MainWindow& w, bool deep) {

@@ -26,6 +26,9 @@ bool has_main_window();
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
+// Makes the window answer kMsgProbe; only developer builds call it.
+void enable_window_probe();
+
 // Operations other parts of the program start from the window's thread.
 void start_window_scan(MainWindow& w, bool deep);
 void set_window_targets(MainWindow& w, std::span<const Target> paths, bool merge);

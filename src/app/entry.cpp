@@ -1,0 +1,28 @@
+#include "app/entry.h"
+
+#include <windows.h>
+
+#include "app/delete_on_restart.h"
+#include "app/explorer_entry.h"
+#include "app/startup.h"
+#include "app/window_startup.h"
+#include "common/cmdline.h"
+
+namespace tw {
+
+int run_from_command_line() {
+  // GetCommandLineW keeps the program name and the exact quoting the splitter expects.
+  const auto arguments = split_command_line(::GetCommandLineW());
+  const StartupRequest request = decide_startup(arguments, current_directory());
+  switch (request.mode) {
+    case RunMode::Unregister:
+      return run_unregister();
+    case RunMode::DeleteOnReboot:
+      return run_delete_on_reboot_helper(request.paths);
+    case RunMode::Window:
+      break;
+  }
+  return run_window_mode(request);
+}
+
+}  // namespace tw
