@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "app/view.h"
 #include "common/cmdline.h"
+#include "common/text.h"
 
 namespace tw {
 namespace {
@@ -70,6 +71,10 @@ std::vector<ViewElement> current_view(const MainWindow& w) { return build_view(w
 
 void paint(MainWindow& w) {
   if (w.gfx) {
+    // Every row's program icon is made once per layer and size; failures are remembered too.
+    for (const HolderRow& row : w.state.rows) {
+      if (row.holder.image_path) exe_icon(w.icons, *w.gfx, to_utf8(*row.holder.image_path));
+    }
     begin_frame(*w.gfx, background_color(w.state.dark));
     paint_view(*w.gfx, current_view(w));
     const FrameResult frame = end_frame(*w.gfx);
@@ -102,6 +107,10 @@ void search_as_administrator(MainWindow& w) {
   if (result > 32) ::DestroyWindow(w.state.window);
 }
 
+// Ctrl+O and the empty view's buttons: the file picker, then the chosen paths replace the
+// targets. The picker arrives with the menus.
+void choose_targets(MainWindow& /*w*/, bool /*folder*/) {}
+
 void click(MainWindow& w, const Hit& hit) {
   switch (hit.kind) {
     case HitKind::Rescan:
@@ -118,7 +127,11 @@ void click(MainWindow& w, const Hit& hit) {
     case HitKind::MenuButton:
     case HitKind::AddButton:
     case HitKind::ChooseFiles:
+      choose_targets(w, false);
+      break;
     case HitKind::ChooseFolder:
+      choose_targets(w, true);
+      break;
     case HitKind::RowClose:
     case HitKind::RowForceQuit:
     case HitKind::RowRestartExplorer:
@@ -202,8 +215,11 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
         case VK_F5:
           if (!scan_running(s) && !s.targets.empty()) start_window_scan(w, s.deep);
           break;
+        case 'O':
+          if (::GetKeyState(VK_CONTROL) < 0) choose_targets(w, false);
+          break;
         default:
-          break;  // Ctrl+O opens the file picker once it exists
+          break;
       }
       return 0;
     }

@@ -212,6 +212,11 @@ TEST(FullStart, OpensCentredAtTheDefaultSizeInTheWindowsFolder) {
   const HWND window = other_main_window(nullptr, ::GetTickCount() + 20'000);
   ASSERT_TRUE(window);
 
+  // Wine runs every process as a member of Administrators.
+  wchar_t title[64] = {};
+  ::GetWindowTextW(window, title, 64);
+  EXPECT_EQ(std::wstring(title), process_is_elevated() ? L"Tarnwick (Administrator)" : L"Tarnwick");
+
   RECT r{};
   ::GetWindowRect(window, &r);
   MONITORINFO info{};
