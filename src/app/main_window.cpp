@@ -69,7 +69,18 @@ void scroll_to(MainWindow& w, float value) {
 
 std::vector<ViewElement> current_view(const MainWindow& w) { return build_view(w.state, view_size(w)); }
 
+// The layer's buffers follow the client size. A WM_SIZE that arrived while a handler held
+// the state (restoring a minimised window from inside one) was answered without resizing,
+// so painting checks again.
+void fit_layer(MainWindow& w) {
+  const ClientSize size = client_size(w.state.window);
+  if (!w.gfx || (size.width == w.layer_size.width && size.height == w.layer_size.height)) return;
+  resize_gfx(*w.gfx, size.width, size.height);
+  w.layer_size = size;
+}
+
 void paint(MainWindow& w) {
+  fit_layer(w);
   if (w.gfx) {
     // Every row's program icon is made once per layer and size; failures are remembered too.
     for (const HolderRow& row : w.state.rows) {
@@ -83,6 +94,7 @@ void paint(MainWindow& w) {
       w.icons.entries.clear();
       w.gfx.reset();  // the old layer goes whatever happens next
       w.gfx = create_gfx(w.state.window, w.state.dpi).gfx;
+      w.layer_size = client_size(w.state.window);
       ::InvalidateRect(w.state.window, nullptr, FALSE);
     }
   }
@@ -161,7 +173,10 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
   WindowState& s = w.state;
   switch (message) {
     case WM_SIZE:
-      if (w.gfx) resize_gfx(*w.gfx, LOWORD(lparam), HIWORD(lparam));
+      if (w.gfx) {
+        resize_gfx(*w.gfx, LOWORD(lparam), HIWORD(lparam));
+        w.layer_size = ClientSize{LOWORD(lparam), HIWORD(lparam)};
+      }
       scroll_to(w, s.scroll);
       return 0;
     case WM_PAINT:

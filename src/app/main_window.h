@@ -18,6 +18,7 @@ struct MainWindow {
   WindowState state;
   std::optional<Gfx> gfx;
   IconCache icons;  // bitmaps belong to the layer: emptied whenever it changes
+  ClientSize layer_size;  // the client size the layer's buffers were last made for
 };
 
 // Hands the main window its state; from then on the window procedure has it. Main thread.
