@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include "app/explorer_entry.h"
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/view.h"
@@ -62,12 +63,23 @@ ViewSize view_size(const MainWindow& w) {
                   dpi_scale(w.state.dpi)};
 }
 
+// The view as it stands; measured with the layer's own text layouts when there is one.
+Layout current_layout(const MainWindow& w) {
+  const TextMetrics metrics = w.gfx ? layer_metrics(*w.gfx) : fixed_metrics();
+  // The empty view's tip depends on the File Explorer entry, checked whenever it is shown.
+  const bool installed = w.state.targets.empty() && is_explorer_menu_installed();
+  return layout_view(w.state, view_size(w), metrics, installed);
+}
+
 void scroll_to(MainWindow& w, float value) {
-  w.state.scroll = clamp_scroll(value, max_scroll(w.state, view_size(w)));
+  w.state.scroll = clamp_scroll(value, max_scroll(current_layout(w), w.state));
   repaint(w);
 }
 
-std::vector<ViewElement> current_view(const MainWindow& w) { return build_view(w.state, view_size(w)); }
+Hit hit_at(const MainWindow& w, LPARAM lparam) {
+  return hit_test(current_layout(w), w.state,
+                  PointF{static_cast<float>(GET_X_LPARAM(lparam)), static_cast<float>(GET_Y_LPARAM(lparam))});
+}
 
 // The layer's buffers follow the client size. A WM_SIZE that arrived while a handler held
 // the state (restoring a minimised window from inside one) was answered without resizing,
@@ -82,12 +94,10 @@ void fit_layer(MainWindow& w) {
 void paint(MainWindow& w) {
   fit_layer(w);
   if (w.gfx) {
-    // Every row's program icon is made once per layer and size; failures are remembered too.
-    for (const HolderRow& row : w.state.rows) {
-      if (row.holder.image_path) exe_icon(w.icons, *w.gfx, to_utf8(*row.holder.image_path));
-    }
+    // Row icons come from the cache: made once per layer and size, failures remembered too.
+    const Layout layout = current_layout(w);
     begin_frame(*w.gfx, background_color(w.state.dark));
-    paint_view(*w.gfx, current_view(w));
+    paint_view(*w.gfx, layout, w.state, w.icons);
     const FrameResult frame = end_frame(*w.gfx);
     if (g_probe && g_first_frame_ms == 0 && frame == FrameResult::Ok) g_first_frame_ms = milliseconds_since_process_start();
     if (frame == FrameResult::DeviceLost) {
@@ -219,7 +229,7 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
           scroll_to(w, 0.0f);
           break;
         case VK_END:
-          scroll_to(w, max_scroll(s, view_size(w)));
+          scroll_to(w, max_scroll(current_layout(w), s));
           break;
         case VK_UP:
           scroll_to(w, s.scroll - line);
@@ -256,8 +266,7 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
         static_cast<void>(::TrackMouseEvent(&track));  // without it the hover only lingers
         s.tracking = true;
       }
-      const Hit hit = hit_test(current_view(w), PointF{static_cast<float>(GET_X_LPARAM(lparam)),
-                                                       static_cast<float>(GET_Y_LPARAM(lparam))});
+      const Hit hit = hit_at(w, lparam);
       if (!(hit == s.hover)) {
         s.hover = hit;
         repaint(w);
@@ -265,11 +274,10 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
       return 0;
     }
     case WM_LBUTTONUP:
-      click(w, hit_test(current_view(w), PointF{static_cast<float>(GET_X_LPARAM(lparam)),
-                                                static_cast<float>(GET_Y_LPARAM(lparam))}));
+      click(w, hit_at(w, lparam));
       return 0;
     case WM_MOUSEWHEEL:
-      s.scroll = wheel_scroll(s.scroll, GET_WHEEL_DELTA_WPARAM(wparam), s.dpi, max_scroll(s, view_size(w)));
+      s.scroll = wheel_scroll(s.scroll, GET_WHEEL_DELTA_WPARAM(wparam), s.dpi, max_scroll(current_layout(w), s));
       repaint(w);
       return 0;
     case WM_DROPFILES: {

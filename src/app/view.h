@@ -1,25 +1,45 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/window_state.h"
 #include "gfx/gfx.h"
+#include "gfx/icons.h"
 
 namespace tw {
 
-// One thing the main view shows. The same list is painted and hit-tested, so what the
-// user sees is exactly what a click finds.
-struct ViewElement {
-  enum class Kind { Fill, RoundFill, Text, Glyph };
-  Kind kind = Kind::Fill;
-  RectF box;
-  Color color;
-  std::string text;  // Text and Glyph
-  FontRole role = FontRole::Body;
-  float radius = 0.0f;  // RoundFill
-  Hit hit;              // what a click here does; Nothing for decoration
+struct Palette {
+  Color background, band, card, text, muted, border, accent, warning;
 };
+Palette palette(bool dark);
+inline constexpr Color kDanger = rgb(0xDC2626);
+inline constexpr Color kSuccess = rgb(0x16A34A);
+inline constexpr Color kWhite = rgb(0xFFFFFF);
+
+inline Color background_color(bool dark) { return palette(dark).background; }
+
+enum class ButtonStyle : std::uint8_t { Primary = 0, Secondary = 1, Danger = 2, Glyph = 3 };
+
+// A control: what hit-testing finds and painting draws. Row buttons are in content
+// coordinates (they move with the scroll offset).
+struct ViewElement {
+  Hit hit;
+  std::string label;  // a button's text, or one icon-font glyph
+  RectF box;
+  ButtonStyle style = ButtonStyle::Secondary;
+};
+
+// How wide one line of text is and how tall a wrapped paragraph of a given pixel width is,
+// both in 96-DPI units; without a layer the view assumes 80 and 22.
+struct TextMetrics {
+  std::function<float(std::string_view text, FontRole role)> line_width;
+  std::function<float(std::string_view text, FontRole role, float width)> paragraph_height;
+};
+TextMetrics fixed_metrics();
+TextMetrics layer_metrics(const Gfx& gfx);
 
 struct ViewSize {
   float width = 0.0f;
@@ -27,17 +47,54 @@ struct ViewSize {
   float scale = 1.0f;
 };
 
-Color background_color(bool dark);
+struct RowLayout {
+  RectF box;  // content coordinates
+  std::string title, pill, note, details;
+  Color pill_color{}, note_color{};
+  std::size_t first_button = 0, button_count = 0;  // in Layout::rows_buttons
+};
 
-// The elements for the state at this size, in painting order.
-std::vector<ViewElement> build_view(const WindowState& state, ViewSize size);
+struct HintLayout {
+  std::string text;
+  RectF box;  // content coordinates
+};
 
-// The topmost element with a click action under the point.
-Hit hit_test(const std::vector<ViewElement>& elements, PointF point);
+// Everything the view shows for one state and size, computed once per paint or hit-test.
+struct Layout {
+  ViewSize size;
+  float header_height = 0, footer_height = 0, column_left = 0, column_width = 0;
+  std::vector<ViewElement> header, footer, rows_buttons, empty_buttons;
+  // Target view.
+  RectF card;
+  std::vector<std::string> card_lines;
+  std::string card_glyph, summary;
+  std::string headline, explanation;
+  RectF headline_box;
+  float explanation_top = 0, explanation_height = 0;
+  std::optional<float> progress;  // 0..1 while a scan runs
+  RectF progress_track;
+  std::vector<RowLayout> rows;
+  std::vector<HintLayout> hints;
+  float content_height = 0;
+  // Empty view.
+  std::string tip;
+  // Notice.
+  std::optional<RectF> notice_box;
+};
 
-// How far the row list can scroll.
-float max_scroll(const WindowState& state, ViewSize size);
+// The layout of the state at this size; `explorer_installed` picks the empty view's tip.
+Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed);
 
-void paint_view(Gfx& gfx, const std::vector<ViewElement>& elements);
+// What a click at a client point would hit.
+Hit hit_test(const Layout& layout, const WindowState& state, PointF point);
+
+// How far the rows can scroll: content height less the visible part, never below 0.
+float max_scroll(const Layout& layout, const WindowState& state);
+
+// How a held file is shown: its name when it is a target itself, its path below the target
+// that holds it, else its full path.
+std::string display_form(const std::wstring& file, const std::vector<Target>& targets);
+
+void paint_view(Gfx& gfx, const Layout& layout, const WindowState& state, IconCache& icons);
 
 }  // namespace tw
