@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include "app/explorer_entry.h"
+#include "app/menus.h"
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/view.h"
@@ -20,6 +21,15 @@ namespace {
 thread_local std::unique_ptr<MainWindow> t_window;
 thread_local bool t_borrowed = false;
 thread_local bool t_release_pending = false;  // destroyed while a handler still held it
+
+// Menus, the file picker and message boxes run message loops of their own, so a handler
+// never opens one while it holds the state: it leaves the request here, and the window
+// procedure runs it once the state is free again.
+struct Deferred {
+  enum class Kind { SettingsMenu, ChooseMenu, PickFiles, PickFolder } kind;
+  POINT screen{};
+};
+thread_local std::optional<Deferred> t_deferred;
 
 bool g_probe = false;
 std::uint64_t g_first_frame_ms = 0;  // for the probe: when the first frame was presented
@@ -129,12 +139,19 @@ void search_as_administrator(MainWindow& w) {
   if (result > 32) ::DestroyWindow(w.state.window);
 }
 
-// Ctrl+O and the empty view's buttons: the file picker, then the chosen paths replace the
-// targets. The picker arrives with the menus.
-void choose_targets(MainWindow& /*w*/, bool /*folder*/) {}
+void defer(Deferred::Kind kind, HWND window, POINT client = {}) {
+  ::ClientToScreen(window, &client);
+  t_deferred = Deferred{kind, client};
+}
 
-void click(MainWindow& w, const Hit& hit) {
+void click(MainWindow& w, const Hit& hit, POINT point) {
   switch (hit.kind) {
+    case HitKind::MenuButton:
+      defer(Deferred::Kind::SettingsMenu, w.state.window, point);
+      break;
+    case HitKind::AddButton:
+      defer(Deferred::Kind::ChooseMenu, w.state.window, point);
+      break;
     case HitKind::Rescan:
       start_window_scan(w, w.state.deep);
       break;
@@ -144,16 +161,14 @@ void click(MainWindow& w, const Hit& hit) {
     case HitKind::SearchAsAdmin:
       search_as_administrator(w);
       break;
-    // The menus, pickers and remedies arrive with their own parts of the window.
-    case HitKind::Nothing:
-    case HitKind::MenuButton:
-    case HitKind::AddButton:
     case HitKind::ChooseFiles:
-      choose_targets(w, false);
+      defer(Deferred::Kind::PickFiles, w.state.window);
       break;
     case HitKind::ChooseFolder:
-      choose_targets(w, true);
+      defer(Deferred::Kind::PickFolder, w.state.window);
       break;
+    // The remedies arrive with their own part of the program.
+    case HitKind::Nothing:
     case HitKind::RowClose:
     case HitKind::RowForceQuit:
     case HitKind::RowRestartExplorer:
@@ -241,7 +256,7 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
           if (!scan_running(s) && !s.targets.empty()) start_window_scan(w, s.deep);
           break;
         case 'O':
-          if (::GetKeyState(VK_CONTROL) < 0) choose_targets(w, false);
+          if (::GetKeyState(VK_CONTROL) < 0) defer(Deferred::Kind::PickFiles, window);
           break;
         default:
           break;
@@ -274,7 +289,7 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
       return 0;
     }
     case WM_LBUTTONUP:
-      click(w, hit_at(w, lparam));
+      click(w, hit_at(w, lparam), POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
       return 0;
     case WM_MOUSEWHEEL:
       s.scroll = wheel_scroll(s.scroll, GET_WHEEL_DELTA_WPARAM(wparam), s.dpi, max_scroll(current_layout(w), s));
@@ -329,6 +344,41 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
   }
 }
 
+// Runs what a handler deferred, borrowing the state only around the parts that change it.
+void run_deferred(HWND window, const Deferred& d) {
+  const auto with_state = [](auto&& act) {
+    Borrow borrow;
+    if (MainWindow* w = borrow.get()) act(*w);
+  };
+  const auto pick = [&](bool folder) {
+    const std::vector<Target> paths = pick_paths(window, folder);
+    if (!paths.empty()) with_state([&](MainWindow& w) { set_window_targets(w, paths, false); });
+  };
+  switch (d.kind) {
+    case Deferred::Kind::SettingsMenu: {
+      const SettingsMenuState menu = read_settings_menu_state();
+      const MenuAction action = settings_action(track_menu(window, settings_menu_model(menu), d.screen), menu);
+      if (action.kind == MenuActionKind::About) {
+        show_about(window);
+      } else if (action.kind != MenuActionKind::None) {
+        with_state([&](MainWindow& w) { apply_settings_action(w, action); });
+      }
+      break;
+    }
+    case Deferred::Kind::ChooseMenu: {
+      const UINT id = track_menu(window, choose_menu_model(), d.screen);
+      if (id == kMenuChooseFiles || id == kMenuChooseFolder) pick(id == kMenuChooseFolder);
+      break;
+    }
+    case Deferred::Kind::PickFiles:
+      pick(false);
+      break;
+    case Deferred::Kind::PickFolder:
+      pick(true);
+      break;
+  }
+}
+
 }  // namespace
 
 void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::move(window); }
@@ -377,9 +427,16 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     default:
       break;
   }
-  Borrow borrow;
-  if (MainWindow* w = borrow.get(); w != nullptr && w->state.window == window) {
-    return handle(*w, window, message, wparam, lparam);
+  std::optional<LRESULT> handled;
+  {
+    Borrow borrow;
+    if (MainWindow* w = borrow.get(); w != nullptr && w->state.window == window) {
+      handled = handle(*w, window, message, wparam, lparam);
+    }
+  }
+  if (handled) {
+    if (std::optional<Deferred> d = std::exchange(t_deferred, std::nullopt)) run_deferred(window, *d);
+    return *handled;
   }
   // Before the state is installed (during creation) the system's defaults serve; while it
   // is borrowed, the message is answered with 0.
