@@ -1,0 +1,153 @@
+// Shows the main view in a named state, drawn by the program's own view code, for looking
+// at it (scripts/screenshots takes the pictures).
+//
+//   gallery STATE [--dark] [--dpi N] [--seconds N]
+//
+// STATE: empty, listing, asking, deep, one, mixed, released, windows, diagnoses, hints,
+// notice. The window closes itself after --seconds (default 4).
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/view.h"
+#include "common/cmdline.h"
+
+namespace {
+
+using namespace tw;
+
+struct Gallery {
+  WindowState state;
+  std::optional<Gfx> gfx;
+  IconCache icons;
+};
+Gallery* g_gallery = nullptr;
+
+Holder make_holder(std::uint32_t pid, const char* title, HolderKind kind, bool window, const char* window_title = "") {
+  Holder h;
+  h.pid = pid;
+  h.title = title;
+  h.exe_name = std::string(title) + ".exe";
+  h.kind = kind;
+  h.has_window = window;
+  h.window_title = window_title;
+  h.image_path = L"C:\\windows\\system32\\notepad.exe";
+  h.files = {L"D:\\Work\\Quarterly report.docx"};
+  return h;
+}
+
+WindowState preset(const std::wstring& name) {
+  WindowState s;
+  if (name == L"empty") return s;
+  s.targets = {L"D:\\Work\\Quarterly report.docx"};
+  s.summary = ScanSummary{};
+  s.summary->files_checked = 1;
+  if (name == L"listing" || name == L"asking" || name == L"deep") {
+    s.targets = {L"D:\\Work"};
+    s.summary.reset();
+    s.tick = 1;
+    s.progress = name == L"listing"  ? ScanProgress{12'500, 0.0f, ScanPhase::Listing}
+                 : name == L"asking" ? ScanProgress{48'210, 0.4f, ScanPhase::AskingWindows}
+                                     : ScanProgress{48'210, 0.3f, ScanPhase::DeepSearching};
+    s.deep = name == L"deep";
+  } else if (name == L"one") {
+    s.rows = {{make_holder(4120, "Word", HolderKind::Program, true, "Quarterly report.docx - Word"), {}}};
+  } else if (name == L"mixed" || name == L"released") {
+    const bool done = name == L"released";
+    s.rows = {{make_holder(4120, "Word", HolderKind::Program, true, "Quarterly report.docx - Word"),
+               {done ? ActionKind::Closed : ActionKind::Closing, {}}},
+              {make_holder(5230, "Photos", HolderKind::Program, true), {done ? ActionKind::Closed : ActionKind::NotClosed, {}}},
+              {make_holder(6100, "backup-agent", HolderKind::Program, false), {done ? ActionKind::Closed : ActionKind::Idle, {}}},
+              {make_holder(3010, "Windows Explorer", HolderKind::FileExplorer, true),
+               {done ? ActionKind::Restarted : ActionKind::Failed, "Could not restart File Explorer"}}};
+    if (!done) {
+      s.rows.push_back({make_holder(1200, "Print Spooler", HolderKind::Service, false), {}});
+      s.rows.back().holder.services = {"Spooler"};
+      s.rows.push_back({make_holder(4, "System", HolderKind::WindowsComponent, false), {}});
+    }
+    s.tick = 2;
+  } else if (name == L"windows") {
+    s.rows = {{make_holder(4, "System", HolderKind::WindowsComponent, false), {}}};
+  } else if (name == L"diagnoses") {
+    s.targets = {L"D:\\Work\\old.tmp", L"D:\\Work\\Archive", L"D:\\Work\\locked.pst"};
+    s.summary->diagnoses = {Diagnosis{s.targets[0], DiagnosisKind::Gone, 0},
+                            Diagnosis{s.targets[1], DiagnosisKind::ReadOnly, 3},
+                            Diagnosis{s.targets[2], DiagnosisKind::InUseUnseen, 0}};
+  } else if (name == L"hints") {
+    s.targets = {L"D:\\Work"};
+    s.rows = {{make_holder(4120, "Word", HolderKind::Program, true), {}}};
+    s.summary->folders = 1;
+    s.summary->files_checked = 50'000;
+    s.summary->truncated = true;
+    s.summary->deep = true;
+    s.summary->inaccessible = 3;
+    s.summary->gave_up = true;
+  } else if (name == L"notice") {
+    s.rows = {{make_holder(4120, "Word", HolderKind::Program, true), {ActionKind::Closed, {}}}};
+    s.notice = "Moved to the Recycle Bin";
+  }
+  return s;
+}
+
+LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_PAINT && g_gallery && g_gallery->gfx) {
+    Gallery& g = *g_gallery;
+    const ClientSize client = client_size(window);
+    resize_gfx(*g.gfx, client.width, client.height);
+    const ViewSize size{static_cast<float>(client.width), static_cast<float>(client.height), g.gfx->scale};
+    const Layout layout = layout_view(g.state, size, layer_metrics(*g.gfx), true);
+    begin_frame(*g.gfx, background_color(g.state.dark));
+    paint_view(*g.gfx, layout, g.state, g.icons);
+    static_cast<void>(end_frame(*g.gfx));  // a lost device just leaves this picture unpainted
+    ::ValidateRect(window, nullptr);
+    return 0;
+  }
+  if (message == WM_TIMER || message == WM_CLOSE) {
+    ::DestroyWindow(window);
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    ::PostQuitMessage(0);
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  const auto args = split_command_line(::GetCommandLineW());
+  if (args.empty()) return 2;
+  Gallery gallery;
+  gallery.state = preset(args[0]);
+  UINT dpi = 96;
+  UINT seconds = 4;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == L"--dark") gallery.state.dark = true;
+    if (args[i] == L"--dpi" && i + 1 < args.size()) dpi = static_cast<UINT>(std::wcstoul(args[++i].c_str(), nullptr, 10));
+    if (args[i] == L"--seconds" && i + 1 < args.size()) seconds = static_cast<UINT>(std::wcstoul(args[++i].c_str(), nullptr, 10));
+  }
+  gallery.state.dpi = dpi;
+  g_gallery = &gallery;
+
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &proc;
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = L"Tarnwick.Gallery";
+  ::RegisterClassExW(&wc);
+  const int width = static_cast<int>(880 * dpi / 96), height = static_cast<int>(640 * dpi / 96);
+  const HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"Tarnwick", WS_POPUP, 0, 0, width, height, nullptr,
+                                        nullptr, instance, nullptr);
+  if (window == nullptr) return 1;
+  gallery.state.window = window;
+  gallery.gfx = create_gfx(window, dpi).gfx;
+  if (!gallery.gfx) return 1;
+  ::ShowWindow(window, SW_SHOWNORMAL);
+  ::SetTimer(window, 1, seconds * 1000, nullptr);
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+  return 0;
+}
