@@ -14,26 +14,11 @@
 
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "probe_client.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-HWND window_of(DWORD pid) {
-  HWND found = nullptr;
-  while ((found = ::FindWindowExW(nullptr, found, tw::kMainWindowClass, nullptr)) != nullptr) {
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(found, &owner);
-    if (owner == pid) return found;
-  }
-  return nullptr;
-}
-
-LRESULT probe(HWND window, WPARAM what) {
-  DWORD_PTR answer = 0;
-  ::SendMessageTimeoutW(window, tw::kMsgProbe, what, 0, SMTO_ABORTIFHUNG, 2000, &answer);
-  return static_cast<LRESULT>(answer);
-}
 
 // Starts the developer build and waits until its first scan is over and a frame is up.
 // Gives the process and its window, or nothing.
@@ -46,11 +31,11 @@ std::optional<Running> start_settled(const std::vector<std::wstring>& args) {
   if (!started) return std::nullopt;
   for (int i = 0; i < 6000; ++i) {
     if (::WaitForSingleObject(started->process.get(), 10) == WAIT_OBJECT_0) return std::nullopt;
-    const HWND window = window_of(started->pid);
+    const HWND window = tw::probe::window_of(started->pid);
     if (window == nullptr) continue;
-    const LRESULT status = probe(window, tw::kProbeStatus);
+    const LRESULT status = tw::probe::ask(window, tw::kProbeStatus).value_or(0);
     if (!(status & tw::kProbeAnswering) || (status & tw::kProbeScanning)) continue;
-    if (probe(window, tw::kProbeFirstFrame) == 0) continue;
+    if (tw::probe::ask(window, tw::kProbeFirstFrame).value_or(0) == 0) continue;
     return Running{std::move(*started), window};
   }
   ::TerminateProcess(started->process.get(), 99);
@@ -78,7 +63,7 @@ int main(int argc, char** argv) {
       }
     }
     if (auto app = start_settled({L"--fresh"})) {
-      best_app = std::min(best_app, static_cast<DWORD>(probe(app->window, tw::kProbeFirstFrame)));
+      best_app = std::min(best_app, static_cast<DWORD>(tw::probe::ask(app->window, tw::kProbeFirstFrame).value_or(0)));
       close(*app);
     }
   }

@@ -31,12 +31,12 @@ bool family_installed(IDWriteFactory* factory, const wchar_t* family) {
 void use_stand_in_fonts(Gfx& gfx) {
   const wchar_t* stand_ins[] = {L"Noto Sans", L"DejaVu Sans", L"Liberation Sans"};
   for (std::size_t i = 0; i < kFontRoleCount; ++i) {
-    const FontSpec spec = font_spec(static_cast<FontRole>(i));
-    if (family_installed(gfx.text_factory.Get(), spec.family)) continue;
+    const FontSpec font = font_spec(static_cast<FontRole>(i));
+    if (family_installed(gfx.text_factory.Get(), font.family)) continue;
     for (const wchar_t* family : stand_ins) {
       if (!family_installed(gfx.text_factory.Get(), family)) continue;
       ComPtr<IDWriteTextFormat> format;
-      if (SUCCEEDED(gfx.text_factory->CreateTextFormat(family, nullptr, spec.weight, DWRITE_FONT_STYLE_NORMAL,
+      if (SUCCEEDED(gfx.text_factory->CreateTextFormat(family, nullptr, font.weight, DWRITE_FONT_STYLE_NORMAL,
                                                        DWRITE_FONT_STRETCH_NORMAL,
                                                        font_size(static_cast<FontRole>(i), gfx.scale), L"",
                                                        format.GetAddressOf()))) {

@@ -13,6 +13,7 @@
 
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "probe_client.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
 
@@ -22,22 +23,6 @@ std::wstring own_folder() {
   std::wstring path(32'768, L'\0');
   path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
   return path.substr(0, path.find_last_of(L'\\'));
-}
-
-HWND window_of(DWORD pid) {
-  HWND found = nullptr;
-  while ((found = ::FindWindowExW(nullptr, found, tw::kMainWindowClass, nullptr)) != nullptr) {
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(found, &owner);
-    if (owner == pid) return found;
-  }
-  return nullptr;
-}
-
-std::optional<LRESULT> probe(HWND window, WPARAM what) {
-  DWORD_PTR answer = 0;
-  if (!::SendMessageTimeoutW(window, tw::kMsgProbe, what, 0, SMTO_ABORTIFHUNG, 2000, &answer)) return std::nullopt;
-  return static_cast<LRESULT>(answer);
 }
 
 int start(const std::vector<std::wstring>& args) {
@@ -56,12 +41,12 @@ int start(const std::vector<std::wstring>& args) {
       std::printf("tw-watch: the program ended before it settled\n");
       return 1;
     }
-    const HWND window = window_of(pi.dwProcessId);
+    const HWND window = tw::probe::window_of(pi.dwProcessId);
     if (window == nullptr) continue;
-    const auto status = probe(window, tw::kProbeStatus);
+    const auto status = tw::probe::ask(window, tw::kProbeStatus);
     if (!status || !(*status & tw::kProbeAnswering) || (*status & tw::kProbeScanning)) continue;
     const bool layer = (*status & tw::kProbeHasLayer) != 0;
-    const auto first_frame = probe(window, tw::kProbeFirstFrame);
+    const auto first_frame = tw::probe::ask(window, tw::kProbeFirstFrame);
     if (layer && (!first_frame || *first_frame == 0)) continue;
     std::printf("tw-watch: settled: %lld holder row(s), %s, first frame after %lld ms\n",
                 static_cast<long long>(*status >> tw::kProbeRowsShift), layer ? "drawing" : "no drawing layer",

@@ -43,8 +43,8 @@ std::optional<std::array<ComPtr<IDWriteTextFormat>, kFontRoleCount>> make_format
   }
   for (std::size_t i = 0; i < kFontRoleCount; ++i) {
     const auto role = static_cast<FontRole>(i);
-    const FontSpec spec = font_spec(role);
-    error = made(factory->CreateTextFormat(spec.family, nullptr, spec.weight, DWRITE_FONT_STYLE_NORMAL,
+    const FontSpec font = font_spec(role);
+    error = made(factory->CreateTextFormat(font.family, nullptr, font.weight, DWRITE_FONT_STYLE_NORMAL,
                                            DWRITE_FONT_STRETCH_NORMAL, font_size(role, scale), L"",
                                            formats[i].GetAddressOf()),
                  formats[i]);
