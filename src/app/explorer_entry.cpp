@@ -4,20 +4,13 @@
 
 #include "app/catalogue.h"
 #include "app/settings.h"
+#include "discovery/paths.h"
 #include "common/text.h"
 
 namespace tw {
 namespace {
 
 std::wstring command_key(std::wstring_view verb_key) { return std::wstring(verb_key) + L"\\command"; }
-
-std::wstring own_executable() {
-  std::wstring path(32'768, L'\0');
-  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  if (n == 0 || n >= path.size()) return {};
-  path.resize(n);
-  return path;
-}
 
 }  // namespace
 
@@ -53,7 +46,7 @@ void remove_explorer_menu() {
 
 void set_explorer_menu(bool enable) {
   if (enable) {
-    write_explorer_verbs(own_executable(), localized(msg::kUnlockWithTarnwick));
+    write_explorer_verbs(own_executable_path(), localized(msg::kUnlockWithTarnwick));
     write_dword_setting(kValueExplorerMenu, 1);
   } else {
     remove_explorer_menu();

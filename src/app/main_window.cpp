@@ -128,8 +128,7 @@ void activate(HWND window) {
 
 // Starts an elevated copy with the targets and a deep search; this window then closes.
 void search_as_administrator(MainWindow& w) {
-  std::wstring exe(32'768, L'\0');
-  exe.resize(::GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
+  const std::wstring exe = own_executable_path();
   std::vector<std::wstring> args{L"--fresh", L"--deep"};
   args.insert(args.end(), w.state.targets.begin(), w.state.targets.end());
   // Quoted so that any path (a drive root's backslash included) comes back as it is.

@@ -32,11 +32,10 @@ bool windows_part(HolderKind k) { return k == HolderKind::Service || k == Holder
 
 std::string dots(std::uint32_t tick) { return std::string(tick % 3 + 1, '.'); }
 
-std::string last_component(const std::wstring& path) {
-  std::wstring_view p = path;
+// A target's or file's name, also when the user wrote the target with a trailing backslash.
+std::string last_component(std::wstring_view p) {
   while (!p.empty() && p.back() == L'\\') p.remove_suffix(1);
-  const std::size_t slash = p.find_last_of(L"\\/");
-  return to_utf8(slash == std::wstring_view::npos ? p : p.substr(slash + 1));
+  return file_name_of(p);
 }
 
 bool is_folder_target(const Target& t) {

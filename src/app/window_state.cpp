@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/casemap.h"
+#include "common/text.h"
 
 namespace tw {
 
@@ -95,14 +96,7 @@ std::optional<std::vector<Target>> parse_hand_over(ULONG_PTR tag, const void* da
   std::wstring text(bytes / sizeof(wchar_t), L'\0');
   std::memcpy(text.data(), data, text.size() * sizeof(wchar_t));  // the sender's buffer may be unaligned
   // Unpaired surrogates are replaced, as the text would be on any other way in.
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      text[i] = 0xFFFD;
-    }
-  }
+  text = to_wide(to_utf8(text));
   std::vector<Target> paths;
   std::size_t start = 0;
   while (start <= text.size()) {

@@ -31,10 +31,8 @@ T read_at(const unsigned char* p) {
 
 // Our own executable, opened to learn which type index file objects have here.
 std::optional<UniqueHandle> open_own_executable() {
-  std::wstring path(32'768, L'\0');
-  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  if (n == 0 || n >= path.size()) return std::nullopt;
-  path.resize(n);
+  const std::wstring path = own_executable_path();
+  if (path.empty()) return std::nullopt;
   UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return std::nullopt;

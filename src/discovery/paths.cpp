@@ -77,6 +77,19 @@ std::string resolved_key(const Target& target) {
   return literal_key(target);
 }
 
+std::string file_name_of(std::wstring_view path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return to_utf8(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
+}
+
+std::wstring own_executable_path() {
+  std::wstring path(32'768, L'\0');
+  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (n == 0 || n >= path.size()) return {};
+  path.resize(n);
+  return path;
+}
+
 std::wstring join_path(std::wstring_view base, std::wstring_view name) {
   const bool separator = !base.empty() && base.back() != L'\\' && base.back() != L'/';
   std::wstring out;

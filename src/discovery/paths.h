@@ -38,6 +38,13 @@ std::string resolved_key(const Target& target);
 // most three calls.
 std::optional<std::wstring> final_path_name(HANDLE file);
 
+// The last component of a path (after its last backslash or slash), as text; empty when the
+// path ends in a separator.
+std::string file_name_of(std::wstring_view path);
+
+// The full path of this program's executable; empty when it cannot be read.
+std::wstring own_executable_path();
+
 // `base` joined with `name` by one backslash (none added when base already ends in one).
 std::wstring join_path(std::wstring_view base, std::wstring_view name);
 

@@ -11,11 +11,6 @@
 namespace tw {
 namespace {
 
-std::string last_component(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L"\\/");
-  return to_utf8(slash == std::wstring::npos ? std::wstring_view(path) : std::wstring_view(path).substr(slash + 1));
-}
-
 // The first title worth showing beside `title`: not blank, and not the row's own name again.
 std::string pick_window_title(const std::vector<ProcessWindow>& windows, const std::string& title) {
   for (const ProcessWindow& w : windows) {
@@ -68,7 +63,7 @@ std::vector<Holder> finish_holders(PendingHolders pending, const ProcessFacts& f
     if (p.rm_start_time != 0 && p.rm_start_time != h.start_time) continue;
 
     h.image_path = facts.image_path(pid);
-    if (h.image_path) h.exe_name = last_component(*h.image_path);
+    if (h.image_path) h.exe_name = file_name_of(*h.image_path);
     if (h.exe_name.empty()) h.exe_name = p.name;
 
     const std::optional<std::uint32_t> session = p.session ? p.session : facts.session(pid);
