@@ -7,6 +7,9 @@
 #include "app/explorer_entry.h"
 #include "app/menus.h"
 #include "app/messages.h"
+#include "app/remedy_queue.h"
+#include "app/row_remedies.h"
+#include "app/target_remedies.h"
 #include "app/settings.h"
 #include "app/view.h"
 #include "common/cmdline.h"
@@ -25,11 +28,7 @@ thread_local bool t_release_pending = false;  // destroyed while a handler still
 // Menus, the file picker and message boxes run message loops of their own, so a handler
 // never opens one while it holds the state: it leaves the request here, and the window
 // procedure runs it once the state is free again.
-struct Deferred {
-  enum class Kind { SettingsMenu, ChooseMenu, PickFiles, PickFolder } kind;
-  POINT screen{};
-};
-thread_local std::optional<Deferred> t_deferred;
+thread_local std::vector<std::function<void(HWND)>> t_deferred;
 
 bool g_probe = false;
 std::uint64_t g_first_frame_ms = 0;  // for the probe: when the first frame was presented
@@ -138,18 +137,21 @@ void search_as_administrator(MainWindow& w) {
   if (result > 32) ::DestroyWindow(w.state.window);
 }
 
-void defer(Deferred::Kind kind, HWND window, POINT client = {}) {
+enum class Pick { SettingsMenu, ChooseMenu, Files, Folder };
+void run_pick(HWND window, Pick kind, POINT screen);
+
+void defer(Pick kind, HWND window, POINT client = {}) {
   ::ClientToScreen(window, &client);
-  t_deferred = Deferred{kind, client};
+  defer_while_free([kind, client](HWND owner) { run_pick(owner, kind, client); });
 }
 
 void click(MainWindow& w, const Hit& hit, POINT point) {
   switch (hit.kind) {
     case HitKind::MenuButton:
-      defer(Deferred::Kind::SettingsMenu, w.state.window, point);
+      defer(Pick::SettingsMenu, w.state.window, point);
       break;
     case HitKind::AddButton:
-      defer(Deferred::Kind::ChooseMenu, w.state.window, point);
+      defer(Pick::ChooseMenu, w.state.window, point);
       break;
     case HitKind::Rescan:
       start_window_scan(w, w.state.deep);
@@ -161,18 +163,21 @@ void click(MainWindow& w, const Hit& hit, POINT point) {
       search_as_administrator(w);
       break;
     case HitKind::ChooseFiles:
-      defer(Deferred::Kind::PickFiles, w.state.window);
+      defer(Pick::Files, w.state.window);
       break;
     case HitKind::ChooseFolder:
-      defer(Deferred::Kind::PickFolder, w.state.window);
+      defer(Pick::Folder, w.state.window);
       break;
-    // The remedies arrive with their own part of the program.
-    case HitKind::Nothing:
     case HitKind::RowClose:
     case HitKind::RowForceQuit:
     case HitKind::RowRestartExplorer:
+      click_row_remedy(w, hit);
+      break;
     case HitKind::RecycleBin:
     case HitKind::DeleteOnRestart:
+      click_target_remedy(w, hit);
+      break;
+    case HitKind::Nothing:
       break;
   }
 }
@@ -191,7 +196,16 @@ std::vector<Target> dropped_paths(HDROP drop) {
 
 void on_update_checked(MainWindow&) {}     // the update check arrives with the updater
 void on_download_finished(MainWindow&) {}  // likewise the download
-void on_remedy_finished(MainWindow& w) { repaint(w); }
+void on_remedy_finished(MainWindow& w) {
+  for (const RemedyOutcome& outcome : take_remedy_outcomes()) {
+    if (outcome.kind == RemedyKind::DeleteOnRestart) {
+      finish_delete_on_restart(w, outcome);  // concerns the targets, whatever the scan
+    } else {
+      apply_row_outcome(w, outcome);
+    }
+  }
+  repaint(w);
+}
 
 LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   WindowState& s = w.state;
@@ -255,7 +269,7 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
           if (!scan_running(s) && !s.targets.empty()) start_window_scan(w, s.deep);
           break;
         case 'O':
-          if (::GetKeyState(VK_CONTROL) < 0) defer(Deferred::Kind::PickFiles, window);
+          if (::GetKeyState(VK_CONTROL) < 0) defer(Pick::Files, window);
           break;
         default:
           break;
@@ -343,20 +357,17 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
   }
 }
 
-// Runs what a handler deferred, borrowing the state only around the parts that change it.
-void run_deferred(HWND window, const Deferred& d) {
-  const auto with_state = [](auto&& act) {
-    Borrow borrow;
-    if (MainWindow* w = borrow.get()) act(*w);
-  };
+// Menus and pickers, borrowing the state only around the parts that change it.
+void run_pick(HWND window, Pick kind, POINT screen) {
+  const auto with_state = [](auto&& act) { with_main_window([&](MainWindow& w) { act(w); }); };
   const auto pick = [&](bool folder) {
     const std::vector<Target> paths = pick_paths(window, folder);
     if (!paths.empty()) with_state([&](MainWindow& w) { set_window_targets(w, paths, false); });
   };
-  switch (d.kind) {
-    case Deferred::Kind::SettingsMenu: {
+  switch (kind) {
+    case Pick::SettingsMenu: {
       const SettingsMenuState menu = read_settings_menu_state();
-      const MenuAction action = settings_action(track_menu(window, settings_menu_model(menu), d.screen), menu);
+      const MenuAction action = settings_action(track_menu(window, settings_menu_model(menu), screen), menu);
       if (action.kind == MenuActionKind::About) {
         show_about(window);
       } else if (action.kind != MenuActionKind::None) {
@@ -364,15 +375,15 @@ void run_deferred(HWND window, const Deferred& d) {
       }
       break;
     }
-    case Deferred::Kind::ChooseMenu: {
-      const UINT id = track_menu(window, choose_menu_model(), d.screen);
+    case Pick::ChooseMenu: {
+      const UINT id = track_menu(window, choose_menu_model(), screen);
       if (id == kMenuChooseFiles || id == kMenuChooseFolder) pick(id == kMenuChooseFolder);
       break;
     }
-    case Deferred::Kind::PickFiles:
+    case Pick::Files:
       pick(false);
       break;
-    case Deferred::Kind::PickFolder:
+    case Pick::Folder:
       pick(true);
       break;
   }
@@ -381,6 +392,16 @@ void run_deferred(HWND window, const Deferred& d) {
 }  // namespace
 
 void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::move(window); }
+
+void defer_while_free(std::function<void(HWND)> body) { t_deferred.push_back(std::move(body)); }
+
+bool with_main_window(const std::function<void(MainWindow&)>& act) {
+  Borrow borrow;
+  MainWindow* w = borrow.get();
+  if (w == nullptr) return false;
+  act(*w);
+  return true;
+}
 void enable_window_probe() { g_probe = true; }
 bool has_main_window() { return t_window != nullptr; }
 
@@ -434,7 +455,12 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     }
   }
   if (handled) {
-    if (std::optional<Deferred> d = std::exchange(t_deferred, std::nullopt)) run_deferred(window, *d);
+    // One at a time, each taken out before it runs: it may defer more.
+    while (!t_deferred.empty()) {
+      std::function<void(HWND)> body = std::move(t_deferred.front());
+      t_deferred.erase(t_deferred.begin());
+      body(window);
+    }
     return *handled;
   }
   // Before the state is installed (during creation) the system's defaults serve; while it

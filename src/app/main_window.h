@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -29,6 +30,15 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 
 // Makes the window answer kMsgProbe; only developer builds call it.
 void enable_window_probe();
+
+// Leaves `body` to run once the current handler has let go of the state: message boxes,
+// menus and pickers run message loops of their own and must not be opened while it is held.
+// The body gets the main window's handle. Main thread only.
+void defer_while_free(std::function<void(HWND)> body);
+
+// Lends the state to `act` when no handler holds it; false (and `act` not run) otherwise,
+// or when the window is gone.
+bool with_main_window(const std::function<void(MainWindow&)>& act);
 
 // Operations other parts of the program start from the window's thread.
 void start_window_scan(MainWindow& w, bool deep);
