@@ -90,13 +90,20 @@ WindowState preset(const std::wstring& name) {
   return s;
 }
 
+// The gallery's paths are made up, so the file system cannot say which are folders: here a
+// name without an extension is one ("D:\\Work", "D:\\Work\\Archive").
+bool looks_like_folder(const Target& t) {
+  const std::size_t name = t.find_last_of(L'\\');
+  return t.find(L'.', name == Target::npos ? 0 : name) == Target::npos;
+}
+
 LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_PAINT && g_gallery && g_gallery->gfx) {
     Gallery& g = *g_gallery;
     const ClientSize client = client_size(window);
     resize_gfx(*g.gfx, client.width, client.height);
     const ViewSize size{static_cast<float>(client.width), static_cast<float>(client.height), g.gfx->scale};
-    const Layout layout = layout_view(g.state, size, layer_metrics(*g.gfx), true);
+    const Layout layout = layout_view(g.state, size, layer_metrics(*g.gfx), true, &looks_like_folder);
     begin_frame(*g.gfx, background_color(g.state.dark));
     paint_view(*g.gfx, layout, g.state, g.icons);
     static_cast<void>(end_frame(*g.gfx));  // a lost device just leaves this picture unpainted

@@ -8,7 +8,10 @@ DirectWrite sees only the fonts installed on the machine and does no font fallba
 real Windows fonts are not available here. They are built from fonts in Debian's packages,
 are never shipped with the program and never installed by it.
 
-  Segoe UI (Regular, Bold)   Nanum Gothic (fonts-nanum): Latin and Hangul
+  Segoe UI (Regular, Bold)   Nanum Gothic (fonts-nanum): Latin and Hangul, and whatever
+                             else the program's texts need borrowed from DejaVu Sans
+                             (fonts-dejavu-core), Droid Sans Fallback (fonts-droid-fallback:
+                             Chinese and Japanese) and Symbola
   Segoe MDL2 Assets          a few symbols of Symbola (fonts-symbola), mapped to the
                              private-use code points the program draws its icons with
 """
@@ -21,9 +24,15 @@ from fontTools import subset
 from fontTools.ttLib import TTFont
 from fontTools.ttLib.tables._g_l_y_f import GlyphCoordinates
 from fontTools.ttLib.tables.ttProgram import Program
+from fontTools.pens.recordingPen import DecomposingRecordingPen
+from fontTools.pens.transformPen import TransformPen
+from fontTools.pens.ttGlyphPen import TTGlyphPen
 
 NANUM = "/usr/share/fonts/truetype/nanum"
 SYMBOLA = "/usr/share/fonts/truetype/ancient-scripts/Symbola_hint.ttf"
+DEJAVU = "/usr/share/fonts/truetype/dejavu"
+DROID = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf"
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 
 # Private-use code point of the icon -> the code point of the symbol drawn for it.
 ICONS = {
@@ -83,6 +92,64 @@ def fix_backslash(font):
     hmtx[backslash] = (width, glyph.xMin)
 
 
+def shown_characters():
+    """Every character of the program's own texts: the catalogue and the translations."""
+    chars = set()
+    sources = [os.path.join(ROOT, "src", "app", "catalogue.cpp")]
+    lang = os.path.join(ROOT, "res", "lang")
+    sources += [os.path.join(lang, n) for n in sorted(os.listdir(lang)) if n.endswith(".json")]
+    for path in sources:
+        with open(path, encoding="utf-8") as f:
+            chars |= {ord(c) for c in f.read() if ord(c) > 0x7F}
+    return sorted(chars)
+
+
+# Characters the font has but Wine draws wrongly (Nanum Gothic's arrow loses its shaft).
+REDRAWN = {0x2192}
+
+
+def borrow_glyphs(font, donors):
+    """Copies into `font` each shown character it lacks from the first donor that has it,
+    scaled to the font's units."""
+    cmap, glyf, hmtx = font.getBestCmap(), font["glyf"], font["hmtx"]
+    upm = font["head"].unitsPerEm
+    order = font.getGlyphOrder()
+    added = {}
+    for code in shown_characters():
+        if code in cmap and code not in REDRAWN:
+            continue
+        for donor in donors:
+            donor_name = donor.getBestCmap().get(code)
+            if donor_name is None:
+                continue
+            k = upm / donor["head"].unitsPerEm
+            # Accented letters are made of other glyphs: drawn out into one outline.
+            glyph_set = donor.getGlyphSet()
+            recording = DecomposingRecordingPen(glyph_set)
+            glyph_set[donor_name].draw(recording)
+            pen = TTGlyphPen(None)
+            recording.replay(TransformPen(pen, (k, 0, 0, k, 0, 0)))
+            glyph = pen.glyph()
+            name = f"uni{code:04X}" if code <= 0xFFFF else f"u{code:05X}"
+            order.append(name)
+            glyf.glyphs[name] = glyph
+            glyph.recalcBounds(glyf)
+            hmtx[name] = (round(donor["hmtx"][donor_name][0] * k), getattr(glyph, "xMin", 0))
+            added[code] = name
+            break
+    font.setGlyphOrder(order)
+    glyf.glyphOrder = order
+    for table in font["cmap"].tables:
+        if table.isUnicode():
+            table.cmap.update({c: n for c, n in added.items() if c <= 0xFFFF or table.format == 12})
+    # Tables that list every glyph and would now be short are only hints to a renderer.
+    for tag in ("hdmx", "LTSH", "VDMX"):
+        if tag in font:
+            del font[tag]
+    if "post" in font:
+        font["post"].formatType = 3.0  # no glyph names to keep in step
+
+
 def save(font, path):
     # Keep the source's timestamps so that the same sources give the same bytes.
     font.recalcTimestamp = False
@@ -98,6 +165,8 @@ def make_text_font(out_dir):
         for tag in [t for t in font.keys() if t.startswith("TSI")]:
             del font[tag]
         fix_backslash(font)
+        dejavu = TTFont(os.path.join(DEJAVU, "DejaVuSans-Bold.ttf" if bold else "DejaVuSans.ttf"))
+        borrow_glyphs(font, [dejavu, TTFont(DROID), TTFont(SYMBOLA)])
         rename(font, "Segoe UI", style)
         set_style(font, bold)
         save(font, os.path.join(out_dir, f"SegoeUI-StandIn-{style}.ttf"))

@@ -38,15 +38,11 @@ std::string last_component(std::wstring_view p) {
   return file_name_of(p);
 }
 
-bool is_folder_target(const Target& t) {
-  const DWORD attributes = ::GetFileAttributesW(t.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 struct Builder {
   const WindowState& s;
   ViewSize size;
   const TextMetrics& m;
+  FolderTest is_folder_target;
   float u;
   Layout out;
 
@@ -436,8 +432,14 @@ std::string display_form(const std::wstring& file, const std::vector<Target>& ta
   return to_utf8(file);
 }
 
-Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed) {
-  Builder b{state, size, metrics, size.scale, {}};
+bool target_is_folder(const Target& t) {
+  const DWORD attributes = ::GetFileAttributesW(t.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed,
+                   FolderTest is_folder) {
+  Builder b{state, size, metrics, is_folder, size.scale, {}};
   b.out.size = size;
   b.out.column_width = std::min(size.width - b.R(48), b.R(900));
   b.out.column_left = std::round((size.width - b.out.column_width) * 0.5f);

@@ -82,8 +82,14 @@ struct Layout {
   std::optional<RectF> notice_box;
 };
 
+// Whether a target is a folder now: the card's glyph and summary and the read-only
+// diagnosis depend on it. The default asks the file system.
+using FolderTest = bool (*)(const Target&);
+bool target_is_folder(const Target& t);
+
 // The layout of the state at this size; `explorer_installed` picks the empty view's tip.
-Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed);
+Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed,
+                   FolderTest is_folder = &target_is_folder);
 
 // What a click at a client point would hit.
 Hit hit_test(const Layout& layout, const WindowState& state, PointF point);
