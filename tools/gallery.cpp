@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/catalogue.h"
 #include "app/view.h"
 #include "common/cmdline.h"
 
@@ -60,7 +61,7 @@ WindowState preset(const std::wstring& name) {
               {make_holder(5230, "Photos", HolderKind::Program, true), {done ? ActionKind::Closed : ActionKind::NotClosed, {}}},
               {make_holder(6100, "backup-agent", HolderKind::Program, false), {done ? ActionKind::Closed : ActionKind::Idle, {}}},
               {make_holder(3010, "Windows Explorer", HolderKind::FileExplorer, true),
-               {done ? ActionKind::Restarted : ActionKind::Failed, "Could not restart File Explorer"}}};
+               {done ? ActionKind::Restarted : ActionKind::Failed, std::string(localized(msg::kCouldNotRestartExplorer))}}};
     if (!done) {
       s.rows.push_back({make_holder(1200, "Print Spooler", HolderKind::Service, false), {}});
       s.rows.back().holder.services = {"Spooler"};
@@ -85,7 +86,7 @@ WindowState preset(const std::wstring& name) {
     s.summary->gave_up = true;
   } else if (name == L"notice") {
     s.rows = {{make_holder(4120, "Word", HolderKind::Program, true), {ActionKind::Closed, {}}}};
-    s.notice = "Moved to the Recycle Bin";
+    s.notice = std::string(localized(msg::kMovedToRecycleBin));
   }
   return s;
 }
