@@ -3,7 +3,8 @@
 //
 //   tw_holder [--share MODE] [--repeat N] [--open PATH]... [--open-dir DIR]... [--cwd PATH]
 //             [--window TITLE]... [--hidden-window TITLE]... [--owned-dialog TITLE]...
-//             [--owned TITLE]... [--hung] [--ready EVENT] [--quit EVENT] [--timeout MS]
+//             [--owned TITLE]... [--hung] [--refuse-close] [--close-log FILE] [--ready EVENT]
+//             [--quit EVENT] [--timeout MS]
 //
 // --share sets the sharing of the --open options after it: any of the letters r, w, d, or
 // "none" (the default is rwd). --repeat makes the opens after it take N handles each.
@@ -12,6 +13,9 @@
 // whose owner is a hidden window (titled "Hidden owner"); --owned shows a window owned by
 // the last --window. Windows exist before "ready" and take messages while the program
 // waits, unless --hung is given: then it stops taking messages, like a program that hangs.
+// WM_CLOSE closes a window, and the program exits once its last --window or --owned-dialog
+// is closed; with --refuse-close it keeps every window, like a program asking whether to
+// save. --close-log appends the title of each window that receives WM_CLOSE, one per line.
 // --ready names an event set once everything is held; --quit names an event that ends the
 // program. Exit status 0, or 2 when something could not be opened or created (then "ready"
 // is never set).
@@ -38,6 +42,37 @@ DWORD parse_share(const std::wstring& mode) {
   return share;
 }
 
+std::wstring g_close_log;
+bool g_refuse_close = false;
+int g_open_main_windows = 0;  // --window and --owned-dialog windows not yet destroyed
+
+void log_close(HWND window) {
+  if (g_close_log.empty()) return;
+  wchar_t title[256] = {};
+  ::GetWindowTextW(window, title, 256);
+  std::string line;
+  for (const wchar_t* c = title; *c != 0; ++c) line.push_back(static_cast<char>(*c));  // ASCII titles only
+  line.push_back('\n');
+  tw::UniqueHandle log(::CreateFileW(g_close_log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (log) ::WriteFile(log.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CLOSE:
+      log_close(window);
+      if (!g_refuse_close) ::DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      if (::RemovePropW(window, L"main") != nullptr && --g_open_main_windows == 0) ::PostQuitMessage(0);
+      return 0;
+    default:
+      return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+}
+
 enum class WindowStyle { Visible, Hidden, OwnedDialog, Owned };
 
 struct WindowRequest {
@@ -54,7 +89,7 @@ HWND make_window(const std::wstring& title, DWORD style, HWND owner) {
 bool create_windows(const std::vector<WindowRequest>& requests) {
   if (requests.empty()) return true;
   WNDCLASSW wc{};
-  wc.lpfnWndProc = ::DefWindowProcW;
+  wc.lpfnWndProc = &window_proc;
   wc.hInstance = ::GetModuleHandleW(nullptr);
   wc.lpszClassName = kWindowClass;
   if (!::RegisterClassW(&wc)) return false;
@@ -81,6 +116,10 @@ bool create_windows(const std::vector<WindowRequest>& requests) {
         break;
     }
     if (window == nullptr) return false;
+    if (r.style == WindowStyle::Visible || r.style == WindowStyle::OwnedDialog) {
+      ::SetPropW(window, L"main", reinterpret_cast<HANDLE>(1));
+      ++g_open_main_windows;
+    }
   }
   return true;
 }
@@ -146,6 +185,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       pump = false;
       continue;
     }
+    if (option == L"--refuse-close") {
+      g_refuse_close = true;
+      continue;
+    }
     if (i + 1 >= args.size()) break;
     const std::wstring& value = args[++i];
     if (option == L"--share") {
@@ -172,6 +215,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       windows.push_back({WindowStyle::OwnedDialog, value});
     } else if (option == L"--owned") {
       windows.push_back({WindowStyle::Owned, value});
+    } else if (option == L"--close-log") {
+      g_close_log = value;
     } else if (option == L"--ready") {
       ready_name = value;
     } else if (option == L"--quit") {

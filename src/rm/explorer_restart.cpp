@@ -1,0 +1,71 @@
+#include "rm/explorer_restart.h"
+
+#include <limits>
+#include <string>
+
+#include "common/casemap.h"
+#include "common/handles.h"
+#include "discovery/paths.h"
+#include "procs/classify.h"
+#include "procs/end_process.h"
+
+namespace tw {
+namespace {
+
+constexpr DWORD kComeBackWaitMs = 2'500;
+// 0 is a real session handle: only a handle Windows handed out is ever ended.
+constexpr DWORD kNoSession = std::numeric_limits<DWORD>::max();
+
+// The Restart Manager's own way: shut the process down and start it again, in one session
+// that is always ended.
+bool restart_through_restart_manager(std::uint32_t pid, std::uint64_t expected_start_time,
+                                     const ExplorerRestartApi& api) {
+  DWORD session = kNoSession;
+  WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+  const bool started = api.start_session(&session, 0, key) == ERROR_SUCCESS;
+  bool restarted = false;
+  if (started) {
+    RM_UNIQUE_PROCESS process{};
+    process.dwProcessId = pid;
+    process.ProcessStartTime.dwLowDateTime = static_cast<DWORD>(expected_start_time);
+    process.ProcessStartTime.dwHighDateTime = static_cast<DWORD>(expected_start_time >> 32);
+    restarted = api.register_resources(session, 0, nullptr, 1, &process, 0, nullptr) == ERROR_SUCCESS &&
+                api.shutdown(session, RmForceShutdown, nullptr) == ERROR_SUCCESS &&
+                api.restart(session, 0, nullptr) == ERROR_SUCCESS;
+  }
+  // A failed start may still have handed out a handle.
+  if (session != kNoSession) static_cast<void>(api.end_session(session));  // nothing to do about a failure
+  return restarted;
+}
+
+bool start_explorer() {
+  std::wstring command = join_path(windows_folder(), L"explorer.exe");
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(command.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return false;
+  }
+  // Not waited for: it is Windows' shell, not ours.
+  const UniqueHandle process(info.hProcess), thread(info.hThread);
+  return true;
+}
+
+}  // namespace
+
+bool is_explorer_name(std::string_view exe_name) { return equal_ascii_folded(exe_name, std::string_view("explorer.exe")); }
+
+bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, const ExplorerRestartApi& api) {
+  if (restart_through_restart_manager(pid, expected_start_time, api)) return true;
+
+  if (is_running(pid, expected_start_time) && force_quit_process(pid, expected_start_time) != ForceQuitResult::Ended) {
+    return false;
+  }
+  ::Sleep(kComeBackWaitMs);
+  for (const ProcessEntry& p : api.process_list()) {
+    if (is_explorer_name(p.exe_name)) return true;  // Windows brought it back by itself
+  }
+  return start_explorer();
+}
+
+}  // namespace tw
