@@ -28,10 +28,12 @@ std::optional<FILE_ATTRIBUTE_TAG_INFO> own_attributes(const std::wstring& path) 
 
 // Only real folders are entered: a junction or directory symbolic link is deleted as the
 // link it is, never with what it points to.
-bool is_real_folder(DWORD attributes, DWORD reparse_tag) { return entry_kind(attributes, reparse_tag) == EntryKind::Folder; }
+bool is_real_folder(DWORD attributes, DWORD reparse_tag) {
+  return entry_kind(attributes, reparse_tag) == EntryKind::Folder;
+}
 
-// Always in double quotes, as the helper's command line has always been written; what is
-// inside is escaped so that the helper reads back exactly this text.
+// Every target goes in double quotes, whether it needs them or not; what is inside is
+// escaped so that the helper reads back exactly this text.
 std::wstring always_quoted(const std::wstring& argument) {
   std::wstring quoted = quote_argument(argument);
   if (!quoted.empty() && quoted.front() == L'"') return quoted;

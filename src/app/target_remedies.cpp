@@ -63,7 +63,9 @@ void move_to_recycle_bin(HWND owner) {
   // The box let messages through: move only what the user saw.
   if (current_targets() != targets) return;
   std::vector<Target> left_over = recycle_targets(owner, targets);
-  with_main_window([&](MainWindow& w) { show_notice(w, apply_recycle_outcome(w.state, targets, std::move(left_over))); });
+  with_main_window([&](MainWindow& w) {
+    show_notice(w, apply_recycle_outcome(w.state, targets, std::move(left_over)));
+  });
 }
 
 // Runs the helper elevated and waits for it; true when it scheduled everything.
@@ -95,7 +97,8 @@ void run_delete_job(const DeleteJob& job) {
   // An elevated window can register the deletions itself.
   const bool scheduled =
       process_is_elevated() ? schedule_delete_on_reboot(job.targets) : run_elevated_helper(job.window, job.targets);
-  report_remedy_outcome(job.window, RemedyOutcome{job.scan_id, RemedyKind::DeleteOnRestart, scheduled ? std::uint8_t{1} : std::uint8_t{0}, 0});
+  const std::uint8_t result = scheduled ? 1 : 0;
+  report_remedy_outcome(job.window, RemedyOutcome{job.scan_id, RemedyKind::DeleteOnRestart, result, 0});
 }
 
 // The button's action, run once the state is free.

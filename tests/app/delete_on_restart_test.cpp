@@ -292,13 +292,6 @@ TEST_F(TargetButtons, RecycleBinAsksThenMovesAndEmptiesTheWindow) {
   EXPECT_TRUE(state_->targets.empty());
   EXPECT_TRUE(state_->rows.empty());
   EXPECT_EQ(state_->notice, std::string(localized(msg::kMovedToRecycleBin)));
-
-  // Protected: refused, nothing deleted.
-  state_->targets = {L"D:\\"};
-  click(HitKind::RecycleBin);
-  ASSERT_EQ(g_boxes.size(), 3u);
-  EXPECT_EQ(g_boxes[2].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
-  EXPECT_EQ(state_->targets, std::vector<Target>{L"D:\\"});
 }
 
 }  // namespace
