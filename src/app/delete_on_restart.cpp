@@ -1,10 +1,125 @@
 #include "app/delete_on_restart.h"
 
-namespace tw {
+#include <windows.h>
 
-int run_delete_on_reboot_helper(const std::vector<Target>& /*paths*/) {
-  // Scheduling is not built yet; say so rather than claim success.
-  return kHelperFailed;
+#include "app/protected_paths.h"
+#include "app/startup.h"
+#include "common/cmdline.h"
+#include "common/handles.h"
+#include "discovery/file_list.h"
+
+namespace tw {
+namespace {
+
+// The entry's own attributes and reparse tag; a link is read, not followed.
+std::optional<FILE_ATTRIBUTE_TAG_INFO> own_attributes(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return FILE_ATTRIBUTE_TAG_INFO{attributes, 0};
+  UniqueHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  FILE_ATTRIBUTE_TAG_INFO info{};
+  if (!file || !::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
+    return std::nullopt;
+  }
+  return info;
+}
+
+// Only real folders are entered: a junction or directory symbolic link is deleted as the
+// link it is, never with what it points to.
+bool is_real_folder(DWORD attributes, DWORD reparse_tag) {
+  return entry_kind(attributes, reparse_tag) == EntryKind::Folder;
+}
+
+// Every target goes in double quotes, whether it needs them or not; what is inside is
+// escaped so that the helper reads back exactly this text.
+std::wstring always_quoted(const std::wstring& argument) {
+  std::wstring quoted = quote_argument(argument);
+  if (!quoted.empty() && quoted.front() == L'"') return quoted;
+  // It needed no quotes, so it holds no blank and no quote: only backslashes at its end
+  // would escape the closing quote.
+  std::size_t slashes = 0;
+  while (slashes < quoted.size() && quoted[quoted.size() - 1 - slashes] == L'\\') ++slashes;
+  quoted.append(slashes, L'\\');
+  return L"\"" + quoted + L"\"";
+}
+
+}  // namespace
+
+std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap) {
+  const auto info = own_attributes(path);
+  if (!info) return std::nullopt;
+  if (!is_real_folder(info->FileAttributes, info->ReparseTag)) return std::vector<std::wstring>{path};
+
+  std::vector<std::wstring> folders{path};
+  std::vector<std::wstring> files;
+  WIN32_FIND_DATAW data;
+  for (std::size_t next = 0; next < folders.size(); ++next) {
+    const std::wstring prefix = join_path(folders[next], L"");
+    UniqueFind find(::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                       FIND_FIRST_EX_LARGE_FETCH));
+    if (!find) {
+      if (::GetLastError() == ERROR_FILE_NOT_FOUND) continue;  // nothing in it at all
+      return std::nullopt;
+    }
+    do {
+      const std::wstring_view name(data.cFileName);
+      if (name == L"." || name == L"..") continue;
+      std::wstring entry = prefix + data.cFileName;
+      if (is_real_folder(data.dwFileAttributes, data.dwReserved0)) {
+        folders.push_back(std::move(entry));
+      } else {
+        files.push_back(std::move(entry));
+      }
+      if (folders.size() + files.size() > cap) return std::nullopt;
+    } while (::FindNextFileW(find.get(), &data));
+    if (::GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;  // the listing broke off
+  }
+  files.insert(files.end(), folders.rbegin(), folders.rend());
+  return files;
+}
+
+bool schedule_delete_on_reboot(const std::vector<Target>& paths) {
+  bool result = !paths.empty();
+  for (const Target& path : paths) {
+    if (is_protected_path(path)) {
+      result = false;
+      continue;
+    }
+    const auto order = deletion_order(path);
+    if (!order) {
+      result = false;
+      continue;
+    }
+    for (const std::wstring& entry : *order) {
+      // A read-only file would survive the restart.
+      const DWORD attributes = ::GetFileAttributesW(entry.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        const DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        // A failure shows when Windows cannot delete it; registering is still worth trying.
+        static_cast<void>(::SetFileAttributesW(entry.c_str(), cleared != 0 ? cleared : FILE_ATTRIBUTE_NORMAL));
+      }
+      if (!::MoveFileExW(entry.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) result = false;
+    }
+  }
+  return result;
+}
+
+std::wstring delete_helper_parameters(const std::vector<Target>& targets) {
+  std::wstring out(kOptionDeleteOnReboot);
+  for (const Target& target : targets) {
+    std::wstring trimmed = target;
+    // The helper gives a bare drive its backslash back.
+    while (!trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
+    out.push_back(L' ');
+    out += always_quoted(trimmed);
+  }
+  return out;
+}
+
+int run_delete_on_reboot_helper(const std::vector<Target>& paths) {
+  return schedule_delete_on_reboot(paths) ? kHelperSucceeded : kHelperFailed;
 }
 
 }  // namespace tw

@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <set>
+
+#include "app/catalogue.h"
+#include "app/delete_on_restart.h"
+#include "app/main_window.h"
+#include "app/menus.h"
+#include "app/target_remedies.h"
+#include "common/cmdline.h"
+#include "common/text.h"
+#include "support/holder_process.h"
+#include "support/temp_dir.h"
+
+namespace tw {
+namespace {
+
+using test::TempDir;
+
+constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
+
+// The value Windows keeps the deletions in: pairs of "\??\" source and (empty) new name.
+std::vector<std::wstring> pending_pairs() {
+  DWORD bytes = 0;
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &bytes) !=
+      ERROR_SUCCESS) {
+    return {};
+  }
+  std::wstring data(bytes / sizeof(wchar_t), L'\0');
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, data.data(),
+                     &bytes) != ERROR_SUCCESS) {
+    return {};
+  }
+  data.resize(bytes / sizeof(wchar_t));
+  // Empty new names make empty strings inside the list, so it is split by pairs, not by
+  // its first empty string.
+  std::vector<std::wstring> strings;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (data[i] != L'\0') continue;
+    strings.push_back(data.substr(start, i - start));
+    start = i + 1;
+  }
+  if (strings.size() % 2 != 0) strings.pop_back();  // the list's own terminator
+  return strings;
+}
+
+std::wstring unprefixed(const std::wstring& source) { return source.starts_with(L"\\??\\") ? source.substr(4) : source; }
+
+// The deletions registered for paths under `folder`, in registration order.
+std::vector<std::wstring> pending_under(const std::wstring& folder) {
+  std::vector<std::wstring> found;
+  const std::vector<std::wstring> pairs = pending_pairs();
+  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+    const std::wstring source = unprefixed(pairs[i]);
+    if (source.starts_with(folder) && pairs[i + 1].empty()) found.push_back(source);
+  }
+  return found;
+}
+
+// Takes back what a test registered, leaving everything else.
+void forget_pending_under(const std::wstring& folder) {
+  const std::vector<std::wstring> pairs = pending_pairs();
+  std::wstring kept;
+  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+    if (unprefixed(pairs[i]).starts_with(folder)) continue;
+    kept += pairs[i] + L'\0' + pairs[i + 1] + L'\0';
+  }
+  if (kept.empty()) {
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
+    return;
+  }
+  kept.push_back(L'\0');
+  ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, REG_MULTI_SZ, kept.data(),
+                    static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
+}
+
+// A temporary folder whose registered deletions are taken back at the end.
+struct ScheduleDir : TempDir {
+  ~ScheduleDir() { forget_pending_under(path()); }
+};
+
+TEST(ScheduleDeleteOnReboot, RegistersFilesBeforeTheirFoldersAndClearsReadOnly) {
+  ScheduleDir dir;
+  const std::wstring top = dir / L"top";
+  ASSERT_TRUE(test::make_dir(top));
+  ASSERT_TRUE(test::make_dir(top + L"\\sub"));
+  for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt", L"sub\\d.txt", L"sub\\e.txt"}) {
+    ASSERT_TRUE(test::write_file(top + L"\\" + name, "x"));
+  }
+  ASSERT_TRUE(test::set_read_only(top + L"\\b.txt"));
+  ASSERT_TRUE(test::write_file(dir / L"single.txt"));
+
+  ASSERT_TRUE(schedule_delete_on_reboot({top, dir / L"single.txt"}));
+  const std::vector<std::wstring> pending = pending_under(dir.path());
+  ASSERT_EQ(pending.size(), 8u);
+  // The folder's own files in listing order, the sub-folder's, the sub-folder, the folder.
+  EXPECT_EQ(std::set<std::wstring>(pending.begin(), pending.begin() + 3),
+            (std::set<std::wstring>{top + L"\\a.txt", top + L"\\b.txt", top + L"\\c.txt"}));
+  EXPECT_EQ(std::set<std::wstring>(pending.begin() + 3, pending.begin() + 5),
+            (std::set<std::wstring>{top + L"\\sub\\d.txt", top + L"\\sub\\e.txt"}));
+  EXPECT_EQ(pending[5], top + L"\\sub");
+  EXPECT_EQ(pending[6], top);
+  EXPECT_EQ(pending[7], dir / L"single.txt");
+  EXPECT_EQ(std::vector<std::wstring>(pending.begin(), pending.end() - 1), deletion_order(top));
+  EXPECT_EQ(::GetFileAttributesW((top + L"\\b.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST(ScheduleDeleteOnReboot, FailuresFailTheRequestButNotTheOtherPaths) {
+  ScheduleDir dir;
+  ASSERT_TRUE(test::write_file(dir / L"kept.txt"));
+  // Missing and protected paths fail; the good one in between is still registered.
+  EXPECT_FALSE(schedule_delete_on_reboot({dir / L"missing.txt", dir / L"kept.txt", L"C:\\windows", L"D:\\"}));
+  EXPECT_EQ(pending_under(dir.path()), std::vector<std::wstring>{dir / L"kept.txt"});
+  EXPECT_TRUE(pending_under(L"C:\\windows").empty());
+  EXPECT_FALSE(schedule_delete_on_reboot({}));
+}
+
+// Files spread over folders of 250 (Wine searches a whole folder to create a file in it).
+bool make_entries(const std::wstring& folder, std::size_t folders, std::size_t files_each) {
+  for (std::size_t d = 0; d < folders; ++d) {
+    const std::wstring sub = folder + L"\\d" + std::to_wstring(d);
+    if (!test::make_dir(sub)) return false;
+    for (std::size_t f = 0; f < files_each; ++f) {
+      if (!test::write_file(sub + L"\\f" + std::to_wstring(f))) return false;
+    }
+  }
+  return true;
+}
+
+TEST(ScheduleDeleteOnReboot, GivesUpOnFoldersOfMoreThanTheCap) {
+  ScheduleDir dir;
+  const std::wstring big = dir / L"big";
+  ASSERT_TRUE(test::make_dir(big));
+  // The folder, 400 sub-folders and 400 x 249 files: one entry more than the cap.
+  ASSERT_TRUE(make_entries(big, 400, 249));
+  const std::wstring last = big + L"\\d399\\f248";
+  ASSERT_TRUE(::DeleteFileW(last.c_str()));
+  const auto order = deletion_order(big);
+  ASSERT_TRUE(order);
+  EXPECT_EQ(order->size(), kScheduleCap);
+  EXPECT_EQ(order->back(), big);
+
+  ASSERT_TRUE(test::write_file(last));
+  EXPECT_FALSE(deletion_order(big));
+  EXPECT_FALSE(schedule_delete_on_reboot({big}));
+  EXPECT_TRUE(pending_under(dir.path()).empty());
+}
+
+TEST(DeleteHelper, ParametersReadBackAsTheTargets) {
+  EXPECT_EQ(delete_helper_parameters({L"C:\\Work\\a b.txt", L"D:\\", L"E:\\dir\\\\"}),
+            L"--delete-on-reboot \"C:\\Work\\a b.txt\" \"D:\" \"E:\\dir\"");
+  // Texts that came from elsewhere cannot smuggle in arguments of their own.
+  const std::vector<Target> hostile{L"D:\\a\" --unregister \"b", L"D:\\x\\\"", L"D:\\tab\there", L"D:\\q\"\"\\"};
+  const std::vector<std::wstring> read_back = split_command_line(L"tarnwick.exe " + delete_helper_parameters(hostile));
+  EXPECT_EQ(read_back, (std::vector<std::wstring>{L"--delete-on-reboot", L"D:\\a\" --unregister \"b", L"D:\\x\\\"",
+                                                 L"D:\\tab\there", L"D:\\q\"\""}));
+}
+
+// The helper as the window starts it: a real run of the program.
+TEST(DeleteHelper, ExitsZeroOnlyWhenEverythingWasScheduled) {
+  ScheduleDir dir;
+  ASSERT_TRUE(test::make_dir(dir / L"folder"));
+  ASSERT_TRUE(test::write_file(dir / L"folder\\file.txt"));
+  EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", dir / L"folder"}), 0u);
+  EXPECT_EQ(pending_under(dir.path()), (std::vector<std::wstring>{dir / L"folder\\file.txt", dir / L"folder"}));
+  EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", L"C:\\windows"}), 1u);
+  EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", L"D:"}), 1u);
+}
+
+// The two buttons on a real window, with the message boxes answered by the test.
+struct Box {
+  std::wstring text;
+  UINT flags = 0;
+};
+std::vector<Box> g_boxes;
+int g_answer = IDNO;
+
+int answer_box(HWND, const wchar_t* text, const wchar_t*, UINT flags) {
+  g_boxes.push_back(Box{text, flags});
+  return g_answer;
+}
+
+class TargetButtons : public testing::Test {
+ protected:
+  void SetUp() override {
+    g_boxes.clear();
+    previous_ = set_message_box_function(&answer_box);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &main_window_proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Tarnwick.TargetButtons";
+    ::RegisterClassExW(&wc);
+    window_ = ::CreateWindowExW(0, wc.lpszClassName, L"test", WS_OVERLAPPEDWINDOW, 0, 0, 880, 700, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+    ASSERT_TRUE(window_);
+    auto w = std::make_unique<MainWindow>();
+    w->state.window = window_;
+    state_ = &w->state;
+    install_main_window(std::move(w));
+  }
+  void TearDown() override {
+    if (::IsWindow(window_)) ::DestroyWindow(window_);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    set_message_box_function(previous_);
+  }
+  // A click as the window procedure makes it; what it leaves for later runs once the
+  // procedure has let go of the state, as after any message.
+  void click(HitKind kind) {
+    with_main_window([&](MainWindow& w) { click_target_remedy(w, Hit{kind}); });
+    ::SendMessageW(window_, WM_NULL, 0, 0);
+  }
+  // Lets the window take its messages until delete-on-restart is no longer scheduling.
+  bool wait_for_outcome() {
+    for (int i = 0; i < 1000 && state_->delete_scheduling; ++i) {
+      MSG msg;
+      while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+      ::Sleep(10);
+    }
+    return !state_->delete_scheduling;
+  }
+
+  MessageBoxFunction previous_ = nullptr;
+  HWND window_ = nullptr;
+  WindowState* state_ = nullptr;
+};
+
+TEST_F(TargetButtons, DeleteOnRestartAsksSchedulesOnceAndReports) {
+  ScheduleDir dir;
+  const std::wstring file = dir / L"stuck.dll";
+  ASSERT_TRUE(test::write_file(file));
+  state_->targets = {file};
+
+  click(HitKind::DeleteOnRestart);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].text, to_wide(localized(msg::kConfirmDeleteOnRestart)));
+  EXPECT_EQ(g_boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+  EXPECT_FALSE(state_->delete_scheduling);  // declined
+
+  g_answer = IDYES;
+  click(HitKind::DeleteOnRestart);
+  EXPECT_TRUE(state_->delete_scheduling);
+  click(HitKind::DeleteOnRestart);  // one request at a time: not even asked
+  EXPECT_EQ(g_boxes.size(), 2u);
+  ASSERT_TRUE(wait_for_outcome());
+  EXPECT_TRUE(state_->delete_scheduled);
+  ASSERT_EQ(g_boxes.size(), 3u);
+  EXPECT_EQ(g_boxes[2].text, to_wide(localized(msg::kScheduled)));
+  EXPECT_EQ(g_boxes[2].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_EQ(pending_under(dir.path()), std::vector<std::wstring>{file});
+
+  // A failed request says so in the notice; the earlier success still shows.
+  state_->targets = {dir / L"missing"};
+  click(HitKind::DeleteOnRestart);
+  ASSERT_TRUE(wait_for_outcome());
+  EXPECT_EQ(g_boxes.size(), 4u);
+  EXPECT_EQ(state_->notice, std::string(localized(msg::kCouldNotSchedule)));
+  EXPECT_TRUE(state_->delete_scheduled);
+
+  // A protected target is refused by name before anything is asked.
+  state_->targets = {file, L"C:\\windows\\"};
+  click(HitKind::DeleteOnRestart);
+  ASSERT_EQ(g_boxes.size(), 5u);
+  EXPECT_EQ(g_boxes[4].text, L"This is a Windows or user system folder and can't be deleted:\nC:\\windows\\");
+  EXPECT_EQ(g_boxes[4].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_FALSE(state_->delete_scheduling);
+}
+
+TEST_F(TargetButtons, RecycleBinAsksThenMovesAndEmptiesTheWindow) {
+  TempDir dir;
+  const std::wstring file = dir / L"report.docx";
+  ASSERT_TRUE(test::write_file(file, "x"));
+  state_->targets = {file};
+  state_->rows.push_back(HolderRow{});
+
+  g_answer = IDNO;
+  click(HitKind::RecycleBin);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+  EXPECT_NE(::GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+
+  g_answer = IDYES;
+  click(HitKind::RecycleBin);
+  EXPECT_EQ(::GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(state_->targets.empty());
+  EXPECT_TRUE(state_->rows.empty());
+  EXPECT_EQ(state_->notice, std::string(localized(msg::kMovedToRecycleBin)));
+}
+
+}  // namespace
+}  // namespace tw
