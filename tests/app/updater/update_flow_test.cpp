@@ -167,13 +167,14 @@ TEST_F(UpdateFlow, OfferAcceptedDownloadVerifiedInstallerStartedWindowGone) {
   ASSERT_TRUE(pump_until([&] { return !::IsWindow(window_); }));
 
   ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].text, to_wide(offer_text("0.2.0")));
+  // The registry was cleaned and Wine's display language is English.
+  EXPECT_EQ(g_boxes[0].text, L"A new version is available: 0.2.0\n(current 0.1.0)\n\nUpdate now?");
   EXPECT_EQ(g_boxes[0].caption, L"Tarnwick");
   EXPECT_EQ(g_boxes[0].flags, UINT{MB_YESNO | MB_ICONINFORMATION});
 
   const auto runs = site_.curl_runs();
   ASSERT_EQ(runs.size(), 2u);
-  EXPECT_EQ(runs[0].back(), manifest_address(current_language()));
+  EXPECT_EQ(runs[0].back(), TW_MAKER_URL "tarnwick/update.json?v=0.1.0&lang=en");
   EXPECT_EQ(runs[1].back(), "https://dl.example/files/Setup.exe");
 
   // The installer runs from the temporary folder (a path with a space) and stays there.
