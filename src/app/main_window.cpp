@@ -11,6 +11,8 @@
 #include "app/row_remedies.h"
 #include "app/target_remedies.h"
 #include "app/settings.h"
+#include "app/updater/update_check.h"
+#include "app/updater/update_install.h"
 #include "app/view.h"
 #include "common/cmdline.h"
 #include "common/text.h"
@@ -194,8 +196,6 @@ std::vector<Target> dropped_paths(HDROP drop) {
   return paths;
 }
 
-void on_update_checked(MainWindow&) {}     // the update check arrives with the updater
-void on_download_finished(MainWindow&) {}  // likewise the download
 void on_remedy_finished(MainWindow& w) {
   for (const RemedyOutcome& outcome : take_remedy_outcomes()) {
     if (outcome.kind == RemedyKind::DeleteOnRestart) {

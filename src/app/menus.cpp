@@ -7,6 +7,7 @@
 #include "app/catalogue.h"
 #include "app/explorer_entry.h"
 #include "app/settings.h"
+#include "app/updater/update_check.h"
 #include "common/text.h"
 #include "version.h"
 
@@ -151,8 +152,6 @@ UINT track_menu(HWND owner, const MenuModel& model, POINT screen_point) {
                                        0, owner, nullptr);
   return chosen > 0 ? static_cast<UINT>(chosen) : 0;
 }
-
-void start_update_check(MainWindow& /*w*/, bool /*manual*/) {}  // the updater fills this in
 
 void apply_settings_action(MainWindow& w, const MenuAction& action) {
   switch (action.kind) {

@@ -85,10 +85,6 @@ UINT track_menu(HWND owner, const MenuModel& model, POINT screen_point);
 // the About box.
 void apply_settings_action(MainWindow& w, const MenuAction& action);
 
-// The user-requested ("manual") or daily update check. Empty until the updater fills it in;
-// its outcome comes back to the window as kMsgUpdateChecked.
-void start_update_check(MainWindow& w, bool manual);
-
 // --- The system file picker ---
 
 // The dialog's own options plus what the program needs.

@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/settings.h"
+#include "app/updater/update_check.h"
 #include "common/handles.h"
 #include "common/text.h"
 
@@ -57,9 +58,6 @@ std::wstring window_title(bool elevated) {
   if (!elevated) return L"Tarnwick";
   return L"Tarnwick (" + to_wide(localized(msg::kAdministrator)) + L")";
 }
-
-// The daily update check starts here once the updater exists.
-void run_automatic_update_check(MainWindow& /*window*/) {}
 
 }  // namespace
 

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "app/updater/update_check.h"
+
+namespace tw {
+
+// Only installers signed by this name are run.
+inline constexpr char kExpectedSigner[] = "Quorvel Co., Ltd.";
+
+// Either Ready with the installer's path, or not, with the text for the user.
+struct DownloadResult {
+  bool ready = false;
+  std::wstring path;
+  std::string failure;
+};
+
+// SHA-256 as 64 lower-case hexadecimal digits; nothing when the system cannot hash.
+std::optional<std::string> sha256_hex(std::span<const unsigned char> bytes);
+
+// A file's length and SHA-256, read in one pass without holding it all in memory.
+// `error` is the system's error code when the file could not be read (then nothing else
+// counts); `sha256` is empty when the system could not hash.
+struct FileDigest {
+  DWORD error = 0;
+  std::uint64_t size = 0;
+  std::string sha256;
+};
+FileDigest digest_file(const std::wstring& path);
+
+enum class InstallerVerdict : std::uint8_t { Accepted, SizeMismatch, DigestMismatch, SignerMismatch };
+
+// Size (when the manifest gives one), then digest, then signer, each exactly; the first that
+// fails decides, and `signer` is only asked when size and digest passed.
+InstallerVerdict judge_installer(const Manifest& manifest, const FileDigest& digest,
+                                 const std::function<std::optional<std::string>()>& signer);
+
+// The simple display name of the certificate that signed the file, when Windows trusts
+// the signature; nothing otherwise.
+std::optional<std::string> verify_installer_signer(const std::wstring& path);
+
+// <temporary folder>Tarnwick-Setup-<version>.exe
+std::wstring installer_path(std::wstring_view folder, std::string_view version);
+
+// Downloads the installer named by the manifest and checks it; a file that fails a check
+// is deleted.
+DownloadResult download_installer(const Manifest& manifest);
+
+// The worker: downloads and checks, stores the result and posts kMsgDownloadFinished.
+void download_and_verify(const Manifest& manifest, HWND window);
+
+// Starts that worker; false when no thread could be started.
+[[nodiscard]] bool start_update_download(const Manifest& manifest, HWND window);
+
+// Starts the installer for a silent update without waiting for it; whether it started.
+bool run_installer(const std::wstring& path);
+
+// The slot between the download and the window; storing replaces, taking empties.
+void store_download_result(DownloadResult result);
+std::optional<DownloadResult> take_download_result();
+
+// The window's answer to kMsgDownloadFinished: a failure notice, or the installer started
+// and the window destroyed (without saving its placement: the installer replaces us).
+void on_download_finished(MainWindow& w);
+
+}  // namespace tw

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include "app/catalogue.h"
+#include "app/updater/standin_site.h"
+#include "app/updater/update_install.h"
+#include "common/text.h"
+
+namespace tw {
+namespace {
+
+std::span<const unsigned char> bytes_of(std::string_view text) {
+  return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+TEST(UpdateDigest, Sha256OfBytesAndOfAFile) {
+  EXPECT_EQ(sha256_hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256_hex(bytes_of("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(sha256_hex(bytes_of(std::string(1'000'000, 'a'))),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+
+  // Exactly the size of one read, so the end of the file comes as a read of nothing.
+  test::TempDir dir;
+  std::string mib(1 << 20, '\0');
+  for (std::size_t i = 0; i < mib.size(); ++i) mib[i] = static_cast<char>((i * 7 + i / 256) % 256);
+  ASSERT_TRUE(test::write_file(dir / L"one.bin", mib));
+  const FileDigest digest = digest_file(dir / L"one.bin");
+  EXPECT_EQ(digest.error, 0u);
+  EXPECT_EQ(digest.size, 1u << 20);
+  EXPECT_EQ(digest.sha256, "1f8647d4cd2f7594c35c413e582e01089c00929dd4239eddd5ded3d40f325d53");
+  EXPECT_EQ(digest_file(dir / L"missing.bin").error, DWORD{ERROR_FILE_NOT_FOUND});
+}
+
+TEST(UpdateJudge, SizeThenDigestThenSignerFirstFailureDecides) {
+  const Manifest manifest{"0.2.0", "https://d", "abc", 10};
+  int asked = 0;
+  const auto signer = [&](std::optional<std::string> name) {
+    return [&asked, name] {
+      ++asked;
+      return name;
+    };
+  };
+  const auto good = signer(kExpectedSigner);
+  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "abc"}, good), InstallerVerdict::Accepted);
+  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 11, "xyz"}, good), InstallerVerdict::SizeMismatch);
+  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "abd"}, good), InstallerVerdict::DigestMismatch);
+  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "ABC"}, good), InstallerVerdict::DigestMismatch);
+  EXPECT_EQ(asked, 1);  // only once size and digest had passed
+  // No size given: the digest and signer still decide.
+  const Manifest unsized{"0.2.0", "https://d", "abc", 0};
+  EXPECT_EQ(judge_installer(unsized, FileDigest{0, 12345, "abc"}, good), InstallerVerdict::Accepted);
+  // A digest the system could not compute matches no manifest, not even an empty one.
+  EXPECT_EQ(judge_installer(Manifest{"1", "https://d", "", 0}, FileDigest{0, 1, ""}, good),
+            InstallerVerdict::DigestMismatch);
+  for (const std::optional<std::string>& name : std::initializer_list<std::optional<std::string>>{
+           std::nullopt, "", "Quorvel Co., Ltd", "quorvel co., ltd.", " Quorvel Co., Ltd.", "Quorvel Co., Ltd. "}) {
+    EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "abc"}, signer(name)), InstallerVerdict::SignerMismatch);
+  }
+}
+
+TEST(UpdateSigner, NamesTheCertificateThatSigned) {
+  EXPECT_EQ(verify_installer_signer(test::test_installer(L"signed.exe")), "Quorvel Co., Ltd.");
+  EXPECT_EQ(verify_installer_signer(test::test_installer(L"signed-no-stop.exe")), "Quorvel Co., Ltd");
+  EXPECT_EQ(verify_installer_signer(test::test_installer(L"signed-other-case.exe")), "QUORVEL CO., LTD.");
+  EXPECT_EQ(verify_installer_signer(test::test_installer(L"tw_installer.exe")), std::nullopt);
+  EXPECT_EQ(verify_installer_signer(L"Z:\\nowhere\\missing.exe"), std::nullopt);
+}
+
+TEST(UpdateDownload, KeepsOnlyAVerifiedInstaller) {
+  test::StandInSite site;
+  ASSERT_TRUE(site.ready());
+  const std::wstring good = test::test_installer(L"signed.exe");
+  const FileDigest facts = digest_file(good);
+  ASSERT_EQ(facts.error, 0u);
+  const std::wstring path = site.temp() + L"Tarnwick-Setup-0.2.0.exe";
+
+  struct Case {
+    const wchar_t* served;  // nullptr: curl fails with exit code 6
+    std::uint64_t size;
+    std::string sha256;
+    std::string failure;  // empty: ready
+    bool kept;
+  };
+  const std::string corrupt(localized(msg::kDownloadHashMismatch));
+  const std::string unsigned_text(localized(msg::kSignatureNotVerified));
+  const Case cases[] = {
+      {L"signed.exe", facts.size, facts.sha256, "", true},
+      {L"signed.exe", 0, facts.sha256, "", true},
+      {L"signed.exe", facts.size + 1, facts.sha256, std::string(localized(msg::kDownloadSizeMismatch)), false},
+      {L"signed.exe", 0, std::string(64, '0'), corrupt, false},
+      {L"signed-no-stop.exe", 0, digest_file(test::test_installer(L"signed-no-stop.exe")).sha256, unsigned_text, false},
+      {L"signed-other-case.exe", 0, digest_file(test::test_installer(L"signed-other-case.exe")).sha256, unsigned_text,
+       false},
+      {L"tw_installer.exe", 0, digest_file(test::test_installer(L"tw_installer.exe")).sha256, unsigned_text, false},
+      {nullptr, 0, facts.sha256, std::string(localized(msg::kDownloadFailed)), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.served ? to_utf8(c.served) : "curl fails");
+    static_cast<void>(::DeleteFileW(path.c_str()));
+    ASSERT_TRUE(c.served ? site.serve_copy(L"Setup.exe", test::test_installer(c.served)) : site.fail(L"Setup.exe", 6));
+    const DownloadResult result = download_installer(Manifest{"0.2.0", "https://dl.example/Setup.exe", c.sha256, c.size});
+    EXPECT_EQ(result.ready, c.failure.empty());
+    EXPECT_EQ(result.failure, c.failure);
+    EXPECT_EQ(result.path, c.failure.empty() ? path : L"");
+    EXPECT_EQ(test::file_exists(path), c.kept);
+  }
+  EXPECT_EQ(site.curl_runs().back().back(), "https://dl.example/Setup.exe");
+}
+
+}  // namespace
+}  // namespace tw
