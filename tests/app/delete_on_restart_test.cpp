@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/menus.h"
 #include "app/target_remedies.h"
+#include "app/test_window.h"
 #include "common/cmdline.h"
 #include "common/text.h"
 #include "support/holder_process.h"
@@ -190,25 +191,12 @@ class TargetButtons : public testing::Test {
   void SetUp() override {
     g_boxes.clear();
     previous_ = set_message_box_function(&answer_box);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &main_window_proc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"Tarnwick.TargetButtons";
-    ::RegisterClassExW(&wc);
-    window_ = ::CreateWindowExW(0, wc.lpszClassName, L"test", WS_OVERLAPPEDWINDOW, 0, 0, 880, 700, nullptr, nullptr,
-                                wc.hInstance, nullptr);
-    ASSERT_TRUE(window_);
-    auto w = std::make_unique<MainWindow>();
-    w->state.window = window_;
-    state_ = &w->state;
-    install_main_window(std::move(w));
+    state_ = test::open_test_main_window();
+    ASSERT_TRUE(state_);
+    window_ = state_->window;
   }
   void TearDown() override {
-    if (::IsWindow(window_)) ::DestroyWindow(window_);
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    test::close_test_main_window(window_);
     set_message_box_function(previous_);
   }
   // A click as the window procedure makes it; what it leaves for later runs once the
@@ -220,8 +208,7 @@ class TargetButtons : public testing::Test {
   // Lets the window take its messages until delete-on-restart is no longer scheduling.
   bool wait_for_outcome() {
     for (int i = 0; i < 1000 && state_->delete_scheduling; ++i) {
-      MSG msg;
-      while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+      test::dispatch_waiting_messages();
       ::Sleep(10);
     }
     return !state_->delete_scheduling;

@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/settings.h"
+#include "app/test_window.h"
 #include "app/window_startup.h"
 #include "discovery/deep_search.h"
 #include "discovery/paths.h"
@@ -13,12 +14,6 @@
 
 namespace tw {
 namespace {
-
-void drain_quit() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-  }
-}
 
 void clean_registry() {
   ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
@@ -31,23 +26,12 @@ class MainWindowProc : public testing::Test {
  protected:
   void SetUp() override {
     clean_registry();
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &main_window_proc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"Tarnwick.Test";
-    ::RegisterClassExW(&wc);
-    window_ = ::CreateWindowExW(0, L"Tarnwick.Test", L"test", WS_OVERLAPPEDWINDOW, 0, 0, 880, 700, nullptr, nullptr,
-                                wc.hInstance, nullptr);
-    ASSERT_TRUE(window_);
-    auto w = std::make_unique<MainWindow>();
-    w->state.window = window_;
-    state_ = &w->state;
-    install_main_window(std::move(w));
+    state_ = test::open_test_main_window();
+    ASSERT_TRUE(state_);
+    window_ = state_->window;
   }
   void TearDown() override {
-    if (::IsWindow(window_)) ::DestroyWindow(window_);
-    drain_quit();
+    test::close_test_main_window(window_);
     clean_registry();
   }
   LRESULT copy_data(ULONG_PTR tag, const std::wstring& text, bool with_data = true) {

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/menus.h"
 #include "app/row_remedies.h"
+#include "app/test_window.h"
 #include "common/text.h"
 #include "procs/end_process.h"
 #include "procs/process_facts.h"
@@ -101,21 +102,12 @@ TEST(RowRemedyWindow, CloseStartsAtOnceAndForceQuitOnlyOnYesForTheSameRow) {
   auto program = test::HolderProcess::start({L"--window", L"Report"});
   ASSERT_TRUE(windowless && program);
   const MessageBoxFunction previous = set_message_box_function(&fake_box);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &main_window_proc;
-  wc.hInstance = ::GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"Tarnwick.RowTest";
-  ::RegisterClassExW(&wc);
-  const HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 880, 700, nullptr,
-                                        nullptr, wc.hInstance, nullptr);
-  ASSERT_TRUE(window);
-  auto owned = std::make_unique<MainWindow>();
-  WindowState& s = owned->state;
-  s.window = window;
+  WindowState* opened = test::open_test_main_window();
+  ASSERT_TRUE(opened);
+  WindowState& s = *opened;
+  const HWND window = s.window;
   s.scan_id = 5;
   s.rows = {row_of(windowless->pid(), HolderKind::Program), row_of(program->pid(), HolderKind::Program)};
-  install_main_window(std::move(owned));
 
   const auto click = [&](HitKind button, std::size_t row) {
     EXPECT_TRUE(with_main_window([&](MainWindow& w) { click_row_remedy(w, Hit{button, row}); }));
@@ -125,7 +117,7 @@ TEST(RowRemedyWindow, CloseStartsAtOnceAndForceQuitOnlyOnYesForTheSameRow) {
     for (const ULONGLONG deadline = ::GetTickCount64() + 15'000; is_busy(s.rows[row].action.kind);) {
       if (::GetTickCount64() > deadline) return false;
       ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-      for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
+      test::dispatch_waiting_messages();
     }
     return true;
   };
@@ -153,9 +145,7 @@ TEST(RowRemedyWindow, CloseStartsAtOnceAndForceQuitOnlyOnYesForTheSameRow) {
   EXPECT_EQ(s.rows[1].action.kind, ActionKind::Closed);
   EXPECT_EQ(::WaitForSingleObject(program->process(), 0), WAIT_OBJECT_0);
 
-  ::DestroyWindow(window);  // not WM_CLOSE, which saves the placement
-  for (MSG msg; ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);) {
-  }
+  test::close_test_main_window(window);
   set_message_box_function(previous);
 }
 

@@ -8,6 +8,7 @@
 #include "app/menus.h"
 #include "app/messages.h"
 #include "app/settings.h"
+#include "app/test_window.h"
 #include "app/updater/standin_site.h"
 #include "app/updater/update_check.h"
 #include "app/updater/update_install.h"
@@ -39,28 +40,15 @@ class UpdateFlow : public testing::Test {
   void SetUp() override {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
     ASSERT_TRUE(site_.ready());
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &main_window_proc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"Tarnwick.UpdateTest";
-    ::RegisterClassExW(&wc);
-    window_ = ::CreateWindowExW(0, wc.lpszClassName, L"test", WS_OVERLAPPEDWINDOW, 0, 0, 880, 700, nullptr, nullptr,
-                                wc.hInstance, nullptr);
-    ASSERT_TRUE(window_);
-    auto w = std::make_unique<MainWindow>();
-    w->state.window = window_;
-    state_ = &w->state;
-    install_main_window(std::move(w));
+    state_ = test::open_test_main_window();
+    ASSERT_TRUE(state_);
+    window_ = state_->window;
     g_boxes.clear();
     previous_box_ = set_message_box_function(&answer_yes);
   }
   void TearDown() override {
     set_message_box_function(previous_box_);
-    if (::IsWindow(window_)) ::DestroyWindow(window_);
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    test::close_test_main_window(window_);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
   }
 
