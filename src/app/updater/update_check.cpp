@@ -15,6 +15,7 @@
 #include "app/updater/update_install.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
+#include "common/slot.h"
 #include "common/text.h"
 #include "common/thread.h"
 #include "version.h"
@@ -28,13 +29,8 @@ constexpr char kManifestPath[] = TW_MAKER_URL "tarnwick/update.json";
 constexpr std::uint64_t kCheckInterval = 86'400;  // seconds
 constexpr std::size_t kMaxVersionLength = 32;
 
-struct CheckSlot {
-  std::mutex mutex;
-  std::optional<CheckResult> result;
-};
-
-CheckSlot& check_slot() {
-  static CheckSlot slot;
+Slot<CheckResult>& check_slot() {
+  static Slot<CheckResult> slot;
   return slot;
 }
 
@@ -330,17 +326,9 @@ void run_automatic_update_check(MainWindow& w) {
   start_update_check(w, false);
 }
 
-void store_check_result(CheckResult result) {
-  CheckSlot& slot = check_slot();
-  std::lock_guard lock(slot.mutex);
-  slot.result = std::move(result);
-}
+void store_check_result(CheckResult result) { check_slot().store(std::move(result)); }
 
-std::optional<CheckResult> take_check_result() {
-  CheckSlot& slot = check_slot();
-  std::lock_guard lock(slot.mutex);
-  return std::exchange(slot.result, std::nullopt);
-}
+std::optional<CheckResult> take_check_result() { return check_slot().take(); }
 
 void on_update_checked(MainWindow& w) {
   std::optional<CheckResult> result = take_check_result();

@@ -16,6 +16,7 @@
 #include "app/messages.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
+#include "common/slot.h"
 #include "common/text.h"
 #include "common/thread.h"
 
@@ -85,13 +86,8 @@ struct TrustData {
 };
 static_assert(sizeof(TrustData) == 88);
 
-struct DownloadSlot {
-  std::mutex mutex;
-  std::optional<DownloadResult> result;
-};
-
-DownloadSlot& download_slot() {
-  static DownloadSlot slot;
+Slot<DownloadResult>& download_slot() {
+  static Slot<DownloadResult> slot;
   return slot;
 }
 
@@ -222,17 +218,9 @@ bool run_installer(const std::wstring& path) {
   return true;
 }
 
-void store_download_result(DownloadResult result) {
-  DownloadSlot& slot = download_slot();
-  std::lock_guard lock(slot.mutex);
-  slot.result = std::move(result);
-}
+void store_download_result(DownloadResult result) { download_slot().store(std::move(result)); }
 
-std::optional<DownloadResult> take_download_result() {
-  DownloadSlot& slot = download_slot();
-  std::lock_guard lock(slot.mutex);
-  return std::exchange(slot.result, std::nullopt);
-}
+std::optional<DownloadResult> take_download_result() { return download_slot().take(); }
 
 void on_download_finished(MainWindow& w) {
   std::optional<DownloadResult> result = take_download_result();
