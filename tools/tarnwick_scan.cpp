@@ -79,13 +79,12 @@ nlohmann::json to_json(const tw::ScanResult& r) {
 int main() {
   ::SetConsoleOutputCP(CP_UTF8);
   const auto arguments = tw::split_command_line(::GetCommandLineW());
-  const auto cwd = tw::current_directory();
   bool deep = false;
   std::vector<tw::Target> targets;
   for (const std::wstring& a : arguments) {
     if (a == L"--deep") {
       deep = true;
-    } else if (auto path = tw::normalise_path(a, cwd)) {
+    } else if (auto path = tw::normalise_path(a)) {
       targets.push_back(std::move(*path));
     }
   }

@@ -2,21 +2,24 @@
 
 #include <windows.h>
 
+#include <set>
+
 #include "app/protected_paths.h"
 #include "app/startup.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
 #include "discovery/file_list.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
 
 // The entry's own attributes and reparse tag; a link is read, not followed.
-std::optional<FILE_ATTRIBUTE_TAG_INFO> own_attributes(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+std::optional<FILE_ATTRIBUTE_TAG_INFO> own_attributes(const std::wstring& exact) {
+  const DWORD attributes = ::GetFileAttributesW(exact.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return FILE_ATTRIBUTE_TAG_INFO{attributes, 0};
-  UniqueHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+  UniqueHandle file(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   FILE_ATTRIBUTE_TAG_INFO info{};
@@ -48,17 +51,25 @@ std::wstring always_quoted(const std::wstring& argument) {
 }  // namespace
 
 std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap) {
-  const auto info = own_attributes(path);
+  const auto info = own_attributes(exact_path(path));
   if (!info) return std::nullopt;
   if (!is_real_folder(info->FileAttributes, info->ReparseTag)) return std::vector<std::wstring>{path};
 
   std::vector<std::wstring> folders{path};
   std::vector<std::wstring> files;
+  // A folder met again is a link in disguise (a symbolic link on a network share): it is
+  // deleted as the link it is, and what it leads to is left alone.
+  std::set<FileIdentity> entered;
+  const auto first_entry = [&](const std::wstring& folder) {
+    const UniqueHandle handle = open_for_identity(folder);
+    const auto identity = handle ? file_identity(handle.get()) : std::nullopt;
+    return !identity || entered.insert(*identity).second;
+  };
+  static_cast<void>(first_entry(path));
   WIN32_FIND_DATAW data;
   for (std::size_t next = 0; next < folders.size(); ++next) {
-    const std::wstring prefix = join_path(folders[next], L"");
-    UniqueFind find(::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                       FIND_FIRST_EX_LARGE_FETCH));
+    UniqueFind find(::FindFirstFileExW(join_path(exact_path(folders[next]), L"*").c_str(), FindExInfoBasic, &data,
+                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find) {
       if (::GetLastError() == ERROR_FILE_NOT_FOUND) continue;  // nothing in it at all
       return std::nullopt;
@@ -66,8 +77,8 @@ std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path
     do {
       const std::wstring_view name(data.cFileName);
       if (name == L"." || name == L"..") continue;
-      std::wstring entry = prefix + data.cFileName;
-      if (is_real_folder(data.dwFileAttributes, data.dwReserved0)) {
+      std::wstring entry = join_entry(folders[next], name);
+      if (is_real_folder(data.dwFileAttributes, data.dwReserved0) && first_entry(entry)) {
         folders.push_back(std::move(entry));
       } else {
         files.push_back(std::move(entry));
@@ -82,25 +93,30 @@ std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path
 
 bool schedule_delete_on_reboot(const std::vector<Target>& paths) {
   bool result = !paths.empty();
+  const ProtectedSet protected_set = load_protected_set();
   for (const Target& path : paths) {
-    if (is_protected_path(path)) {
+    // Resolved again, so that only the spelling Windows itself reads is ever scheduled.
+    const auto target = resolve_target(path);
+    if (!target || is_protected(protected_set, *target)) {
       result = false;
       continue;
     }
-    const auto order = deletion_order(path);
+    const auto order = deletion_order(*target);
     if (!order) {
       result = false;
       continue;
     }
     for (const std::wstring& entry : *order) {
+      // The verbatim spelling names exactly this entry, even one called "con" or "trail.".
+      const std::wstring exact = exact_path(entry);
       // A read-only file would survive the restart.
-      const DWORD attributes = ::GetFileAttributesW(entry.c_str());
+      const DWORD attributes = ::GetFileAttributesW(exact.c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         const DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
         // A failure shows when Windows cannot delete it; registering is still worth trying.
-        static_cast<void>(::SetFileAttributesW(entry.c_str(), cleared != 0 ? cleared : FILE_ATTRIBUTE_NORMAL));
+        static_cast<void>(::SetFileAttributesW(exact.c_str(), cleared != 0 ? cleared : FILE_ATTRIBUTE_NORMAL));
       }
-      if (!::MoveFileExW(entry.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) result = false;
+      if (!::MoveFileExW(exact.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) result = false;
     }
   }
   return result;
@@ -118,8 +134,11 @@ std::wstring delete_helper_parameters(const std::vector<Target>& targets) {
   return out;
 }
 
-int run_delete_on_reboot_helper(const std::vector<Target>& paths) {
-  return schedule_delete_on_reboot(paths) ? kHelperSucceeded : kHelperFailed;
+int run_delete_on_reboot_helper(const StartupRequest& request) {
+  // One argument that names no file or folder (a relative path, a pattern, a device) means
+  // the helper was not started as the window starts it: nothing at all is scheduled.
+  if (request.refused > 0) return kHelperFailed;
+  return schedule_delete_on_reboot(request.paths) ? kHelperSucceeded : kHelperFailed;
 }
 
 }  // namespace tw

@@ -2,6 +2,7 @@
 
 #include "common/handles.h"
 #include "discovery/file_list.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
@@ -11,22 +12,24 @@ constexpr DWORD kAllSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DE
 
 TargetFacts read_facts(const Target& target) {
   TargetFacts facts;
-  facts.length = target.size();
+  // The length that matters is the one File Explorer and other programs meet: the plain one.
+  facts.length = strip_long_prefix(std::wstring_view(target)).size();
+  const std::wstring exact = exact_path(target);
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data)) return facts;
+  if (!::GetFileAttributesExW(exact.c_str(), GetFileExInfoStandard, &data)) return facts;
   facts.exists = true;
   facts.attributes = data.dwFileAttributes;
   if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     // The tag tells a link from other reparse points; attribute access is never refused for
     // sharing.
-    UniqueHandle entry(::CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES, kAllSharing, nullptr, OPEN_EXISTING,
+    UniqueHandle entry(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES, kAllSharing, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     FILE_ATTRIBUTE_TAG_INFO info{};
     if (entry && ::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &info, sizeof info)) {
       facts.reparse_tag = info.ReparseTag;
     }
   }
-  UniqueHandle deletable(::CreateFileW(target.c_str(), DELETE, kAllSharing, nullptr, OPEN_EXISTING,
+  UniqueHandle deletable(::CreateFileW(exact.c_str(), DELETE, kAllSharing, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!deletable) facts.delete_error = ::GetLastError();
   return facts;

@@ -13,12 +13,12 @@ namespace tw {
 int run_from_command_line() {
   // GetCommandLineW keeps the program name and the exact quoting the splitter expects.
   const auto arguments = split_command_line(::GetCommandLineW());
-  const StartupRequest request = decide_startup(arguments, current_directory());
+  const StartupRequest request = decide_startup(arguments);
   switch (request.mode) {
     case RunMode::Unregister:
       return run_unregister();
     case RunMode::DeleteOnReboot:
-      return run_delete_on_reboot_helper(request.paths);
+      return run_delete_on_reboot_helper(request);
     case RunMode::Window:
       break;
   }

@@ -16,6 +16,7 @@
 #include "app/view.h"
 #include "common/cmdline.h"
 #include "common/text.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
@@ -190,7 +191,7 @@ std::vector<Target> dropped_paths(HDROP drop) {
   for (UINT i = 0; i < count; ++i) {
     std::wstring name(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
     name.resize(::DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
-    paths.push_back(std::move(name));
+    if (auto target = resolve_target(name, RelativePaths::Refuse)) paths.push_back(std::move(*target));
   }
   ::DragFinish(drop);
   return paths;
@@ -237,9 +238,12 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
       if (data == nullptr) return 0;
-      const auto paths = parse_hand_over(data->dwData, data->lpData, data->cbData);
-      if (!paths) return 0;
-      if (add_handed_over_paths(s, *paths, Clock::now())) start_window_scan(w, false);
+      const auto pieces = parse_hand_over(data->dwData, data->lpData, data->cbData);
+      if (!pieces) return 0;
+      // A second instance sends absolute paths; a relative one would be read against this
+      // process's folder (the Windows folder), so it is dropped.
+      const std::vector<Target> paths = resolve_targets(*pieces, RelativePaths::Refuse);
+      if (add_handed_over_paths(s, paths, Clock::now())) start_window_scan(w, false);
       activate(window);
       return 1;
     }

@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "app/updater/update_check.h"
 #include "common/text.h"
+#include "discovery/path_spelling.h"
 #include "version.h"
 
 namespace tw {
@@ -204,7 +205,8 @@ std::vector<Target> file_system_paths(IShellItemArray* items) {
     wchar_t* raw = nullptr;
     if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &raw))) continue;  // not in the file system
     const std::unique_ptr<wchar_t, CoTaskMemDeleter> name(raw);
-    if (name && *name) paths.emplace_back(name.get());
+    if (!name) continue;
+    if (auto target = resolve_target(name.get(), RelativePaths::Refuse)) paths.push_back(std::move(*target));
   }
   return paths;
 }

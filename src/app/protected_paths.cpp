@@ -6,7 +6,9 @@
 #include <optional>
 
 #include "common/casemap.h"
+#include "common/handles.h"
 #include "common/text.h"
+#include "discovery/path_spelling.h"
 #include "discovery/paths.h"
 
 namespace tw {
@@ -39,6 +41,44 @@ std::optional<std::wstring> environment_variable(const wchar_t* name) {
   return std::nullopt;
 }
 
+// What a path can be compared by: its text, its resolved spelling and the final path of
+// what it names, as keys; its identity when it exists.
+struct Spellings {
+  std::vector<std::string> keys;
+  std::optional<FileIdentity> identity;
+  std::optional<std::wstring> final_path;  // verbatim, as Windows reports it
+  bool resolved = false;
+};
+
+Spellings spellings_of(std::wstring_view path) {
+  Spellings out;
+  out.keys.push_back(protection_key(path));
+  const auto target = resolve_target(path);
+  if (!target) return out;
+  out.resolved = true;
+  out.keys.push_back(path_key(std::wstring_view(*target)));
+  if (const UniqueHandle file = open_for_identity(*target)) {
+    out.identity = file_identity(file.get());
+    out.final_path = final_path_name(file.get());
+    if (out.final_path) out.keys.push_back(path_key(std::wstring_view(*out.final_path)));
+  }
+  return out;
+}
+
+// "c:", "\\server\share", "volume{...}": the top of a volume, which holds everything on it.
+bool is_root_key(std::string_view key) {
+  if (key.size() < 3) return true;
+  if (key.starts_with("\\\\")) return key.find('\\', key.find('\\', 2) + 1) == std::string_view::npos;
+  return key.starts_with("volume{") && key.find('\\') == std::string_view::npos;
+}
+
+// `key` names the protected folder or a folder that contains it.
+bool covers(std::string_view key, std::string_view protected_key) {
+  if (protected_key.empty()) return false;
+  if (protected_key == key) return true;
+  return protected_key.size() > key.size() && protected_key.starts_with(key) && protected_key[key.size()] == '\\';
+}
+
 }  // namespace
 
 std::string protection_key(std::wstring_view path) {
@@ -58,20 +98,39 @@ std::vector<std::wstring> protected_folders() {
   return folders;
 }
 
-bool is_protected_path(std::wstring_view path) {
-  const std::string key = protection_key(path);
-  // Every drive root ("d:" once trimmed) and the empty path.
-  if (key.size() < 3) return true;
+ProtectedSet load_protected_set() {
+  ProtectedSet set;
   for (const std::wstring& folder : protected_folders()) {
-    const std::string protected_key = protection_key(folder);
-    if (protected_key.empty()) continue;
-    if (protected_key == key) return true;
-    // The path is a folder that contains the protected one.
-    if (protected_key.size() > key.size() && protected_key.starts_with(key) && protected_key[key.size()] == '\\') {
-      return true;
+    if (folder.empty()) continue;  // an empty variable protects nothing
+    Spellings spelled = spellings_of(folder);
+    for (std::string& key : spelled.keys) set.keys.push_back(std::move(key));
+    if (!spelled.identity) continue;
+    set.identities.insert(*spelled.identity);
+    // Every folder above it holds it, whatever that folder is called elsewhere.
+    if (!spelled.final_path) continue;
+    for (auto above = parent_folder(*spelled.final_path); above; above = parent_folder(*above)) {
+      const UniqueHandle parent = open_for_identity(*above);
+      if (!parent) break;
+      if (const auto identity = file_identity(parent.get())) set.identities.insert(*identity);
+    }
+  }
+  return set;
+}
+
+bool is_protected(const ProtectedSet& set, std::wstring_view path) {
+  const Spellings spelled = spellings_of(path);
+  // What cannot be told apart from a device or a pattern is not acted on.
+  if (!spelled.resolved) return true;
+  if (spelled.identity && set.identities.contains(*spelled.identity)) return true;
+  for (const std::string& key : spelled.keys) {
+    if (is_root_key(key)) return true;
+    for (const std::string& protected_key : set.keys) {
+      if (covers(key, protected_key)) return true;
     }
   }
   return false;
 }
+
+bool is_protected_path(std::wstring_view path) { return is_protected(load_protected_set(), path); }
 
 }  // namespace tw

@@ -1,21 +1,39 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "discovery/path_spelling.h"
+
 namespace tw {
 
-// What protected paths are compared by: the path's text with every trailing backslash
-// removed, in full Unicode lower case.
+// A path's text with every trailing backslash removed, in full Unicode lower case.
 std::string protection_key(std::wstring_view path);
 
 // The Windows and user system folders, read from the environment as it is now: the
 // folders named by the usual variables, then the profile's own subfolders.
 std::vector<std::wstring> protected_folders();
 
-// A drive root, an empty path, a Windows or user system folder, or a folder that contains
-// one. Paths inside such a folder are not protected. Reads the environment on every call.
+// The protected folders as a check compares them: each by every spelling it has (its text,
+// its resolved long-name spelling, and the final path of what it really is), and by identity,
+// together with every folder that contains it.
+struct ProtectedSet {
+  std::vector<std::string> keys;
+  std::set<FileIdentity> identities;
+};
+
+// Reads the environment and the file system now.
+ProtectedSet load_protected_set();
+
+// A drive or share root, an empty path, a path that names no file or folder, a Windows or
+// user system folder, or a folder that contains one, judged by every spelling of the path and
+// by where it really leads: another drive letter, a link or a junction into a protected folder
+// is protected too. Paths inside a protected folder are not protected.
+bool is_protected(const ProtectedSet& set, std::wstring_view path);
+
+// The same against the set as it is now.
 bool is_protected_path(std::wstring_view path);
 
 }  // namespace tw

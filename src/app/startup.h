@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "discovery/paths.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 
@@ -17,7 +17,8 @@ enum class RunMode {
 
 struct StartupRequest {
   RunMode mode = RunMode::Window;
-  std::vector<Target> paths;  // normalised, in command-line order
+  std::vector<Target> paths;  // resolved, in command-line order
+  std::size_t refused = 0;    // path arguments that name no file or folder
   bool fresh = false;         // never hand over to a running instance
   bool deep = false;          // the first scan is a deep search
 };
@@ -28,16 +29,15 @@ inline constexpr std::wstring_view kOptionFresh = L"--fresh";
 inline constexpr std::wstring_view kOptionDeep = L"--deep";
 
 // A path argument made usable: white space trimmed, outer double quotes removed (File
-// Explorer hands a drive root over as C:" ), a bare drive given its backslash, and a
-// relative path resolved against `current_dir`. Nothing when the argument holds no path.
-std::optional<Target> normalise_path(std::wstring_view argument, const std::optional<std::wstring>& current_dir);
+// Explorer hands a drive root over as C:" ), a bare drive given its backslash, then resolved
+// as Windows resolves it, a relative path against the process's current folder as it is now
+// (see resolve_target). A verbatim path ("\\?\...") keeps its trailing spaces, which are part
+// of its name there. Nothing when the argument names no file or folder.
+std::optional<Target> normalise_path(std::wstring_view argument, RelativePaths relative = RelativePaths::Resolve);
 
 // Decides the run from the split arguments (program name dropped). Options are compared
-// exactly; unknown ones are ignored.
-StartupRequest decide_startup(const std::vector<std::wstring>& arguments,
-                              const std::optional<std::wstring>& current_dir);
-
-// The process's current directory, or nothing when it cannot be read.
-std::optional<std::wstring> current_directory();
+// exactly; unknown ones are ignored. The delete-on-reboot helper is decided by its first
+// argument alone, and takes every later argument as an absolute path, whatever it reads.
+StartupRequest decide_startup(const std::vector<std::wstring>& arguments);
 
 }  // namespace tw

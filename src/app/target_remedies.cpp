@@ -13,6 +13,7 @@
 #include "common/handles.h"
 #include "common/text.h"
 #include "common/thread.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
@@ -34,12 +35,20 @@ std::vector<Target> current_targets() {
 
 // Moves one target; true when it is gone.
 bool recycle_one(HWND owner, const Target& target) {
-  if (::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    // Gone already. Any other reason to be unreadable is no proof of that: the shell tries.
+  // The shell expands patterns and reads names loosely, so it is given only the one resolved
+  // path of a target that exists, spelled so that it names exactly that.
+  const auto resolved = resolve_target(target);
+  if (!resolved) return false;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(exact_path(*resolved).c_str(), GetFileExInfoStandard, &data)) {
+    // Gone already. Any other reason to be unreadable is no proof of that.
     const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
-  std::wstring from = target;
+  // A name only the verbatim spelling reaches ("trail.", "con") is beyond the shell's reach;
+  // it stays, and deleting at restart can take it.
+  if (!plain_spelling_is_exact(*resolved)) return false;
+  std::wstring from = *resolved;
   from.append(2, L'\0');  // a list of one name, ended by an empty one
   SHFILEOPSTRUCTW op{};
   op.hwnd = owner;
@@ -147,7 +156,9 @@ void finish_delete_on_restart(MainWindow& w, const RemedyOutcome& outcome) {
 }
 
 std::optional<std::string> protected_refusal(const std::vector<Target>& targets) {
-  const auto found = std::find_if(targets.begin(), targets.end(), [](const Target& t) { return is_protected_path(t); });
+  const ProtectedSet protected_set = load_protected_set();
+  const auto found = std::find_if(targets.begin(), targets.end(),
+                                  [&](const Target& t) { return is_protected(protected_set, t); });
   if (found == targets.end()) return std::nullopt;
   const std::string path = to_utf8(*found);
   return fill_placeholders(localized(msg::kProtectedFolder), std::span(&path, 1));

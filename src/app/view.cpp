@@ -6,7 +6,7 @@
 #include "app/catalogue.h"
 #include "common/numbers.h"
 #include "common/text.h"
-#include "discovery/paths.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
@@ -433,7 +433,7 @@ std::string display_form(const std::wstring& file, const std::vector<Target>& ta
 }
 
 bool target_is_folder(const Target& t) {
-  const DWORD attributes = ::GetFileAttributesW(t.c_str());
+  const DWORD attributes = ::GetFileAttributesW(exact_path(t).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

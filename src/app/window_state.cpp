@@ -101,7 +101,11 @@ std::optional<std::vector<Target>> parse_hand_over(ULONG_PTR tag, const void* da
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t end = std::min(text.find(L'\n', start), text.size());
-    if (end > start) paths.push_back(text.substr(start, end - start));
+    // A sender that counted its terminator, or worse, leaves NULs in a piece; the file
+    // functions would read the path only up to the first one anyway.
+    const std::wstring_view piece = std::wstring_view(text).substr(start, end - start);
+    const std::wstring_view before_nul = piece.substr(0, std::min(piece.find(L'\0'), piece.size()));
+    if (!before_nul.empty()) paths.emplace_back(before_nul);
     start = end + 1;
   }
   return paths;

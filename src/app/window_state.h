@@ -139,7 +139,8 @@ float wheel_scroll(float scroll, int delta, UINT dpi, float maximum);
 SIZE min_track_size(UINT dpi);
 
 // The paths a second instance handed over in WM_COPYDATA: only with the tag 0x5E and data;
-// UTF-16 (an odd byte count rounded down), split at line feeds, empty pieces skipped.
+// UTF-16 (an odd byte count rounded down), split at line feeds, each piece cut at its first
+// NUL, empty pieces skipped. The pieces are texts still to be resolved.
 inline constexpr ULONG_PTR kHandOverTag = 0x5E;
 std::optional<std::vector<Target>> parse_hand_over(ULONG_PTR tag, const void* data, DWORD bytes);
 

@@ -1,6 +1,9 @@
 #include "discovery/file_list.h"
 
+#include <set>
+
 #include "common/handles.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
@@ -10,13 +13,14 @@ constexpr DWORD kNameSurrogateBit = 0x20000000;
 // Attributes and reparse tag of what the path finally names, links followed; nullopt when
 // it cannot be reached.
 std::optional<FILE_ATTRIBUTE_TAG_INFO> followed_attributes(const Target& target) {
+  const std::wstring exact = exact_path(target);
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (!::GetFileAttributesExW(exact.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     return FILE_ATTRIBUTE_TAG_INFO{data.dwFileAttributes, 0};  // no link: one call suffices
   }
   // A link: open what it points to and ask. Attribute access is never refused for sharing.
-  UniqueHandle file(::CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
+  UniqueHandle file(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   FILE_ATTRIBUTE_TAG_INFO info{};
@@ -29,6 +33,10 @@ std::optional<FILE_ATTRIBUTE_TAG_INFO> followed_attributes(const Target& target)
 struct Lister {
   FileListing& out;
   const ProgressSink& progress;
+  // Folders listed so far in this search. A folder reached again (through a link that does
+  // not look like one, such as a symbolic link on a network share, or a second drive letter)
+  // is not listed twice, and a loop ends.
+  std::set<FileIdentity> listed{};
 
   void append(std::wstring path) {
     out.files.push_back(std::move(path));
@@ -37,17 +45,25 @@ struct Lister {
     }
   }
 
+  bool first_visit(const std::wstring& folder) {
+    const UniqueHandle handle = open_for_identity(folder);
+    const auto identity = handle ? file_identity(handle.get()) : std::nullopt;
+    return !identity || listed.insert(*identity).second;  // unknown: listed, as it cannot loop back to itself unseen
+  }
+
   void list_folder_target(const Target& target) {
     ++out.folders;
     std::uint64_t read_only = 0;
+    // Folders in the target's spelling; entries spelled the same way, verbatim where a plain
+    // path would name something else.
     std::vector<std::wstring> stack{target};
     WIN32_FIND_DATAW data;
     while (!stack.empty()) {
-      // Every entry's path is this prefix plus its name.
-      const std::wstring prefix = join_path(stack.back(), L"");
+      const std::wstring folder = std::move(stack.back());
       stack.pop_back();
-      UniqueFind find(::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                         nullptr, FIND_FIRST_EX_LARGE_FETCH));
+      if (!first_visit(folder)) continue;
+      UniqueFind find(::FindFirstFileExW(join_path(exact_path(folder), L"*").c_str(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
       if (!find) continue;  // unreadable or vanished: skipped
       bool full = false;
       do {
@@ -57,7 +73,7 @@ struct Lister {
           case EntryKind::Link:
             break;
           case EntryKind::Folder:
-            stack.push_back(join_path(prefix, name));
+            stack.push_back(join_entry(folder, name));
             break;
           case EntryKind::File:
             if (out.files.size() >= kListingCap) {
@@ -66,7 +82,7 @@ struct Lister {
               break;
             }
             if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ++read_only;
-            append(join_path(prefix, name));
+            append(join_entry(folder, name));
             break;
         }
       } while (!full && ::FindNextFileW(find.get(), &data));

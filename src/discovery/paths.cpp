@@ -5,6 +5,7 @@
 #include "common/casemap.h"
 #include "common/handles.h"
 #include "common/text.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
@@ -68,10 +69,7 @@ std::optional<std::wstring> final_path_name(HANDLE file) {
 }
 
 std::string resolved_key(const Target& target) {
-  // No access rights asked: this opens even files that others hold without sharing.
-  UniqueHandle file(::CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (file) {
+  if (const UniqueHandle file = open_for_identity(target)) {
     if (const auto name = final_path_name(file.get())) return path_key(std::wstring_view(*name));
   }
   return literal_key(target);
@@ -134,7 +132,7 @@ std::wstring spell_as_target(std::wstring_view found, const std::vector<Target>&
     // The rest is a suffix of the found path; take it from the UTF-16 original so that
     // units the display text had to replace reach the result unchanged.
     const std::size_t units = utf16_length(rest);
-    return join_path(targets[i], found.substr(found.size() - units));
+    return join_entry(targets[i], found.substr(found.size() - units));
   }
   return std::wstring(found);
 }

@@ -14,6 +14,7 @@
 #include "common/cmdline.h"
 #include "common/text.h"
 #include "support/holder_process.h"
+#include "support/pending_deletions.h"
 #include "support/temp_dir.h"
 
 namespace tw {
@@ -21,69 +22,8 @@ namespace {
 
 using test::TempDir;
 
-constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
-
-// The value Windows keeps the deletions in: pairs of "\??\" source and (empty) new name.
-std::vector<std::wstring> pending_pairs() {
-  DWORD bytes = 0;
-  if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &bytes) !=
-      ERROR_SUCCESS) {
-    return {};
-  }
-  std::wstring data(bytes / sizeof(wchar_t), L'\0');
-  if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_REG_MULTI_SZ, nullptr, data.data(),
-                     &bytes) != ERROR_SUCCESS) {
-    return {};
-  }
-  data.resize(bytes / sizeof(wchar_t));
-  // Empty new names make empty strings inside the list, so it is split by pairs, not by
-  // its first empty string.
-  std::vector<std::wstring> strings;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    if (data[i] != L'\0') continue;
-    strings.push_back(data.substr(start, i - start));
-    start = i + 1;
-  }
-  if (strings.size() % 2 != 0) strings.pop_back();  // the list's own terminator
-  return strings;
-}
-
-std::wstring unprefixed(const std::wstring& source) { return source.starts_with(L"\\??\\") ? source.substr(4) : source; }
-
-// The deletions registered for paths under `folder`, in registration order.
-std::vector<std::wstring> pending_under(const std::wstring& folder) {
-  std::vector<std::wstring> found;
-  const std::vector<std::wstring> pairs = pending_pairs();
-  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
-    const std::wstring source = unprefixed(pairs[i]);
-    if (source.starts_with(folder) && pairs[i + 1].empty()) found.push_back(source);
-  }
-  return found;
-}
-
-// Takes back what a test registered, leaving everything else.
-void forget_pending_under(const std::wstring& folder) {
-  const std::vector<std::wstring> pairs = pending_pairs();
-  std::wstring kept;
-  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
-    if (unprefixed(pairs[i]).starts_with(folder)) continue;
-    kept += pairs[i] + L'\0' + pairs[i + 1] + L'\0';
-  }
-  if (kept.empty()) {
-    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
-    return;
-  }
-  kept.push_back(L'\0');
-  ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, REG_MULTI_SZ, kept.data(),
-                    static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
-}
-
-// A temporary folder whose registered deletions are taken back at the end.
-struct ScheduleDir : TempDir {
-  ~ScheduleDir() { forget_pending_under(path()); }
-};
+using test::pending_under;
+using test::ScheduleDir;
 
 TEST(ScheduleDeleteOnReboot, RegistersFilesBeforeTheirFoldersAndClearsReadOnly) {
   ScheduleDir dir;
@@ -152,6 +92,35 @@ TEST(ScheduleDeleteOnReboot, GivesUpOnFoldersOfMoreThanTheCap) {
   EXPECT_TRUE(pending_under(dir.path()).empty());
 }
 
+TEST(ScheduleDeleteOnReboot, RegistersNamesThatPlainPathsMisreadExactly) {
+  ScheduleDir dir;
+  const std::wstring names = dir / L"names";
+  ASSERT_TRUE(test::make_dir(names));
+  const std::vector<std::wstring> odd{L"COM1", L"con", L"nul.txt", L"trail.", L"trail ", L"trail.."};
+  for (const std::wstring& name : odd) ASSERT_TRUE(test::write_file_exactly(names, name));
+
+  // As the window starts the helper for that folder.
+  EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", names}), 0u);
+  const std::vector<std::wstring> pending = pending_under(dir.path());
+  std::vector<std::wstring> expected;
+  for (const std::wstring& name : odd) expected.push_back(names + L"\\" + name);
+  ASSERT_EQ(pending.size(), odd.size() + 1);
+  EXPECT_TRUE(std::is_permutation(pending.begin(), pending.end() - 1, expected.begin(), expected.end()))
+      << testing::PrintToString(pending);
+  EXPECT_EQ(pending.back(), names);
+}
+
+TEST(ScheduleDeleteOnReboot, TakesAFolderMetAgainForTheLinkItIs) {
+  const std::wstring loop = test::link_fixtures_dir() + L"\\loop-files";
+  const auto order = deletion_order(loop);
+  ASSERT_TRUE(order);
+  const std::vector<std::wstring> expected{loop + L"\\a", loop + L"\\one.txt", loop + L"\\sub\\two.txt",
+                                           loop + L"\\sub\\up", loop + L"\\sub", loop};
+  EXPECT_TRUE(std::is_permutation(order->begin(), order->end(), expected.begin(), expected.end()))
+      << testing::PrintToString(*order);
+  EXPECT_EQ(order->back(), loop);
+}
+
 TEST(DeleteHelper, ParametersReadBackAsTheTargets) {
   EXPECT_EQ(delete_helper_parameters({L"C:\\Work\\a b.txt", L"D:\\", L"E:\\dir\\\\"}),
             L"--delete-on-reboot \"C:\\Work\\a b.txt\" \"D:\" \"E:\\dir\"");
@@ -171,6 +140,20 @@ TEST(DeleteHelper, ExitsZeroOnlyWhenEverythingWasScheduled) {
   EXPECT_EQ(pending_under(dir.path()), (std::vector<std::wstring>{dir / L"folder\\file.txt", dir / L"folder"}));
   EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", L"C:\\windows"}), 1u);
   EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", L"D:"}), 1u);
+}
+
+// A target that reads like an option stays a path to the helper, and is refused with
+// everything else on its line.
+TEST(DeleteHelper, TakesNoOrdersFromItsPaths) {
+  ScheduleDir dir;
+  ASSERT_TRUE(test::write_file(dir / L"file.txt"));
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"Language", REG_SZ, L"en", 6), ERROR_SUCCESS);
+  EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", dir / L"file.txt", L"--unregister"}), 1u);
+  EXPECT_TRUE(pending_under(dir.path()).empty());
+  DWORD bytes = 0;
+  EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"Language", RRF_RT_REG_SZ, nullptr, nullptr, &bytes),
+            ERROR_SUCCESS);
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
 }
 
 // The two buttons on a real window, with the message boxes answered by the test.

@@ -8,8 +8,10 @@ namespace {
 // The entry point's decision, seen from outside: what each run of the real program exits with.
 TEST(Entry, ExitStatusesOfTheWindowlessRuns) {
   EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--unregister"}), 0u);
-  // Unregistering wins over the helper mode, wherever it stands.
-  EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", L"C:\\x", L"--unregister"}), 0u);
+  EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"C:\\x", L"--delete-on-reboot", L"--unregister"}), 0u);
+  // The helper's mode is fixed by its first argument: a later "--unregister" is a path it
+  // refuses, and then it schedules nothing.
+  EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", L"C:\\x", L"--unregister"}), 1u);
   // The helper with nothing to schedule has not scheduled everything.
   EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot"}), 1u);
   EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", L"", L"\"\""}), 1u);

@@ -54,6 +54,13 @@ TEST_F(MainWindowProc, TakesHandedOverPathsOnlyInTheirOwnForm) {
   EXPECT_EQ(::SendMessageW(window_, kMsgActivate, 0, 0), 0);
   EXPECT_TRUE(has_main_window());
 
+  // Pieces are resolved as Windows would: NULs end them, relative ones (read against this
+  // process's folder) and patterns are dropped.
+  state_->progress.phase = ScanPhase::Taken;
+  const std::wstring sloppy(L"D:\\c\\.\0junk\n--unregister\nnotes.txt\nD:\\*.txt\nD:/d/\0", 50);
+  EXPECT_EQ(copy_data(kHandOverTag, sloppy), 1);
+  EXPECT_EQ(state_->targets, (std::vector<Target>{L"D:\\a.txt", L"D:\\b.txt", L"D:\\c", L"D:\\d"}));
+
   // F5 while that scan runs starts nothing; once it is over, a new one.
   const std::uint64_t id = state_->scan_id;
   ::SendMessageW(window_, WM_KEYDOWN, VK_F5, 0);
@@ -159,7 +166,7 @@ TEST(SecondStart, HandsItsPathsOrAWakeUpToTheRunningInstance) {
   FirstInstance first;
   ASSERT_TRUE(first.window);
   EXPECT_EQ(run_answering({L"C:\\a b.txt", L"--deep", L"D:\\x\\"}), 0u);
-  EXPECT_EQ(FirstInstance::copied, (std::vector<std::wstring>{L"C:\\a b.txt\nD:\\x\\"}));
+  EXPECT_EQ(FirstInstance::copied, (std::vector<std::wstring>{L"C:\\a b.txt\nD:\\x"}));
 
   EXPECT_EQ(run_answering({}), 0u);
   MSG msg;

@@ -113,6 +113,12 @@ TEST(WindowState, HandOverAcceptsOnlyItsOwnTaggedText) {
   ASSERT_TRUE(paths);
   EXPECT_EQ(*paths, (std::vector<Target>{L"A", L"\xFFFD" L"B"}));
   EXPECT_TRUE(parse_hand_over(kHandOverTag, odd.data(), 1)->empty());
+  // A piece ends at its first NUL, as the file functions would read it; nothing is left of
+  // a piece that starts with one.
+  const std::wstring nuls(L"D:\\a\0\\..\\..\nD:\\b\0\n\0D:\\c\nD:\\d\0", 29);
+  paths = parse_hand_over(kHandOverTag, nuls.data(), static_cast<DWORD>(nuls.size() * 2));
+  ASSERT_TRUE(paths);
+  EXPECT_EQ(*paths, (std::vector<Target>{L"D:\\a", L"D:\\b", L"D:\\d"}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "discovery/file_list.h"
 #include "support/holder_process.h"
@@ -162,6 +163,53 @@ TEST(BuildFileList, ListsFilesOtherProgramsHoldWithoutSharing) {
   EXPECT_EQ(l.files, (std::vector<std::wstring>{dir / L"busy\\locked.docx", dir / L"alone.xlsx"}));
   EXPECT_EQ(l.folders, 1u);
   EXPECT_EQ(holder->stop(), 0u);
+}
+
+TEST(BuildFileList, EndsFolderLoopsAndListsAFolderOnlyOnce) {
+  const std::wstring fixtures = test::link_fixtures_dir();
+  const auto started = std::chrono::steady_clock::now();
+  // Linux symbolic links look like plain folders here, as some network shares show them.
+  const FileListing empty = build_file_list({fixtures + L"\\loop-empty"}, kNoProgress);
+  EXPECT_TRUE(empty.files.empty());
+  EXPECT_EQ(empty.folders, 1u);
+  const FileListing looped = build_file_list({fixtures + L"\\loop-files"}, kNoProgress);
+  std::vector<std::wstring> files = looped.files;
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::wstring>{fixtures + L"\\loop-files\\one.txt",
+                                              fixtures + L"\\loop-files\\sub\\two.txt"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+
+  // The same folder under a second drive letter: listed under the first spelling only.
+  const std::wstring name = L"tw-list-" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring by_drive = std::wstring(test::kAliasDrive) + L"\\" + name;
+  ASSERT_TRUE(test::make_dir(by_drive));
+  ASSERT_TRUE(test::write_file(by_drive + L"\\x.txt"));
+  const FileListing twice = build_file_list({fixtures + L"\\alias\\" + name, by_drive}, kNoProgress);
+  EXPECT_EQ(twice.files, std::vector<std::wstring>{fixtures + L"\\alias\\" + name + L"\\x.txt"});
+  EXPECT_EQ(twice.folders, 2u);
+  test::remove_tree(by_drive);
+}
+
+TEST(BuildFileList, SpellsNamesThatPlainPathsMisreadVerbatim) {
+  TempDir dir;
+  const std::wstring names = dir / L"names";
+  ASSERT_TRUE(test::make_dir(names));
+  const std::vector<std::wstring> odd{L"COM1", L"con", L"nul.txt", L"trail.", L"trail "};
+  for (const std::wstring& name : odd) ASSERT_TRUE(test::write_file_exactly(names, name));
+  ASSERT_TRUE(test::write_file(names + L"\\plain.txt"));
+
+  const FileListing l = build_file_list({names}, kNoProgress);
+  std::vector<std::wstring> expected{names + L"\\plain.txt"};
+  for (const std::wstring& name : odd) expected.push_back(L"\\\\?\\" + names + L"\\" + name);
+  EXPECT_TRUE(std::is_permutation(l.files.begin(), l.files.end(), expected.begin(), expected.end()))
+      << testing::PrintToString(l.files);
+
+  // A file whose name ends in dots and spaces is a file, not the folder it is in.
+  ASSERT_TRUE(test::write_file_exactly(names, L"t. . "));
+  const std::wstring dotted = L"\\\\?\\" + names + L"\\t. . ";
+  const FileListing one = build_file_list({dotted}, kNoProgress);
+  EXPECT_EQ(one.files, std::vector<std::wstring>{dotted});
+  EXPECT_EQ(one.folders, 0u);
 }
 
 }  // namespace

@@ -40,7 +40,9 @@ bool set_read_only(const std::wstring& path) {
   return ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-void remove_tree(const std::wstring& path) {
+void remove_tree(const std::wstring& given) {
+  // Verbatim, so that names such as "con" or "trail." go too.
+  const std::wstring path = given.starts_with(L"\\\\?\\") ? given : L"\\\\?\\" + given;
   WIN32_FIND_DATAW data;
   UniqueFind find(::FindFirstFileExW((path + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                      nullptr, FIND_FIRST_EX_LARGE_FETCH));
@@ -68,6 +70,12 @@ std::wstring program_dir() {
   const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
   buffer.resize(n);
   return buffer.substr(0, buffer.find_last_of(L'\\'));
+}
+
+std::wstring link_fixtures_dir() { return program_dir() + L"\\link-fixtures"; }
+
+bool write_file_exactly(const std::wstring& folder, std::wstring_view name) {
+  return write_file(L"\\\\?\\" + folder + L"\\" + std::wstring(name));
 }
 
 }  // namespace tw::test

@@ -32,4 +32,12 @@ void remove_tree(const std::wstring& path);
 // The folder the running test program lives in (its helper programs sit beside it).
 std::wstring program_dir();
 
+// What the "links" fixture made beside the test programs: folder loops of Linux symbolic
+// links ("loop-empty", "loop-files") and "alias", which is also drive Q:.
+std::wstring link_fixtures_dir();
+inline constexpr wchar_t kAliasDrive[] = L"Q:";
+
+// Creates a file by its exact name ("con", "trail."), which only the verbatim spelling reaches.
+bool write_file_exactly(const std::wstring& folder, std::wstring_view name);
+
 }  // namespace tw::test

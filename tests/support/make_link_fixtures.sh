@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Makes what Windows programs under Wine cannot make for themselves: Linux symbolic links,
+# which they see as ordinary folders (loops included, as on some network shares), and a
+# second drive letter for a folder, as a mapped or substituted drive would be.
+# Usage: make_link_fixtures.sh DIR WINEPREFIX
+#   DIR/loop-empty/{a -> ., b -> a}                a loop with no file in it
+#   DIR/loop-files/{one.txt, sub/two.txt, a -> ., sub/up -> ..}
+#   DIR/alias/                                     also drive Q: of the prefix
+set -euo pipefail
+dir=$(realpath -m "$1")
+prefix=$(realpath -m "$2")
+rm -rf "$dir"
+mkdir -p "$dir/loop-empty" "$dir/loop-files/sub" "$dir/alias"
+ln -s . "$dir/loop-empty/a"
+ln -s a "$dir/loop-empty/b"
+: >"$dir/loop-files/one.txt"
+: >"$dir/loop-files/sub/two.txt"
+ln -s . "$dir/loop-files/a"
+ln -s .. "$dir/loop-files/sub/up"
+mkdir -p "$prefix/dosdevices"
+ln -sfn "$dir/alias" "$prefix/dosdevices/q:"
