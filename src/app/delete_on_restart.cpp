@@ -2,13 +2,14 @@
 
 #include <windows.h>
 
-#include <set>
 
 #include "app/protected_paths.h"
 #include "app/startup.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
+#include "discovery/file_identity.h"
 #include "discovery/file_list.h"
+#include "discovery/folder_reader.h"
 #include "discovery/path_spelling.h"
 
 namespace tw {
@@ -56,36 +57,28 @@ std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path
   if (!is_real_folder(info->FileAttributes, info->ReparseTag)) return std::vector<std::wstring>{path};
 
   std::vector<std::wstring> folders{path};
+  std::vector<std::uint64_t> volumes{0};  // of each folder, as FolderVisits learns them
   std::vector<std::wstring> files;
   // A folder met again is a link in disguise (a symbolic link on a network share): it is
   // deleted as the link it is, and what it leads to is left alone.
-  std::set<FileIdentity> entered;
-  const auto first_entry = [&](const std::wstring& folder) {
-    const UniqueHandle handle = open_for_identity(folder);
-    const auto identity = handle ? file_identity(handle.get()) : std::nullopt;
-    return !identity || entered.insert(*identity).second;
-  };
-  static_cast<void>(first_entry(path));
-  WIN32_FIND_DATAW data;
+  FolderVisits visits;
+  static_cast<void>(visits.enter(path, volumes[0]));
   for (std::size_t next = 0; next < folders.size(); ++next) {
-    UniqueFind find(::FindFirstFileExW(join_path(exact_path(folders[next]), L"*").c_str(), FindExInfoBasic, &data,
-                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) {
-      if (::GetLastError() == ERROR_FILE_NOT_FOUND) continue;  // nothing in it at all
-      return std::nullopt;
-    }
-    do {
-      const std::wstring_view name(data.cFileName);
-      if (name == L"." || name == L"..") continue;
-      std::wstring entry = join_entry(folders[next], name);
-      if (is_real_folder(data.dwFileAttributes, data.dwReserved0) && first_entry(entry)) {
+    FolderReader reader(folders[next]);
+    if (!reader.is_open()) return std::nullopt;
+    while (const auto found = reader.next()) {
+      std::wstring entry = join_entry(folders[next], found->name);
+      // A reparse point that is entered may lead to another volume.
+      std::uint64_t volume = (found->attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? 0 : volumes[next];
+      if (is_real_folder(found->attributes, found->reparse_tag) && visits.enter(entry, volume)) {
         folders.push_back(std::move(entry));
+        volumes.push_back(volume);
       } else {
         files.push_back(std::move(entry));
       }
       if (folders.size() + files.size() > cap) return std::nullopt;
-    } while (::FindNextFileW(find.get(), &data));
-    if (::GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;  // the listing broke off
+    }
+    if (reader.failed()) return std::nullopt;  // the listing broke off
   }
   files.insert(files.end(), folders.rbegin(), folders.rend());
   return files;

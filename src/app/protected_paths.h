@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "discovery/path_spelling.h"
+#include "discovery/file_identity.h"
 
 namespace tw {
 

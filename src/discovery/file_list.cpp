@@ -1,8 +1,8 @@
 #include "discovery/file_list.h"
 
-#include <set>
-
 #include "common/handles.h"
+#include "discovery/file_identity.h"
+#include "discovery/folder_reader.h"
 #include "discovery/path_spelling.h"
 
 namespace tw {
@@ -33,10 +33,9 @@ std::optional<FILE_ATTRIBUTE_TAG_INFO> followed_attributes(const Target& target)
 struct Lister {
   FileListing& out;
   const ProgressSink& progress;
-  // Folders listed so far in this search. A folder reached again (through a link that does
-  // not look like one, such as a symbolic link on a network share, or a second drive letter)
-  // is not listed twice, and a loop ends.
-  std::set<FileIdentity> listed{};
+  // Folders listed so far in this search: one reached again (through a link that does not
+  // look like one, or under a second drive letter) is not listed twice, and a loop ends.
+  FolderVisits visits{};
 
   void append(std::wstring path) {
     out.files.push_back(std::move(path));
@@ -45,35 +44,31 @@ struct Lister {
     }
   }
 
-  bool first_visit(const std::wstring& folder) {
-    const UniqueHandle handle = open_for_identity(folder);
-    const auto identity = handle ? file_identity(handle.get()) : std::nullopt;
-    return !identity || listed.insert(*identity).second;  // unknown: listed, as it cannot loop back to itself unseen
-  }
-
   void list_folder_target(const Target& target) {
     ++out.folders;
     std::uint64_t read_only = 0;
-    // Folders in the target's spelling; entries spelled the same way, verbatim where a plain
-    // path would name something else.
-    std::vector<std::wstring> stack{target};
-    WIN32_FIND_DATAW data;
+    // Folders in the target's spelling, with the volume of the folder each was found in;
+    // entries spelled the same way, verbatim where a plain path would name something else.
+    struct Folder {
+      std::wstring path;
+      std::uint64_t volume = 0;
+    };
+    std::vector<Folder> stack{Folder{target, 0}};
     while (!stack.empty()) {
-      const std::wstring folder = std::move(stack.back());
+      Folder folder = std::move(stack.back());
       stack.pop_back();
-      if (!first_visit(folder)) continue;
-      UniqueFind find(::FindFirstFileExW(join_path(exact_path(folder), L"*").c_str(), FindExInfoBasic, &data,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-      if (!find) continue;  // unreadable or vanished: skipped
+      FolderReader reader(folder.path);
+      if (!reader.is_open()) continue;  // unreadable or vanished: skipped
+      if (!visits.enter(reader.handle(), folder.volume)) continue;
       bool full = false;
-      do {
-        const std::wstring_view name(data.cFileName);
-        if (name == L"." || name == L"..") continue;
-        switch (entry_kind(data.dwFileAttributes, data.dwReserved0)) {
+      while (const auto entry = reader.next()) {  // an error ends this folder's listing
+        switch (entry_kind(entry->attributes, entry->reparse_tag)) {
           case EntryKind::Link:
             break;
           case EntryKind::Folder:
-            stack.push_back(join_entry(folder, name));
+            // A reparse point that is entered may lead to another volume.
+            stack.push_back(Folder{join_entry(folder.path, entry->name),
+                                   (entry->attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? 0 : folder.volume});
             break;
           case EntryKind::File:
             if (out.files.size() >= kListingCap) {
@@ -81,11 +76,12 @@ struct Lister {
               full = true;
               break;
             }
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ++read_only;
-            append(join_entry(folder, name));
+            if (entry->attributes & FILE_ATTRIBUTE_READONLY) ++read_only;
+            append(join_entry(folder.path, entry->name));
             break;
         }
-      } while (!full && ::FindNextFileW(find.get(), &data));
+        if (full) break;
+      }
       if (full) break;  // the rest of this target is dropped
     }
     if (read_only > 0) out.read_only[target] += read_only;

@@ -1,7 +1,8 @@
 #include "discovery/path_spelling.h"
 
+#include <windows.h>
+
 #include <array>
-#include <cstring>
 
 #include "common/casemap.h"
 
@@ -254,28 +255,6 @@ std::optional<std::wstring> parent_folder(std::wstring_view full_path) {
   if (parent.size() <= *root || cut == std::wstring::npos || cut + 1 < *root) return std::nullopt;
   parent.resize(std::max(cut, *root));
   return parent;
-}
-
-std::optional<FileIdentity> file_identity(HANDLE file) {
-  FILE_ID_INFO id{};
-  if (::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
-    FileIdentity out{id.VolumeSerialNumber, 0, 0};
-    static_assert(sizeof id.FileId.Identifier == 2 * sizeof(std::uint64_t));
-    std::memcpy(&out.low, id.FileId.Identifier, sizeof out.low);
-    std::memcpy(&out.high, id.FileId.Identifier + sizeof out.low, sizeof out.high);
-    return out;
-  }
-  // File systems older than the 128-bit identifiers answer only this.
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow, 0};
-}
-
-UniqueHandle open_for_identity(std::wstring_view path) {
-  // No access asked: this opens even what others hold without sharing; folders need the
-  // backup flag.
-  return UniqueHandle(::CreateFileW(exact_path(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 }  // namespace tw

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -9,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "common/handles.h"
 #include "discovery/paths.h"
 
 namespace tw {
@@ -64,20 +61,5 @@ std::wstring join_entry(std::wstring_view folder, std::wstring_view rest);
 
 // The folder that holds a full path (in any spelling); nothing for a root or a relative path.
 std::optional<std::wstring> parent_folder(std::wstring_view full_path);
-
-// Who a file or folder is, whatever it is called: the volume's serial number and the file's
-// identifier on it.
-struct FileIdentity {
-  std::uint64_t volume = 0;
-  std::uint64_t low = 0;
-  std::uint64_t high = 0;
-  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
-};
-
-std::optional<FileIdentity> file_identity(HANDLE file);
-
-// Opens a path (given in any spelling; verbatim is used) for nothing but reading its name and
-// identity, following links. Invalid when it cannot be opened.
-UniqueHandle open_for_identity(std::wstring_view path);
 
 }  // namespace tw

@@ -5,6 +5,7 @@
 #include "common/casemap.h"
 #include "common/handles.h"
 #include "common/text.h"
+#include "discovery/file_identity.h"
 #include "discovery/path_spelling.h"
 
 namespace tw {
