@@ -264,5 +264,29 @@ TEST_F(TargetButtons, RecycleBinAsksThenMovesAndEmptiesTheWindow) {
   EXPECT_EQ(state_->notice, std::string(localized(msg::kMovedToRecycleBin)));
 }
 
+// The shell expands patterns and reads names loosely: it gets neither.
+TEST_F(TargetButtons, RecycleBinGivesTheShellOnlyExactNamesOfWhatExists) {
+  TempDir dir;
+  ASSERT_TRUE(test::make_dir(dir / L"Docs"));
+  ASSERT_TRUE(test::write_file_exactly(dir.path(), L"trail."));
+  ASSERT_TRUE(test::write_file(dir / L"trail", "not the one"));
+  const std::wstring dotted = L"\\\\?\\" + dir.path() + L"\\trail.";
+  g_answer = IDYES;
+  state_->targets = {dotted};
+  click(HitKind::RecycleBin);
+  ASSERT_EQ(g_boxes.size(), 1u);  // the confirmation
+  EXPECT_NE(::GetFileAttributesW(dotted.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(::GetFileAttributesW((dir / L"trail").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(state_->targets, std::vector<Target>{dotted});
+  EXPECT_EQ(state_->notice, std::string(localized(msg::kStillCantDelete)));
+
+  // A pattern names nothing that could be judged, so nothing is done with it.
+  state_->targets = {dir / L"Doc*"};
+  click(HitKind::RecycleBin);
+  ASSERT_EQ(g_boxes.size(), 2u);
+  EXPECT_EQ(g_boxes[1].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_NE(::GetFileAttributesW((dir / L"Docs").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace tw

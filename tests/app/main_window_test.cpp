@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shlobj.h>
+
 #include <algorithm>
+#include <cstring>
 
 #include "app/main_window.h"
 #include "app/messages.h"
@@ -68,6 +72,21 @@ TEST_F(MainWindowProc, TakesHandedOverPathsOnlyInTheirOwnForm) {
   state_->progress.phase = ScanPhase::Taken;
   ::SendMessageW(window_, WM_KEYDOWN, VK_F5, 0);
   EXPECT_EQ(state_->scan_id, id + 1);
+}
+
+// Files dropped from File Explorer, in the form Windows hands them over.
+TEST_F(MainWindowProc, TakesDroppedPathsAsWindowsResolvesThem) {
+  const std::wstring names = std::wstring(L"D:\\x\\.") + L'\0' + L"D:\\*.txt" + L'\0' + L"rel" + L'\0' +
+                             L"D:/y/z" + L'\0' + L'\0';
+  HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+  ASSERT_TRUE(memory);
+  auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  std::memcpy(reinterpret_cast<std::byte*>(drop) + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
+  ::GlobalUnlock(memory);
+  ::SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);  // the window frees it
+  EXPECT_EQ(state_->targets, (std::vector<Target>{L"D:\\x", L"D:\\y\\z"}));
 }
 
 TEST_F(MainWindowProc, KeepsItsMinimumSizeAndSavesItsPlacementOnClose) {
