@@ -17,7 +17,7 @@ FolderReader::FolderReader(std::wstring_view folder)
 }
 
 bool FolderReader::fill() {
-  if (!buffer_) buffer_ = std::make_unique<std::byte[]>(kBufferBytes);
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::byte[]>(kBufferBytes);
   // FILE_FULL_DIR_INFO entries are 8-byte aligned within the buffer; new[] gives at least that.
   const FILE_INFO_BY_HANDLE_CLASS kind = first_ ? FileFullDirectoryRestartInfo : FileFullDirectoryInfo;
   first_ = false;
