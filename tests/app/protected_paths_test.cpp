@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/protected_paths.h"
+#include "support/saved_environment.h"
 
 namespace tw {
 namespace {
@@ -19,21 +20,11 @@ constexpr const wchar_t* kVariables[] = {
 class ProtectedPaths : public testing::Test {
  protected:
   void SetUp() override {
-    for (const wchar_t* name : kVariables) {
-      wchar_t buffer[4096];
-      const DWORD n = ::GetEnvironmentVariableW(name, buffer, 4096);
-      saved_.push_back(n > 0 && n < 4096 ? std::optional<std::wstring>(buffer) : std::nullopt);
-      ::SetEnvironmentVariableW(name, nullptr);
-    }
-  }
-  void TearDown() override {
-    for (std::size_t i = 0; i < saved_.size(); ++i) {
-      ::SetEnvironmentVariableW(kVariables[i], saved_[i] ? saved_[i]->c_str() : nullptr);
-    }
+    for (const wchar_t* name : kVariables) ::SetEnvironmentVariableW(name, nullptr);
   }
   static void set(const wchar_t* name, const wchar_t* value) { ::SetEnvironmentVariableW(name, value); }
 
-  std::vector<std::optional<std::wstring>> saved_;
+  test::SavedEnvironment saved_{kVariables};
 };
 
 TEST_F(ProtectedPaths, RootsSystemFoldersAndWhatContainsThem) {

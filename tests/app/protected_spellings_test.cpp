@@ -14,6 +14,7 @@
 #include "app/test_window.h"
 #include "support/holder_process.h"
 #include "support/pending_deletions.h"
+#include "support/saved_environment.h"
 #include "support/temp_dir.h"
 
 namespace tw {
@@ -42,11 +43,6 @@ std::wstring replace_all(std::wstring text, std::wstring_view from, std::wstring
 class ProtectedSpellings : public testing::Test {
  protected:
   void SetUp() override {
-    for (const wchar_t* name : kFakedVariables) {
-      wchar_t buffer[4096];
-      const DWORD n = ::GetEnvironmentVariableW(name, buffer, 4096);
-      saved_env_.push_back(n > 0 && n < 4096 ? std::optional<std::wstring>(buffer) : std::nullopt);
-    }
     wchar_t cwd[MAX_PATH + 1] = {};
     ::GetCurrentDirectoryW(MAX_PATH, cwd);
     saved_cwd_ = cwd;
@@ -74,9 +70,6 @@ class ProtectedSpellings : public testing::Test {
     if (state_) test::close_test_main_window(state_->window);
     set_message_box_function(previous_box_);
     ::SetCurrentDirectoryW(saved_cwd_.c_str());
-    for (std::size_t i = 0; i < saved_env_.size(); ++i) {
-      ::SetEnvironmentVariableW(kFakedVariables[i], saved_env_[i] ? saved_env_[i]->c_str() : nullptr);
-    }
     test::forget_pending_under(root_);
     test::forget_pending_under(root_on_q_);
     test::remove_tree(root_);
@@ -106,7 +99,7 @@ class ProtectedSpellings : public testing::Test {
     return g_boxes == 1 && g_last_flags == static_cast<UINT>(MB_OK | MB_ICONINFORMATION) && everything_still_there();
   }
 
-  std::vector<std::optional<std::wstring>> saved_env_;
+  test::SavedEnvironment saved_env_{kFakedVariables};
   std::wstring saved_cwd_, root_, root_on_q_, profile_;
   MessageBoxFunction previous_box_ = nullptr;
   WindowState* state_ = nullptr;
