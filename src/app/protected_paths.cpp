@@ -7,6 +7,7 @@
 
 #include "common/casemap.h"
 #include "common/handles.h"
+#include "common/sized_text.h"
 #include "common/text.h"
 #include "discovery/file_identity.h"
 #include "discovery/path_spelling.h"
@@ -24,22 +25,11 @@ constexpr std::array<const wchar_t*, 13> kProfileFolders = {
     L"Favorites", L"Contacts",  L"Saved Games", L"Searches", L"Links", L"OneDrive"};
 
 std::optional<std::wstring> environment_variable(const wchar_t* name) {
-  std::wstring value(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    ::SetLastError(ERROR_SUCCESS);
-    const DWORD n = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-    if (n == 0) {
-      // Set but empty reads as 0 too; only a missing variable leaves an error behind.
-      if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-      return std::wstring();
-    }
-    if (n < value.size()) {
-      value.resize(n);
-      return value;
-    }
-    value.assign(n, L'\0');  // n counts the terminator when the buffer was short
-  }
-  return std::nullopt;
+  ::SetLastError(ERROR_SUCCESS);
+  auto value = read_sized_text([&](wchar_t* buffer, DWORD size) { return ::GetEnvironmentVariableW(name, buffer, size); });
+  // Set but empty reads as a failure too; only a missing variable leaves an error behind.
+  if (!value && ::GetLastError() != ERROR_ENVVAR_NOT_FOUND) return std::wstring();
+  return value;
 }
 
 // What a path can be compared by: its text, its resolved spelling and the final path of

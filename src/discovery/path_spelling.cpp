@@ -5,6 +5,7 @@
 #include <array>
 
 #include "common/casemap.h"
+#include "common/sized_text.h"
 
 namespace tw {
 namespace {
@@ -91,34 +92,13 @@ void trim_to_root(std::wstring& p, std::size_t root) {
   while (p.size() > root && p.back() == L'\\') p.pop_back();
 }
 
-// GetFullPathNameW, growing the buffer as it asks.
 std::optional<std::wstring> full_path_name(const std::wstring& text) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD n = ::GetFullPathNameW(text.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-    if (n == 0) return std::nullopt;
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      return buffer;
-    }
-    buffer.assign(n, L'\0');  // n counts the terminator when the buffer was short
-  }
-  return std::nullopt;
+  return read_sized_text([&](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(text.c_str(), size, buffer, nullptr); });
 }
 
-// GetLongPathNameW; nothing when some part of the path does not exist.
+// Nothing when some part of the path does not exist.
 std::optional<std::wstring> long_path_name(const std::wstring& path) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD n = ::GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return std::nullopt;
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      return buffer;
-    }
-    buffer.assign(n, L'\0');
-  }
-  return std::nullopt;
+  return read_sized_text([&](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(path.c_str(), buffer, size); });
 }
 
 bool is_device_name(std::wstring_view name) {

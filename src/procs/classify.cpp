@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "common/casemap.h"
+#include "common/sized_text.h"
 
 namespace tw {
 namespace {
@@ -36,17 +37,9 @@ bool is_system_process_name(std::string_view exe_name) {
 }  // namespace
 
 std::wstring windows_folder() {
-  std::wstring value(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD n = ::GetEnvironmentVariableW(L"SystemRoot", value.data(), static_cast<DWORD>(value.size()));
-    if (n == 0) break;  // not set (or set to nothing)
-    if (n < value.size()) {
-      value.resize(n);
-      return value;
-    }
-    value.assign(n, L'\0');  // n is the size needed, terminator included
-  }
-  return L"C:\\Windows";
+  // Not set, or set to nothing: the usual place.
+  return read_sized_text([](wchar_t* buffer, DWORD size) { return ::GetEnvironmentVariableW(L"SystemRoot", buffer, size); })
+      .value_or(L"C:\\Windows");
 }
 
 HolderKind classify(std::uint32_t pid, std::string_view exe_name, const std::optional<std::wstring>& image_path,
