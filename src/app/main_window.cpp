@@ -4,6 +4,8 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <cstring>
+
 #include "app/explorer_entry.h"
 #include "app/menus.h"
 #include "app/messages.h"
@@ -22,8 +24,9 @@ namespace tw {
 namespace {
 
 // The state lives here, reached only from the main thread. A handler borrows it for its
-// own duration; a message arriving meanwhile (sent from inside a handler, or from a menu's
-// or message box's own loop) finds it borrowed and is answered with 0.
+// own duration. Windows sends messages back into the window from inside many calls, so a
+// message can arrive while the state is borrowed: one the window does not handle goes to
+// DefWindowProcW at once, one it does is held and handled once the borrow ends.
 thread_local std::unique_ptr<MainWindow> t_window;
 thread_local bool t_borrowed = false;
 thread_local bool t_release_pending = false;  // destroyed while a handler still held it
@@ -208,7 +211,9 @@ void on_remedy_finished(MainWindow& w) {
   repaint(w);
 }
 
-LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+// What the window does with one of its messages; nothing when the system's default handling
+// is (also) due, which runs once the state is free again.
+std::optional<LRESULT> handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   WindowState& s = w.state;
   switch (message) {
     case WM_SIZE:
@@ -233,7 +238,7 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
         static_cast<void>(::DwmSetWindowAttribute(window, 20, &value, sizeof value));  // the view follows anyway
         repaint(w);
       }
-      return ::DefWindowProcW(window, message, wparam, lparam);
+      return std::nullopt;  // others may want to hear of it too
     }
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
@@ -291,7 +296,7 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
         repaint(w);
         return 0;
       }
-      return ::DefWindowProcW(window, message, wparam, lparam);
+      return std::nullopt;
     case WM_MOUSEMOVE: {
       if (!s.tracking) {
         TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
@@ -352,12 +357,108 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
       activate(window);
       return 0;
     case kMsgProbe:
-      if (!g_probe) return ::DefWindowProcW(window, message, wparam, lparam);
+      if (!g_probe) return std::nullopt;
       if (wparam == kProbeFirstFrame) return static_cast<LRESULT>(g_first_frame_ms);
       return kProbeAnswering | (scan_running(s) ? kProbeScanning : 0) | (w.gfx ? kProbeHasLayer : 0) |
              static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
     default:
-      return ::DefWindowProcW(window, message, wparam, lparam);
+      return std::nullopt;
+  }
+}
+
+// The messages handle() has a case for. Arriving while the state is borrowed, they are held
+// for later; every other message goes straight to DefWindowProcW.
+bool handled_with_state(UINT message) {
+  switch (message) {
+    case WM_SIZE:
+    case WM_PAINT:
+    case WM_CLOSE:
+    case WM_SETTINGCHANGE:
+    case WM_COPYDATA:
+    case WM_KEYDOWN:
+    case WM_TIMER:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+    case WM_MOUSEWHEEL:
+    case WM_DROPFILES:
+    case WM_MOUSELEAVE:
+    case WM_DPICHANGED:
+    case kMsgScanProgress:
+    case kMsgScanFinished:
+    case kMsgUpdateChecked:
+    case kMsgDownloadFinished:
+    case kMsgRemedyFinished:
+    case kMsgActivate:
+    case kMsgProbe:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A message that came while the state was borrowed, kept with copies of whatever its
+// parameters point to (they are gone once its sender returns).
+struct HeldMessage {
+  UINT message = 0;
+  WPARAM wparam = 0;
+  LPARAM lparam = 0;
+  RECT rect{};                 // WM_DPICHANGED's suggested rectangle
+  ULONG_PTR tag = 0;           // WM_COPYDATA's tag and text
+  std::wstring text;
+};
+thread_local std::vector<HeldMessage> t_held;
+
+// Where only the latest one matters, it replaces an earlier one still waiting.
+bool coalesced(UINT message) {
+  return message == WM_SIZE || message == WM_PAINT || message == WM_DPICHANGED || message == WM_MOUSEMOVE;
+}
+
+LRESULT hold(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  HeldMessage held;
+  held.message = message;
+  held.wparam = wparam;
+  held.lparam = lparam;
+  LRESULT answer = 0;
+  switch (message) {
+    case WM_PAINT:
+      // Validated now, or Windows would keep asking; painted in full later.
+      static_cast<void>(::DefWindowProcW(window, message, wparam, lparam));
+      break;
+    case WM_DPICHANGED:
+      held.rect = *reinterpret_cast<const RECT*>(lparam);
+      break;
+    case WM_COPYDATA: {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+      if (data == nullptr || !parse_hand_over(data->dwData, data->lpData, data->cbData)) return 0;
+      held.tag = data->dwData;
+      held.text.resize(data->cbData / sizeof(wchar_t));
+      std::memcpy(held.text.data(), data->lpData, held.text.size() * sizeof(wchar_t));
+      answer = 1;  // taken: the sender may go
+      break;
+    }
+    default:
+      break;
+  }
+  if (coalesced(message)) {
+    std::erase_if(t_held, [message](const HeldMessage& m) { return m.message == message; });
+  }
+  t_held.push_back(std::move(held));
+  return answer;
+}
+
+// Handles what was held, in order, each as if it had just arrived.
+void replay_held(HWND window) {
+  while (!t_held.empty() && t_window) {
+    HeldMessage held = std::move(t_held.front());
+    t_held.erase(t_held.begin());
+    LPARAM lparam = held.lparam;
+    COPYDATASTRUCT data{};
+    if (held.message == WM_DPICHANGED) lparam = reinterpret_cast<LPARAM>(&held.rect);
+    if (held.message == WM_COPYDATA) {
+      data = COPYDATASTRUCT{held.tag, static_cast<DWORD>(held.text.size() * sizeof(wchar_t)), held.text.data()};
+      lparam = reinterpret_cast<LPARAM>(&data);
+    }
+    static_cast<void>(main_window_proc(window, held.message, held.wparam, lparam));
   }
 }
 
@@ -400,10 +501,15 @@ void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::m
 void defer_while_free(std::function<void(HWND)> body) { t_deferred.push_back(std::move(body)); }
 
 bool with_main_window(const std::function<void(MainWindow&)>& act) {
-  Borrow borrow;
-  MainWindow* w = borrow.get();
-  if (w == nullptr) return false;
-  act(*w);
+  HWND window = nullptr;
+  {
+    Borrow borrow;
+    MainWindow* w = borrow.get();
+    if (w == nullptr) return false;
+    window = w->state.window;
+    act(*w);
+  }
+  if (!t_borrowed) replay_held(window);
   return true;
 }
 void enable_window_probe() { g_probe = true; }
@@ -451,26 +557,34 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     default:
       break;
   }
-  std::optional<LRESULT> handled;
-  {
-    Borrow borrow;
-    if (MainWindow* w = borrow.get(); w != nullptr && w->state.window == window) {
-      handled = handle(*w, window, message, wparam, lparam);
+  // Before the state is installed (during creation) and after it is gone, the system's
+  // defaults serve.
+  if (!t_window || t_window->state.window != window) return ::DefWindowProcW(window, message, wparam, lparam);
+  LRESULT result = 0;
+  if (!handled_with_state(message)) {
+    // So they do for everything the window does not handle itself, borrowed or not.
+    result = ::DefWindowProcW(window, message, wparam, lparam);
+  } else if (t_borrowed) {
+    return hold(window, message, wparam, lparam);
+  } else {
+    std::optional<LRESULT> handled;
+    {
+      Borrow borrow;
+      handled = handle(*borrow.get(), window, message, wparam, lparam);
     }
+    result = handled ? *handled : ::DefWindowProcW(window, message, wparam, lparam);
   }
-  if (handled) {
+  if (!t_borrowed) {
+    // What came while the state was borrowed, then what was left to run while it is free.
+    replay_held(window);
     // One at a time, each taken out before it runs: it may defer more.
     while (!t_deferred.empty()) {
       std::function<void(HWND)> body = std::move(t_deferred.front());
       t_deferred.erase(t_deferred.begin());
       body(window);
     }
-    return *handled;
   }
-  // Before the state is installed (during creation) the system's defaults serve; while it
-  // is borrowed, the message is answered with 0.
-  if (!t_window) return ::DefWindowProcW(window, message, wparam, lparam);
-  return 0;
+  return result;
 }
 
 }  // namespace tw

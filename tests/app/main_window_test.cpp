@@ -74,6 +74,62 @@ TEST_F(MainWindowProc, TakesHandedOverPathsOnlyInTheirOwnForm) {
   EXPECT_EQ(state_->scan_id, id + 1);
 }
 
+// What DefWindowProcW sends back into the window while it works reaches the window.
+TEST_F(MainWindowProc, ItsFrameWorksAsWindowsDrivesIt) {
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  ::SendMessageW(window_, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+  EXPECT_TRUE(::IsZoomed(window_));
+  ::SendMessageW(window_, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+  EXPECT_FALSE(::IsZoomed(window_));
+
+  // A second start wakes a minimised window, with paths or without.
+  ::ShowWindow(window_, SW_MINIMIZE);
+  ASSERT_TRUE(::IsIconic(window_));
+  ::SendMessageW(window_, kMsgActivate, 0, 0);
+  EXPECT_FALSE(::IsIconic(window_));
+  ::ShowWindow(window_, SW_MINIMIZE);
+  EXPECT_EQ(copy_data(kHandOverTag, L"D:\\a.txt"), 1);
+  EXPECT_FALSE(::IsIconic(window_));
+
+  // The close box: closed, and the placement kept for next time.
+  ::SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_FALSE(::IsWindow(window_));
+  EXPECT_FALSE(has_main_window());
+  EXPECT_TRUE(read_placement());
+}
+
+// A resize sent back while a handler holds the state (as a restore or a size loop started
+// from inside one does) is not lost: it is handled as soon as the handler lets go.
+TEST_F(MainWindowProc, AResizeFromInsideAHandlerIsHandledOnceItIsDone) {
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  state_->targets = {L"D:\\a.txt"};
+  state_->summary = ScanSummary{};
+  state_->scroll = 1e6f;
+  with_main_window([&](MainWindow& w) {
+    ::SetWindowPos(window_, nullptr, 0, 0, 700, 500, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(w.state.scroll, 1e6f);  // held while the state is borrowed
+  });
+  EXPECT_EQ(state_->scroll, 0.0f);
+}
+
+TEST_F(MainWindowProc, ADpiChangeKeepsTheFrameAndTheScrollInRange) {
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  state_->targets = {L"D:\\a.txt"};
+  state_->summary = ScanSummary{};
+  state_->scroll = 1e6f;
+  RECT suggested{10, 10, 10 + 900, 10 + 640};  // within the null display's screen
+  EXPECT_EQ(::SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested)), 0);
+  EXPECT_EQ(state_->dpi, 144u);
+  RECT frame{}, client{};
+  ::GetWindowRect(window_, &frame);
+  ::GetClientRect(window_, &client);
+  EXPECT_EQ(frame.right - frame.left, 900);
+  EXPECT_LT(client.right, frame.right - frame.left);  // the frame is still there
+  EXPECT_LT(client.bottom, frame.bottom - frame.top);
+  EXPECT_GT(client.bottom, 0);
+  EXPECT_EQ(state_->scroll, 0.0f);  // everything fits: nothing to scroll
+}
+
 // Files dropped from File Explorer, in the form Windows hands them over.
 TEST_F(MainWindowProc, TakesDroppedPathsAsWindowsResolvesThem) {
   const std::wstring names = std::wstring(L"D:\\x\\.") + L'\0' + L"D:\\*.txt" + L'\0' + L"rel" + L'\0' +
