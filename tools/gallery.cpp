@@ -7,6 +7,7 @@
 // notice. The window closes itself after --seconds (default 4).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -25,6 +26,13 @@ struct Gallery {
 };
 Gallery* g_gallery = nullptr;
 
+// The gallery's paths are made up, so the file system cannot say which are folders: here a
+// name without an extension is one ("D:\\Work", "D:\\Work\\Archive").
+bool looks_like_folder(const Target& t) {
+  const std::size_t name = t.find_last_of(L'\\');
+  return t.find(L'.', name == Target::npos ? 0 : name) == Target::npos;
+}
+
 Holder make_holder(std::uint32_t pid, const char* title, HolderKind kind, bool window, const char* window_title = "") {
   Holder h;
   h.pid = pid;
@@ -35,6 +43,7 @@ Holder make_holder(std::uint32_t pid, const char* title, HolderKind kind, bool w
   h.window_title = window_title;
   h.image_path = L"C:\\windows\\system32\\notepad.exe";
   h.files = {L"D:\\Work\\Quarterly report.docx"};
+  h.held = "Quarterly report.docx";
   return h;
 }
 
@@ -72,9 +81,9 @@ WindowState preset(const std::wstring& name) {
     s.rows = {{make_holder(4, "System", HolderKind::WindowsComponent, false), {}}};
   } else if (name == L"diagnoses") {
     s.targets = {L"D:\\Work\\old.tmp", L"D:\\Work\\Archive", L"D:\\Work\\locked.pst"};
-    s.summary->diagnoses = {Diagnosis{s.targets[0], DiagnosisKind::Gone, 0},
-                            Diagnosis{s.targets[1], DiagnosisKind::ReadOnly, 3},
-                            Diagnosis{s.targets[2], DiagnosisKind::InUseUnseen, 0}};
+    s.summary->diagnoses = {Diagnosis{s.targets[0], DiagnosisKind::Gone, 0, false},
+                            Diagnosis{s.targets[1], DiagnosisKind::ReadOnly, 3, true},
+                            Diagnosis{s.targets[2], DiagnosisKind::InUseUnseen, 0, false}};
   } else if (name == L"hints") {
     s.targets = {L"D:\\Work"};
     s.rows = {{make_holder(4120, "Word", HolderKind::Program, true), {}}};
@@ -88,14 +97,8 @@ WindowState preset(const std::wstring& name) {
     s.rows = {{make_holder(4120, "Word", HolderKind::Program, true), {ActionKind::Closed, {}}}};
     s.notice = std::string(localized(msg::kMovedToRecycleBin));
   }
+  s.targets_hold_folder = std::any_of(s.targets.begin(), s.targets.end(), &looks_like_folder);
   return s;
-}
-
-// The gallery's paths are made up, so the file system cannot say which are folders: here a
-// name without an extension is one ("D:\\Work", "D:\\Work\\Archive").
-bool looks_like_folder(const Target& t) {
-  const std::size_t name = t.find_last_of(L'\\');
-  return t.find(L'.', name == Target::npos ? 0 : name) == Target::npos;
 }
 
 LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -104,7 +107,7 @@ LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     const ClientSize client = client_size(window);
     resize_gfx(*g.gfx, client.width, client.height);
     const ViewSize size{static_cast<float>(client.width), static_cast<float>(client.height), g.gfx->scale};
-    const Layout layout = layout_view(g.state, size, layer_metrics(*g.gfx), true, &looks_like_folder);
+    const Layout layout = layout_view(g.state, size, layer_metrics(*g.gfx), true);
     begin_frame(*g.gfx, background_color(g.state.dark));
     paint_view(*g.gfx, layout, g.state, g.icons);
     static_cast<void>(end_frame(*g.gfx));  // a lost device just leaves this picture unpainted

@@ -38,7 +38,8 @@ TargetFacts read_facts(const Target& target) {
 }  // namespace
 
 Diagnosis decide_diagnosis(const Target& target, const TargetFacts& facts, std::uint64_t read_only_inside) {
-  Diagnosis d{target, DiagnosisKind::LooksDeletable, read_only_inside};
+  Diagnosis d{target, DiagnosisKind::LooksDeletable, read_only_inside,
+              facts.exists && (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
   if (!facts.exists) {
     d.kind = DiagnosisKind::Gone;
   } else if (facts.length > kLongestPath) {

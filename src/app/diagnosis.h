@@ -23,6 +23,7 @@ struct Diagnosis {
   Target target;
   DiagnosisKind kind = DiagnosisKind::LooksDeletable;
   std::uint64_t read_only = 0;  // the count ReadOnly speaks of
+  bool folder = false;          // the target is a folder (ReadOnly then speaks of files inside)
 };
 
 // What the file system says about a target, links not followed.

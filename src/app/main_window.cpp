@@ -36,6 +36,9 @@ thread_local bool t_release_pending = false;  // destroyed while a handler still
 // procedure runs it once the state is free again.
 thread_local std::vector<std::function<void(HWND)>> t_deferred;
 
+// How targets are asked whether they are folders, once each as they come in.
+FolderTest g_folder_test = &target_is_folder;
+
 bool g_probe = false;
 std::uint64_t g_first_frame_ms = 0;  // for the probe: when the first frame was presented
 
@@ -248,7 +251,7 @@ std::optional<LRESULT> handle(MainWindow& w, HWND window, UINT message, WPARAM w
       // A second instance sends absolute paths; a relative one would be read against this
       // process's folder (the Windows folder), so it is dropped.
       const std::vector<Target> paths = resolve_targets(*pieces, RelativePaths::Refuse);
-      if (add_handed_over_paths(s, paths, Clock::now())) start_window_scan(w, false);
+      if (add_handed_over_paths(s, paths, Clock::now(), g_folder_test)) start_window_scan(w, false);
       activate(window);
       return 1;
     }
@@ -513,6 +516,7 @@ bool with_main_window(const std::function<void(MainWindow&)>& act) {
   return true;
 }
 void enable_window_probe() { g_probe = true; }
+void set_window_folder_test(FolderTest test) { g_folder_test = test; }
 bool has_main_window() { return t_window != nullptr; }
 
 void start_window_scan(MainWindow& w, bool deep) {
@@ -525,7 +529,7 @@ void start_window_scan(MainWindow& w, bool deep) {
 }
 
 void set_window_targets(MainWindow& w, std::span<const Target> paths, bool merge) {
-  if (set_targets(w.state, paths, merge, Clock::now())) start_window_scan(w, false);
+  if (set_targets(w.state, paths, merge, Clock::now(), g_folder_test)) start_window_scan(w, false);
 }
 
 void show_notice(MainWindow& w, std::string text) {

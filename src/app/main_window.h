@@ -31,6 +31,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 // Makes the window answer kMsgProbe; only developer builds call it.
 void enable_window_probe();
 
+// How the window asks whether a target is a folder as targets come in; tests count the calls.
+void set_window_folder_test(FolderTest test);
+
 // Leaves `body` to run once the current handler has let go of the state: message boxes,
 // menus and pickers run message loops of their own and must not be opened while it is held.
 // The body gets the main window's handle. Main thread only.

@@ -103,12 +103,13 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
   }
 
   // Programs started from inside a target hold it even when they hold no file there.
+  const KeyIndex resolved_index(resolved_keys), literal_index(literal_keys);
   for (const ProcessEntry& p : platform.process_list()) {
     if (p.pid < 5) continue;
     const std::optional<std::wstring> image = platform.image_path(p.pid);
     if (!image) continue;
     const std::string key = path_key(std::wstring_view(*image));
-    if (match_key(resolved_keys, key) || match_key(literal_keys, key)) {
+    if (resolved_index.find(key) || literal_index.find(key)) {
       add_held_path(pending, p.pid, spell_as_target(*image, targets, resolved_keys));
     }
   }
@@ -122,6 +123,13 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
   }
 
   result.holders = finish_holders(std::move(pending), platform.facts);
+  // Named once here, against the targets by key, so that showing a row never looks through
+  // thousands of targets.
+  if (!result.holders.empty()) {
+    for (Holder& h : result.holders) {
+      if (!h.files.empty()) h.held = display_form(h.files.front(), targets, literal_index);
+    }
+  }
   if (result.holders.empty()) {
     result.diagnoses.reserve(targets.size());
     for (const Target& t : targets) result.diagnoses.push_back(diagnose_target(t, read_only_count(listing.read_only, t)));

@@ -32,17 +32,10 @@ bool windows_part(HolderKind k) { return k == HolderKind::Service || k == Holder
 
 std::string dots(std::uint32_t tick) { return std::string(tick % 3 + 1, '.'); }
 
-// A target's or file's name, also when the user wrote the target with a trailing backslash.
-std::string last_component(std::wstring_view p) {
-  while (!p.empty() && p.back() == L'\\') p.remove_suffix(1);
-  return file_name_of(p);
-}
-
 struct Builder {
   const WindowState& s;
   ViewSize size;
   const TextMetrics& m;
-  FolderTest is_folder_target;
   float u;
   Layout out;
 
@@ -107,10 +100,7 @@ struct Builder {
   }
 
   std::string summary_line() const {
-    if (!s.summary) {
-      return text_of(std::any_of(s.targets.begin(), s.targets.end(), is_folder_target) ? msg::kTargetFolder
-                                                                                        : msg::kTargetFile);
-    }
+    if (!s.summary) return text_of(s.targets_hold_folder ? msg::kTargetFolder : msg::kTargetFile);
     const ScanSummary& r = *s.summary;
     if (every_diagnosis_gone()) return text_of(msg::kTargetNotFound);
     const std::string files = group_thousands(r.files_checked);
@@ -214,19 +204,26 @@ struct Builder {
     if (h.files.empty()) {
       if (h.unattributed) held = text_of(msg::kRowFileInFolder);
     } else if (h.files.size() == 1) {
-      held = display_form(h.files.front(), s.targets);
+      held = h.held;
     } else {
-      held = filled(msg::kNameAndMore, {display_form(h.files.front(), s.targets), std::to_string(h.files.size() - 1)});
+      held = filled(msg::kNameAndMore, {h.held, std::to_string(h.files.size() - 1)});
     }
     if (!held.empty()) text += " \xC2\xB7 " + text_of(msg::kRowHolding) + " " + held;
     return text;
   }
 
+  // Rows sit one below the other at a fixed pitch: those in view follow from the scroll offset.
   void rows(float rows_top, const Palette& p) {
-    for (std::size_t i = 0; i < s.rows.size(); ++i) {
+    const float pitch = R(84 + 10);
+    const float first = std::floor((s.scroll - rows_top) / pitch);
+    const float end = std::ceil((s.scroll + size.height - rows_top) / pitch);
+    const std::size_t from = first <= 0.0f ? 0 : std::min(static_cast<std::size_t>(first), s.rows.size());
+    const std::size_t to = end <= 0.0f ? 0 : std::min(static_cast<std::size_t>(end), s.rows.size());
+    for (std::size_t i = from; i < to; ++i) {
       const HolderRow& r = s.rows[i];
       RowLayout row;
-      row.box = RectF{out.column_left, rows_top + static_cast<float>(i) * R(84 + 10), out.column_width, R(84)};
+      row.index = i;
+      row.box = RectF{out.column_left, rows_top + static_cast<float>(i) * pitch, out.column_width, R(84)};
       row.title = r.holder.title;
       row.note = note(r, row.note_color, p);
       row.details = details(r.holder);
@@ -297,7 +294,9 @@ struct Builder {
     if (!s.summary) return hints;
     const ScanSummary& r = *s.summary;
     if (s.rows.empty()) {
-      for (const Diagnosis& d : r.diagnoses) {
+      const std::size_t listed = std::min(r.diagnoses.size(), kListedDiagnoses);
+      for (std::size_t i = 0; i < listed; ++i) {
+        const Diagnosis& d = r.diagnoses[i];
         std::string text;
         switch (d.kind) {
           case DiagnosisKind::Gone:
@@ -307,8 +306,8 @@ struct Builder {
             text = text_of(msg::kDiagnosisPathTooLong);
             break;
           case DiagnosisKind::ReadOnly:
-            text = is_folder_target(d.target) ? filled(msg::kDiagnosisReadOnlyInside, {group_thousands(d.read_only)})
-                                              : text_of(msg::kDiagnosisReadOnlyFile);
+            text = d.folder ? filled(msg::kDiagnosisReadOnlyInside, {group_thousands(d.read_only)})
+                            : text_of(msg::kDiagnosisReadOnlyFile);
             break;
           case DiagnosisKind::NoPermission:
             text = text_of(msg::kDiagnosisNoPermission);
@@ -322,9 +321,10 @@ struct Builder {
             text = text_of(msg::kDiagnosisLooksDeletable);
             break;
         }
-        if (r.diagnoses.size() > 1) text = last_component(d.target) + " \xE2\x80\x94 " + text;
+        if (r.diagnoses.size() > 1) text = file_name_of(d.target) + " \xE2\x80\x94 " + text;
         hints.push_back(std::move(text));
       }
+      if (r.diagnoses.size() > listed) hints.push_back(filled(msg::kAndMore, {group_thousands(r.diagnoses.size() - listed)}));
     }
     if (r.truncated) hints.push_back(filled(msg::kTooManyFiles, {group_thousands(50'000)}));
     if (!r.deep && !s.rows.empty()) hints.push_back(text_of(msg::kTryDeepSearchFolder));
@@ -341,7 +341,7 @@ struct Builder {
     if (s.targets.size() > 3) out.card_lines.push_back(filled(msg::kAndMore, {group_thousands(s.targets.size() - 3)}));
     const float lines = static_cast<float>(out.card_lines.size());
     out.card = RectF{out.column_left, card_top, out.column_width, R(lines * 24 + 18 + 22 + 14)};
-    out.card_glyph = std::any_of(s.targets.begin(), s.targets.end(), is_folder_target) ? kGlyphFolder : kGlyphFile;
+    out.card_glyph = s.targets_hold_folder ? kGlyphFolder : kGlyphFile;
     out.summary = summary_line();
 
     const float card_bottom = out.card.y + out.card.height;
@@ -357,7 +357,7 @@ struct Builder {
         card_bottom + R(22 + 40) + out.explanation_height + R(14) + (scan_running(s) ? R(16) : 0.0f);
     rows(rows_top, p);
 
-    float y = rows_top + static_cast<float>(s.rows.size()) * R(84 + 10) + R(6);
+    float y = rows_top + static_cast<float>(s.rows.size()) * R(84 + 10) + R(6);  // below every row
     for (std::string& text : hint_texts()) {
       const float width = out.column_width - R(26);
       const float height = m.paragraph_height(text, FontRole::Body, width) * u;
@@ -417,29 +417,8 @@ TextMetrics layer_metrics(const Gfx& gfx) {
       }};
 }
 
-std::string display_form(const std::wstring& file, const std::vector<Target>& targets) {
-  const std::string key = path_key(std::wstring_view(file));
-  for (const Target& t : targets) {
-    const std::string target_key = path_key(std::wstring_view(t));
-    if (!key_matches(target_key, key)) continue;
-    if (key.size() == target_key.size()) return last_component(file);
-    std::wstring_view target = t;
-    while (!target.empty() && target.back() == L'\\') target.remove_suffix(1);
-    std::wstring_view rest = std::wstring_view(file).substr(std::min(target.size(), file.size()));
-    while (!rest.empty() && rest.front() == L'\\') rest.remove_prefix(1);
-    return to_utf8(rest);
-  }
-  return to_utf8(file);
-}
-
-bool target_is_folder(const Target& t) {
-  const DWORD attributes = ::GetFileAttributesW(exact_path(t).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed,
-                   FolderTest is_folder) {
-  Builder b{state, size, metrics, is_folder, size.scale, {}};
+Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed) {
+  Builder b{state, size, metrics, size.scale, {}};
   b.out.size = size;
   b.out.column_width = std::min(size.width - b.R(48), b.R(900));
   b.out.column_left = std::round((size.width - b.out.column_width) * 0.5f);
@@ -579,13 +558,12 @@ void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icon
     }
 
     // Rows.
-    for (std::size_t i = 0; i < l.rows.size(); ++i) {
-      const RowLayout& r = l.rows[i];
+    for (const RowLayout& r : l.rows) {
       const RectF b{r.box.x, r.box.y - dy, r.box.width, r.box.height};
       if (b.y > H || b.y + b.height < 0) continue;
       fill_round_rect(gfx, EdgesF{b.x, b.y, b.x + b.width, b.y + b.height}, 10 * u, p.card);
       const RectF icon{b.x + 16 * u, b.y + (b.height - 32 * u) * 0.5f, 32 * u, 32 * u};
-      const auto& image = s.rows[i].holder.image_path;
+      const auto& image = s.rows[r.index].holder.image_path;
       ID2D1Bitmap* bitmap = image ? exe_icon(icons, gfx, to_utf8(*image)) : nullptr;
       if (bitmap) {
         draw_bitmap(gfx, bitmap, icon);
@@ -614,6 +592,7 @@ void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icon
     }
     for (const ViewElement& e : l.rows_buttons) paint_button(gfx, e, p, hovered(e), dy);
     for (const HintLayout& h : l.hints) {
+      if (h.box.y - dy > H || h.box.y + h.box.height - dy < 0) continue;
       auto paragraph = wrapped_layout(gfx, h.text, FontRole::Body, h.box.width);
       if (paragraph) draw_layout(gfx, paragraph.Get(), PointF{h.box.x, h.box.y - dy}, p.muted);
     }

@@ -48,7 +48,8 @@ struct ViewSize {
 };
 
 struct RowLayout {
-  RectF box;  // content coordinates
+  std::size_t index = 0;  // in the state's rows
+  RectF box;              // content coordinates
   std::string title, pill, note, details;
   Color pill_color{}, note_color{};
   std::size_t first_button = 0, button_count = 0;  // in Layout::rows_buttons
@@ -73,7 +74,7 @@ struct Layout {
   float explanation_top = 0, explanation_height = 0;
   std::optional<float> progress;  // 0..1 while a scan runs
   RectF progress_track;
-  std::vector<RowLayout> rows;
+  std::vector<RowLayout> rows;  // those in view
   std::vector<HintLayout> hints;
   float content_height = 0;
   // Empty view.
@@ -82,24 +83,20 @@ struct Layout {
   std::optional<RectF> notice_box;
 };
 
-// Whether a target is a folder now: the card's glyph and summary and the read-only
-// diagnosis depend on it. The default asks the file system.
-using FolderTest = bool (*)(const Target&);
-bool target_is_folder(const Target& t);
+// At most this many targets get a line of their own when nothing holds them; the rest are
+// counted in one more line.
+inline constexpr std::size_t kListedDiagnoses = 50;
 
 // The layout of the state at this size; `explorer_installed` picks the empty view's tip.
-Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed,
-                   FolderTest is_folder = &target_is_folder);
+// Only the rows in view at the state's scroll offset are laid out; where the others are
+// follows from their fixed height, so the cost does not grow with the number of rows.
+Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed);
 
 // What a click at a client point would hit.
 Hit hit_test(const Layout& layout, const WindowState& state, PointF point);
 
 // How far the rows can scroll: content height less the visible part, never below 0.
 float max_scroll(const Layout& layout, const WindowState& state);
-
-// How a held file is shown: its name when it is a target itself, its path below the target
-// that holds it, else its full path.
-std::string display_form(const std::wstring& file, const std::vector<Target>& targets);
 
 void paint_view(Gfx& gfx, const Layout& layout, const WindowState& state, IconCache& icons);
 

@@ -2,35 +2,54 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "common/casemap.h"
 #include "common/text.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 
-bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now) {
+bool target_is_folder(const Target& t) {
+  const DWORD attributes = ::GetFileAttributesW(exact_path(t).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
+                 FolderTest is_folder) {
   std::vector<Target> result;
+  // Two paths are repeats when they are equal once A-Z are folded.
+  std::unordered_set<std::wstring> seen;
   const auto add = [&](const Target& p) {
-    if (p.empty()) return;
-    const bool seen = std::any_of(result.begin(), result.end(), [&](const Target& r) {
-      return equal_ascii_folded(std::wstring_view(r), std::wstring_view(p));
-    });
-    if (!seen) result.push_back(p);
+    if (p.empty()) return false;
+    std::wstring folded(p);
+    for (wchar_t& c : folded) c = ascii_lower(c);
+    if (!seen.insert(std::move(folded)).second) return false;
+    result.push_back(p);
+    return true;
   };
-  if (merge) std::for_each(s.targets.begin(), s.targets.end(), add);
-  std::for_each(paths.begin(), paths.end(), add);
+  bool folder = false;
+  if (merge) {
+    for (const Target& t : s.targets) add(t);
+    folder = s.targets_hold_folder;
+  }
+  for (const Target& p : paths) {
+    if (add(p) && !folder) folder = is_folder(p);
+  }
   if (result.empty()) return false;
   s.targets = std::move(result);
+  s.targets_hold_folder = folder;
   s.targets_time = now;
   s.recycle_failed = false;
   s.delete_scheduled = false;
   return true;
 }
 
-bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now) {
+bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now,
+                           FolderTest is_folder) {
   const auto whole_seconds = std::chrono::duration_cast<std::chrono::seconds>(now - s.targets_time);
   const bool merge = !s.targets.empty() && whole_seconds <= std::chrono::seconds(2);
-  return set_targets(s, paths, merge, now);
+  return set_targets(s, paths, merge, now, is_folder);
 }
 
 std::optional<ScanRequest> begin_scan(WindowState& s, bool deep) {
@@ -59,6 +78,7 @@ bool apply_result(WindowState& s, TakenResult taken) {
   for (Holder& h : r.holders) s.rows.push_back(HolderRow{std::move(h), ActionState{}});
   s.summary = ScanSummary{std::move(r.diagnoses), r.files_checked, r.folders, r.inaccessible,
                           r.truncated,            r.deep,          r.gave_up};
+  s.targets_hold_folder = r.folders != 0;  // what the search found now
   return true;
 }
 

@@ -97,6 +97,7 @@ struct WindowState {
   bool delete_scheduling = false;
   bool delete_scheduled = false;
   bool tracking = false;
+  bool targets_hold_folder = false;  // learnt as targets come in; the card's glyph and line show it
 };
 
 inline bool scan_running(const WindowState& s) { return s.progress.phase != ScanPhase::Taken; }
@@ -107,14 +108,21 @@ inline bool any_row_busy(const WindowState& s) {
   return false;
 }
 
+// Whether a target is a folder, asked once for each target as it comes in (never while the
+// window paints or follows the mouse: a file call can block, on an offline share for long).
+using FolderTest = bool (*)(const Target&);
+bool target_is_folder(const Target& t);
+
 // Replaces (or, merging, extends) the target set: empty paths and ASCII-case repeats go,
 // first kept. False, and nothing changed, when no path is left; otherwise the caller starts
-// a scan.
-bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now);
+// a scan. Takes time in proportion to the paths, whatever their number.
+bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
+                 FolderTest is_folder = &target_is_folder);
 
 // Paths from a second instance: added to the set when the last ones came at most 2 whole
 // seconds ago (one File Explorer selection starts one instance per file), else replacing it.
-bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now);
+bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now,
+                           FolderTest is_folder = &target_is_folder);
 
 // Prepares a scan of the targets: a new scan id, progress reset, rows emptied. Nothing
 // without targets. The caller starts the worker and the busy timer.

@@ -152,6 +152,7 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
 
   const std::optional<std::vector<HandleEntry>> found = file_handles_of_others(api.query_system_information);
   if (!found) return result;
+  const KeyIndex target_keys(resolved_keys);
   const std::vector<HandleEntry>& candidates = *found;
 
   Worker worker{std::nullopt, api.name_handle};
@@ -189,7 +190,7 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
     const auto deadline = std::chrono::steady_clock::now() + api.name_deadline;
     switch (worker.channels->replies.receive_until(reply, deadline)) {
       case Receiver<std::optional<std::wstring>>::Wait::Value:
-        if (*reply && match_key(resolved_keys, path_key(std::wstring_view(**reply)))) {
+        if (*reply && target_keys.find(path_key(std::wstring_view(**reply)))) {
           result.records.push_back(DeepRecord{static_cast<std::uint32_t>(c.pid), strip_long_prefix(**reply)});
         }
         break;

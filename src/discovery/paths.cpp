@@ -44,11 +44,44 @@ bool key_matches(std::string_view key, std::string_view path) {
   return path.size() > key.size() && path.substr(0, key.size()) == key && path[key.size()] == '\\';
 }
 
-std::optional<std::size_t> match_key(const std::vector<std::string>& keys, std::string_view normalised_path) {
+KeyIndex::KeyIndex(const std::vector<std::string>& keys) {
+  first_.reserve(keys.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (key_matches(keys[i], normalised_path)) return i;
+    if (!keys[i].empty()) first_.try_emplace(keys[i], i);  // a blank key would claim every UNC path
   }
-  return std::nullopt;
+}
+
+std::optional<std::size_t> KeyIndex::find(std::string_view path) const {
+  std::optional<std::size_t> found;
+  const auto consider = [&](std::string_view candidate) {
+    const auto it = first_.find(std::string(candidate));
+    if (it != first_.end() && (!found || it->second < *found)) found = it->second;
+  };
+  consider(path);
+  for (std::size_t cut = path.find('\\'); cut != std::string_view::npos; cut = path.find('\\', cut + 1)) {
+    if (cut > 0) consider(path.substr(0, cut));
+  }
+  return found;
+}
+
+std::string display_form(std::wstring_view file, const std::vector<Target>& targets, const KeyIndex& target_keys) {
+  const std::string key = path_key(file);
+  const auto index = target_keys.find(key);
+  if (!index || *index >= targets.size()) return to_utf8(file);
+  const Target& t = targets[*index];
+  if (key == path_key(std::wstring_view(t))) return file_name_of(file);
+  std::wstring_view target = t;
+  while (!target.empty() && target.back() == L'\\') target.remove_suffix(1);
+  std::wstring_view rest = file.substr(std::min(target.size(), file.size()));
+  while (!rest.empty() && rest.front() == L'\\') rest.remove_prefix(1);
+  return to_utf8(rest);
+}
+
+std::string display_form(std::wstring_view file, const std::vector<Target>& targets) {
+  std::vector<std::string> keys;
+  keys.reserve(targets.size());
+  for (const Target& t : targets) keys.push_back(path_key(std::wstring_view(t)));
+  return display_form(file, targets, KeyIndex(keys));
 }
 
 std::string literal_key(const Target& target) { return path_key(std::wstring_view(target)); }
@@ -77,6 +110,7 @@ std::string resolved_key(const Target& target) {
 }
 
 std::string file_name_of(std::wstring_view path) {
+  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.remove_suffix(1);
   const std::size_t slash = path.find_last_of(L"\\/");
   return to_utf8(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tw {
@@ -25,8 +26,21 @@ std::string path_key(std::wstring_view path);
 // A key matches a normalised path that equals it or lies inside it.
 bool key_matches(std::string_view key, std::string_view normalised_path);
 
-// Index of the first key in `keys` that matches `normalised_path`.
-std::optional<std::size_t> match_key(const std::vector<std::string>& keys, std::string_view normalised_path);
+// The first key (in list order) that a normalised path equals or lies inside, found by
+// looking up the path and each folder above it: as fast for thousands of keys as for one.
+class KeyIndex {
+ public:
+  explicit KeyIndex(const std::vector<std::string>& keys);
+  std::optional<std::size_t> find(std::string_view normalised_path) const;
+
+ private:
+  std::unordered_map<std::string, std::size_t> first_;
+};
+
+// How a held file is shown: its name when it is a target itself, its path below the target
+// that holds it, else its full path.
+std::string display_form(std::wstring_view file, const std::vector<Target>& targets, const KeyIndex& target_keys);
+std::string display_form(std::wstring_view file, const std::vector<Target>& targets);
 
 std::string literal_key(const Target& target);
 
@@ -38,8 +52,8 @@ std::string resolved_key(const Target& target);
 // most three calls.
 std::optional<std::wstring> final_path_name(HANDLE file);
 
-// The last component of a path (after its last backslash or slash), as text; empty when the
-// path ends in a separator.
+// The last component of a path (after its last backslash or slash), as text; trailing
+// separators are not a component.
 std::string file_name_of(std::wstring_view path);
 
 // The full path of this program's executable; empty when it cannot be read.

@@ -20,6 +20,7 @@ struct Holder {
   std::string window_title;         // first qualifying window title worth showing, or empty
   std::vector<std::string> services;  // service short names, in order of first report
   std::vector<std::wstring> files;  // held paths in the user's spelling, sorted, no repeats
+  std::string held;                 // the first of them as the row names it (display_form)
   std::optional<std::wstring> image_path;
   std::uint64_t start_time = 0;     // with pid, the process's identity; 0 when unknown
   std::uint32_t pid = 0;

@@ -133,6 +133,32 @@ TEST_F(MainWindowProc, ADpiChangeKeepsTheFrameAndTheScrollInRange) {
   EXPECT_EQ(state_->scroll, 0.0f);  // everything fits: nothing to scroll
 }
 
+int g_folder_questions = 0;
+bool count_folder_question(const Target&) {
+  ++g_folder_questions;
+  return false;
+}
+
+// Painting and following the mouse never touch the file system: with thousands of targets,
+// or one on an offline share, that would freeze the window.
+TEST_F(MainWindowProc, PaintAndMouseMakeNoFileSystemCalls) {
+  set_window_folder_test(&count_folder_question);
+  std::wstring text;
+  for (int i = 0; i < 2'000; ++i) text += L"D:\\t" + std::to_wstring(i) + L"\n";
+  EXPECT_EQ(copy_data(kHandOverTag, text), 1);
+  EXPECT_EQ(g_folder_questions, 2'000);  // once each, as they came in
+  state_->progress.phase = ScanPhase::Taken;
+  state_->summary = ScanSummary{};
+  for (int i = 0; i < 2'000; ++i) state_->summary->diagnoses.push_back(Diagnosis{state_->targets[static_cast<std::size_t>(i)]});
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  for (int y = 0; y < 400; y += 40) ::SendMessageW(window_, WM_MOUSEMOVE, 0, MAKELPARAM(300, y));
+  ::SendMessageW(window_, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+  ::SendMessageW(window_, WM_KEYDOWN, VK_END, 0);
+  ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(g_folder_questions, 2'000);
+  set_window_folder_test(&target_is_folder);
+}
+
 // The notice confirms what was asked for, whatever the registry did with it.
 TEST_F(MainWindowProc, TheExplorerEntryNoticeShowsWhateverTheRegistrySaid) {
   // Under a volatile key no lasting subkey can be made: the entry's command cannot be written.

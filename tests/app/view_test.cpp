@@ -56,7 +56,7 @@ TEST(View, RowButtonsFollowKindStateAndWindow) {
                             {holder(12, HolderKind::Program, false), {}},
                             {holder(13, HolderKind::FileExplorer), {ActionKind::Failed, "Could not restart File Explorer"}},
                             {holder(14, HolderKind::Service), {}}});
-  const Layout l = lay(s);
+  const Layout l = lay(s, ViewSize{600, 900, 1.0f});  // tall enough for every row
   ASSERT_EQ(l.rows.size(), 5u);
   EXPECT_EQ(l.rows[0].button_count, 0u);  // busy
   EXPECT_EQ(l.rows[0].pill, "Closing.");
@@ -145,6 +145,7 @@ TEST(View, ShowsHeldFilesAndHintsInTheUsersTerms) {
 
   WindowState s = finished({{holder(7, HolderKind::Program), {}}}, targets);
   s.rows[0].holder.files = {L"D:\\Work\\a.txt", L"D:\\Work\\b.txt", L"E:\\x.txt"};
+  s.rows[0].holder.held = "a.txt";  // as the search names the first one
   s.summary->truncated = true;
   const Layout l = lay(s);
   EXPECT_EQ(l.rows[0].details, "p.exe \xC2\xB7 PID 7 \xC2\xB7 Holding: a.txt and 2 more");
@@ -160,6 +161,41 @@ TEST(View, ShowsHeldFilesAndHintsInTheUsersTerms) {
   EXPECT_EQ(n.explanation, "Even a deep search found no program holding it.");
   ASSERT_EQ(n.hints.size(), 2u);
   EXPECT_EQ(n.hints[0].text, "Work \xE2\x80\x94 Something is using it but wasn't found. Try 'Search as administrator'.");
+}
+
+// Thousands of rows or targets cost no more to lay out than the few in view.
+TEST(View, LaysOutOnlyTheRowsInViewAndFewDiagnoses) {
+  std::vector<HolderRow> many;
+  for (std::uint32_t pid = 100; pid < 1100; ++pid) many.push_back({holder(pid, HolderKind::Program), {}});
+  WindowState s = finished(std::move(many));
+  Layout l = lay(s);
+  ASSERT_FALSE(l.rows.empty());
+  EXPECT_LE(l.rows.size(), 5u);
+  EXPECT_EQ(l.rows.front().index, 0u);
+  const float pitch = 94.0f;
+  const float end_of_rows = l.rows.front().box.y + 1000 * pitch;
+  EXPECT_GE(l.content_height, end_of_rows);  // the scroll range still covers every row
+  const float range = max_scroll(l, s);
+
+  // Scrolled to the end: the last rows, where the first ones were, and they answer clicks.
+  s.scroll = range;
+  l = lay(s);
+  ASSERT_FALSE(l.rows.empty());
+  EXPECT_EQ(l.rows.back().index, 999u);
+  EXPECT_FLOAT_EQ(l.rows.back().box.y, l.rows.front().box.y + static_cast<float>(999 - l.rows.front().index) * pitch);
+  const ViewElement& close = l.rows_buttons[l.rows.back().first_button];
+  const Hit hit = hit_test(l, s, PointF{close.box.x + 2, close.box.y - s.scroll + 2});
+  EXPECT_EQ(hit.kind, HitKind::RowClose);
+  EXPECT_EQ(hit.row, 999u);
+  EXPECT_FLOAT_EQ(max_scroll(l, s), range);
+
+  WindowState none = finished({});
+  for (int i = 0; i < 20'000; ++i) none.summary->diagnoses.push_back(Diagnosis{L"D:\\t" + std::to_wstring(i)});
+  none.targets.assign(20'000, L"D:\\t");
+  l = lay(none);
+  ASSERT_EQ(l.hints.size(), kListedDiagnoses + 1);
+  EXPECT_EQ(l.hints[0].text, "t0 \xE2\x80\x94 It looks deletable now. Try deleting it again.");
+  EXPECT_EQ(l.hints[kListedDiagnoses].text, "and 19,950 more");
 }
 
 TEST(View, ProgressFollowsThePhase) {

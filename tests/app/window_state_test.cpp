@@ -30,6 +30,34 @@ TEST(WindowState, TargetsMergeDedupeAndTheTwoSecondRule) {
   EXPECT_EQ(s.targets, (std::vector<Target>{L"F:\\new"}));
 }
 
+int g_folder_questions = 0;
+bool folders_end_in_slash_x(const Target& t) {
+  ++g_folder_questions;
+  return t.ends_with(L"\\x");
+}
+
+// Whether targets hold a folder is asked once per new target, until one is, and thousands of
+// targets are taken in one pass.
+TEST(WindowState, TargetsLearnOnceWhetherTheyHoldAFolder) {
+  WindowState s;
+  std::vector<Target> many;
+  for (int i = 0; i < 20'000; ++i) many.push_back(L"D:\\f" + std::to_wstring(i % 15'000) + L".txt");
+  ASSERT_TRUE(set_targets(s, many, false, t0, &folders_end_in_slash_x));
+  EXPECT_EQ(s.targets.size(), 15'000u);
+  EXPECT_EQ(g_folder_questions, 15'000);
+  EXPECT_FALSE(s.targets_hold_folder);
+
+  g_folder_questions = 0;
+  ASSERT_TRUE(add_handed_over_paths(s, std::vector<Target>{L"D:\\F1.TXT", L"D:\\x", L"D:\\y"}, t0, &folders_end_in_slash_x));
+  EXPECT_EQ(g_folder_questions, 1);  // the repeat is not asked about, nor anything after a folder
+  EXPECT_TRUE(s.targets_hold_folder);
+  EXPECT_EQ(s.targets.size(), 15'002u);
+
+  // A finished search knows better.
+  apply_result(s, TakenResult{s.scan_id, ScanResult{}});
+  EXPECT_FALSE(s.targets_hold_folder);
+}
+
 TEST(WindowState, ScansTakeOnlyTheirOwnProgressAndResults) {
   WindowState s;
   EXPECT_FALSE(begin_scan(s, false));  // no targets, no scan

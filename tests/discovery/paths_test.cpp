@@ -28,11 +28,24 @@ TEST(PathKey, MatchesTheKeyItselfOrWhatLiesInside) {
   EXPECT_TRUE(key_matches("c:", "c:\\windows\\explorer.exe"));  // a drive root
   EXPECT_FALSE(key_matches("", "\\\\server\\share"));
 
-  const std::vector<std::string> keys{"d:\\work\\sub", "d:\\work", "e:"};
-  EXPECT_EQ(match_key(keys, "d:\\work\\sub\\x"), 0u);  // target order, first match wins
-  EXPECT_EQ(match_key(keys, "d:\\work\\x"), 1u);
-  EXPECT_EQ(match_key(keys, "e:\\x"), 2u);
-  EXPECT_EQ(match_key(keys, "f:\\x"), std::nullopt);
+  const std::vector<std::string> keys{"d:\\work\\sub", "d:\\work", "e:", "", "\\\\srv\\share", "d:\\work"};
+  const KeyIndex index(keys);
+  EXPECT_EQ(index.find("d:\\work\\sub\\x"), 0u);  // target order, first match wins
+  EXPECT_EQ(index.find("d:\\work\\x"), 1u);
+  EXPECT_EQ(index.find("d:\\work"), 1u);
+  EXPECT_EQ(index.find("e:\\x"), 2u);
+  EXPECT_EQ(index.find("\\\\srv\\share\\a"), 4u);
+  EXPECT_EQ(index.find("\\\\srv\\shared"), std::nullopt);
+  EXPECT_EQ(index.find("f:\\x"), std::nullopt);
+  EXPECT_EQ(index.find("d:\\workshop"), std::nullopt);
+  // The same answer as trying every key in order.
+  for (const std::string path : {"d:\\work\\sub", "e:", "e:\\a\\b", "\\\\srv\\share", "d:\\wor", "x"}) {
+    std::optional<std::size_t> first;
+    for (std::size_t i = 0; i < keys.size() && !first; ++i) {
+      if (key_matches(keys[i], path)) first = i;
+    }
+    EXPECT_EQ(index.find(path), first) << path;
+  }
 }
 
 TEST(SpellAsTarget, RewritesFoundPathsInTheUsersSpelling) {
