@@ -321,7 +321,7 @@ struct Builder {
             text = text_of(msg::kDiagnosisLooksDeletable);
             break;
         }
-        if (r.diagnoses.size() > 1) text = file_name_of(d.target) + " \xE2\x80\x94 " + text;
+        if (r.diagnoses.size() > 1) text = last_component(d.target) + " \xE2\x80\x94 " + text;
         hints.push_back(std::move(text));
       }
       if (r.diagnoses.size() > listed) hints.push_back(filled(msg::kAndMore, {group_thousands(r.diagnoses.size() - listed)}));

@@ -69,7 +69,7 @@ std::string display_form(std::wstring_view file, const std::vector<Target>& targ
   const auto index = target_keys.find(key);
   if (!index || *index >= targets.size()) return to_utf8(file);
   const Target& t = targets[*index];
-  if (key == path_key(std::wstring_view(t))) return file_name_of(file);
+  if (key == path_key(std::wstring_view(t))) return last_component(file);
   std::wstring_view target = t;
   while (!target.empty() && target.back() == L'\\') target.remove_suffix(1);
   std::wstring_view rest = file.substr(std::min(target.size(), file.size()));
@@ -110,9 +110,13 @@ std::string resolved_key(const Target& target) {
 }
 
 std::string file_name_of(std::wstring_view path) {
-  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.remove_suffix(1);
   const std::size_t slash = path.find_last_of(L"\\/");
   return to_utf8(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string last_component(std::wstring_view path) {
+  while (!path.empty() && path.back() == L'\\') path.remove_suffix(1);
+  return file_name_of(path);
 }
 
 std::wstring own_executable_path() {

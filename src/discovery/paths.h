@@ -52,9 +52,12 @@ std::string resolved_key(const Target& target);
 // most three calls.
 std::optional<std::wstring> final_path_name(HANDLE file);
 
-// The last component of a path (after its last backslash or slash), as text; trailing
-// separators are not a component.
+// The last component of a path (after its last backslash or slash), as text; empty when the
+// path ends in a separator.
 std::string file_name_of(std::wstring_view path);
+
+// The last name in a path, trailing backslashes passed over (a target may be written with one).
+std::string last_component(std::wstring_view path);
 
 // The full path of this program's executable; empty when it cannot be read.
 std::wstring own_executable_path();
