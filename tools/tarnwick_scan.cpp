@@ -69,7 +69,7 @@ nlohmann::json to_json(const tw::ScanResult& r) {
   for (const tw::Diagnosis& d : r.diagnoses) {
     diagnoses.push_back({{"target", tw::to_utf8(d.target)}, {"kind", diagnosis_name(d.kind)}, {"read_only", d.read_only}});
   }
-  return {{"files_checked", r.files_checked}, {"folders", r.folders}, {"inaccessible", r.inaccessible},
+  return {{"files_checked", r.files_checked}, {"folders", r.folders}, {"inaccessible", r.inaccessible}, {"unexamined", r.unexamined},
           {"truncated", r.truncated},         {"deep", r.deep},       {"gave_up", r.gave_up},
           {"holders", holders},               {"diagnoses", diagnoses}};
 }

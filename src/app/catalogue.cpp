@@ -77,6 +77,7 @@ constexpr const Message* kAllMessages[] = {
     &msg::kTryDeepSearchFolder,
     &msg::kInaccessibleProcesses,
     &msg::kDeepGaveUp,
+    &msg::kDeepSkippedHandles,
     &msg::kRowWindowsComponent,
     &msg::kRowService,
     &msg::kRowNoWindowForceQuit,

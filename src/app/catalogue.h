@@ -159,6 +159,9 @@ inline constexpr Message kInaccessibleProcesses{
 inline constexpr Message kDeepGaveUp{
     "응답하지 않는 핸들이 너무 많아 찾기를 일찍 멈췄습니다.",
     "Too many handles did not respond, so the search stopped early."};
+inline constexpr Message kDeepSkippedHandles{
+    "확인하다 멈출 수 있는 열린 항목은 건너뛰었습니다 ({0}개). 그중 하나가 잡고 있을 수 있습니다.",
+    "Open items that could stall the search were skipped ({0}). One of them may be holding it."};
 inline constexpr Message kRowWindowsComponent{
     "Windows 구성 요소라 끌 수 없음 → PC 를 다시 시작한 뒤 지우세요",
     "Part of Windows, can't be ended → restart the PC, then delete it"};

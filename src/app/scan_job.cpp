@@ -119,6 +119,7 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
     DeepSearchResult found = deep_search(resolved_keys, result.files_checked, progress, platform.deep);
     for (DeepRecord& r : found.records) add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys));
     result.inaccessible = found.inaccessible;
+    result.unexamined = found.unexamined;
     result.gave_up = found.gave_up;
   }
 

@@ -30,6 +30,7 @@ struct ScanResult {
   std::uint64_t files_checked = 0;
   std::uint64_t folders = 0;
   std::uint64_t inaccessible = 0;     // processes the deep search could not open
+  std::uint64_t unexamined = 0;       // handles the deep search did not ask, as the question could hang
   bool truncated = false;             // a folder listing stopped at the cap
   bool deep = false;
   bool gave_up = false;               // the deep search stopped early

@@ -332,6 +332,10 @@ struct Builder {
       hints.push_back(filled(msg::kInaccessibleProcesses, {group_thousands(r.inaccessible)}));
     }
     if (r.gave_up) hints.push_back(text_of(msg::kDeepGaveUp));
+    // Only worth saying when nothing was found: then one of those may be the holder.
+    if (r.deep && r.unexamined != 0 && s.rows.empty()) {
+      hints.push_back(filled(msg::kDeepSkippedHandles, {group_thousands(r.unexamined)}));
+    }
     return hints;
   }
 

@@ -63,6 +63,7 @@ struct ScanSummary {
   std::uint64_t files_checked = 0;
   std::uint64_t folders = 0;
   std::uint64_t inaccessible = 0;
+  std::uint64_t unexamined = 0;
   bool truncated = false;
   bool deep = false;
   bool gave_up = false;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "common/thread.h"
 #include "discovery/paths.h"
@@ -53,6 +54,11 @@ struct Worker {
 
 }  // namespace
 
+bool name_query_may_hang(std::uint32_t access) {
+  constexpr std::uint32_t kHanging[] = {0x0012019F, 0x00120189, 0x00120089, 0x001A019F};
+  return std::find(std::begin(kHanging), std::end(kHanging), access) != std::end(kHanging);
+}
+
 std::optional<std::wstring> name_of_disk_handle(HANDLE handle) {
   if (::GetFileType(handle) != FILE_TYPE_DISK) return std::nullopt;
   return final_path_name(handle);
@@ -90,28 +96,26 @@ std::optional<std::vector<HandleEntry>> read_handle_table(QuerySystemInformation
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const unsigned char* e = buffer.get() + kTableHeader + i * kEntrySize;
       entries[i] = HandleEntry{read_at<std::uint64_t>(e + 8), read_at<std::uint64_t>(e + 16),
-                               read_at<std::uint16_t>(e + 30)};
+                               read_at<std::uint32_t>(e + 24), read_at<std::uint16_t>(e + 30)};
     }
     return entries;
   }
   return std::nullopt;
 }
 
-void name_query_worker(Receiver<UniqueHandle> requests, Sender<std::optional<std::wstring>> replies,
-                       NameHandleFn name_handle) {
-  while (std::optional<UniqueHandle> handle = requests.receive()) {
-    std::optional<std::wstring> name = name_handle(handle->get());
-    handle->reset();
+void name_query_worker(Receiver<HANDLE> requests, Sender<std::optional<std::wstring>> replies, NameHandleFn name_handle) {
+  while (std::optional<HANDLE> handle = requests.receive()) {
+    std::optional<std::wstring> name = name_handle(*handle);
     if (!replies.send(std::move(name))) return;  // abandoned: nobody waits any more
   }
 }
 
 std::optional<NameQueryChannels> start_name_query_worker(NameHandleFn name_handle) {
-  auto [request_sender, request_receiver] = make_channel<UniqueHandle>();
+  auto [request_sender, request_receiver] = make_channel<HANDLE>();
   auto [reply_sender, reply_receiver] = make_channel<std::optional<std::wstring>>();
   // The far ends travel with the thread; std::function needs a copyable callable, so they
   // ride in a shared holder that only the thread uses.
-  auto ends = std::make_shared<std::pair<Receiver<UniqueHandle>, Sender<std::optional<std::wstring>>>>(
+  auto ends = std::make_shared<std::pair<Receiver<HANDLE>, Sender<std::optional<std::wstring>>>>(
       std::move(request_receiver), std::move(reply_sender));
   // Never joined: a thread stuck in a name query is left to end on its own.
   if (!start_detached_thread([ends, name_handle] {
@@ -158,13 +162,19 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
   Worker worker{std::nullopt, api.name_handle};
   worker.restart();
   std::unordered_map<std::uint64_t, UniqueHandle> processes;  // an invalid handle: opening failed
-  std::uint64_t unanswered = 0;
+  std::unordered_set<std::uint64_t> stuck;  // processes whose handle with hanging rights did not answer
+  std::uint64_t unanswered = 0, risky_unanswered = 0;
   const HANDLE self_process = ::GetCurrentProcess();
   const float total = static_cast<float>(std::max<std::size_t>(candidates.size(), 1));
 
   for (std::size_t k = 0; k < candidates.size(); ++k) {
     const HandleEntry& c = candidates[k];
     if (k % kProgressStep == 0) offer(static_cast<float>(k) / total);
+    const bool risky = name_query_may_hang(c.access);
+    if (risky && (stuck.contains(c.pid) || risky_unanswered >= kMaxUnanswered)) {
+      ++result.unexamined;  // never copied, so never held by us
+      continue;
+    }
 
     auto [slot, inserted] = processes.try_emplace(c.pid);
     if (inserted) {
@@ -178,10 +188,12 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
                            DUPLICATE_SAME_ACCESS)) {
       continue;
     }
+    // Closed here, whatever the name-query thread does: when the answer comes or when this
+    // stops waiting for it.
     UniqueHandle owned(copy);
     if (!worker.channels) worker.restart();
     if (!worker.channels) break;  // no thread can be started: nothing more can be named
-    if (!worker.channels->requests.send(std::move(owned))) {
+    if (!worker.channels->requests.send(owned.get())) {
       worker.restart();
       continue;
     }
@@ -195,7 +207,13 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
         }
         break;
       case Receiver<std::optional<std::wstring>>::Wait::Timeout:
-        if (++unanswered == kMaxUnanswered) {
+        if (risky) {
+          // Expected of such handles now and then: not a reason to give up the search.
+          stuck.insert(c.pid);
+          ++risky_unanswered;
+          ++result.unexamined;
+          worker.restart();
+        } else if (++unanswered == kMaxUnanswered) {
           result.gave_up = true;
         } else {
           worker.restart();

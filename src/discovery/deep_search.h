@@ -24,6 +24,7 @@ struct DeepRecord {
 struct DeepSearchResult {
   std::vector<DeepRecord> records;  // by pid, then path by components; no repeats
   std::uint64_t inaccessible = 0;   // processes that could not be opened to copy handles
+  std::uint64_t unexamined = 0;     // handles not asked their names: the question could hang
   bool gave_up = false;             // too many name queries did not answer
 };
 
@@ -31,8 +32,16 @@ struct DeepSearchResult {
 struct HandleEntry {
   std::uint64_t pid = 0;
   std::uint64_t handle = 0;
+  std::uint32_t access = 0;  // the rights the handle was opened with
   std::uint16_t type_index = 0;
 };
+
+// Handles opened with these rights are where name queries hang: synchronous pipes, and folders
+// with a change notification pending, wait until the owner's own call ends, which may be never.
+// The same rights are also those of most files opened for reading or writing, so they are not
+// passed over blindly: once one such handle of a process does not answer, the rest of that
+// process's are.
+bool name_query_may_hang(std::uint32_t access);
 
 using QuerySystemInformationFn = LONG(WINAPI*)(ULONG information_class, void* buffer, ULONG size, ULONG* returned);
 // Names a handle of this process: its final path when it is a disk file, else nothing.
@@ -66,13 +75,13 @@ std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInform
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
                              const ProgressSink& progress, const DeepSearchApi& api = real_deep_search_api());
 
-// The name-query thread: answers each handle sent to it with its name, closing the handle,
-// until the request channel closes.
-void name_query_worker(Receiver<UniqueHandle> requests, Sender<std::optional<std::wstring>> replies,
-                       NameHandleFn name_handle);
+// The name-query thread: answers each handle sent to it with its name, until the request
+// channel closes. The handles stay the sender's: it closes each one when the answer comes or
+// when it stops waiting, so that a query that hangs never keeps the user's file open.
+void name_query_worker(Receiver<HANDLE> requests, Sender<std::optional<std::wstring>> replies, NameHandleFn name_handle);
 
 struct NameQueryChannels {
-  Sender<UniqueHandle> requests;
+  Sender<HANDLE> requests;
   Receiver<std::optional<std::wstring>> replies;
 };
 

@@ -161,6 +161,12 @@ TEST(View, ShowsHeldFilesAndHintsInTheUsersTerms) {
   EXPECT_EQ(n.explanation, "Even a deep search found no program holding it.");
   ASSERT_EQ(n.hints.size(), 2u);
   EXPECT_EQ(n.hints[0].text, "Work \xE2\x80\x94 Something is using it but wasn't found. Try 'Search as administrator'.");
+  // Handles the deep search left alone are worth a word only when it found nothing.
+  none.summary->unexamined = 1200;
+  EXPECT_EQ(lay(none).hints.back().text, "Open items that could stall the search were skipped (1,200). One of them may be holding it.");
+  s.summary->deep = true;
+  s.summary->unexamined = 1200;
+  EXPECT_EQ(lay(s).hints.size(), 1u);
 }
 
 // Thousands of rows or targets cost no more to lay out than the few in view.

@@ -72,6 +72,13 @@ TEST(DeepSearch, FindsHandlesAndCurrentFoldersOfOtherProcesses) {
   }
 }
 
+// No handle of this process is left on the file: it can be opened for deletion.
+bool free_to_delete(const std::wstring& path) {
+  return static_cast<bool>(UniqueHandle(::CreateFileW(path.c_str(), DELETE,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                      OPEN_EXISTING, 0, nullptr)));
+}
+
 // A name query that hangs cannot be made on demand, so this one hangs on purpose for files
 // called block*, until the test lets go.
 struct Blocking {
@@ -95,6 +102,27 @@ struct Blocking {
   }
 };
 
+// The real handle table, with one process's handles given other rights: those of a handle
+// whose name query may hang (a synchronous pipe, say), or ones that never do.
+struct GivenRights {
+  static inline QuerySystemInformationFn real = nullptr;
+  static inline std::uint64_t pid = 0;
+  static inline std::uint32_t access = 0;
+  static LONG WINAPI query(ULONG information_class, void* buffer, ULONG size, ULONG* returned) {
+    const LONG status = real(information_class, buffer, size, returned);
+    if (status < 0) return status;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::uint64_t count = 0;
+    std::memcpy(&count, bytes, 8);
+    for (std::uint64_t i = 0; i < count && 16 + 40 * (i + 1) <= size; ++i) {
+      std::uint64_t owner = 0;
+      std::memcpy(&owner, bytes + 16 + 40 * i + 8, 8);
+      if (owner == pid) std::memcpy(bytes + 16 + 40 * i + 24, &access, 4);
+    }
+    return status;
+  }
+};
+
 TEST(DeepSearch, GivesUpAfterEightHangingQueriesAndKeepsWhatItFound) {
   TempDir dir;
   std::vector<std::wstring> args{L"--open", dir / L"found.txt"};
@@ -110,6 +138,11 @@ TEST(DeepSearch, GivesUpAfterEightHangingQueriesAndKeepsWhatItFound) {
   UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   Blocking::release = release.get();
   DeepSearchApi api = real_deep_search_api();
+  // Rights whose queries are not expected to hang: each hang counts towards giving up.
+  GivenRights::real = api.query_system_information;
+  GivenRights::pid = holder->pid();
+  GivenRights::access = 0x00100001;
+  api.query_system_information = &GivenRights::query;
   api.name_handle = &Blocking::name;
   api.name_deadline = std::chrono::milliseconds(150);
 
@@ -126,19 +159,54 @@ TEST(DeepSearch, GivesUpAfterEightHangingQueriesAndKeepsWhatItFound) {
     EXPECT_EQ(Blocking::threads.size(), 8u);  // each hang cost one thread, and a new one took over
   }
   EXPECT_EQ(Blocking::inside.load(), 8);
+  // Still hanging, but no copy of the holder's handles is left open by the search.
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(free_to_delete(dir / (L"block" + std::to_wstring(i) + L".txt"))) << i;
 
-  // The abandoned threads come back to find nobody waiting; they close their handles and end.
+  // The abandoned threads come back to find nobody waiting, and end.
   ::SetEvent(release.get());
   for (int i = 0; i < 200 && Blocking::inside.load() > 0; ++i) ::Sleep(10);
   EXPECT_EQ(Blocking::inside.load(), 0);
-  ::Sleep(100);
-  for (int i = 0; i < 10; ++i) {
-    // No handle of ours is left on the files: they can be opened for deletion.
-    UniqueHandle h(::CreateFileW((dir / (L"block" + std::to_wstring(i) + L".txt")).c_str(), DELETE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                 nullptr));
-    EXPECT_TRUE(h) << i;
+  Blocking::release = nullptr;
+}
+
+TEST(DeepSearch, AfterOneHangingHandleSkipsTheRestOfThatProcesssRiskyOnes) {
+  for (const std::uint32_t access : {0x0012019Fu, 0x00120189u, 0x00120089u, 0x001A019Fu}) {
+    EXPECT_TRUE(name_query_may_hang(access)) << access;
   }
+  for (const std::uint32_t access : {0x00120196u, 0x0012019Eu, 0x00100020u, 0u}) EXPECT_FALSE(name_query_may_hang(access));
+
+  TempDir dir;
+  std::vector<std::wstring> args{L"--open", dir / L"found.txt"};
+  ASSERT_TRUE(test::write_file(dir / L"found.txt"));
+  for (int i = 0; i < 10; ++i) {
+    const std::wstring name = dir / (L"block" + std::to_wstring(i) + L".txt");
+    ASSERT_TRUE(test::write_file(name));
+    args.insert(args.end(), {L"--open", name});
+  }
+  auto holder = HolderProcess::start(args);
+  ASSERT_TRUE(holder);
+  UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  Blocking::release = release.get();
+  DeepSearchApi api = real_deep_search_api();
+  GivenRights::real = api.query_system_information;
+  GivenRights::pid = holder->pid();
+  GivenRights::access = 0x0012019F;  // read and write: a file, or a synchronous pipe
+  api.query_system_information = &GivenRights::query;
+  api.name_handle = &Blocking::name;
+  api.name_deadline = std::chrono::milliseconds(150);
+
+  const auto started = std::chrono::steady_clock::now();
+  const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api);
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+  EXPECT_FALSE(r.gave_up);
+  EXPECT_TRUE(has_record(r, holder->pid(), dir / L"found.txt"));  // asked before anything hung
+  EXPECT_EQ(r.unexamined, 10u);  // the one that hung, and the nine never asked
+  EXPECT_LT(elapsed, 4 * api.name_deadline);
+  // The query still hangs, yet the copy of the holder's handle is already closed.
+  EXPECT_EQ(Blocking::inside.load(), 1);
+  EXPECT_TRUE(free_to_delete(dir / L"block0.txt"));
+  ::SetEvent(release.get());
+  for (int i = 0; i < 200 && Blocking::inside.load() > 0; ++i) ::Sleep(10);
   Blocking::release = nullptr;
 }
 
