@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include "app/catalogue.h"
 #include "app/explorer_entry.h"
 #include "app/menus.h"
 #include "app/messages.h"
@@ -115,7 +116,7 @@ void paint(MainWindow& w) {
     if (frame == FrameResult::DeviceLost) {
       w.icons.entries.clear();
       w.gfx.reset();  // the old layer goes whatever happens next
-      w.gfx = create_gfx(w.state.window, w.state.dpi).gfx;
+      w.gfx = create_gfx(w.state.window, w.state.dpi, script_letters(current_language())).gfx;
       w.layer_size = client_size(w.state.window);
       ::InvalidateRect(w.state.window, nullptr, FALSE);
     }

@@ -114,7 +114,7 @@ TEST(GfxCreate, FailsCleanlyWithoutDirect3D) {
   const ClientSize size = client_size(window);
   EXPECT_GT(size.width, 0u);
 
-  const GfxCreation created = create_gfx(window, 96);
+  const GfxCreation created = create_gfx(window, 96, "Aa");
   EXPECT_FALSE(created.gfx);
   EXPECT_TRUE(FAILED(created.error));
   ::DestroyWindow(window);
