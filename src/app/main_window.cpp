@@ -4,6 +4,9 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <cmath>
+#include <optional>
+
 #include "app/catalogue.h"
 #include "app/explorer_entry.h"
 #include "app/menus.h"
@@ -82,6 +85,25 @@ Layout current_layout(const MainWindow& w) {
   // The empty view's tip depends on the File Explorer entry, checked whenever it is shown.
   const bool installed = w.state.targets.empty() && is_explorer_menu_installed();
   return layout_view(w.state, view_size(w), metrics, installed);
+}
+
+// Where the probe's element is drawn, as the window shows it now (rows scroll, the header stays).
+LRESULT probe_box(const Layout& layout, const WindowState& s, WPARAM what) {
+  std::optional<RectF> box;
+  if (what == kProbeHeadlineBox && !layout.headline.empty()) {
+    box = RectF{layout.headline_box.x, layout.headline_box.y - s.scroll, layout.headline_box.width,
+                layout.headline_box.height};
+  } else if (what == kProbeFirstRowBox && !layout.rows.empty()) {
+    const RectF& r = layout.rows.front().box;
+    box = RectF{r.x, r.y - s.scroll, r.width, r.height};
+  } else if (what == kProbeMenuButtonBox) {
+    for (const ViewElement& e : layout.header) {
+      if (e.hit.kind == HitKind::MenuButton) box = e.box;
+    }
+  }
+  if (!box) return 0;
+  return pack_probe_box(ProbeBox{static_cast<int>(std::lround(box->x)), static_cast<int>(std::lround(box->y)),
+                                 static_cast<int>(std::lround(box->width)), static_cast<int>(std::lround(box->height))});
 }
 
 void scroll_to(MainWindow& w, float value) {
@@ -355,6 +377,9 @@ LRESULT handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM l
     case kMsgProbe:
       if (!g_probe) return ::DefWindowProcW(window, message, wparam, lparam);
       if (wparam == kProbeFirstFrame) return static_cast<LRESULT>(g_first_frame_ms);
+      if (wparam == kProbeHeadlineBox || wparam == kProbeFirstRowBox || wparam == kProbeMenuButtonBox) {
+        return probe_box(current_layout(w), s, wparam);
+      }
       return kProbeAnswering | (scan_running(s) ? kProbeScanning : 0) | (w.gfx ? kProbeHasLayer : 0) |
              static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
     default:
