@@ -30,11 +30,13 @@ constexpr DWRITE_UNICODE_RANGE kHan[] = {{0x2E80, 0x2FDF}, {0x3000, 0x303F}, {0x
 constexpr DWRITE_UNICODE_RANGE kFullWidth[] = {{0xFF00, 0xFFEF}};
 
 // File names and window titles can be in any script, so the fallback reaches well beyond the
-// ten interface languages.
+// ten interface languages. Samples reach past the Latin, Greek, Cyrillic and Han that East
+// Asian fonts carry from their national character sets, so that a font made for the script
+// wins its block.
 constexpr std::array<ScriptBlock, 12> kBlocks{{
-    {kLatin, U"Aa\u00E9\u00DF\u0153\u0142"},
-    {kGreek, U"\u03A9\u03BB"},
-    {kCyrillic, U"\u0416\u044F"},
+    {kLatin, U"Aa\u00E9\u00DF\u0153\u0142\u0151\u0219\u011F\u0159\u0105"},
+    {kGreek, U"\u03A9\u03BB\u03AC"},
+    {kCyrillic, U"\u0416\u044F\u0457\u0452"},
     {kHebrew, U"\u05D0\u05E9"},
     {kArabic, U"\u0628\u0645"},
     {kDevanagari, U"\u0915\u0916"},
@@ -42,7 +44,7 @@ constexpr std::array<ScriptBlock, 12> kBlocks{{
     {kSymbols, U"\u2014\u2026\u2192\u21BB\u2630"},
     {kHangul, U"\uAC00\uD7A3\uD55C"},
     {kKana, U"\u3042\u30A2\u30F3"},
-    {kHan, U"\u4E2D\u6587\u5B57\u3002"},
+    {kHan, U"\u4E2D\u6587\u5B57\u3002\u4EEC\u8FD9\u691C"},
     {kFullWidth, U"\uFF21\uFF08"},
 }};
 

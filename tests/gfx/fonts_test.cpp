@@ -116,6 +116,24 @@ TEST(FontPlan, EachBlockTheFamilyLacksGoesToTheFamilyThatWritesMostOfIt) {
   EXPECT_EQ(mapped(japanese, block_samples(U'\u00E9')), L"Latin Sans");
 }
 
+// East Asian fonts carry the Latin letters and Han characters of their national character
+// sets; for Chinese letters the primary family is a Chinese one, and Latin file names must
+// still go to a font made for Latin rather than to the Korean font that also writes some of
+// the letters.
+TEST(FontPlan, AFontMadeForAScriptWinsItsBlock) {
+  const std::u32string latin_set = U"Aaz09.()\u00E9\u00DF\u0153\u0142";  // what a Korean font has
+  const std::u32string han(block_samples(U'\u4E2D'));
+  const std::vector<FamilyFacts> families = {
+      family(L"Korean", latin_set + kHangul + U"\u4E2D\u6587\u5B57\u6A94\u6848"),
+      family(L"Latin", latin_set + U"\u0151\u0219\u011F\u0159\u0105"),
+      family(L"Chinese", han + U"\u6A94\u6848\u555F"),
+  };
+  const FontPlan plan = plan_fonts(without_usual_families(families), U"\u6A94\u6848\u555F");  // 檔案啟
+  EXPECT_EQ(plan.text_family, L"Chinese");
+  EXPECT_EQ(mapped(plan, block_samples(U'\u00E9')), L"Latin");
+  EXPECT_EQ(mapped(plan, block_samples(U'\uAC00')), L"Korean");
+}
+
 TEST(FontPlan, CodePointsAreTakenOnceInOrder) {
   EXPECT_EQ(distinct_code_points("abca"), U"abc");
   EXPECT_EQ(distinct_code_points("\xEC\xB0\xBE\xEA\xB8\xB0\xEC\xB0\xBE"), U"\uCC3E\uAE30");  // 찾기찾
