@@ -29,7 +29,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"bare", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                         CW_USEDEFAULT, 880, 700, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 0;
-  std::optional<tw::Gfx> gfx = tw::create_gfx(window, 96).gfx;
+  std::optional<tw::Gfx> gfx = tw::create_gfx(window, 96, "Aa").gfx;  // English, as the program under Wine
   if (!gfx) return 0;
   ::ShowWindow(window, SW_SHOWNORMAL);
   tw::begin_frame(*gfx, tw::rgb(0xF7F7F8));

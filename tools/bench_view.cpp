@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
                                         wc.hInstance, nullptr);
   if (window == nullptr) return 1;
   ::ShowWindow(window, SW_SHOWNORMAL);
-  std::optional<tw::Gfx> gfx = tw::create_gfx(window, 96).gfx;
+  std::optional<tw::Gfx> gfx = tw::create_gfx(window, 96, "Aa").gfx;
   if (!gfx) {
     std::printf("view benchmark: no drawing layer (is there a display?)\n");
     return 1;

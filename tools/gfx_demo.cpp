@@ -1,7 +1,6 @@
 // Developer tool: opens a window, draws one frame with every operation of the drawing layer
 // and stays open a few seconds (the first argument, default 6), for a look or a screenshot.
-// Under Wine, where "Segoe UI" and "Segoe MDL2 Assets" are usually missing and DirectWrite
-// does no fallback, the demo swaps in formats of an installed family so its text shows.
+// Under Wine, where the usual families are missing, it shows the layer's own fallback.
 
 #include <windows.h>
 
@@ -19,34 +18,6 @@ using namespace tw;
 std::optional<Gfx> g_gfx;
 IconCache g_icons;
 UINT g_dpi = 96;
-
-bool family_installed(IDWriteFactory* factory, const wchar_t* family) {
-  ComPtr<IDWriteFontCollection> fonts;
-  if (FAILED(factory->GetSystemFontCollection(fonts.GetAddressOf(), FALSE))) return false;
-  UINT32 index = 0;
-  BOOL exists = FALSE;
-  return SUCCEEDED(fonts->FindFamilyName(family, &index, &exists)) && exists;
-}
-
-void use_stand_in_fonts(Gfx& gfx) {
-  const wchar_t* stand_ins[] = {L"Noto Sans", L"DejaVu Sans", L"Liberation Sans"};
-  for (std::size_t i = 0; i < kFontRoleCount; ++i) {
-    const FontSpec font = font_spec(static_cast<FontRole>(i));
-    if (family_installed(gfx.text_factory.Get(), font.family)) continue;
-    for (const wchar_t* family : stand_ins) {
-      if (!family_installed(gfx.text_factory.Get(), family)) continue;
-      ComPtr<IDWriteTextFormat> format;
-      if (SUCCEEDED(gfx.text_factory->CreateTextFormat(family, nullptr, font.weight, DWRITE_FONT_STYLE_NORMAL,
-                                                       DWRITE_FONT_STRETCH_NORMAL,
-                                                       font_size(static_cast<FontRole>(i), gfx.scale), L"",
-                                                       format.GetAddressOf()))) {
-        std::printf("role %zu: stand-in family %ls\n", i, family);
-        gfx.formats[i] = format;
-        break;
-      }
-    }
-  }
-}
 
 void paint(HWND window) {
   Gfx& gfx = *g_gfx;
@@ -88,9 +59,8 @@ void paint(HWND window) {
   if (end_frame(gfx) == FrameResult::DeviceLost) {
     std::printf("device lost; recreating\n");
     g_icons.entries.clear();
-    GfxCreation again = create_gfx(window, g_dpi);
+    GfxCreation again = create_gfx(window, g_dpi, "Aa");
     g_gfx = std::move(again.gfx);
-    if (g_gfx) use_stand_in_fonts(*g_gfx);
     ::InvalidateRect(window, nullptr, FALSE);
   } else {
     std::printf("frame presented\n");
@@ -137,14 +107,15 @@ int wmain(int argc, wchar_t** argv) {
   if (window == nullptr) return 1;
   g_dpi = ::GetDpiForWindow(window);
 
-  GfxCreation created = create_gfx(window, g_dpi);
+  GfxCreation created = create_gfx(window, g_dpi, "Aa");
   if (!created.gfx) {
     std::printf("create_gfx failed: 0x%08lX\n", static_cast<unsigned long>(created.error));
     return 2;
   }
   g_gfx = std::move(created.gfx);
-  std::printf("layer created at %u DPI\n", g_dpi);
-  use_stand_in_fonts(*g_gfx);
+  std::printf("layer created at %u DPI, text in \"%ls\"%s\n", g_dpi,
+              g_gfx->text_family.empty() ? font_spec(FontRole::Body).family : g_gfx->text_family.c_str(),
+              g_gfx->icons_as_shapes ? ", icons drawn as shapes" : "");
 
   ::ShowWindow(window, SW_SHOWNORMAL);
   ::SetTimer(window, 1, seconds * 1000u, nullptr);

@@ -2,8 +2,11 @@
 // closes it again. For scripts that take screenshots.
 //
 //   tw-watch start [ARGS...]   start tarnwick-probe.exe with ARGS, wait until its first scan
-//                              is over and a frame is up, print what it shows, exit 0
-//                              (the program keeps running); exit 1 if it never settles
+//                              is over and a frame is up, print what it shows and where
+//                              (lines "tw-watch: box NAME X Y WIDTH HEIGHT" in screen pixels,
+//                              for the headline, the first holder row and the menu button,
+//                              when the view has them), exit 0 (the program keeps running);
+//                              exit 1 if it never settles
 //   tw-watch close             close every window of the program and wait for it to exit
 #include <windows.h>
 
@@ -23,6 +26,21 @@ std::wstring own_folder() {
   std::wstring path(32'768, L'\0');
   path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
   return path.substr(0, path.find_last_of(L'\\'));
+}
+
+void print_boxes(HWND window) {
+  POINT origin{0, 0};
+  if (!::ClientToScreen(window, &origin)) return;
+  const struct {
+    WPARAM what;
+    const char* name;
+  } boxes[] = {{tw::kProbeHeadlineBox, "headline"}, {tw::kProbeFirstRowBox, "row"}, {tw::kProbeMenuButtonBox, "menu"}};
+  for (const auto& b : boxes) {
+    const auto packed = tw::probe::ask(window, b.what);
+    if (!packed || *packed == 0) continue;
+    const tw::ProbeBox box = tw::unpack_probe_box(*packed);
+    std::printf("tw-watch: box %s %ld %ld %d %d\n", b.name, origin.x + box.x, origin.y + box.y, box.width, box.height);
+  }
 }
 
 int start(const std::vector<std::wstring>& args) {
@@ -51,6 +69,7 @@ int start(const std::vector<std::wstring>& args) {
     std::printf("tw-watch: settled: %lld holder row(s), %s, first frame after %lld ms\n",
                 static_cast<long long>(*status >> tw::kProbeRowsShift), layer ? "drawing" : "no drawing layer",
                 static_cast<long long>(first_frame.value_or(0)));
+    print_boxes(window);
     return 0;
   }
   std::printf("tw-watch: the program did not settle within a minute\n");

@@ -169,6 +169,21 @@ std::string_view current_language() {
   return code;
 }
 
+std::string_view script_letters(std::string_view language) {
+  // Letters a family of another script would lack: for Japanese, forms Korean fonts lack; for
+  // Chinese, the ones that tell Simplified from Traditional.
+  if (language == "ko") return "찾기다시닫을수없습";
+  if (language == "ja") return "しますクローを除削設定検択実";
+  if (language == "zh-Hans") return "件文的删除资启";
+  if (language == "zh-Hant") return "檔案刪除資啟";
+  if (language == "es") return "Aañáéíóú¿";
+  if (language == "fr") return "Aaéèêàâî«»";
+  if (language == "de") return "AaäöüßÜ„“";
+  if (language == "pt") return "Aaãõçáéêó";
+  if (language == "ru") return "ПяжщюыъэЗ";
+  return "Aa";
+}
+
 std::string_view localized_in(const Message& message, std::string_view language, const TranslationTable& table) {
   if (language == "ko") return message.ko;
   if (language == "en") return message.en;

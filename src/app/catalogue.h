@@ -251,6 +251,10 @@ std::string_view choose_language(const std::optional<std::string>& stored, LANGI
 // The interface language of this process, decided on first use and fixed afterwards.
 std::string_view current_language();
 
+// A few letters of the language's own script (UTF-8), all from its messages: the drawing
+// layer chooses a font that writes them when the usual one is missing. Latin for unknown codes.
+std::string_view script_letters(std::string_view language);
+
 // The message in the current language; English when a translation lacks it. Never copies.
 std::string_view localized(const Message& message);
 

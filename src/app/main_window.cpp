@@ -4,8 +4,11 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <cmath>
 #include <cstring>
+#include <optional>
 
+#include "app/catalogue.h"
 #include "app/explorer_entry.h"
 #include "app/menus.h"
 #include "app/messages.h"
@@ -89,6 +92,25 @@ Layout current_layout(const MainWindow& w) {
   return layout_view(w.state, view_size(w), metrics, installed);
 }
 
+// Where the probe's element is drawn, as the window shows it now (rows scroll, the header stays).
+LRESULT probe_box(const Layout& layout, const WindowState& s, WPARAM what) {
+  std::optional<RectF> box;
+  if (what == kProbeHeadlineBox && !layout.headline.empty()) {
+    box = RectF{layout.headline_box.x, layout.headline_box.y - s.scroll, layout.headline_box.width,
+                layout.headline_box.height};
+  } else if (what == kProbeFirstRowBox && !layout.rows.empty()) {
+    const RectF& r = layout.rows.front().box;
+    box = RectF{r.x, r.y - s.scroll, r.width, r.height};
+  } else if (what == kProbeMenuButtonBox) {
+    for (const ViewElement& e : layout.header) {
+      if (e.hit.kind == HitKind::MenuButton) box = e.box;
+    }
+  }
+  if (!box) return 0;
+  return pack_probe_box(ProbeBox{static_cast<int>(std::lround(box->x)), static_cast<int>(std::lround(box->y)),
+                                 static_cast<int>(std::lround(box->width)), static_cast<int>(std::lround(box->height))});
+}
+
 void scroll_to(MainWindow& w, float value) {
   w.state.scroll = clamp_scroll(value, max_scroll(current_layout(w), w.state));
   repaint(w);
@@ -121,7 +143,7 @@ void paint(MainWindow& w) {
     if (frame == FrameResult::DeviceLost) {
       w.icons.entries.clear();
       w.gfx.reset();  // the old layer goes whatever happens next
-      w.gfx = create_gfx(w.state.window, w.state.dpi).gfx;
+      w.gfx = create_gfx(w.state.window, w.state.dpi, script_letters(current_language())).gfx;
       w.layer_size = client_size(w.state.window);
       ::InvalidateRect(w.state.window, nullptr, FALSE);
     }
@@ -362,6 +384,9 @@ std::optional<LRESULT> handle(MainWindow& w, HWND window, UINT message, WPARAM w
     case kMsgProbe:
       if (!g_probe) return std::nullopt;
       if (wparam == kProbeFirstFrame) return static_cast<LRESULT>(g_first_frame_ms);
+      if (wparam == kProbeHeadlineBox || wparam == kProbeFirstRowBox || wparam == kProbeMenuButtonBox) {
+        return probe_box(current_layout(w), s, wparam);
+      }
       return kProbeAnswering | (scan_running(s) ? kProbeScanning : 0) | (w.gfx ? kProbeHasLayer : 0) |
              static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
     default:

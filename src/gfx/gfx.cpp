@@ -8,6 +8,8 @@
 #include <string>
 
 #include "common/text.h"
+#include "gfx/fonts.h"
+#include "gfx/glyph_shapes.h"
 
 namespace tw {
 namespace {
@@ -32,11 +34,18 @@ IDWriteTextFormat* format_of(const Gfx& gfx, FontRole role) {
   return gfx.formats[static_cast<std::size_t>(role)].Get();
 }
 
-// All five formats at `scale`, or nothing when any of them fails.
-std::optional<std::array<ComPtr<IDWriteTextFormat>, kFontRoleCount>> make_formats(IDWriteFactory* factory,
-                                                                                 float scale,
-                                                                                 HRESULT& error) {
+// The family a role asks for: the layer's choice when it made one.
+const wchar_t* family_for(const Gfx& gfx, FontRole role) {
+  const FontSpec font = font_spec(role);
+  if (gfx.text_family.empty()) return font.family;
+  if (role == FontRole::Glyph && !gfx.icons_as_shapes) return font.family;
+  return gfx.text_family.c_str();
+}
+
+// All five formats at the layer's scale, or nothing when any of them fails.
+std::optional<std::array<ComPtr<IDWriteTextFormat>, kFontRoleCount>> make_formats(const Gfx& gfx, HRESULT& error) {
   std::array<ComPtr<IDWriteTextFormat>, kFontRoleCount> formats;
+  IDWriteFactory* factory = gfx.text_factory.Get();
   if (factory == nullptr) {
     error = E_POINTER;
     return std::nullopt;
@@ -44,11 +53,18 @@ std::optional<std::array<ComPtr<IDWriteTextFormat>, kFontRoleCount>> make_format
   for (std::size_t i = 0; i < kFontRoleCount; ++i) {
     const auto role = static_cast<FontRole>(i);
     const FontSpec font = font_spec(role);
-    error = made(factory->CreateTextFormat(font.family, nullptr, font.weight, DWRITE_FONT_STYLE_NORMAL,
-                                           DWRITE_FONT_STRETCH_NORMAL, font_size(role, scale), L"",
+    error = made(factory->CreateTextFormat(family_for(gfx, role), nullptr, font.weight, DWRITE_FONT_STYLE_NORMAL,
+                                           DWRITE_FONT_STRETCH_NORMAL, font_size(role, gfx.scale), L"",
                                            formats[i].GetAddressOf()),
                  formats[i]);
     if (FAILED(error)) return std::nullopt;
+    if (gfx.font_fallback) {
+      // Formats without it (before Windows 8.1) still draw what their own family has.
+      ComPtr<IDWriteTextFormat1> format1;
+      if (SUCCEEDED(formats[i].As(&format1)) && format1) {
+        static_cast<void>(format1->SetFontFallback(gfx.font_fallback.Get()));
+      }
+    }
   }
   return formats;
 }
@@ -68,6 +84,44 @@ ComPtr<IDWriteTextLayout> make_layout(const Gfx& gfx, std::string_view text, IDW
 }
 
 void set_brush(Gfx& gfx, Color color) { gfx.brush->SetColor(to_d2d(color)); }
+
+// The figures of one drawing as a path in pixels; null when Direct2D could not make it.
+ComPtr<ID2D1PathGeometry> icon_path(ID2D1Factory* factory, const IconDrawing& drawing, RectF square) {
+  const float k = square.width / kIconGrid;
+  const auto px = [&](PointF p) { return D2D1_POINT_2F{square.x + p.x * k, square.y + p.y * k}; };
+  ComPtr<ID2D1PathGeometry> path;
+  if (FAILED(made(factory->CreatePathGeometry(path.GetAddressOf()), path))) return nullptr;
+  ComPtr<ID2D1GeometrySink> sink;
+  if (FAILED(made(path->Open(sink.GetAddressOf()), sink))) return nullptr;
+  for (const IconPolyline& line : drawing.lines) {
+    if (line.points.empty()) continue;
+    sink->BeginFigure(px(line.points.front()), line.filled ? D2D1_FIGURE_BEGIN_FILLED : D2D1_FIGURE_BEGIN_HOLLOW);
+    for (std::size_t i = 1; i < line.points.size(); ++i) sink->AddLine(px(line.points[i]));
+    sink->EndFigure(line.closed || line.filled ? D2D1_FIGURE_END_CLOSED : D2D1_FIGURE_END_OPEN);
+  }
+  if (FAILED(sink->Close())) return nullptr;
+  return path;
+}
+
+void draw_icon(Gfx& gfx, const IconDrawing& drawing, RectF square, Color color) {
+  ComPtr<ID2D1Factory> factory;
+  gfx.render_target->GetFactory(factory.GetAddressOf());
+  if (!factory) return;
+  const float k = square.width / kIconGrid;
+  set_brush(gfx, color);
+  if (const ComPtr<ID2D1PathGeometry> path = icon_path(factory.Get(), drawing, square)) {
+    // Filling touches only the figures begun as filled.
+    gfx.render_target->FillGeometry(path.Get(), gfx.brush.Get(), nullptr);
+    gfx.render_target->DrawGeometry(path.Get(), gfx.brush.Get(), kIconStroke * k, gfx.icon_stroke.Get());
+  }
+  for (const IconRoundRect& r : drawing.boxes) {
+    const D2D1_ROUNDED_RECT rect{D2D1_RECT_F{square.x + r.box.x * k, square.y + r.box.y * k,
+                                             square.x + (r.box.x + r.box.width) * k,
+                                             square.y + (r.box.y + r.box.height) * k},
+                                 r.radius * k, r.radius * k};
+    gfx.render_target->DrawRoundedRectangle(&rect, gfx.brush.Get(), kIconStroke * k, gfx.icon_stroke.Get());
+  }
+}
 
 HRESULT create_device(D3D_DRIVER_TYPE type, ComPtr<ID3D11Device>& device) {
   device.Reset();
@@ -103,7 +157,7 @@ FrameResult frame_result(HRESULT end_draw, HRESULT present) {
   return FrameResult::Ok;
 }
 
-GfxCreation create_gfx(HWND window, UINT dpi) {
+GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters) {
   GfxCreation out;
   Gfx gfx;
   HRESULT& hr = out.error;
@@ -176,8 +230,18 @@ GfxCreation create_gfx(HWND window, UINT dpi) {
             gfx.brush);
   if (FAILED(hr)) return out;
 
+  // Round ends and joins for icons drawn as shapes; without them the icons only look squarer.
+  ComPtr<ID2D1Factory> factory;
+  gfx.render_target->GetFactory(factory.GetAddressOf());
+  if (factory) {
+    const D2D1_STROKE_STYLE_PROPERTIES round{D2D1_CAP_STYLE_ROUND, D2D1_CAP_STYLE_ROUND, D2D1_CAP_STYLE_ROUND,
+                                             D2D1_LINE_JOIN_ROUND, 10.0f, D2D1_DASH_STYLE_SOLID, 0.0f};
+    static_cast<void>(factory->CreateStrokeStyle(&round, nullptr, 0, gfx.icon_stroke.GetAddressOf()));
+  }
+
   gfx.scale = dpi_scale(dpi);
-  auto formats = make_formats(gfx.text_factory.Get(), gfx.scale, hr);
+  choose_fonts(gfx, letters);
+  auto formats = make_formats(gfx, hr);
   if (!formats) return out;
   gfx.formats = std::move(*formats);
 
@@ -185,6 +249,16 @@ GfxCreation create_gfx(HWND window, UINT dpi) {
   if (FAILED(hr)) return out;
   out.gfx = std::move(gfx);
   return out;
+}
+
+void choose_fonts(Gfx& gfx, std::string_view letters) {
+  const std::u32string wanted = distinct_code_points(letters);
+  const std::optional<FontFacts> facts = gather_font_facts(gfx.text_factory.Get(), wanted, system_message_font());
+  if (!facts) return;
+  FontPlan plan = plan_fonts(*facts, wanted);
+  gfx.font_fallback = make_font_fallback(gfx.text_factory.Get(), plan);
+  gfx.icons_as_shapes = plan.icons_as_shapes;
+  gfx.text_family = std::move(plan.text_family);
 }
 
 ClientSize client_size(HWND window) {
@@ -224,7 +298,7 @@ void resize_gfx(Gfx& gfx, UINT width, UINT height) {
 bool set_gfx_dpi(Gfx& gfx, UINT dpi) {
   gfx.scale = dpi_scale(dpi);
   HRESULT hr = S_OK;
-  auto formats = make_formats(gfx.text_factory.Get(), gfx.scale, hr);
+  auto formats = make_formats(gfx, hr);
   if (!formats) return false;
   gfx.formats = std::move(*formats);
   return true;
@@ -302,6 +376,12 @@ void draw_text_line(Gfx& gfx, std::string_view text, FontRole role, RectF box, C
 }
 
 void draw_glyph(Gfx& gfx, std::string_view glyph, RectF box, Color color, float size_factor) {
+  if (gfx.icons_as_shapes) {
+    if (const std::optional<GlyphShape> shape = glyph_shape(glyph)) {
+      draw_icon(gfx, icon_drawing(*shape), icon_square(box, size_factor * font_size(FontRole::Glyph, gfx.scale)), color);
+      return;
+    }
+  }
   ComPtr<IDWriteTextLayout> layout =
       make_layout(gfx, glyph, format_of(gfx, FontRole::Glyph), box.width, kLineMaxHeight);
   if (!layout) return;

@@ -8,12 +8,14 @@
 
 #include <d2d1_1.h>
 #include <dwrite.h>
+#include <dwrite_2.h>
 #include <dxgi1_2.h>
 #include <wrl/client.h>
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tw {
@@ -86,6 +88,11 @@ struct Gfx {
   std::array<ComPtr<IDWriteTextFormat>, kFontRoleCount> formats;
   ComPtr<ID2D1Bitmap1> target;  // back buffer 0; none after a failed resize
   float scale = 1.0f;
+  // The family of every text role (empty: font_spec's), decided once per layer by choose_fonts.
+  std::wstring text_family;
+  bool icons_as_shapes = false;  // the icon font is missing: draw_glyph draws its glyphs as shapes
+  ComPtr<IDWriteFontFallback> font_fallback;  // none: DirectWrite's own
+  ComPtr<ID2D1StrokeStyle> icon_stroke;  // round ends for icons drawn as shapes; none: square ends
 };
 
 struct GfxCreation {
@@ -93,7 +100,13 @@ struct GfxCreation {
   HRESULT error = S_OK;  // the failing step's result when `gfx` is empty
 };
 
-[[nodiscard]] GfxCreation create_gfx(HWND window, UINT dpi);
+// `letters`: characters of the interface language's own script (UTF-8), for choose_fonts.
+[[nodiscard]] GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters);
+
+// Decides which families the layer's formats use (see plan_fonts) and remembers it in the
+// layer; formats made afterwards (set_gfx_dpi) use them. Leaves font_spec's families when the
+// system collection cannot be read.
+void choose_fonts(Gfx& gfx, std::string_view letters);
 
 struct ClientSize {
   UINT width = 0, height = 0;
@@ -118,6 +131,8 @@ void fill_round_rect(Gfx& gfx, EdgesF edges, float radius, Color color);
 void draw_text_line(Gfx& gfx, std::string_view text, FontRole role, RectF box, Color color,
                     bool centred = false);
 // One icon-font glyph centred in the box; `size_factor` 1 is the Glyph format's own size.
+// Without the icon font, the glyphs glyph_shape knows are drawn as line drawings of that size,
+// and any other text in the text family.
 void draw_glyph(Gfx& gfx, std::string_view glyph, RectF box, Color color, float size_factor = 1.0f);
 
 // Layouts are none (null) when DirectWrite could not make them. draw_text_line draws exactly

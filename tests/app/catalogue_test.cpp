@@ -115,6 +115,30 @@ TEST(Catalogue, LooksUpInTheLanguageOrFallsBackToEnglish) {
   EXPECT_EQ(localized_in(msg::kAdministrator, "de", parse_translation(translation_document("de"))), "Administrator");
 }
 
+// The letters that choose a font must be ones the language really writes with, or a font could
+// be chosen for them that lacks the interface's own text.
+TEST(Language, ScriptLettersComeFromTheLanguagesOwnMessages) {
+  for (const Language& language : kLanguages) {
+    SCOPED_TRACE(language.code);
+    const TranslationTable table = parse_translation(translation_document(language.code));
+    std::string all;
+    for (const Message* m : all_messages()) all += localized_in(*m, language.code, table);
+    const std::string_view letters = script_letters(language.code);
+    ASSERT_FALSE(letters.empty());
+    std::size_t pos = 0;
+    while (pos < letters.size()) {
+      const std::size_t length = (static_cast<unsigned char>(letters[pos]) < 0x80) ? 1
+                                 : (static_cast<unsigned char>(letters[pos]) < 0xE0) ? 2
+                                 : (static_cast<unsigned char>(letters[pos]) < 0xF0) ? 3
+                                                                                    : 4;
+      const std::string letter(letters.substr(pos, length));
+      EXPECT_NE(all.find(letter), std::string::npos) << letter;
+      pos += length;
+    }
+  }
+  EXPECT_EQ(script_letters("it"), "Aa");
+}
+
 TEST(Language, FollowsTheStoredCodeOrWindows) {
   EXPECT_EQ(language_for_langid(0x0804), "zh-Hans");
   EXPECT_EQ(language_for_langid(0x1004), "zh-Hans");  // Chinese (Singapore)

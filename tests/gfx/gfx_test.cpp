@@ -72,6 +72,14 @@ TEST(GfxText, LayoutsNeedAFactoryAndMeasureWithinTheirWidth) {
   ASSERT_TRUE(para);
   EXPECT_EQ(para->GetWordWrapping(), DWRITE_WORD_WRAPPING_WRAP);
   EXPECT_FLOAT_EQ(para->GetMaxHeight(), 10000.0f);
+
+  // A label's trailing spaces are part of its width (measured in a family this system has).
+  choose_fonts(gfx, "Aa");
+  ASSERT_TRUE(set_gfx_dpi(gfx, 96));
+  const auto bare = layout_size(line_layout(gfx, "Close", FontRole::Body, 1000.0f).Get());
+  const auto spaced = layout_size(line_layout(gfx, "Close   ", FontRole::Body, 1000.0f).Get());
+  ASSERT_TRUE(bare && spaced);
+  EXPECT_GT(spaced->width, bare->width);
 }
 
 TEST(GfxGeometry, CentringRoundsHalfAwayFromZero) {
@@ -114,7 +122,7 @@ TEST(GfxCreate, FailsCleanlyWithoutDirect3D) {
   const ClientSize size = client_size(window);
   EXPECT_GT(size.width, 0u);
 
-  const GfxCreation created = create_gfx(window, 96);
+  const GfxCreation created = create_gfx(window, 96, "Aa");
   EXPECT_FALSE(created.gfx);
   EXPECT_TRUE(FAILED(created.error));
   ::DestroyWindow(window);
