@@ -5,6 +5,7 @@
 
 #include "app/catalogue.h"
 #include "app/menus.h"
+#include "app/window_startup.h"
 #include "common/thread.h"
 #include "procs/end_process.h"
 #include "rm/explorer_restart.h"
@@ -46,9 +47,12 @@ void run_remedy(RemedyKind kind, const RemedyJob& job) {
     case RemedyKind::ForceQuit:
       result = static_cast<std::uint8_t>(force_quit_process(job.pid, job.start_time));
       break;
-    case RemedyKind::RestartExplorer:
-      result = restart_explorer(job.pid, job.start_time) ? 1 : 0;
+    case RemedyKind::RestartExplorer: {
+      ExplorerRestartApi api;
+      api.elevated = process_is_elevated();
+      result = restart_explorer(job.pid, job.start_time, api) ? 1 : 0;
       break;
+    }
     case RemedyKind::DeleteOnRestart:
       return;  // not a row remedy
   }

@@ -21,6 +21,10 @@ namespace {
 constexpr int kDefaultWidth = 880;
 constexpr int kDefaultHeight = 700;
 constexpr UINT kHandOverTimeoutMs = 4000;
+// How long a start keeps trying to reach the instance that owns the mutex: File Explorer starts
+// one process per selected item, all at once, and the first has no window yet.
+constexpr DWORD kHandOverPatienceMs = 3000;
+constexpr DWORD kHandOverRetryMs = 50;
 
 void enable_debug_privilege() {
   UniqueHandle token;
@@ -79,6 +83,12 @@ RECT centred_window_rect(const RECT& work, UINT dpi) {
   return RECT{left, top, left + width, top + height};
 }
 
+bool another_instance_runs(bool mutex_created, DWORD error) {
+  // An elevated instance's mutex cannot be opened by one that is not: creating it fails with
+  // "access denied", which says just as surely that it exists.
+  return mutex_created ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+}
+
 bool hand_over(const std::vector<Target>& paths) {
   const HWND running = ::FindWindowW(kMainWindowClass, nullptr);
   if (running == nullptr) return false;
@@ -105,8 +115,15 @@ int run_window_mode(const StartupRequest& request) {
 
   // Held for the life of the process as a sign that an instance runs; never waited on.
   const HANDLE instance_mutex = ::CreateMutexW(nullptr, TRUE, kSingleInstanceMutex);
-  const bool another_runs = instance_mutex != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS;
-  if (another_runs && !request.fresh && hand_over(request.paths)) return 0;
+  if (another_instance_runs(instance_mutex != nullptr, ::GetLastError()) && !request.fresh) {
+    // It may be starting too: keep trying a while before opening a second window.
+    const DWORD started = ::GetTickCount();
+    while (true) {
+      if (hand_over(request.paths)) return 0;
+      if (::GetTickCount() - started >= kHandOverPatienceMs) break;
+      ::Sleep(kHandOverRetryMs);
+    }
+  }
 
   refresh_explorer_menu();
   static_cast<void>(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));  // the shell dialogs need it
@@ -129,8 +146,9 @@ int run_window_mode(const StartupRequest& request) {
                                         nullptr, module, nullptr);
   if (window == nullptr) return 0;
 
-  // Drops and hand-overs from a program that is not elevated reach an elevated window too.
-  for (const UINT message : {UINT{WM_DROPFILES}, UINT{WM_COPYDATA}, UINT{0x0049}}) {
+  // Drops, hand-overs and wake-ups from a program that is not elevated reach an elevated
+  // window too.
+  for (const UINT message : {UINT{WM_DROPFILES}, UINT{WM_COPYDATA}, UINT{0x0049}, UINT{kMsgActivate}}) {
     ::ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
   }
   ::DragAcceptFiles(window, TRUE);

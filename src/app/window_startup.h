@@ -19,6 +19,10 @@ bool process_is_elevated();
 // than the work area, centred in it.
 RECT centred_window_rect(const RECT& work_area, UINT dpi);
 
+// Whether another instance runs, from what creating the single-instance mutex gave: a handle
+// (created or not) and the last error.
+bool another_instance_runs(bool mutex_created, DWORD error);
+
 // Gives the paths (or, with none, only a wake-up) to the running instance's window.
 // False when there is none or it did not take them: then this process opens its own.
 bool hand_over(const std::vector<Target>& paths);

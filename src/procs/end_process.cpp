@@ -43,7 +43,7 @@ bool close_process_windows(std::uint32_t pid, std::uint64_t expected_start_time)
   if (windows.empty()) return false;
 
   const UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  if (!process) return true;  // gone already
+  if (!process) return open_failure_means_gone(::GetLastError());  // gone already, or out of our reach
   if (!same_process(process.get(), expected_start_time)) return true;  // ours went; the pid is another's
   return ::WaitForSingleObject(process.get(), kCloseWaitMs) == WAIT_OBJECT_0;
 }

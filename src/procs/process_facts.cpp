@@ -72,7 +72,7 @@ std::optional<std::uint64_t> creation_time(std::uint32_t pid) {
 
 bool is_running(std::uint32_t pid, std::uint64_t expected_start_time) {
   const UniqueHandle process = open_process(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, pid);
-  if (!process) return false;
+  if (!process) return !open_failure_means_gone(::GetLastError());
   if (expected_start_time != 0 && creation_time_of(process.get()) != expected_start_time) return false;
   return ::WaitForSingleObject(process.get(), 0) != WAIT_OBJECT_0;
 }

@@ -20,8 +20,13 @@ std::optional<std::wstring> image_path(std::uint32_t pid);
 std::optional<std::uint64_t> creation_time(std::uint32_t pid);
 
 // Whether the process under `pid` is still running and, unless `expected_start_time` is 0,
-// still the one created at that time (and not a newcomer that reused the identifier).
+// still the one created at that time (and not a newcomer that reused the identifier). A
+// process that exists but may not be opened (another user's, a protected one) is running.
 bool is_running(std::uint32_t pid, std::uint64_t expected_start_time);
+
+// What a failed OpenProcess says about the process: only "invalid parameter" means there is no
+// such process; any other error (access denied above all) means it is there but out of reach.
+constexpr bool open_failure_means_gone(DWORD error) { return error == ERROR_INVALID_PARAMETER; }
 
 std::optional<std::uint32_t> process_session(std::uint32_t pid);
 

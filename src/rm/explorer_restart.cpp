@@ -13,6 +13,7 @@ namespace tw {
 namespace {
 
 constexpr DWORD kComeBackWaitMs = 2'500;
+constexpr DWORD kPollMs = 250;
 // 0 is a real session handle: only a handle Windows handed out is ever ended.
 constexpr DWORD kNoSession = std::numeric_limits<DWORD>::max();
 
@@ -51,20 +52,55 @@ bool start_explorer() {
   return true;
 }
 
+bool explorer_runs(const ExplorerRestartApi& api) {
+  for (const ProcessEntry& p : api.process_list()) {
+    if (is_explorer_name(p.exe_name)) return true;
+  }
+  return false;
+}
+
+// Ends it with a failure code (force quit does), the sign Windows takes to start the shell again.
+bool end_explorer(std::uint32_t pid, std::uint64_t expected_start_time) {
+  return !is_running(pid, expected_start_time) || force_quit_process(pid, expected_start_time) == ForceQuitResult::Ended;
+}
+
 }  // namespace
+
+bool windows_restarts_the_shell() {
+  DWORD value = 1;
+  DWORD size = sizeof value;
+  const LSTATUS status = ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                                        L"AutoRestartShell", RRF_RT_REG_DWORD, nullptr, &value, &size);
+  return status != ERROR_SUCCESS || value != 0;  // missing: Windows' default, on
+}
 
 bool is_explorer_name(std::string_view exe_name) { return equal_ascii_folded(exe_name, std::string_view("explorer.exe")); }
 
-bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, const ExplorerRestartApi& api) {
-  if (restart_through_restart_manager(pid, expected_start_time, api)) return true;
+ExplorerRestartWay explorer_restart_way(bool elevated, bool windows_restarts_shell) {
+  if (!elevated) return ExplorerRestartWay::RestartManagerElseStart;
+  return windows_restarts_shell ? ExplorerRestartWay::EndForWindowsToRestart : ExplorerRestartWay::Refuse;
+}
 
-  if (is_running(pid, expected_start_time) && force_quit_process(pid, expected_start_time) != ForceQuitResult::Ended) {
-    return false;
+bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, const ExplorerRestartApi& api) {
+  switch (explorer_restart_way(api.elevated, api.elevated && api.auto_restart_shell())) {
+    case ExplorerRestartWay::Refuse:
+      return false;
+    case ExplorerRestartWay::EndForWindowsToRestart: {
+      if (!end_explorer(pid, expected_start_time)) return false;
+      // Never started by us: only Windows can start it with the user's own rights.
+      for (DWORD waited = 0; waited < api.windows_restart_wait_ms; waited += kPollMs) {
+        ::Sleep(kPollMs);
+        if (explorer_runs(api)) return true;
+      }
+      return false;
+    }
+    case ExplorerRestartWay::RestartManagerElseStart:
+      break;
   }
+  if (restart_through_restart_manager(pid, expected_start_time, api)) return true;
+  if (!end_explorer(pid, expected_start_time)) return false;
   ::Sleep(kComeBackWaitMs);
-  for (const ProcessEntry& p : api.process_list()) {
-    if (is_explorer_name(p.exe_name)) return true;  // Windows brought it back by itself
-  }
+  if (explorer_runs(api)) return true;  // Windows brought it back by itself
   return start_explorer();
 }
 

@@ -12,6 +12,10 @@
 
 namespace tw {
 
+// Whether Windows starts the shell again when it ends with a failure (Winlogon's
+// "AutoRestartShell", on unless set to 0).
+bool windows_restarts_the_shell();
+
 // What restarting File Explorer calls that a test must be able to replace: Wine's Restart
 // Manager pretends to succeed at everything, and Wine's own desktop is always a running
 // explorer.exe.
@@ -22,16 +26,32 @@ struct ExplorerRestartApi {
   decltype(&::RmRestart) restart = &::RmRestart;
   decltype(&::RmEndSession) end_session = &::RmEndSession;
   std::vector<ProcessEntry> (*process_list)() = &tw::process_list;
+  bool (*auto_restart_shell)() = &windows_restarts_the_shell;
+  bool elevated = false;  // this process runs as administrator
+  // How long an elevated restart waits for Windows to bring the shell back.
+  DWORD windows_restart_wait_ms = 10'000;
 };
 
 // "explorer.exe" in any ASCII letter case, and nothing else.
 bool is_explorer_name(std::string_view exe_name);
 
-// Asks the Restart Manager to shut the Explorer process down and start it again; when that
-// fails, ends it (if it still runs and is still the process created at `expected_start_time`,
-// unless that is 0), gives Windows 2.5 seconds to bring Explorer back by itself, and
-// otherwise starts %SystemRoot%\explorer.exe. True when Explorer runs again. Blocks: worker
-// threads only.
+enum class ExplorerRestartWay : std::uint8_t {
+  // The Restart Manager, else ended and started again by us: it runs with the user's own rights.
+  RestartManagerElseStart,
+  // Elevated: whatever we start would run as administrator, and so would everything started
+  // from the taskbar. Ended with a failure code instead, for Windows to start it again itself.
+  EndForWindowsToRestart,
+  // Elevated, and Windows would not start it again: it is left running.
+  Refuse,
+};
+ExplorerRestartWay explorer_restart_way(bool elevated, bool windows_restarts_shell);
+
+// Restarts File Explorer the way explorer_restart_way chooses. Not elevated: asks the Restart
+// Manager to shut the process down and start it again; when that fails, ends it (if it still
+// runs and is still the process created at `expected_start_time`, unless that is 0), gives
+// Windows 2.5 seconds to bring Explorer back by itself, and otherwise starts
+// %SystemRoot%\explorer.exe. Elevated: ends it and waits for Windows to bring it back. True
+// when Explorer runs again. Blocks: worker threads only.
 bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, const ExplorerRestartApi& api = {});
 
 }  // namespace tw

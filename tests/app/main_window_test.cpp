@@ -312,6 +312,62 @@ TEST(SecondStart, FreshOpensAWindowOfItsOwn) {
   clean_registry();
 }
 
+// The windows of the program's class in other processes.
+std::vector<HWND> main_windows_of_others() {
+  std::vector<HWND> found;
+  ::EnumWindows(
+      [](HWND w, LPARAM out) -> BOOL {
+        wchar_t name[64] = {};
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(w, &pid);
+        if (pid != ::GetCurrentProcessId() && ::GetClassNameW(w, name, 64) && std::wstring(name) == kMainWindowClass) {
+          reinterpret_cast<std::vector<HWND>*>(out)->push_back(w);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Several items chosen in File Explorer start one process each, all at once: the first has
+// the mutex but no window yet, and the others wait for it rather than open their own.
+TEST(SecondStart, ABurstOfStartsEndsInOneWindow) {
+  clean_registry();
+  const DWORD off = 0;
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"AutoUpdate", REG_DWORD, &off, sizeof off),
+            ERROR_SUCCESS);
+  std::vector<test::StartedProcess> started;
+  for (int i = 0; i < 5; ++i) {
+    auto p = test::start_process(test::program_dir() + L"\\tarnwick.exe", {L"D:\\burst" + std::to_wstring(i)});
+    ASSERT_TRUE(p);
+    started.push_back(std::move(*p));
+  }
+  // All but the one that keeps the window hand over and end.
+  int ended = 0;
+  for (int round = 0; round < 200 && ended < 4; ++round) {
+    ::Sleep(100);
+    ended = static_cast<int>(std::count_if(started.begin(), started.end(), [](const test::StartedProcess& p) {
+      return ::WaitForSingleObject(p.process.get(), 0) == WAIT_OBJECT_0;
+    }));
+  }
+  EXPECT_EQ(ended, 4);
+  const std::vector<HWND> windows = main_windows_of_others();
+  EXPECT_EQ(windows.size(), 1u);
+  for (const HWND w : windows) ::PostMessageW(w, WM_CLOSE, 0, 0);
+  for (const test::StartedProcess& p : started) {
+    if (::WaitForSingleObject(p.process.get(), 20'000) != WAIT_OBJECT_0) ::TerminateProcess(p.process.get(), 1);
+  }
+  clean_registry();
+}
+
+TEST(SecondStart, AnElevatedInstancesMutexCountsAsRunning) {
+  EXPECT_TRUE(another_instance_runs(true, ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(another_instance_runs(true, ERROR_SUCCESS));
+  // Not allowed to open the elevated instance's mutex: it exists all the same.
+  EXPECT_TRUE(another_instance_runs(false, ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(another_instance_runs(false, ERROR_INVALID_HANDLE));
+}
+
 TEST(FullStart, OpensCentredAtTheDefaultSizeInTheWindowsFolder) {
   clean_registry();
   const unsigned char forty[40] = {};

@@ -6,7 +6,9 @@
 // argument) from the "site" folder beside itself: the file named like the address's last
 // path segment, query left off, is copied to the path after "-o". When "<name>.exit" exists
 // instead, it exits with the number in it and writes nothing; an address without a file
-// exits with 22, curl's code for an HTTP error.
+// exits with 22, curl's code for an HTTP error. When "<name>.revocation" exists, it fails as
+// Windows' curl does when the revocation server cannot be reached (35) unless told
+// "--ssl-no-revoke".
 #include <windows.h>
 
 #include <string>
@@ -45,10 +47,12 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring folder = own_folder();
   std::string record;
   std::wstring output;
+  bool no_revoke = false;
   for (int i = 1; i < argc; ++i) {
     record += tw::to_utf8(argv[i]);
     record += '\0';
     if (std::wstring(argv[i]) == L"-o" && i + 1 < argc) output = argv[i + 1];
+    if (std::wstring(argv[i]) == L"--ssl-no-revoke") no_revoke = true;
   }
   append(folder + L"curl-args.bin", record + "\n");
   if (argc < 2 || output.empty()) return 2;
@@ -57,6 +61,7 @@ int wmain(int argc, wchar_t** argv) {
   name = name.substr(0, name.find(L'?'));
   name = name.substr(name.rfind(L'/') + 1);
   const std::wstring served = folder + L"site\\" + name;
+  if (!no_revoke && ::GetFileAttributesW((served + L".revocation").c_str()) != INVALID_FILE_ATTRIBUTES) return 35;
   if (::GetFileAttributesW((served + L".exit").c_str()) != INVALID_FILE_ATTRIBUTES) {
     return std::stoi(read_all(served + L".exit"));
   }

@@ -58,6 +58,12 @@ TEST(ProcessFacts, OfAHelperFromStartToExitAndOfNoProcess) {
     EXPECT_FALSE(is_running(none, 0));
   }
   EXPECT_EQ(process_session(kNoSuchProcess), std::nullopt);
+
+  // A process that may not be opened (another user's, a protected one) is still running: only
+  // "invalid parameter" says there is no such process.
+  EXPECT_TRUE(open_failure_means_gone(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(open_failure_means_gone(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(open_failure_means_gone(ERROR_NOT_ENOUGH_MEMORY));
 }
 
 TEST(ProcessWindows, OnlyVisibleUnownedOrHiddenOwnedWindowsCount) {

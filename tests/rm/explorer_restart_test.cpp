@@ -129,5 +129,43 @@ TEST_F(ExplorerStandIn, NoSecondExplorerWhenOneCameBackAndFailureWhenItMayNotBeE
   EXPECT_EQ(end_restarted(), 0);
 }
 
+TEST(ExplorerRestartWay, AnElevatedWindowNeverStartsTheShellItself) {
+  EXPECT_EQ(explorer_restart_way(false, true), ExplorerRestartWay::RestartManagerElseStart);
+  EXPECT_EQ(explorer_restart_way(false, false), ExplorerRestartWay::RestartManagerElseStart);
+  EXPECT_EQ(explorer_restart_way(true, true), ExplorerRestartWay::EndForWindowsToRestart);
+  EXPECT_EQ(explorer_restart_way(true, false), ExplorerRestartWay::Refuse);
+}
+
+ExplorerRestartApi elevated_api(bool windows_restarts_shell) {
+  ExplorerRestartApi api = fake_api();
+  api.elevated = true;
+  api.auto_restart_shell = windows_restarts_shell ? +[] { return true; } : +[] { return false; };
+  api.windows_restart_wait_ms = 600;
+  return api;
+}
+
+TEST_F(ExplorerStandIn, ElevatedItIsEndedWithAFailureForWindowsToStartAgain) {
+  g_fake.running = {{8, "explorer.exe"}};  // as Windows' own restart brings it back
+  EXPECT_TRUE(restart_explorer(shell_->pid(), created_, elevated_api(true)));
+  EXPECT_TRUE(shell_ended());
+  DWORD code = 0;
+  ASSERT_TRUE(::GetExitCodeProcess(shell_->process(), &code));
+  EXPECT_NE(code, 0u);  // the sign Windows restarts the shell on
+  EXPECT_EQ(g_fake.restarts, 0);  // the Restart Manager would start it as administrator
+  EXPECT_EQ(end_restarted(), 0);  // and so would we
+}
+
+TEST_F(ExplorerStandIn, ElevatedItIsNeverStartedByUsEvenWhenWindowsDoesNot) {
+  EXPECT_FALSE(restart_explorer(shell_->pid(), created_, elevated_api(true)));
+  EXPECT_TRUE(shell_ended());
+  EXPECT_EQ(end_restarted(), 0);
+}
+
+TEST_F(ExplorerStandIn, ElevatedAndWindowsWouldNotRestartItItIsLeftRunning) {
+  EXPECT_FALSE(restart_explorer(shell_->pid(), created_, elevated_api(false)));
+  EXPECT_FALSE(shell_ended());
+  EXPECT_EQ(g_fake.lists, 0);
+}
+
 }  // namespace
 }  // namespace tw

@@ -1,11 +1,14 @@
 #include "app/updater/update_check.h"
 
+#include <winhttp.h>
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <limits>
 #include <mutex>
 #include <utility>
+#include <variant>
 
 #include "app/catalogue.h"
 #include "app/main_window.h"
@@ -13,6 +16,7 @@
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/updater/update_install.h"
+#include "common/casemap.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
 #include "common/slot.h"
@@ -261,16 +265,54 @@ std::wstring curl_program() {
   return root + L"System32\\curl.exe";
 }
 
-std::vector<std::wstring> curl_arguments(std::wstring_view output_path, std::wstring_view address) {
-  return {L"-fsSL", L"--proto", L"=https", L"--max-time", L"600", L"-o", std::wstring(output_path),
-          std::wstring(address)};
+std::vector<std::wstring> curl_arguments(std::wstring_view output_path, std::wstring_view address,
+                                         const CurlOptions& options) {
+  std::vector<std::wstring> args{L"-fsSL", L"--proto", L"=https", L"--max-time", L"600"};
+  if (options.no_revocation_check) args.emplace_back(L"--ssl-no-revoke");
+  if (!options.proxy.empty()) args.insert(args.end(), {L"--proxy", options.proxy});
+  args.insert(args.end(), {L"-o", std::wstring(output_path), std::wstring(address)});
+  return args;
 }
 
-std::optional<std::string> download_with_curl(std::string_view address, const std::wstring& output_path) {
-  const std::wstring program = curl_program();
+std::wstring https_proxy_from(std::wstring_view setting) {
+  std::wstring for_all, for_https;
+  std::size_t start = 0;
+  while (start < setting.size()) {
+    const std::size_t end = std::min(setting.find_first_of(L"; \t\r\n", start), setting.size());
+    const std::wstring_view entry = setting.substr(start, end - start);
+    start = end + 1;
+    if (entry.empty()) continue;
+    const std::size_t equals = entry.find(L'=');
+    if (equals == std::wstring_view::npos) {
+      if (for_all.empty()) for_all = entry;
+    } else if (equal_ascii_folded(entry.substr(0, equals), std::wstring_view(L"https")) && for_https.empty()) {
+      for_https = entry.substr(equals + 1);
+    }
+  }
+  std::wstring proxy = for_https.empty() ? for_all : for_https;
+  // A proxy named without its own scheme is spoken to in plain HTTP, as Windows does.
+  if (!proxy.empty() && proxy.find(L"://") == std::wstring::npos) proxy.insert(0, L"http://");
+  return proxy;
+}
+
+std::wstring windows_https_proxy() {
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+  if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) return {};
+  std::wstring proxy = config.lpszProxy ? https_proxy_from(config.lpszProxy) : std::wstring();
+  // The strings are the caller's to free.
+  for (LPWSTR text : {config.lpszAutoConfigUrl, config.lpszProxy, config.lpszProxyBypass}) {
+    if (text) ::GlobalFree(text);
+  }
+  return proxy;
+}
+
+namespace {
+
+// One run of curl: its exit code, or the system's error when it could not be run.
+std::variant<DWORD, std::string> run_curl(const std::wstring& program, const std::vector<std::wstring>& arguments) {
   // Every argument quoted on its own: an address from the manifest can only ever be the
   // address, never an option or a second file.
-  std::wstring command = build_command_line(program, curl_arguments(output_path, to_wide(address)));
+  std::wstring command = build_command_line(program, arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -283,8 +325,24 @@ std::optional<std::string> download_with_curl(std::string_view address, const st
   if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return system_error_text(::GetLastError());
   DWORD code = 0;
   if (!::GetExitCodeProcess(process.get(), &code)) return system_error_text(::GetLastError());
-  if (code != 0) return std::string(localized(msg::kDownloadFailed));
-  return std::nullopt;
+  return code;
+}
+
+}  // namespace
+
+std::optional<std::string> download_with_curl(std::string_view address, const std::wstring& output_path) {
+  const std::wstring program = curl_program();
+  const std::wstring wide_address = to_wide(address);
+  CurlOptions options;
+  options.proxy = windows_https_proxy();
+  for (;;) {
+    auto outcome = run_curl(program, curl_arguments(output_path, wide_address, options));
+    if (auto* failure = std::get_if<std::string>(&outcome)) return std::move(*failure);
+    const DWORD code = std::get<DWORD>(outcome);
+    if (code == 0) return std::nullopt;
+    if (code != kCurlSslConnectError || options.no_revocation_check) return std::string(localized(msg::kDownloadFailed));
+    options.no_revocation_check = true;
+  }
 }
 
 void check_for_update(HWND window, bool manual) {

@@ -158,6 +158,40 @@ TEST(UpdateCurl, RunsSystemCurlWithItsOwnArgumentsOnly) {
   EXPECT_EQ(curl_program(), L"C:\\Windows\\System32\\curl.exe");
 }
 
+// Behind a proxy that inspects TLS, Windows' curl cannot check revocation: tried once more
+// without that check, and only for that failure.
+TEST(UpdateCurl, RetriesOnceWithoutTheRevocationCheckWhenThatFailed) {
+  test::StandInSite site;
+  ASSERT_TRUE(site.ready());
+  ASSERT_TRUE(site.serve(L"update.json", "{}"));
+  ASSERT_TRUE(site.serve(L"update.json.revocation", ""));
+  const std::wstring out = site.temp() + L"update.json";
+  EXPECT_EQ(download_with_curl("https://h.example/update.json", out), std::nullopt);
+  auto runs = site.curl_runs();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(std::count(runs[0].begin(), runs[0].end(), "--ssl-no-revoke"), 0);
+  EXPECT_EQ(runs[1][5], "--ssl-no-revoke");
+  EXPECT_EQ(runs[1].back(), "https://h.example/update.json");
+
+  // Any other failure is final.
+  ASSERT_TRUE(site.fail(L"other.json", 28));
+  EXPECT_EQ(download_with_curl("https://h.example/other.json", out), std::string(localized(msg::kDownloadFailed)));
+  EXPECT_EQ(site.curl_runs().size(), 3u);
+}
+
+TEST(UpdateCurl, TakesTheUsersHttpsProxyFromWindowsSetting) {
+  EXPECT_EQ(https_proxy_from(L""), L"");
+  EXPECT_EQ(https_proxy_from(L"proxy.corp:8080"), L"http://proxy.corp:8080");
+  EXPECT_EQ(https_proxy_from(L"http=web:80;https=secure:8443;ftp=f:21"), L"http://secure:8443");
+  EXPECT_EQ(https_proxy_from(L"HTTPS=secure:8443 http=web:80"), L"http://secure:8443");
+  EXPECT_EQ(https_proxy_from(L"http=web:80"), L"");  // https goes direct
+  EXPECT_EQ(https_proxy_from(L"https=http://secure:8443"), L"http://secure:8443");
+  EXPECT_EQ(https_proxy_from(L";;all:3128;"), L"http://all:3128");
+  const std::vector<std::wstring> args = curl_arguments(L"C:\\t\\o", L"https://h/u", CurlOptions{true, L"http://p:1"});
+  EXPECT_EQ(args, (std::vector<std::wstring>{L"-fsSL", L"--proto", L"=https", L"--max-time", L"600", L"--ssl-no-revoke",
+                                            L"--proxy", L"http://p:1", L"-o", L"C:\\t\\o", L"https://h/u"}));
+}
+
 TEST(UpdateCheck, FetchesJudgesAndCleansUp) {
   test::StandInSite site;
   ASSERT_TRUE(site.ready());
