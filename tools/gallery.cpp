@@ -154,7 +154,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                         nullptr, instance, nullptr);
   if (window == nullptr) return 1;
   gallery.state.window = window;
-  gallery.gfx = create_gfx(window, dpi, script_letters(current_language())).gfx;
+  gallery.gfx = create_gfx(window, dpi, script_letters(current_language()), text_locale(current_language())).gfx;
   if (!gallery.gfx) return 1;
   ::ShowWindow(window, SW_SHOWNORMAL);
   ::SetTimer(window, 1, seconds * 1000, nullptr);

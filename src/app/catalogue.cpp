@@ -184,6 +184,19 @@ std::string_view script_letters(std::string_view language) {
   return "Aa";
 }
 
+std::wstring_view text_locale(std::string_view language) {
+  if (language == "ko") return L"ko-KR";
+  if (language == "ja") return L"ja-JP";
+  if (language == "zh-Hans") return L"zh-CN";
+  if (language == "zh-Hant") return L"zh-TW";
+  if (language == "es") return L"es-ES";
+  if (language == "fr") return L"fr-FR";
+  if (language == "de") return L"de-DE";
+  if (language == "pt") return L"pt-BR";
+  if (language == "ru") return L"ru-RU";
+  return L"en-US";
+}
+
 std::string_view localized_in(const Message& message, std::string_view language, const TranslationTable& table) {
   if (language == "ko") return message.ko;
   if (language == "en") return message.en;

@@ -255,6 +255,10 @@ std::string_view current_language();
 // layer chooses a font that writes them when the usual one is missing. Latin for unknown codes.
 std::string_view script_letters(std::string_view language);
 
+// The locale text in a language is laid out with ("ja-JP" for "ja"), so that characters that
+// several scripts share take that language's forms.
+std::wstring_view text_locale(std::string_view language);
+
 // The message in the current language; English when a translation lacks it. Never copies.
 std::string_view localized(const Message& message);
 

@@ -143,7 +143,7 @@ void paint(MainWindow& w) {
     if (frame == FrameResult::DeviceLost) {
       w.icons.entries.clear();
       w.gfx.reset();  // the old layer goes whatever happens next
-      w.gfx = create_gfx(w.state.window, w.state.dpi, script_letters(current_language())).gfx;
+      w.gfx = create_gfx(w.state.window, w.state.dpi, script_letters(current_language()), text_locale(current_language())).gfx;
       w.layer_size = client_size(w.state.window);
       ::InvalidateRect(w.state.window, nullptr, FALSE);
     }

@@ -163,7 +163,7 @@ int run_window_mode(const StartupRequest& request) {
 
   const int show = place_window(window);
   s.dpi = std::max(::GetDpiForWindow(window), 96u);
-  main->gfx = create_gfx(window, s.dpi, script_letters(current_language())).gfx;  // none: the window still works, unpainted
+  main->gfx = create_gfx(window, s.dpi, script_letters(current_language()), text_locale(current_language())).gfx;  // none: the window still works, unpainted
   main->layer_size = client_size(window);
 
   MainWindow& w = *main;

@@ -54,7 +54,7 @@ std::optional<std::array<ComPtr<IDWriteTextFormat>, kFontRoleCount>> make_format
     const auto role = static_cast<FontRole>(i);
     const FontSpec font = font_spec(role);
     error = made(factory->CreateTextFormat(family_for(gfx, role), nullptr, font.weight, DWRITE_FONT_STYLE_NORMAL,
-                                           DWRITE_FONT_STRETCH_NORMAL, font_size(role, gfx.scale), L"",
+                                           DWRITE_FONT_STRETCH_NORMAL, font_size(role, gfx.scale), gfx.locale.c_str(),
                                            formats[i].GetAddressOf()),
                  formats[i]);
     if (FAILED(error)) return std::nullopt;
@@ -157,7 +157,7 @@ FrameResult frame_result(HRESULT end_draw, HRESULT present) {
   return FrameResult::Ok;
 }
 
-GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters) {
+GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters, std::wstring_view locale) {
   GfxCreation out;
   Gfx gfx;
   HRESULT& hr = out.error;
@@ -240,6 +240,7 @@ GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters) {
   }
 
   gfx.scale = dpi_scale(dpi);
+  gfx.locale = locale;
   choose_fonts(gfx, letters);
   auto formats = make_formats(gfx, hr);
   if (!formats) return out;

@@ -93,6 +93,9 @@ struct Gfx {
   bool icons_as_shapes = false;  // the icon font is missing: draw_glyph draws its glyphs as shapes
   ComPtr<IDWriteFontFallback> font_fallback;  // none: DirectWrite's own
   ComPtr<ID2D1StrokeStyle> icon_stroke;  // round ends for icons drawn as shapes; none: square ends
+  // The interface language's locale ("ja-JP"): DirectWrite picks glyph forms by it where scripts
+  // share characters (Han in Japanese and Chinese). Empty: none in particular.
+  std::wstring locale;
 };
 
 struct GfxCreation {
@@ -100,8 +103,9 @@ struct GfxCreation {
   HRESULT error = S_OK;  // the failing step's result when `gfx` is empty
 };
 
-// `letters`: characters of the interface language's own script (UTF-8), for choose_fonts.
-[[nodiscard]] GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters);
+// `letters`: characters of the interface language's own script (UTF-8), for choose_fonts;
+// `locale`: that language's locale name, for the text formats.
+[[nodiscard]] GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters, std::wstring_view locale = {});
 
 // Decides which families the layer's formats use (see plan_fonts) and remembers it in the
 // layer; formats made afterwards (set_gfx_dpi) use them. Leaves font_spec's families when the

@@ -137,6 +137,9 @@ TEST(Language, ScriptLettersComeFromTheLanguagesOwnMessages) {
     }
   }
   EXPECT_EQ(script_letters("it"), "Aa");
+  EXPECT_EQ(text_locale("zh-Hant"), L"zh-TW");
+  EXPECT_EQ(text_locale("ko"), L"ko-KR");
+  EXPECT_EQ(text_locale("it"), L"en-US");
 }
 
 TEST(Language, FollowsTheStoredCodeOrWindows) {

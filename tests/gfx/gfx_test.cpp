@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/casemap.h"
 #include "gfx/gfx.h"
 
 namespace tw {
@@ -37,9 +38,14 @@ TEST(GfxText, FormatsAreMadeAtTheWindowsDpi) {
     EXPECT_EQ(family_of(gfx.formats[i].Get()), i == 4 ? L"Segoe MDL2 Assets" : L"Segoe UI");
   }
 
-  // A new DPI replaces every format; 0 (an unknown window) counts as 96.
+  // A new DPI replaces every format; 0 (an unknown window) counts as 96. Formats carry the
+  // interface language's locale, so that shared characters take that language's forms.
+  gfx.locale = L"ja-JP";
   ASSERT_TRUE(set_gfx_dpi(gfx, 0));
   EXPECT_FLOAT_EQ(gfx.formats[static_cast<int>(FontRole::Body)]->GetFontSize(), 13.0f);
+  wchar_t locale[32] = {};
+  ASSERT_TRUE(SUCCEEDED(gfx.formats[static_cast<int>(FontRole::Body)]->GetLocaleName(locale, 32)));
+  EXPECT_TRUE(equal_ascii_folded(std::wstring_view(locale), std::wstring_view(L"ja-JP"))) << locale;
   EXPECT_FLOAT_EQ(font_size(FontRole::Small, dpi_scale(120)), 14.375f);
 }
 

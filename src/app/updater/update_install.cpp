@@ -204,18 +204,27 @@ bool start_update_download(const Manifest& manifest, HWND window) {
   return start_detached_thread([manifest, window] { download_and_verify(manifest, window); });
 }
 
-bool run_installer(const std::wstring& path) {
-  std::wstring command =
-      build_command_line(path, {L"/SILENT", L"/SUPPRESSMSGBOXES", L"/NORESTART", L"/UPDATE=1"});
+DWORD run_installer(const std::wstring& path, const InstallerLaunch& launch) {
+  const std::vector<std::wstring> arguments{L"/SILENT", L"/SUPPRESSMSGBOXES", L"/NORESTART", L"/UPDATE=1"};
+  std::wstring command = build_command_line(path, arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-    return false;
+  if (launch.create_process(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    const UniqueHandle process(info.hProcess), thread(info.hThread);
+    return 0;
   }
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
-  return true;
+  const DWORD error = ::GetLastError();
+  if (error != kElevationRequired) return error;
+  const std::wstring parameters = join_arguments(arguments);
+  SHELLEXECUTEINFOW shell{};
+  shell.cbSize = sizeof shell;
+  shell.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  shell.lpFile = path.c_str();
+  shell.lpParameters = parameters.c_str();
+  shell.nShow = SW_SHOWNORMAL;
+  if (!launch.shell_execute(&shell)) return ::GetLastError();
+  return 0;
 }
 
 void store_download_result(DownloadResult result) { download_slot().store(std::move(result)); }
@@ -231,7 +240,12 @@ void on_download_finished(MainWindow& w) {
   }
   // The installer replaces this program's files, so the window goes without further ado;
   // closing it the usual way would also save its placement.
-  if (run_installer(result->path)) ::DestroyWindow(w.state.window);
+  // Not started: saying why beats the window simply staying.
+  if (const DWORD error = run_installer(result->path); error != 0) {
+    show_notice(w, system_error_text(error));
+  } else {
+    ::DestroyWindow(w.state.window);
+  }
 }
 
 }  // namespace tw

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -60,8 +62,19 @@ void download_and_verify(const Manifest& manifest, HWND window);
 // Starts that worker; false when no thread could be started.
 [[nodiscard]] bool start_update_download(const Manifest& manifest, HWND window);
 
-// Starts the installer for a silent update without waiting for it; whether it started.
-bool run_installer(const std::wstring& path);
+// CreateProcessW's answer for a program whose manifest asks for administrator rights.
+inline constexpr DWORD kElevationRequired = 740;
+
+// How the installer is started; tests stand in for the system's answers.
+struct InstallerLaunch {
+  decltype(&::CreateProcessW) create_process = &::CreateProcessW;
+  decltype(&::ShellExecuteExW) shell_execute = &::ShellExecuteExW;
+};
+
+// Starts the installer for a silent update without waiting for it: 0 when it started, else the
+// system's error code. An installer whose manifest asks for administrator rights cannot be
+// started directly (error 740); the shell then starts it, and Windows asks the user.
+DWORD run_installer(const std::wstring& path, const InstallerLaunch& launch = {});
 
 // The slot between the download and the window; storing replaces, taking empties.
 void store_download_result(DownloadResult result);

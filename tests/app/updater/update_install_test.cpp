@@ -106,5 +106,37 @@ TEST(UpdateDownload, KeepsOnlyAVerifiedInstaller) {
   EXPECT_EQ(site.curl_runs().back().back(), "https://dl.example/Setup.exe");
 }
 
+// What the system answers when the installer asks for administrator rights in its manifest.
+struct Launches {
+  static inline DWORD create_error = 0;
+  static inline DWORD shell_error = 0;
+  static inline std::vector<std::wstring> shell_calls;  // file, then parameters
+  static BOOL WINAPI create(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
+                            LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+    ::SetLastError(create_error);
+    return FALSE;
+  }
+  static BOOL WINAPI shell(SHELLEXECUTEINFOW* info) {
+    shell_calls.insert(shell_calls.end(), {info->lpFile, info->lpParameters});
+    ::SetLastError(shell_error);
+    return shell_error == 0;
+  }
+};
+
+TEST(UpdateInstaller, OneThatAsksForAdministratorRightsIsStartedByTheShell) {
+  const InstallerLaunch launch{&Launches::create, &Launches::shell};
+  Launches::create_error = kElevationRequired;
+  EXPECT_EQ(run_installer(L"C:\\T\\Setup.exe", launch), 0u);
+  EXPECT_EQ(Launches::shell_calls,
+            (std::vector<std::wstring>{L"C:\\T\\Setup.exe", L"/SILENT /SUPPRESSMSGBOXES /NORESTART /UPDATE=1"}));
+  // The user said no at the prompt; any other failure is not taken to the shell at all.
+  Launches::shell_error = ERROR_CANCELLED;
+  EXPECT_EQ(run_installer(L"C:\\T\\Setup.exe", launch), static_cast<DWORD>(ERROR_CANCELLED));
+  Launches::create_error = ERROR_FILE_NOT_FOUND;
+  Launches::shell_calls.clear();
+  EXPECT_EQ(run_installer(L"C:\\T\\Setup.exe", launch), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(Launches::shell_calls.empty());
+}
+
 }  // namespace
 }  // namespace tw
