@@ -19,6 +19,7 @@
 #include "app/updater/update_check.h"
 #include "app/updater/update_install.h"
 #include "app/view.h"
+#include "app/window_startup.h"
 #include "common/cmdline.h"
 #include "common/text.h"
 #include "discovery/path_spelling.h"
@@ -259,8 +260,7 @@ std::optional<LRESULT> handle(MainWindow& w, HWND window, UINT message, WPARAM w
       const bool dark = read_dark_mode();
       if (dark != s.dark) {
         s.dark = dark;
-        const BOOL value = dark;
-        static_cast<void>(::DwmSetWindowAttribute(window, 20, &value, sizeof value));  // the view follows anyway
+        static_cast<void>(set_dark_title_bar(window, dark));  // the view follows anyway
         repaint(w);
       }
       return std::nullopt;  // others may want to hear of it too

@@ -83,6 +83,13 @@ RECT centred_window_rect(const RECT& work, UINT dpi) {
   return RECT{left, top, left + width, top + height};
 }
 
+HRESULT set_dark_title_bar(HWND window, bool dark, SetWindowAttributeFn set) {
+  const BOOL value = dark;
+  const HRESULT hr = set(window, kDarkTitleBarAttribute, &value, sizeof value);
+  if (SUCCEEDED(hr)) return hr;
+  return set(window, kDarkTitleBarAttributeBefore2004, &value, sizeof value);
+}
+
 bool another_instance_runs(bool mutex_created, DWORD error) {
   // An elevated instance's mutex cannot be opened by one that is not: creating it fails with
   // "access denied", which says just as surely that it exists.
@@ -158,8 +165,7 @@ int run_window_mode(const StartupRequest& request) {
   s.window = window;
   s.elevated = elevated;
   s.dark = read_dark_mode();
-  const BOOL dark = s.dark;
-  static_cast<void>(::DwmSetWindowAttribute(window, 20, &dark, sizeof dark));  // the frame only; failure is harmless
+  static_cast<void>(set_dark_title_bar(window, s.dark));  // the frame only; failure is harmless
 
   const int show = place_window(window);
   s.dpi = std::max(::GetDpiForWindow(window), 96u);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <dwmapi.h>
+
 #include "app/startup.h"
 
 namespace tw {
@@ -18,6 +20,14 @@ bool process_is_elevated();
 // Where a window without a saved placement opens: 880 x 700 at 96 DPI, scaled, no larger
 // than the work area, centred in it.
 RECT centred_window_rect(const RECT& work_area, UINT dpi);
+
+// The frame's dark title bar: DWMWA_USE_IMMERSIVE_DARK_MODE is 20 from Windows 10 2004 on and
+// was 19 before (1809 to 1909, still in long-term servicing); the other number is tried when
+// the first fails.
+inline constexpr DWORD kDarkTitleBarAttribute = 20;
+inline constexpr DWORD kDarkTitleBarAttributeBefore2004 = 19;
+using SetWindowAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+HRESULT set_dark_title_bar(HWND window, bool dark, SetWindowAttributeFn set = &::DwmSetWindowAttribute);
 
 // Whether another instance runs, from what creating the single-instance mutex gave: a handle
 // (created or not) and the last error.

@@ -360,6 +360,24 @@ TEST(SecondStart, ABurstOfStartsEndsInOneWindow) {
   clean_registry();
 }
 
+std::vector<DWORD> g_attributes_asked;
+HRESULT WINAPI known_from_2004(HWND, DWORD attribute, LPCVOID, DWORD) {
+  g_attributes_asked.push_back(attribute);
+  return attribute == 20 ? S_OK : E_INVALIDARG;
+}
+HRESULT WINAPI known_before_2004(HWND, DWORD attribute, LPCVOID, DWORD) {
+  g_attributes_asked.push_back(attribute);
+  return attribute == 19 ? S_OK : E_INVALIDARG;
+}
+
+TEST(FullStart, TheDarkTitleBarWorksOnOlderWindows10Too) {
+  EXPECT_EQ(set_dark_title_bar(nullptr, true, &known_from_2004), S_OK);
+  EXPECT_EQ(g_attributes_asked, std::vector<DWORD>{20});
+  g_attributes_asked.clear();
+  EXPECT_EQ(set_dark_title_bar(nullptr, true, &known_before_2004), S_OK);
+  EXPECT_EQ(g_attributes_asked, (std::vector<DWORD>{20, 19}));
+}
+
 TEST(SecondStart, AnElevatedInstancesMutexCountsAsRunning) {
   EXPECT_TRUE(another_instance_runs(true, ERROR_ALREADY_EXISTS));
   EXPECT_FALSE(another_instance_runs(true, ERROR_SUCCESS));
