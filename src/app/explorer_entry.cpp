@@ -39,6 +39,7 @@ void write_explorer_verbs(std::wstring_view exe_path, std::string_view verb_text
 }
 
 void remove_explorer_menu() {
+  if (!user_registry_writable()) return;
   for (const std::wstring_view key : kExplorerVerbKeys) {
     static_cast<void>(::RegDeleteTreeW(HKEY_CURRENT_USER, std::wstring(key).c_str()));
   }

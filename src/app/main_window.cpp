@@ -161,7 +161,10 @@ void activate(HWND window) {
 void search_as_administrator(MainWindow& w) {
   const std::wstring exe = own_executable_path();
   std::vector<std::wstring> args{L"--fresh", L"--deep"};
-  args.insert(args.end(), w.state.targets.begin(), w.state.targets.end());
+  // Said who asked, so that a copy running as another account leaves that account's settings
+  // alone; and paths on mapped drives given as shares, which that account can reach.
+  if (const auto sid = own_user_sid()) args.push_back(std::wstring(kOptionForUser) + *sid);
+  for (const Target& t : w.state.targets) args.push_back(as_seen_from_another_logon(t));
   // Quoted so that any path (a drive root's backslash included) comes back as it is.
   const std::wstring parameters = join_arguments(args);
   const auto result = reinterpret_cast<INT_PTR>(

@@ -35,7 +35,15 @@ std::optional<std::string> read_string_setting(std::wstring_view subkey, std::ws
   return to_utf8(text);
 }
 
+namespace {
+bool g_registry_writable = true;
+}  // namespace
+
+void set_user_registry_writable(bool writable) { g_registry_writable = writable; }
+bool user_registry_writable() { return g_registry_writable; }
+
 void write_string_setting(std::wstring_view subkey, std::wstring_view name, std::string_view text) {
+  if (!g_registry_writable) return;
   const std::wstring data = to_wide(text);
   const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
   static_cast<void>(::RegSetKeyValueW(HKEY_CURRENT_USER, key_text(subkey).c_str(), key_text(name).c_str(), REG_SZ,
@@ -53,6 +61,7 @@ std::optional<std::uint32_t> read_dword_setting(std::wstring_view name) {
 }
 
 void write_dword_setting(std::wstring_view name, std::uint32_t value) {
+  if (!g_registry_writable) return;
   const DWORD data = value;
   static_cast<void>(::RegSetKeyValueW(HKEY_CURRENT_USER, key_text(kSettingsKey).c_str(), key_text(name).c_str(),
                                       REG_DWORD, &data, sizeof data));
@@ -84,6 +93,7 @@ std::optional<WINDOWPLACEMENT> read_placement() {
 }
 
 void write_placement(HWND window) {
+  if (!g_registry_writable) return;
   WINDOWPLACEMENT placement{};
   placement.length = kPlacementSize;
   if (!::GetWindowPlacement(window, &placement)) return;

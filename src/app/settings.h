@@ -17,6 +17,13 @@ inline constexpr std::wstring_view kValueLastUpdateCheck = L"LastUpdateCheck";
 inline constexpr std::wstring_view kValueExplorerMenu = L"ExplorerMenu";
 inline constexpr std::wstring_view kValuePlacement = L"Placement";
 
+// Whether this run may change what is kept under HKEY_CURRENT_USER (settings and the File
+// Explorer entry). A copy started elevated by a standard user runs as another account: that
+// HKEY_CURRENT_USER is the other account's, not the user's, and is left as it is. Main thread,
+// decided at start-up; writable unless said otherwise.
+void set_user_registry_writable(bool writable);
+bool user_registry_writable();
+
 // A REG_SZ value under a subkey of HKEY_CURRENT_USER (an empty name is the key's default
 // value), up to its first NUL. Nothing when it is absent, of another type or unreadable.
 std::optional<std::string> read_string_setting(std::wstring_view subkey, std::wstring_view name);

@@ -54,6 +54,9 @@ StartupRequest decide_startup(const std::vector<std::wstring>& arguments) {
     if (argument.starts_with(L"--")) continue;
     add_path(argument, RelativePaths::Resolve);
   }
+  for (const std::wstring& argument : arguments) {
+    if (argument.starts_with(kOptionForUser)) request.for_user = argument.substr(kOptionForUser.size());
+  }
   request.fresh = std::any_of(arguments.begin(), arguments.end(), is(kOptionFresh));
   request.deep = std::any_of(arguments.begin(), arguments.end(), is(kOptionDeep));
   return request;

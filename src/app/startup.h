@@ -21,12 +21,15 @@ struct StartupRequest {
   std::size_t refused = 0;    // path arguments that name no file or folder
   bool fresh = false;         // never hand over to a running instance
   bool deep = false;          // the first scan is a deep search
+  // The account (its SID as text) of the user whose window started this one elevated.
+  std::optional<std::wstring> for_user;
 };
 
 inline constexpr std::wstring_view kOptionUnregister = L"--unregister";
 inline constexpr std::wstring_view kOptionDeleteOnReboot = L"--delete-on-reboot";
 inline constexpr std::wstring_view kOptionFresh = L"--fresh";
 inline constexpr std::wstring_view kOptionDeep = L"--deep";
+inline constexpr std::wstring_view kOptionForUser = L"--for-user=";
 
 // A path argument made usable: white space trimmed, outer double quotes removed (File
 // Explorer hands a drive root over as C:" ), a bare drive given its backslash, then resolved

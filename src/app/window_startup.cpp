@@ -4,7 +4,11 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <sddl.h>
+#include <winnetwk.h>
+
 #include <array>
+#include <vector>
 
 #include "app/catalogue.h"
 #include "app/explorer_entry.h"
@@ -12,6 +16,7 @@
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/updater/update_check.h"
+#include "common/casemap.h"
 #include "common/handles.h"
 #include "common/text.h"
 
@@ -90,6 +95,49 @@ HRESULT set_dark_title_bar(HWND window, bool dark, SetWindowAttributeFn set) {
   return set(window, kDarkTitleBarAttributeBefore2004, &value, sizeof value);
 }
 
+std::optional<std::wstring> own_user_sid() {
+  UniqueHandle token;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return std::nullopt;
+  DWORD size = 0;
+  static_cast<void>(::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size));  // asks the size
+  std::vector<unsigned char> buffer(size);
+  if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return std::nullopt;
+  wchar_t* text = nullptr;
+  if (!::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid, &text)) return std::nullopt;
+  const UniqueLocal owned(text);
+  return std::wstring(text);
+}
+
+bool runs_for_another_user(const std::optional<std::wstring>& own, const std::optional<std::wstring>& requested) {
+  if (!requested) return false;  // started by the user directly
+  return !own || !equal_ascii_folded(std::wstring_view(*own), std::wstring_view(*requested));
+}
+
+std::wstring with_remote_name(std::wstring_view target, std::wstring_view remote) {
+  std::wstring_view prefix;
+  std::wstring_view rest = target;
+  if (rest.starts_with(L"\\\\?\\")) {
+    prefix = L"\\\\?\\UNC\\";
+    rest.remove_prefix(4);
+  }
+  if (rest.size() < 2 || rest[1] != L':' || !remote.starts_with(L"\\\\")) return std::wstring(target);
+  std::wstring out(prefix);
+  out += prefix.empty() ? remote : remote.substr(2);
+  while (!out.empty() && out.back() == L'\\') out.pop_back();
+  out += rest.substr(2);
+  return out;
+}
+
+std::wstring as_seen_from_another_logon(const Target& target) {
+  const std::wstring_view rest = target.starts_with(L"\\\\?\\") ? std::wstring_view(target).substr(4) : target;
+  if (rest.size() < 2 || rest[1] != L':') return target;
+  const std::wstring drive(rest.substr(0, 2));
+  wchar_t remote[1024] = {};
+  DWORD length = 1024;
+  if (::WNetGetConnectionW(drive.c_str(), remote, &length) != NO_ERROR) return target;  // a local drive
+  return with_remote_name(target, remote);
+}
+
 bool another_instance_runs(bool mutex_created, DWORD error) {
   // An elevated instance's mutex cannot be opened by one that is not: creating it fails with
   // "access denied", which says just as surely that it exists.
@@ -132,6 +180,8 @@ int run_window_mode(const StartupRequest& request) {
     }
   }
 
+  // Elevated under another account, HKEY_CURRENT_USER is not the user's: nothing is kept there.
+  if (runs_for_another_user(own_user_sid(), request.for_user)) set_user_registry_writable(false);
   refresh_explorer_menu();
   static_cast<void>(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));  // the shell dialogs need it
   const bool elevated = process_is_elevated();

@@ -378,6 +378,35 @@ TEST(FullStart, TheDarkTitleBarWorksOnOlderWindows10Too) {
   EXPECT_EQ(g_attributes_asked, (std::vector<DWORD>{20, 19}));
 }
 
+// A standard user's "Search as administrator" runs as another account, with its own registry
+// and without the user's mapped drives.
+TEST(SearchAsAdministrator, ACopyForAnotherAccountReachesSharesAndLeavesItsRegistryAlone) {
+  const std::optional<std::wstring> sid = own_user_sid();
+  ASSERT_TRUE(sid);
+  EXPECT_TRUE(sid->starts_with(L"S-1-5-"));
+  EXPECT_FALSE(runs_for_another_user(sid, std::nullopt));
+  EXPECT_FALSE(runs_for_another_user(sid, *sid));
+  EXPECT_TRUE(runs_for_another_user(sid, std::wstring(L"S-1-5-21-1-2-3-500")));
+  EXPECT_TRUE(runs_for_another_user(std::nullopt, *sid));
+  EXPECT_EQ(decide_startup({L"--fresh", L"--for-user=S-1-5-21-9", L"D:\\x"}).for_user, L"S-1-5-21-9");
+  EXPECT_EQ(decide_startup({L"D:\\x"}).for_user, std::nullopt);
+
+  EXPECT_EQ(with_remote_name(L"Y:\\Reports\\q1.xlsx", L"\\\\files\\team"), L"\\\\files\\team\\Reports\\q1.xlsx");
+  EXPECT_EQ(with_remote_name(L"Y:\\", L"\\\\files\\team\\"), L"\\\\files\\team\\");
+  EXPECT_EQ(with_remote_name(L"\\\\?\\Y:\\a\\trail.", L"\\\\files\\team"), L"\\\\?\\UNC\\files\\team\\a\\trail.");
+  EXPECT_EQ(with_remote_name(L"\\\\srv\\s\\x", L"\\\\files\\team"), L"\\\\srv\\s\\x");
+  EXPECT_EQ(as_seen_from_another_logon(L"C:\\Windows"), L"C:\\Windows");  // a local drive stays
+
+  clean_registry();
+  set_user_registry_writable(false);
+  write_dword_setting(kValueAutoUpdate, 0);
+  set_explorer_menu(true);
+  EXPECT_EQ(read_dword_setting(kValueAutoUpdate), std::nullopt);
+  EXPECT_FALSE(is_explorer_menu_installed());
+  set_user_registry_writable(true);
+  clean_registry();
+}
+
 TEST(SecondStart, AnElevatedInstancesMutexCountsAsRunning) {
   EXPECT_TRUE(another_instance_runs(true, ERROR_ALREADY_EXISTS));
   EXPECT_FALSE(another_instance_runs(true, ERROR_SUCCESS));

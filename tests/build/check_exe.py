@@ -12,7 +12,7 @@ import xml.etree.ElementTree as ET
 
 ALLOWED_DLLS = re.compile(
     r"^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|comdlg32|uxtheme|"
-    r"dwmapi|d2d1|dwrite|d3d11|dxgi|windowscodecs|rstrtmgr|bcrypt|crypt32|wintrust|winhttp|version|ntdll|"
+    r"dwmapi|d2d1|dwrite|d3d11|dxgi|windowscodecs|rstrtmgr|bcrypt|crypt32|wintrust|winhttp|mpr|version|ntdll|"
     r"msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$")
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
