@@ -103,19 +103,21 @@ std::optional<std::vector<HandleEntry>> read_handle_table(QuerySystemInformation
   return std::nullopt;
 }
 
-void name_query_worker(Receiver<HANDLE> requests, Sender<std::optional<std::wstring>> replies, NameHandleFn name_handle) {
-  while (std::optional<HANDLE> handle = requests.receive()) {
-    std::optional<std::wstring> name = name_handle(*handle);
+void name_query_worker(Receiver<std::shared_ptr<NameRequest>> requests, Sender<std::optional<std::wstring>> replies,
+                       NameHandleFn name_handle) {
+  while (std::optional<std::shared_ptr<NameRequest>> request = requests.receive()) {
+    std::optional<std::wstring> name = name_handle((*request)->handle());
+    (*request)->done();  // here, off the searching thread, unless it gave up waiting first
     if (!replies.send(std::move(name))) return;  // abandoned: nobody waits any more
   }
 }
 
 std::optional<NameQueryChannels> start_name_query_worker(NameHandleFn name_handle) {
-  auto [request_sender, request_receiver] = make_channel<HANDLE>();
+  auto [request_sender, request_receiver] = make_channel<std::shared_ptr<NameRequest>>();
   auto [reply_sender, reply_receiver] = make_channel<std::optional<std::wstring>>();
   // The far ends travel with the thread; std::function needs a copyable callable, so they
   // ride in a shared holder that only the thread uses.
-  auto ends = std::make_shared<std::pair<Receiver<HANDLE>, Sender<std::optional<std::wstring>>>>(
+  auto ends = std::make_shared<std::pair<Receiver<std::shared_ptr<NameRequest>>, Sender<std::optional<std::wstring>>>>(
       std::move(request_receiver), std::move(reply_sender));
   // Never joined: a thread stuck in a name query is left to end on its own.
   if (!start_detached_thread([ends, name_handle] {
@@ -188,12 +190,10 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
                            DUPLICATE_SAME_ACCESS)) {
       continue;
     }
-    // Closed here, whatever the name-query thread does: when the answer comes or when this
-    // stops waiting for it.
-    UniqueHandle owned(copy);
+    const auto request = std::make_shared<NameRequest>(UniqueHandle(copy));
     if (!worker.channels) worker.restart();
     if (!worker.channels) break;  // no thread can be started: nothing more can be named
-    if (!worker.channels->requests.send(owned.get())) {
+    if (!worker.channels->requests.send(request)) {
       worker.restart();
       continue;
     }
@@ -207,6 +207,7 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
         }
         break;
       case Receiver<std::optional<std::wstring>>::Wait::Timeout:
+        request->done();  // the query may never return; the copy must not keep the file open
         if (risky) {
           // Expected of such handles now and then: not a reason to give up the search.
           stuck.insert(c.pid);

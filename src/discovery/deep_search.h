@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,13 +77,33 @@ std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInform
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
                              const ProgressSink& progress, const DeepSearchApi& api = real_deep_search_api());
 
-// The name-query thread: answers each handle sent to it with its name, until the request
-// channel closes. The handles stay the sender's: it closes each one when the answer comes or
-// when it stops waiting, so that a query that hangs never keeps the user's file open.
-void name_query_worker(Receiver<HANDLE> requests, Sender<std::optional<std::wstring>> replies, NameHandleFn name_handle);
+// A copy of another process's handle on its way to be named. Whoever is done with it first
+// closes it: the name-query thread once it has the name, or the search when it stops waiting,
+// so that a query that hangs never keeps the user's file open.
+class NameRequest {
+ public:
+  explicit NameRequest(UniqueHandle handle) : handle_(handle.release()) {}
+  ~NameRequest() { done(); }
+  NameRequest(const NameRequest&) = delete;
+  NameRequest& operator=(const NameRequest&) = delete;
+  HANDLE handle() const { return handle_; }
+  // Closes the handle unless the other side has; safe to call from both threads.
+  void done() {
+    if (!closed_.exchange(true)) ::CloseHandle(handle_);
+  }
+
+ private:
+  HANDLE handle_;
+  std::atomic<bool> closed_{false};
+};
+
+// The name-query thread: answers each request sent to it with its name, until the request
+// channel closes.
+void name_query_worker(Receiver<std::shared_ptr<NameRequest>> requests, Sender<std::optional<std::wstring>> replies,
+                       NameHandleFn name_handle);
 
 struct NameQueryChannels {
-  Sender<HANDLE> requests;
+  Sender<std::shared_ptr<NameRequest>> requests;
   Receiver<std::optional<std::wstring>> replies;
 };
 
