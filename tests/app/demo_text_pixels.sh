@@ -23,11 +23,7 @@ trap cleanup EXIT
 tw_stop_wine
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
 
-Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+tw_start_xvfb 1280x900x24
 
 tw_ensure_prefix 0
 tw_start_wine

@@ -123,28 +123,48 @@ struct GivenRights {
   }
 };
 
-TEST(DeepSearch, GivesUpAfterEightHangingQueriesAndKeepsWhatItFound) {
-  TempDir dir;
-  std::vector<std::wstring> args{L"--open", dir / L"found.txt"};
-  ASSERT_TRUE(test::write_file(dir / L"found.txt"));
-  for (int i = 0; i < 10; ++i) {
-    const std::wstring name = dir / (L"block" + std::to_wstring(i) + L".txt");
-    ASSERT_TRUE(test::write_file(name));
-    args.insert(args.end(), {L"--open", name});
+// A helper holding found.txt, then ten block*.txt files whose name queries hang until the
+// test lets go, its handles shown with the rights the test gives them.
+class HangingHolder : public testing::Test {
+ protected:
+  void start(std::uint32_t access) {
+    std::vector<std::wstring> args{L"--open", dir / L"found.txt"};
+    ASSERT_TRUE(test::write_file(dir / L"found.txt"));
+    for (int i = 0; i < 10; ++i) {
+      const std::wstring name = block(i);
+      ASSERT_TRUE(test::write_file(name));
+      args.insert(args.end(), {L"--open", name});
+    }
+    holder = HolderProcess::start(args);
+    ASSERT_TRUE(holder);
+    Blocking::release = release.get();
+    GivenRights::real = api.query_system_information;
+    GivenRights::pid = holder->pid();
+    GivenRights::access = access;
+    api.query_system_information = &GivenRights::query;
+    api.name_handle = &Blocking::name;
+    api.name_deadline = std::chrono::milliseconds(150);
   }
-  auto holder = HolderProcess::start(args);
-  ASSERT_TRUE(holder);
+  // The abandoned threads come back to find nobody waiting, and end.
+  void let_queries_return() {
+    ::SetEvent(release.get());
+    for (int i = 0; i < 200 && Blocking::inside.load() > 0; ++i) ::Sleep(10);
+  }
+  void TearDown() override {
+    let_queries_return();
+    Blocking::release = nullptr;
+  }
+  std::wstring block(int i) const { return dir / (L"block" + std::to_wstring(i) + L".txt"); }
 
-  UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  Blocking::release = release.get();
+  TempDir dir;
+  std::optional<HolderProcess> holder;
+  UniqueHandle release{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   DeepSearchApi api = real_deep_search_api();
+};
+
+TEST_F(HangingHolder, GivesUpAfterEightHangingQueriesAndKeepsWhatItFound) {
   // Rights whose queries are not expected to hang: each hang counts towards giving up.
-  GivenRights::real = api.query_system_information;
-  GivenRights::pid = holder->pid();
-  GivenRights::access = 0x00100001;
-  api.query_system_information = &GivenRights::query;
-  api.name_handle = &Blocking::name;
-  api.name_deadline = std::chrono::milliseconds(150);
+  ASSERT_NO_FATAL_FAILURE(start(0x00100001));
 
   const auto started = std::chrono::steady_clock::now();
   const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api);
@@ -160,40 +180,17 @@ TEST(DeepSearch, GivesUpAfterEightHangingQueriesAndKeepsWhatItFound) {
   }
   EXPECT_EQ(Blocking::inside.load(), 8);
   // Still hanging, but no copy of the holder's handles is left open by the search.
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(free_to_delete(dir / (L"block" + std::to_wstring(i) + L".txt"))) << i;
-
-  // The abandoned threads come back to find nobody waiting, and end.
-  ::SetEvent(release.get());
-  for (int i = 0; i < 200 && Blocking::inside.load() > 0; ++i) ::Sleep(10);
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(free_to_delete(block(i))) << i;
+  let_queries_return();
   EXPECT_EQ(Blocking::inside.load(), 0);
-  Blocking::release = nullptr;
 }
 
-TEST(DeepSearch, AfterOneHangingHandleSkipsTheRestOfThatProcesssRiskyOnes) {
+TEST_F(HangingHolder, AfterOneHangingHandleSkipsTheRestOfThatProcesssRiskyOnes) {
   for (const std::uint32_t access : {0x0012019Fu, 0x00120189u, 0x00120089u, 0x001A019Fu}) {
     EXPECT_TRUE(name_query_may_hang(access)) << access;
   }
   for (const std::uint32_t access : {0x00120196u, 0x0012019Eu, 0x00100020u, 0u}) EXPECT_FALSE(name_query_may_hang(access));
-
-  TempDir dir;
-  std::vector<std::wstring> args{L"--open", dir / L"found.txt"};
-  ASSERT_TRUE(test::write_file(dir / L"found.txt"));
-  for (int i = 0; i < 10; ++i) {
-    const std::wstring name = dir / (L"block" + std::to_wstring(i) + L".txt");
-    ASSERT_TRUE(test::write_file(name));
-    args.insert(args.end(), {L"--open", name});
-  }
-  auto holder = HolderProcess::start(args);
-  ASSERT_TRUE(holder);
-  UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  Blocking::release = release.get();
-  DeepSearchApi api = real_deep_search_api();
-  GivenRights::real = api.query_system_information;
-  GivenRights::pid = holder->pid();
-  GivenRights::access = 0x0012019F;  // read and write: a file, or a synchronous pipe
-  api.query_system_information = &GivenRights::query;
-  api.name_handle = &Blocking::name;
-  api.name_deadline = std::chrono::milliseconds(150);
+  ASSERT_NO_FATAL_FAILURE(start(0x0012019F));  // read and write: a file, or a synchronous pipe
 
   const auto started = std::chrono::steady_clock::now();
   const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api);
@@ -204,10 +201,7 @@ TEST(DeepSearch, AfterOneHangingHandleSkipsTheRestOfThatProcesssRiskyOnes) {
   EXPECT_LT(elapsed, 4 * api.name_deadline);
   // The query still hangs, yet the copy of the holder's handle is already closed.
   EXPECT_EQ(Blocking::inside.load(), 1);
-  EXPECT_TRUE(free_to_delete(dir / L"block0.txt"));
-  ::SetEvent(release.get());
-  for (int i = 0; i < 200 && Blocking::inside.load() > 0; ++i) ::Sleep(10);
-  Blocking::release = nullptr;
+  EXPECT_TRUE(free_to_delete(block(0)));
 }
 
 // A stand-in for the system call that reports the sizes it was asked with.
