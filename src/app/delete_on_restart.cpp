@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
+#include "common/win32.h"
 #include "discovery/file_identity.h"
 #include "discovery/file_list.h"
 #include "discovery/folder_reader.h"
@@ -14,21 +15,6 @@
 
 namespace tw {
 namespace {
-
-// The entry's own attributes and reparse tag; a link is read, not followed.
-std::optional<FILE_ATTRIBUTE_TAG_INFO> own_attributes(const std::wstring& exact) {
-  const DWORD attributes = ::GetFileAttributesW(exact.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return FILE_ATTRIBUTE_TAG_INFO{attributes, 0};
-  UniqueHandle file(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  FILE_ATTRIBUTE_TAG_INFO info{};
-  if (!file || !::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
-    return std::nullopt;
-  }
-  return info;
-}
 
 // Only real folders are entered: a junction or directory symbolic link is deleted as the
 // link it is, never with what it points to.
@@ -52,7 +38,7 @@ std::wstring always_quoted(const std::wstring& argument) {
 }  // namespace
 
 std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap) {
-  const auto info = own_attributes(exact_path(path));
+  const auto info = attributes_and_tag(path, Links::Own);
   if (!info) return std::nullopt;
   if (!is_real_folder(info->FileAttributes, info->ReparseTag)) return std::vector<std::wstring>{path};
 
@@ -118,11 +104,9 @@ bool schedule_delete_on_reboot(const std::vector<Target>& paths) {
 std::wstring delete_helper_parameters(const std::vector<Target>& targets) {
   std::wstring out(kOptionDeleteOnReboot);
   for (const Target& target : targets) {
-    std::wstring trimmed = target;
-    // The helper gives a bare drive its backslash back.
-    while (!trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
     out.push_back(L' ');
-    out += always_quoted(trimmed);
+    // The helper gives a bare drive its backslash back.
+    out += always_quoted(std::wstring(without_trailing_backslashes(target)));
   }
   return out;
 }

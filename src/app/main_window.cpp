@@ -22,6 +22,7 @@
 #include "app/window_startup.h"
 #include "common/cmdline.h"
 #include "common/text.h"
+#include "common/win32.h"
 #include "discovery/path_spelling.h"
 
 namespace tw {
@@ -50,8 +51,7 @@ std::uint64_t milliseconds_since_process_start() {
   FILETIME created{}, exited{}, kernel{}, user{}, now{};
   if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
   ::GetSystemTimePreciseAsFileTime(&now);
-  const auto as_count = [](FILETIME f) { return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
-  const std::uint64_t from = as_count(created), to = as_count(now);
+  const std::uint64_t from = filetime_count(created), to = filetime_count(now);
   return to > from ? (to - from) / 10'000 : 1;
 }
 

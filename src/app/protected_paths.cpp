@@ -7,7 +7,7 @@
 
 #include "common/casemap.h"
 #include "common/handles.h"
-#include "common/sized_text.h"
+#include "common/win32.h"
 #include "common/text.h"
 #include "discovery/file_identity.h"
 #include "discovery/path_spelling.h"
@@ -23,14 +23,6 @@ constexpr std::array<const wchar_t*, 12> kFolderVariables = {
 constexpr std::array<const wchar_t*, 13> kProfileFolders = {
     L"Desktop",   L"Documents", L"Downloads",   L"Pictures", L"Music", L"Videos",  L"AppData",
     L"Favorites", L"Contacts",  L"Saved Games", L"Searches", L"Links", L"OneDrive"};
-
-std::optional<std::wstring> environment_variable(const wchar_t* name) {
-  ::SetLastError(ERROR_SUCCESS);
-  auto value = read_sized_text([&](wchar_t* buffer, DWORD size) { return ::GetEnvironmentVariableW(name, buffer, size); });
-  // Set but empty reads as a failure too; only a missing variable leaves an error behind.
-  if (!value && ::GetLastError() != ERROR_ENVVAR_NOT_FOUND) return std::wstring();
-  return value;
-}
 
 // What a path can be compared by: its text, its resolved spelling and the final path of
 // what it names, as keys; its identity when it exists.
@@ -73,9 +65,7 @@ bool covers(std::string_view key, std::string_view protected_key) {
 }  // namespace
 
 std::string protection_key(std::wstring_view path) {
-  std::string text = to_utf8(path);
-  while (!text.empty() && text.back() == '\\') text.pop_back();
-  return to_lower_full(text);
+  return to_lower_full(without_trailing_backslashes(to_utf8(path)));
 }
 
 std::vector<std::wstring> protected_folders() {

@@ -19,6 +19,7 @@
 #include "common/casemap.h"
 #include "common/handles.h"
 #include "common/text.h"
+#include "common/win32.h"
 
 namespace tw {
 namespace {
@@ -122,8 +123,7 @@ std::wstring with_remote_name(std::wstring_view target, std::wstring_view remote
   }
   if (rest.size() < 2 || rest[1] != L':' || !remote.starts_with(L"\\\\")) return std::wstring(target);
   std::wstring out(prefix);
-  out += prefix.empty() ? remote : remote.substr(2);
-  while (!out.empty() && out.back() == L'\\') out.pop_back();
+  out += without_trailing_backslashes(prefix.empty() ? remote : remote.substr(2));
   out += rest.substr(2);
   return out;
 }
@@ -162,11 +162,7 @@ bool hand_over(const std::vector<Target>& paths) {
 
 int run_window_mode(const StartupRequest& request) {
   // Not keep the folder it was started in busy: that folder may be what the user deletes.
-  if (const DWORD n = ::GetEnvironmentVariableW(L"SystemRoot", nullptr, 0); n > 0) {
-    std::wstring root(n, L'\0');
-    root.resize(::GetEnvironmentVariableW(L"SystemRoot", root.data(), n));
-    ::SetCurrentDirectoryW(root.c_str());
-  }
+  if (const auto root = environment_variable(L"SystemRoot")) ::SetCurrentDirectoryW(root->c_str());
 
   // Held for the life of the process as a sign that an instance runs; never waited on.
   const HANDLE instance_mutex = ::CreateMutexW(nullptr, TRUE, kSingleInstanceMutex);

@@ -55,6 +55,16 @@ char32_t next_code_point(std::string_view utf8, std::size_t& pos) {
   return cp;
 }
 
+bool is_valid_utf8(std::string_view bytes) {
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const std::size_t start = pos;
+    // The decoder gives U+FFFD for what it could not decode; only the character itself is it.
+    if (next_code_point(bytes, pos) == kReplacementChar && bytes.substr(start, 3) != "\xEF\xBF\xBD") return false;
+  }
+  return true;
+}
+
 void append_utf8(std::string& out, char32_t cp) {
   if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = kReplacementChar;
   if (cp < 0x80) {

@@ -18,6 +18,10 @@ void append_utf8(std::string& out, char32_t cp);
 // Decodes one code point at `pos` and advances `pos` past it; invalid input yields U+FFFD.
 char32_t next_code_point(std::string_view utf8, std::size_t& pos);
 
+// Whether the bytes are UTF-8 exactly: no byte to replace, no overlong form, no surrogate,
+// nothing above U+10FFFF.
+bool is_valid_utf8(std::string_view bytes);
+
 // Number of UTF-16 code units that `utf8` turns into with to_wide.
 std::size_t utf16_length(std::string_view utf8);
 

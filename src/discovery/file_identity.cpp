@@ -51,6 +51,25 @@ UniqueHandle open_for_identity(std::wstring_view path) {
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
+std::optional<FILE_ATTRIBUTE_TAG_INFO> attributes_and_tag(std::wstring_view path, Links links) {
+  const std::wstring exact = exact_path(path);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(exact.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return FILE_ATTRIBUTE_TAG_INFO{data.dwFileAttributes, 0};  // no link: one call suffices
+  }
+  // The tag needs a handle. Attribute access is never refused for sharing.
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (links == Links::Own ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  UniqueHandle file(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  flags, nullptr));
+  FILE_ATTRIBUTE_TAG_INFO info{};
+  if (!file || !::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
+    return std::nullopt;
+  }
+  return info;
+}
+
 bool FolderVisits::enter(std::wstring_view folder, std::uint64_t& volume) {
   const UniqueHandle handle = open_for_identity(folder);
   return !handle || enter(handle.get(), volume);

@@ -21,6 +21,14 @@ struct FileIdentity {
   friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
 };
 
+// Whether a question about a path is about what a link leads to, or about the link itself.
+enum class Links : std::uint8_t { Follow, Own };
+
+// A path's attributes and, for a reparse point, its tag (the attributes' reparse bit tells
+// whether the tag means anything). Any spelling; the verbatim one is used. Nothing when the
+// path cannot be reached.
+std::optional<FILE_ATTRIBUTE_TAG_INFO> attributes_and_tag(std::wstring_view path, Links links);
+
 // The full identity of an open file (128-bit identifiers where the file system has them).
 std::optional<FileIdentity> file_identity(HANDLE file);
 

@@ -10,26 +10,6 @@ namespace {
 
 constexpr DWORD kNameSurrogateBit = 0x20000000;
 
-// Attributes and reparse tag of what the path finally names, links followed; nullopt when
-// it cannot be reached.
-std::optional<FILE_ATTRIBUTE_TAG_INFO> followed_attributes(const Target& target) {
-  const std::wstring exact = exact_path(target);
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(exact.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    return FILE_ATTRIBUTE_TAG_INFO{data.dwFileAttributes, 0};  // no link: one call suffices
-  }
-  // A link: open what it points to and ask. Attribute access is never refused for sharing.
-  UniqueHandle file(::CreateFileW(exact.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  FILE_ATTRIBUTE_TAG_INFO info{};
-  if (!file || !::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
-    return std::nullopt;
-  }
-  return info;
-}
-
 struct Lister {
   FileListing& out;
   const ProgressSink& progress;
@@ -100,7 +80,7 @@ FileListing build_file_list(const std::vector<Target>& targets, const ProgressSi
   FileListing out;
   Lister lister{out, progress};
   for (const Target& target : targets) {
-    const auto info = followed_attributes(target);
+    const auto info = attributes_and_tag(target, Links::Follow);
     if (!info) continue;  // gone or unreachable: the diagnosis reports it later
     if (entry_kind(info->FileAttributes, info->ReparseTag) == EntryKind::Folder) {
       lister.list_folder_target(target);

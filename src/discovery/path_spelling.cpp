@@ -5,7 +5,7 @@
 #include <array>
 
 #include "common/casemap.h"
-#include "common/sized_text.h"
+#include "common/win32.h"
 
 namespace tw {
 namespace {

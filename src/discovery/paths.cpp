@@ -5,16 +5,12 @@
 #include "common/casemap.h"
 #include "common/handles.h"
 #include "common/text.h"
+#include "common/win32.h"
 #include "discovery/file_identity.h"
 #include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
-
-std::string_view trim_trailing_backslashes(std::string_view s) {
-  while (!s.empty() && s.back() == '\\') s.remove_suffix(1);
-  return s;
-}
 
 constexpr bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
 
@@ -33,7 +29,7 @@ std::string strip_long_prefix(std::string_view text) { return strip_prefix_of(te
 std::wstring strip_long_prefix(std::wstring_view path) { return strip_prefix_of(path); }
 
 std::string path_key(std::string_view display_text) {
-  return to_lower_full(trim_trailing_backslashes(strip_long_prefix(display_text)));
+  return to_lower_full(without_trailing_backslashes(strip_long_prefix(display_text)));
 }
 
 std::string path_key(std::wstring_view path) { return path_key(to_utf8(path)); }
@@ -70,8 +66,7 @@ std::string display_form(std::wstring_view file, const std::vector<Target>& targ
   if (!index || *index >= targets.size()) return to_utf8(file);
   const Target& t = targets[*index];
   if (key == path_key(std::wstring_view(t))) return last_component(file);
-  std::wstring_view target = t;
-  while (!target.empty() && target.back() == L'\\') target.remove_suffix(1);
+  const std::wstring_view target = without_trailing_backslashes(t);
   std::wstring_view rest = file.substr(std::min(target.size(), file.size()));
   while (!rest.empty() && rest.front() == L'\\') rest.remove_prefix(1);
   return to_utf8(rest);
@@ -114,10 +109,7 @@ std::string file_name_of(std::wstring_view path) {
   return to_utf8(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
 }
 
-std::string last_component(std::wstring_view path) {
-  while (!path.empty() && path.back() == L'\\') path.remove_suffix(1);
-  return file_name_of(path);
-}
+std::string last_component(std::wstring_view path) { return file_name_of(without_trailing_backslashes(path)); }
 
 std::wstring own_executable_path() {
   std::wstring path(32'768, L'\0');
@@ -154,7 +146,7 @@ bool path_components_less(std::wstring_view a, std::wstring_view b) {
 std::wstring spell_as_target(std::wstring_view found, const std::vector<Target>& targets,
                              const std::vector<std::string>& resolved_keys) {
   const std::string stripped = strip_long_prefix(to_utf8(found));
-  const std::string_view trimmed = trim_trailing_backslashes(stripped);
+  const std::string_view trimmed = without_trailing_backslashes(stripped);
   const std::string normalised = to_lower_full(trimmed);
   // Byte offsets in the key are used as offsets in the found path: only valid when
   // lower-casing kept the length.

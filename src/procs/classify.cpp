@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "common/casemap.h"
-#include "common/sized_text.h"
+#include "common/win32.h"
 
 namespace tw {
 namespace {
@@ -22,11 +22,6 @@ constexpr std::string_view kSystemProcessNames[] = {
     "mssense.exe",
 };
 
-std::wstring_view without_trailing_backslashes(std::wstring_view path) {
-  while (!path.empty() && path.back() == L'\\') path.remove_suffix(1);
-  return path;
-}
-
 // Whether `exe_name` (any letter case) is one of the processes Windows itself runs.
 bool is_system_process_name(std::string_view exe_name) {
   const std::string lower = to_lower_full(exe_name);
@@ -35,12 +30,6 @@ bool is_system_process_name(std::string_view exe_name) {
 }
 
 }  // namespace
-
-std::wstring windows_folder() {
-  // Not set, or set to nothing: the usual place.
-  return read_sized_text([](wchar_t* buffer, DWORD size) { return ::GetEnvironmentVariableW(L"SystemRoot", buffer, size); })
-      .value_or(L"C:\\Windows");
-}
 
 HolderKind classify(std::uint32_t pid, std::string_view exe_name, const std::optional<std::wstring>& image_path,
                     std::optional<std::uint32_t> session, bool is_service) {

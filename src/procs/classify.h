@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/win32.h"
+
 namespace tw {
 
 // What kind of holder a process is; decides which remedies its row offers.
@@ -14,9 +16,6 @@ enum class HolderKind : std::uint8_t {
   Service = 2,           // a service or a session-0 process: not ended from here
   WindowsComponent = 3,  // part of Windows: not ended from here
 };
-
-// The Windows folder: %SystemRoot%, or C:\Windows when that is not set.
-std::wstring windows_folder();
 
 // Classifies a process from its identifier, executable file name, image path, session and
 // the Restart Manager's service flag. The Restart Manager's "critical" flag is the caller's

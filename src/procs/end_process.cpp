@@ -4,6 +4,7 @@
 
 #include "common/casemap.h"
 #include "common/handles.h"
+#include "common/win32.h"
 #include "discovery/paths.h"
 #include "procs/classify.h"
 #include "procs/process_facts.h"
@@ -19,7 +20,7 @@ bool same_process(HANDLE process, std::uint64_t expected) {
   if (expected == 0) return true;
   FILETIME created{}, exited{}, kernel{}, user{};
   if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return false;
-  return ((static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime) == expected;
+  return filetime_count(created) == expected;
 }
 
 bool may_be_ended(std::uint32_t pid) {

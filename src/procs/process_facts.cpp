@@ -8,6 +8,7 @@
 
 #include "common/handles.h"
 #include "common/text.h"
+#include "common/win32.h"
 
 namespace tw {
 namespace {
@@ -21,7 +22,7 @@ UniqueHandle open_process(DWORD access, std::uint32_t pid) {
 std::optional<std::uint64_t> creation_time_of(HANDLE process) {
   FILETIME created{}, exited{}, kernel{}, user{};
   if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return std::nullopt;
-  return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return filetime_count(created);
 }
 
 // For another process's window both calls read the caption the window manager keeps, so a

@@ -5,6 +5,7 @@
 
 #include "common/casemap.h"
 #include "common/handles.h"
+#include "common/win32.h"
 #include "discovery/paths.h"
 #include "procs/classify.h"
 #include "procs/end_process.h"
@@ -28,8 +29,7 @@ bool restart_through_restart_manager(std::uint32_t pid, std::uint64_t expected_s
   if (started) {
     RM_UNIQUE_PROCESS process{};
     process.dwProcessId = pid;
-    process.ProcessStartTime.dwLowDateTime = static_cast<DWORD>(expected_start_time);
-    process.ProcessStartTime.dwHighDateTime = static_cast<DWORD>(expected_start_time >> 32);
+    process.ProcessStartTime = filetime_of(expected_start_time);
     restarted = api.register_resources(session, 0, nullptr, 1, &process, 0, nullptr) == ERROR_SUCCESS &&
                 api.shutdown(session, RmForceShutdown, nullptr) == ERROR_SUCCESS &&
                 api.restart(session, 0, nullptr) == ERROR_SUCCESS;
@@ -40,16 +40,8 @@ bool restart_through_restart_manager(std::uint32_t pid, std::uint64_t expected_s
 }
 
 bool start_explorer() {
-  std::wstring command = join_path(windows_folder(), L"explorer.exe");
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(command.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-    return false;
-  }
   // Not waited for: it is Windows' shell, not ours.
-  const UniqueHandle process(info.hProcess), thread(info.hThread);
-  return true;
+  return start_program(join_path(windows_folder(), L"explorer.exe"), {}).started.has_value();
 }
 
 bool explorer_runs(const ExplorerRestartApi& api) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/text.h"
+#include "common/win32.h"
 
 namespace tw {
 namespace {
@@ -77,7 +78,7 @@ RmFinding finding_from(const RM_PROCESS_INFO& info) {
   f.app_name = field_text(info.strAppName);
   f.service_name = field_text(info.strServiceShortName);
   const FILETIME& started = info.Process.ProcessStartTime;
-  f.start_time = (std::uint64_t{started.dwHighDateTime} << 32) | started.dwLowDateTime;
+  f.start_time = filetime_count(started);
   f.pid = info.Process.dwProcessId;
   f.session_id = info.TSSessionId;
   f.is_service = info.ApplicationType == RmService;

@@ -52,5 +52,13 @@ TEST(Numbers, GroupsThousandsWithCommas) {
   EXPECT_EQ(group_thousands(18446744073709551615ull), "18,446,744,073,709,551,615");
 }
 
+TEST(Text, StrictUtf8AcceptsOnlyWhatNeedsNoReplacement) {
+  EXPECT_TRUE(is_valid_utf8("\x7F\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"));
+  EXPECT_TRUE(is_valid_utf8(""));
+  for (const char* bad : {"\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5", "\x80", "a\xE2\x82", "\xFF"}) {
+    EXPECT_FALSE(is_valid_utf8(bad)) << testing::PrintToString(std::string(bad));
+  }
+}
+
 }  // namespace
 }  // namespace tw

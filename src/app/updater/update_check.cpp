@@ -22,6 +22,7 @@
 #include "common/slot.h"
 #include "common/text.h"
 #include "common/thread.h"
+#include "common/win32.h"
 #include "version.h"
 
 namespace tw {
@@ -133,39 +134,6 @@ bool is_newer_version(const std::vector<std::uint32_t>& offered, const std::vect
   return false;
 }
 
-bool is_valid_utf8(std::string_view bytes) {
-  std::size_t i = 0;
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
-  const auto continuation = [&](std::size_t k) { return k < bytes.size() && (byte(k) & 0xC0) == 0x80; };
-  while (i < bytes.size()) {
-    const unsigned char b = byte(i);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3;
-      if (b == 0xE0) low = 0xA0;   // no overlong forms
-      if (b == 0xED) high = 0x9F;  // no surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4;
-      if (b == 0xF0) low = 0x90;
-      if (b == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    } else {
-      return false;
-    }
-    if (i + 1 >= bytes.size() || byte(i + 1) < low || byte(i + 1) > high) return false;
-    for (std::size_t k = 2; k < length; ++k) {
-      if (!continuation(i + k)) return false;
-    }
-    i += length;
-  }
-  return true;
-}
 
 CheckResult check_result_of(std::string_view bytes, bool manual) {
   if (!is_valid_utf8(bytes)) return failed("stream did not contain valid UTF-8", manual);
@@ -189,7 +157,7 @@ bool automatic_check_due(std::optional<std::uint32_t> auto_update, std::uint64_t
 
 std::uint64_t unix_seconds(FILETIME time) {
   constexpr std::uint64_t kUnixEpoch = 116'444'736'000'000'000;  // 1970-01-01 in 100 ns units since 1601
-  const std::uint64_t ticks = (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  const std::uint64_t ticks = filetime_count(time);
   return ticks < kUnixEpoch ? 0 : (ticks - kUnixEpoch) / 10'000'000;
 }
 
@@ -216,23 +184,6 @@ std::string offer_text(std::string_view offered_version) {
   return text;
 }
 
-std::string system_error_text(DWORD code) {
-  wchar_t* raw = nullptr;
-  const DWORD length =
-      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&raw), 0, nullptr);
-  const UniqueLocal owned(raw);
-  std::wstring_view description(raw != nullptr ? raw : L"", raw != nullptr ? length : 0);
-  while (!description.empty() &&
-         (description.back() == L'\r' || description.back() == L'\n' || description.back() == L' ')) {
-    description.remove_suffix(1);
-  }
-  std::string text = to_utf8(description);
-  if (!text.empty()) text += ' ';
-  text += "(os error " + std::to_string(code) + ")";
-  return text;
-}
-
 std::optional<std::wstring> temp_folder() {
   using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
   // Newer systems give processes of other users their own folder through this one.
@@ -254,16 +205,7 @@ std::optional<std::wstring> temp_folder() {
   return folder;
 }
 
-std::wstring curl_program() {
-  std::wstring root;
-  if (const DWORD n = ::GetEnvironmentVariableW(L"SystemRoot", nullptr, 0); n > 0) {
-    root.assign(n, L'\0');
-    root.resize(::GetEnvironmentVariableW(L"SystemRoot", root.data(), n));
-  }
-  if (root.empty()) root = L"C:\\Windows";
-  if (root.back() != L'\\') root += L'\\';
-  return root + L"System32\\curl.exe";
-}
+std::wstring curl_program() { return join_path(windows_folder(), L"System32\\curl.exe"); }
 
 std::vector<std::wstring> curl_arguments(std::wstring_view output_path, std::wstring_view address,
                                          const CurlOptions& options) {
@@ -312,15 +254,9 @@ namespace {
 std::variant<DWORD, std::string> run_curl(const std::wstring& program, const std::vector<std::wstring>& arguments) {
   // Every argument quoted on its own: an address from the manifest can only ever be the
   // address, never an option or a second file.
-  std::wstring command = build_command_line(program, arguments);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info)) {
-    return system_error_text(::GetLastError());
-  }
-  const UniqueHandle process(info.hProcess), thread(info.hThread);
+  StartResult run = start_program(program, build_command_line(program, arguments), CREATE_NO_WINDOW);
+  if (!run.started) return system_error_text(run.error);
+  const UniqueHandle& process = run.started->process;
   // curl's own time limit bounds the wait.
   if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return system_error_text(::GetLastError());
   DWORD code = 0;

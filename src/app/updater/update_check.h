@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/win32.h"
+
 namespace tw {
 
 struct MainWindow;
@@ -51,8 +53,6 @@ bool is_newer_version(const std::vector<std::uint32_t>& offered, const std::vect
 // What a downloaded manifest file's bytes amount to.
 CheckResult check_result_of(std::string_view bytes, bool manual);
 
-bool is_valid_utf8(std::string_view bytes);
-
 // Whether the start-up check is due: automatic updates on and a day gone since the last
 // check. A last check stamped in the future (a clock that was set wrong) counts as due, so
 // that a wrong clock cannot stop the daily check for good.
@@ -66,9 +66,6 @@ std::string manifest_address(std::string_view language);
 
 // The text of the offer box.
 std::string offer_text(std::string_view offered_version);
-
-// The system's description of an error, then " (os error N)".
-std::string system_error_text(DWORD code);
 
 // The user's temporary folder, ending in a backslash; nothing when it cannot be found.
 std::optional<std::wstring> temp_folder();
