@@ -1,11 +1,11 @@
 #include "app/scan_job.h"
 
 #include <algorithm>
-#include <mutex>
 #include <span>
 
 #include "app/messages.h"
 #include "common/casemap.h"
+#include "common/slot.h"
 #include "common/thread.h"
 
 namespace tw {
@@ -13,25 +13,13 @@ namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
-struct ProgressSlot {
-  std::mutex mutex;
-  std::uint64_t scan_id = 0;
-  ScanProgress progress{0, 0.0f, ScanPhase::Taken};
-};
-
-struct ResultSlot {
-  std::mutex mutex;
-  std::uint64_t scan_id = 0;
-  std::optional<ScanResult> result;
-};
-
-ProgressSlot& progress_slot() {
-  static ProgressSlot slot;
+Slot<TakenProgress>& progress_slot() {
+  static Slot<TakenProgress> slot;
   return slot;
 }
 
-ResultSlot& result_slot() {
-  static ResultSlot slot;
+Slot<TakenResult>& result_slot() {
+  static Slot<TakenResult> slot;
   return slot;
 }
 
@@ -164,39 +152,18 @@ bool start_scan(ScanRequest request) {
 }
 
 void store_scan_progress(std::uint64_t scan_id, const ScanProgress& progress) {
-  ProgressSlot& slot = progress_slot();
-  std::lock_guard lock(slot.mutex);
-  slot.scan_id = scan_id;
-  slot.progress = progress;
+  progress_slot().store(TakenProgress{scan_id, progress});
 }
 
-std::optional<TakenProgress> take_scan_progress() {
-  ProgressSlot& slot = progress_slot();
-  std::lock_guard lock(slot.mutex);
-  if (slot.progress.phase == ScanPhase::Taken) return std::nullopt;
-  TakenProgress taken{slot.scan_id, slot.progress};
-  slot.progress.phase = ScanPhase::Taken;
-  return taken;
-}
+std::optional<TakenProgress> take_scan_progress() { return progress_slot().take(); }
 
 void store_scan_result(std::uint64_t scan_id, ScanResult result) {
-  std::optional<ScanResult> replaced;  // an unread result is destroyed outside the lock
-  ResultSlot& slot = result_slot();
-  std::lock_guard lock(slot.mutex);
   // Scan ids only grow. A superseded scan that finishes late must not destroy the unread
   // result of the scan that replaced it: the window would wait for it for ever.
-  if (slot.result && slot.scan_id > scan_id) return;
-  slot.scan_id = scan_id;
-  replaced = std::exchange(slot.result, std::move(result));
+  result_slot().store_unless(TakenResult{scan_id, std::move(result)},
+                             [scan_id](const TakenResult& unread) { return unread.scan_id > scan_id; });
 }
 
-std::optional<TakenResult> take_scan_result() {
-  ResultSlot& slot = result_slot();
-  std::lock_guard lock(slot.mutex);
-  if (!slot.result) return std::nullopt;
-  TakenResult taken{slot.scan_id, std::move(*slot.result)};
-  slot.result.reset();
-  return taken;
-}
+std::optional<TakenResult> take_scan_result() { return result_slot().take(); }
 
 }  // namespace tw
