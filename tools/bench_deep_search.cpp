@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 // What every handle costs at the least: the same calls, in one thread, no deadline.
 std::size_t bare_loop(std::size_t& named) {
-  const auto candidates = tw::file_handles_of_others(tw::real_deep_search_api().query_system_information);
+  const auto candidates = tw::file_handles_of_others(&tw::nt_query_system_information);
   if (!candidates) return 0;
   std::unordered_map<std::uint64_t, tw::UniqueHandle> processes;
   named = 0;
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     const tw::DeepSearchResult result = tw::deep_search(keys, 0, [&](const tw::ScanProgress&) { ++offers; });
     best_deep = std::min(best_deep, std::chrono::duration<double>(Clock::now() - t0).count());
     records = result.records.size();
-    deep_handles = tw::file_handles_of_others(tw::real_deep_search_api().query_system_information)->size();
+    deep_handles = tw::file_handles_of_others(&tw::nt_query_system_information)->size();
     if (result.gave_up) std::printf("round %d: the deep search gave up\n", r);
   }
 

@@ -39,10 +39,7 @@ thread_local bool t_release_pending = false;  // destroyed while a handler still
 // Menus, the file picker and message boxes run message loops of their own, so a handler
 // never opens one while it holds the state: it leaves the request here, and the window
 // procedure runs it once the state is free again.
-thread_local std::vector<std::function<void(HWND)>> t_deferred;
-
-// How targets are asked whether they are folders, once each as they come in.
-FolderTest g_folder_test = &target_is_folder;
+thread_local std::vector<FreeWork> t_deferred;
 
 bool g_probe = false;
 std::uint64_t g_first_frame_ms = 0;  // for the probe: when the first frame was presented
@@ -173,11 +170,11 @@ void search_as_administrator(MainWindow& w) {
 }
 
 enum class Pick { SettingsMenu, ChooseMenu, Files, Folder };
-void run_pick(HWND window, Pick kind, POINT screen);
+void run_pick(HWND window, Pick kind, POINT screen, const WindowPlatform& platform);
 
 void defer(Pick kind, HWND window, POINT client = {}) {
   ::ClientToScreen(window, &client);
-  defer_while_free([kind, client](HWND owner) { run_pick(owner, kind, client); });
+  defer_while_free([kind, client](HWND owner, const WindowPlatform& platform) { run_pick(owner, kind, client, platform); });
 }
 
 void click(MainWindow& w, const Hit& hit, POINT point) {
@@ -276,7 +273,7 @@ std::optional<LRESULT> handle(MainWindow& w, HWND window, UINT message, WPARAM w
       // A second instance sends absolute paths; a relative one would be read against this
       // process's folder (the Windows folder), so it is dropped.
       const std::vector<Target> paths = resolve_targets(*pieces, RelativePaths::Refuse);
-      if (add_handed_over_paths(s, paths, Clock::now(), g_folder_test)) start_window_scan(w, false);
+      if (add_handed_over_paths(s, paths, Clock::now(), w.platform.is_folder)) start_window_scan(w, false);
       activate(window);
       return 1;
     }
@@ -494,7 +491,7 @@ void replay_held(HWND window) {
 }
 
 // Menus and pickers, borrowing the state only around the parts that change it.
-void run_pick(HWND window, Pick kind, POINT screen) {
+void run_pick(HWND window, Pick kind, POINT screen, const WindowPlatform& platform) {
   const auto with_state = [](auto&& act) { with_main_window([&](MainWindow& w) { act(w); }); };
   const auto pick = [&](bool folder) {
     const std::vector<Target> paths = pick_paths(window, folder);
@@ -505,7 +502,7 @@ void run_pick(HWND window, Pick kind, POINT screen) {
       const SettingsMenuState menu = read_settings_menu_state();
       const MenuAction action = settings_action(track_menu(window, settings_menu_model(menu), screen), menu);
       if (action.kind == MenuActionKind::About) {
-        show_about(window);
+        show_about(window, platform.message_box);
       } else if (action.kind != MenuActionKind::None) {
         with_state([&](MainWindow& w) { apply_settings_action(w, action); });
       }
@@ -529,7 +526,7 @@ void run_pick(HWND window, Pick kind, POINT screen) {
 
 void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::move(window); }
 
-void defer_while_free(std::function<void(HWND)> body) { t_deferred.push_back(std::move(body)); }
+void defer_while_free(FreeWork body) { t_deferred.push_back(std::move(body)); }
 
 bool with_main_window(const std::function<void(MainWindow&)>& act) {
   HWND window = nullptr;
@@ -544,7 +541,6 @@ bool with_main_window(const std::function<void(MainWindow&)>& act) {
   return true;
 }
 void enable_window_probe() { g_probe = true; }
-void set_window_folder_test(FolderTest test) { g_folder_test = test; }
 bool has_main_window() { return t_window != nullptr; }
 
 void start_window_scan(MainWindow& w, bool deep) {
@@ -557,7 +553,7 @@ void start_window_scan(MainWindow& w, bool deep) {
 }
 
 void set_window_targets(MainWindow& w, std::span<const Target> paths, bool merge) {
-  if (set_targets(w.state, paths, merge, Clock::now(), g_folder_test)) start_window_scan(w, false);
+  if (set_targets(w.state, paths, merge, Clock::now(), w.platform.is_folder)) start_window_scan(w, false);
 }
 
 void show_notice(MainWindow& w, std::string text) {
@@ -610,10 +606,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     // What came while the state was borrowed, then what was left to run while it is free.
     replay_held(window);
     // One at a time, each taken out before it runs: it may defer more.
-    while (!t_deferred.empty()) {
-      std::function<void(HWND)> body = std::move(t_deferred.front());
+    while (!t_deferred.empty() && t_window) {
+      FreeWork body = std::move(t_deferred.front());
       t_deferred.erase(t_deferred.begin());
-      body(window);
+      const WindowPlatform platform = t_window->platform;
+      body(window, platform);
     }
   }
   return result;

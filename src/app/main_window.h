@@ -14,9 +14,17 @@ namespace tw {
 
 inline constexpr wchar_t kMainWindowClass[] = L"Tarnwick.Main";
 
+// The calls of the window that tests replace: every message box goes through `message_box`,
+// and targets are asked whether they are folders through `is_folder` as they come in.
+struct WindowPlatform {
+  int(WINAPI* message_box)(HWND, const wchar_t*, const wchar_t*, UINT) = &::MessageBoxW;
+  FolderTest is_folder = &target_is_folder;
+};
+
 // What the window procedure owns: the state, and the drawing layer when there is one.
 struct MainWindow {
   WindowState state;
+  WindowPlatform platform;
   std::optional<Gfx> gfx;
   IconCache icons;  // bitmaps belong to the layer: emptied whenever it changes
   ClientSize layer_size;  // the client size the layer's buffers were last made for
@@ -31,13 +39,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 // Makes the window answer kMsgProbe; only developer builds call it.
 void enable_window_probe();
 
-// How the window asks whether a target is a folder as targets come in; tests count the calls.
-void set_window_folder_test(FolderTest test);
-
 // Leaves `body` to run once the current handler has let go of the state: message boxes,
 // menus and pickers run message loops of their own and must not be opened while it is held.
-// The body gets the main window's handle. Main thread only.
-void defer_while_free(std::function<void(HWND)> body);
+// The body gets the main window's handle and its platform calls. Main thread only.
+using FreeWork = std::function<void(HWND, const WindowPlatform&)>;
+void defer_while_free(FreeWork body);
 
 // Lends the state to `act` when no handler holds it; false (and `act` not run) otherwise,
 // or when the window is gone.

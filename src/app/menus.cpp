@@ -15,7 +15,6 @@
 namespace tw {
 namespace {
 
-MessageBoxFunction g_message_box = &::MessageBoxW;
 
 MenuItem command(UINT id, std::string_view label, bool checked = false) {
   return MenuItem{MenuItemKind::Command, id, std::string(label), checked, {}};
@@ -30,8 +29,8 @@ bool is_language_code(std::string_view code) {
   return false;
 }
 
-int message_box(HWND owner, std::string_view text, std::string_view caption, UINT flags) {
-  return g_message_box(owner, to_wide(text).c_str(), to_wide(caption).c_str(), flags);
+int message_box(MessageBoxFunction box, HWND owner, std::string_view text, std::string_view caption, UINT flags) {
+  return box(owner, to_wide(text).c_str(), to_wide(caption).c_str(), flags);
 }
 
 // Appends the items it can; a refused item is left out, as is a submenu Windows would not
@@ -173,7 +172,7 @@ void apply_settings_action(MainWindow& w, const MenuAction& action) {
       open_web_site(w.state.window);
       return;
     case MenuActionKind::About:
-      show_about(w.state.window);
+      show_about(w.state.window, w.platform.message_box);
       return;
     case MenuActionKind::SetLanguage:
       // The interface keeps its language until the next start.
@@ -239,14 +238,8 @@ UINT confirm_flags(ConfirmKind kind) {
   return MB_OK | MB_ICONINFORMATION;
 }
 
-MessageBoxFunction set_message_box_function(MessageBoxFunction function) {
-  const MessageBoxFunction previous = g_message_box;
-  g_message_box = function != nullptr ? function : &::MessageBoxW;
-  return previous;
-}
-
-bool confirm(HWND owner, std::string_view text, ConfirmKind kind) {
-  return message_box(owner, text, "Tarnwick", confirm_flags(kind)) == IDYES;
+bool confirm(HWND owner, std::string_view text, ConfirmKind kind, MessageBoxFunction box) {
+  return message_box(box, owner, text, "Tarnwick", confirm_flags(kind)) == IDYES;
 }
 
 std::string about_text() {
@@ -257,8 +250,8 @@ std::string about_text() {
   return text;
 }
 
-void show_about(HWND owner) {
-  static_cast<void>(message_box(owner, about_text(), localized(msg::kAbout), MB_OK | MB_ICONINFORMATION));
+void show_about(HWND owner, MessageBoxFunction box) {
+  static_cast<void>(message_box(box, owner, about_text(), localized(msg::kAbout), MB_OK | MB_ICONINFORMATION));
 }
 
 }  // namespace tw

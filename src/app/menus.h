@@ -111,17 +111,14 @@ enum class ConfirmKind : std::uint8_t {
 
 UINT confirm_flags(ConfirmKind kind);
 
-// Every message box goes through this; tests put a stand-in here. The default is
-// MessageBoxW.
-using MessageBoxFunction = int (*)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
-// Returns the previous function; nullptr restores the default.
-MessageBoxFunction set_message_box_function(MessageBoxFunction function);
+// How a message box is shown: MessageBoxW, or a test's stand-in (WindowPlatform holds it).
+using MessageBoxFunction = int(WINAPI*)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
 
 // A message box captioned "Tarnwick"; true only when the user answered Yes.
-bool confirm(HWND owner, std::string_view text, ConfirmKind kind);
+bool confirm(HWND owner, std::string_view text, ConfirmKind kind, MessageBoxFunction box = &::MessageBoxW);
 
 // "Tarnwick 0.1.0", the description, the product page and the legal line.
 std::string about_text();
-void show_about(HWND owner);
+void show_about(HWND owner, MessageBoxFunction box = &::MessageBoxW);
 
 }  // namespace tw

@@ -47,12 +47,9 @@ void run_remedy(RemedyKind kind, const RemedyJob& job) {
     case RemedyKind::ForceQuit:
       result = static_cast<std::uint8_t>(force_quit_process(job.pid, job.start_time));
       break;
-    case RemedyKind::RestartExplorer: {
-      ExplorerRestartApi api;
-      api.elevated = process_is_elevated();
-      result = restart_explorer(job.pid, job.start_time, api) ? 1 : 0;
+    case RemedyKind::RestartExplorer:
+      result = restart_explorer(job.pid, job.start_time, process_is_elevated()) ? 1 : 0;
       break;
-    }
     case RemedyKind::DeleteOnRestart:
       return;  // not a row remedy
   }
@@ -138,8 +135,8 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
   // The box runs its own message loop, during which a new scan may replace the rows: the
   // answer only counts for the very row it was asked about.
   defer_while_free([kind = *kind, button = hit.kind, row = hit.row, pid = holder.pid, scan_id = w.state.scan_id,
-                    text = std::move(text), force](HWND owner) {
-    if (!confirm(owner, text, force ? ConfirmKind::Warning : ConfirmKind::Question)) return;
+                    text = std::move(text), force](HWND owner, const WindowPlatform& platform) {
+    if (!confirm(owner, text, force ? ConfirmKind::Warning : ConfirmKind::Question, platform.message_box)) return;
     static_cast<void>(with_main_window([&](MainWindow& now) {
       const WindowState& s = now.state;
       if (s.scan_id != scan_id || row >= s.rows.size() || s.rows[row].holder.pid != pid) return;

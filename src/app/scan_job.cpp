@@ -78,7 +78,7 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
                        ScanPhase::AskingWindows});
     findings.clear();
     query_holders(files.subspan(i * kRmBatchFiles, std::min(kRmBatchFiles, files.size() - i * kRmBatchFiles)),
-                  budget, findings, *platform.rm);
+                  budget, findings, platform.rm);
     for (const RmFinding& f : findings) add_rm_finding(pending, f);
   }
 

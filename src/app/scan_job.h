@@ -38,8 +38,8 @@ struct ScanResult {
 
 // The platform pieces a scan uses; tests put stand-ins where Wine cannot answer.
 struct ScanPlatform {
-  const RmApi* rm = &real_rm_api();
-  DeepSearchApi deep = real_deep_search_api();
+  RmApi rm;
+  DeepSearchApi deep;
   ProcessFacts facts;
   std::vector<ProcessEntry> (*process_list)() = &tw::process_list;
   std::optional<std::wstring> (*image_path)(std::uint32_t) = &tw::image_path;

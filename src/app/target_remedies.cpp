@@ -61,14 +61,14 @@ bool recycle_one(HWND owner, const Target& target) {
 
 // The button's action, run once the state is free: the refusal or the confirmation box,
 // the moves, then the window's new state.
-void move_to_recycle_bin(HWND owner) {
+void move_to_recycle_bin(HWND owner, const WindowPlatform& platform) {
   const std::vector<Target> targets = current_targets();
   if (targets.empty()) return;
   if (const auto refusal = protected_refusal(targets)) {
-    static_cast<void>(confirm(owner, *refusal, ConfirmKind::Information));
+    static_cast<void>(confirm(owner, *refusal, ConfirmKind::Information, platform.message_box));
     return;
   }
-  if (!confirm(owner, recycle_confirmation_text(targets), ConfirmKind::Question)) return;
+  if (!confirm(owner, recycle_confirmation_text(targets), ConfirmKind::Question, platform.message_box)) return;
   // The box let messages through: move only what the user saw.
   if (current_targets() != targets) return;
   std::vector<Target> left_over = recycle_targets(owner, targets);
@@ -111,14 +111,14 @@ void run_delete_job(const DeleteJob& job) {
 }
 
 // The button's action, run once the state is free.
-void request_delete_on_restart(HWND owner) {
+void request_delete_on_restart(HWND owner, const WindowPlatform& platform) {
   const std::vector<Target> targets = current_targets();
   if (targets.empty()) return;
   if (const auto refusal = protected_refusal(targets)) {
-    static_cast<void>(confirm(owner, *refusal, ConfirmKind::Information));
+    static_cast<void>(confirm(owner, *refusal, ConfirmKind::Information, platform.message_box));
     return;
   }
-  if (!confirm(owner, localized(msg::kConfirmDeleteOnRestart), ConfirmKind::Warning)) return;
+  if (!confirm(owner, localized(msg::kConfirmDeleteOnRestart), ConfirmKind::Warning, platform.message_box)) return;
   with_main_window([&](MainWindow& w) {
     WindowState& s = w.state;
     // The box let messages through: schedule only what the user saw, and only once.
@@ -147,8 +147,8 @@ void click_target_remedy(MainWindow& w, const Hit& hit) {
 
 void finish_delete_on_restart(MainWindow& w, const RemedyOutcome& outcome) {
   if (apply_delete_outcome(w.state, outcome)) {
-    defer_while_free([](HWND owner) {
-      static_cast<void>(confirm(owner, localized(msg::kScheduled), ConfirmKind::Information));
+    defer_while_free([](HWND owner, const WindowPlatform& platform) {
+      static_cast<void>(confirm(owner, localized(msg::kScheduled), ConfirmKind::Information, platform.message_box));
     });
   } else {
     show_notice(w, std::string(localized(msg::kCouldNotSchedule)));

@@ -64,15 +64,15 @@ std::optional<std::wstring> name_of_disk_handle(HANDLE handle) {
   return final_path_name(handle);
 }
 
-DeepSearchApi real_deep_search_api() {
-  DeepSearchApi api;
-  if (HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll")) {
-    // The documented headers do not declare this class of the call; look it up by name.
-    api.query_system_information = reinterpret_cast<QuerySystemInformationFn>(
-        reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQuerySystemInformation")));
-  }
-  api.name_handle = &name_of_disk_handle;
-  return api;
+LONG WINAPI nt_query_system_information(ULONG information_class, void* buffer, ULONG size, ULONG* returned) {
+  static const auto query = [] {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll ? reinterpret_cast<QuerySystemInformationFn>(
+                       reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQuerySystemInformation")))
+                 : nullptr;
+  }();
+  if (query == nullptr) return static_cast<LONG>(0xC0000002);  // STATUS_NOT_IMPLEMENTED
+  return query(information_class, buffer, size, returned);
 }
 
 std::optional<std::vector<HandleEntry>> read_handle_table(QuerySystemInformationFn query) {
@@ -150,7 +150,8 @@ std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInform
 }
 
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
-                             const ProgressSink& progress, const DeepSearchApi& api) {
+                             const ProgressSink& progress, const DeepSearchApi& api,
+                             std::chrono::milliseconds name_deadline) {
   DeepSearchResult result;
   const auto offer = [&](float fraction) {
     if (progress) progress(ScanProgress{files_checked, fraction, ScanPhase::DeepSearching});
@@ -199,7 +200,7 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
     }
 
     std::optional<std::optional<std::wstring>> reply;
-    const auto deadline = std::chrono::steady_clock::now() + api.name_deadline;
+    const auto deadline = std::chrono::steady_clock::now() + name_deadline;
     switch (worker.channels->replies.receive_until(reply, deadline)) {
       case Receiver<std::optional<std::wstring>>::Wait::Value:
         if (*reply && target_keys.find(path_key(std::wstring_view(**reply)))) {

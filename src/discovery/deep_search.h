@@ -50,18 +50,21 @@ using QuerySystemInformationFn = LONG(WINAPI*)(ULONG information_class, void* bu
 using NameHandleFn = std::optional<std::wstring> (*)(HANDLE handle);
 
 // The platform calls the deep search cannot do without; tests replace what Wine cannot show.
-struct DeepSearchApi {
-  QuerySystemInformationFn query_system_information = nullptr;  // nullptr: the search cannot run
-  NameHandleFn name_handle = nullptr;
-  std::chrono::milliseconds name_deadline{400};
-};
-
-// ntdll's NtQuerySystemInformation (looked up at run time) and name_of_disk_handle.
-DeepSearchApi real_deep_search_api();
+// ntdll's NtQuerySystemInformation, looked up at run time (the documented headers do not
+// declare the class the search asks for); a failure status when it cannot be found.
+LONG WINAPI nt_query_system_information(ULONG information_class, void* buffer, ULONG size, ULONG* returned);
 
 // GetFileType says disk: the final path (buffer rule of final_path_name); otherwise nothing,
 // so pipes and consoles, whose name queries can hang, are never asked.
 std::optional<std::wstring> name_of_disk_handle(HANDLE handle);
+
+struct DeepSearchApi {
+  QuerySystemInformationFn query_system_information = &nt_query_system_information;  // nullptr: the search cannot run
+  NameHandleFn name_handle = &name_of_disk_handle;
+};
+
+// How long a name query may take before its thread is given up.
+inline constexpr std::chrono::milliseconds kNameDeadline{400};
 
 // The system's extended handle table: 8 MiB first, growing by at least 4 MiB a call, at most
 // 12 calls and 1 GiB. Nothing when it cannot be read.
@@ -75,7 +78,8 @@ std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInform
 // Walks every file handle of every other process, names it on a guarded thread and keeps the
 // ones inside a key. Offers progress every 2,000 handles.
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
-                             const ProgressSink& progress, const DeepSearchApi& api = real_deep_search_api());
+                             const ProgressSink& progress, const DeepSearchApi& api = {},
+                             std::chrono::milliseconds name_deadline = kNameDeadline);
 
 // A copy of another process's handle on its way to be named. Whoever is done with it first
 // closes it: the name-query thread once it has the name, or the search when it stops waiting,

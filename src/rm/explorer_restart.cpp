@@ -15,6 +15,7 @@ namespace {
 
 constexpr DWORD kComeBackWaitMs = 2'500;
 constexpr DWORD kPollMs = 250;
+constexpr DWORD kWindowsRestartWaitMs = 10'000;
 // 0 is a real session handle: only a handle Windows handed out is ever ended.
 constexpr DWORD kNoSession = std::numeric_limits<DWORD>::max();
 
@@ -73,15 +74,16 @@ ExplorerRestartWay explorer_restart_way(bool elevated, bool windows_restarts_she
   return windows_restarts_shell ? ExplorerRestartWay::EndForWindowsToRestart : ExplorerRestartWay::Refuse;
 }
 
-bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, const ExplorerRestartApi& api) {
-  switch (explorer_restart_way(api.elevated, api.elevated && api.auto_restart_shell())) {
+bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, bool elevated,
+                      const ExplorerRestartApi& api) {
+  switch (explorer_restart_way(elevated, elevated && api.auto_restart_shell())) {
     case ExplorerRestartWay::Refuse:
       return false;
     case ExplorerRestartWay::EndForWindowsToRestart: {
       if (!end_explorer(pid, expected_start_time)) return false;
       // Never started by us: only Windows can start it with the user's own rights.
-      for (DWORD waited = 0; waited < api.windows_restart_wait_ms; waited += kPollMs) {
-        ::Sleep(kPollMs);
+      for (DWORD waited = 0; waited < kWindowsRestartWaitMs; waited += kPollMs) {
+        api.sleep(kPollMs);
         if (explorer_runs(api)) return true;
       }
       return false;
@@ -91,7 +93,7 @@ bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, cons
   }
   if (restart_through_restart_manager(pid, expected_start_time, api)) return true;
   if (!end_explorer(pid, expected_start_time)) return false;
-  ::Sleep(kComeBackWaitMs);
+  api.sleep(kComeBackWaitMs);
   if (explorer_runs(api)) return true;  // Windows brought it back by itself
   return start_explorer();
 }

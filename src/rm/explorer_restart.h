@@ -27,9 +27,7 @@ struct ExplorerRestartApi {
   decltype(&::RmEndSession) end_session = &::RmEndSession;
   std::vector<ProcessEntry> (*process_list)() = &tw::process_list;
   bool (*auto_restart_shell)() = &windows_restarts_the_shell;
-  bool elevated = false;  // this process runs as administrator
-  // How long an elevated restart waits for Windows to bring the shell back.
-  DWORD windows_restart_wait_ms = 10'000;
+  void(WINAPI* sleep)(DWORD) = &::Sleep;
 };
 
 // "explorer.exe" in any ASCII letter case, and nothing else.
@@ -50,8 +48,10 @@ ExplorerRestartWay explorer_restart_way(bool elevated, bool windows_restarts_she
 // Manager to shut the process down and start it again; when that fails, ends it (if it still
 // runs and is still the process created at `expected_start_time`, unless that is 0), gives
 // Windows 2.5 seconds to bring Explorer back by itself, and otherwise starts
-// %SystemRoot%\explorer.exe. Elevated: ends it and waits for Windows to bring it back. True
+// %SystemRoot%\explorer.exe. Elevated: ends it and waits up to 10 seconds for Windows to
+// bring it back. True
 // when Explorer runs again. Blocks: worker threads only.
-bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, const ExplorerRestartApi& api = {});
+bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, bool elevated,
+                      const ExplorerRestartApi& api = {});
 
 }  // namespace tw

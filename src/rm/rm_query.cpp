@@ -117,11 +117,6 @@ std::vector<RmFinding> users_of(std::span<const std::wstring> slice, const RmApi
 
 }  // namespace
 
-const RmApi& real_rm_api() {
-  static const RmApi api{&::RmStartSession, &::RmRegisterResources, &::RmGetList, &::RmEndSession};
-  return api;
-}
-
 void query_holders(std::span<const std::wstring> slice, std::uint32_t& budget, std::vector<RmFinding>& findings,
                    const RmApi& api) {
   if (slice.empty()) return;

@@ -24,20 +24,17 @@ inline constexpr std::uint32_t kRmSplitCost = 2;
 // The Restart Manager calls the query makes. Wine's Restart Manager names no process, so the
 // tests put a stand-in here.
 struct RmApi {
-  decltype(&::RmStartSession) start_session;
-  decltype(&::RmRegisterResources) register_resources;
-  decltype(&::RmGetList) get_list;
-  decltype(&::RmEndSession) end_session;
+  decltype(&::RmStartSession) start_session = &::RmStartSession;
+  decltype(&::RmRegisterResources) register_resources = &::RmRegisterResources;
+  decltype(&::RmGetList) get_list = &::RmGetList;
+  decltype(&::RmEndSession) end_session = &::RmEndSession;
 };
-
-// rstrtmgr.dll's own functions.
-const RmApi& real_rm_api();
 
 // Asks which processes use the files of `slice` and appends one finding per process. While
 // `budget` lasts, a slice with users is split into halves (first half first, depth first) and
 // asked again, so that processes get attributed to single files; a process that was not
 // narrowed down is appended without a file. Restart Manager failures add nothing.
 void query_holders(std::span<const std::wstring> slice, std::uint32_t& budget, std::vector<RmFinding>& findings,
-                   const RmApi& api = real_rm_api());
+                   const RmApi& api = {});
 
 }  // namespace tw

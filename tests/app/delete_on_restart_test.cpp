@@ -173,14 +173,12 @@ class TargetButtons : public testing::Test {
  protected:
   void SetUp() override {
     g_boxes.clear();
-    previous_ = set_message_box_function(&answer_box);
-    state_ = test::open_test_main_window();
+    state_ = test::open_test_main_window(WindowPlatform{&answer_box});
     ASSERT_TRUE(state_);
     window_ = state_->window;
   }
   void TearDown() override {
     test::close_test_main_window(window_);
-    set_message_box_function(previous_);
   }
   // A click as the window procedure makes it; what it leaves for later runs once the
   // procedure has let go of the state, as after any message.
@@ -196,8 +194,6 @@ class TargetButtons : public testing::Test {
     }
     return !state_->delete_scheduling;
   }
-
-  MessageBoxFunction previous_ = nullptr;
   HWND window_ = nullptr;
   WindowState* state_ = nullptr;
 };

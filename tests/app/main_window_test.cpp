@@ -142,7 +142,7 @@ bool count_folder_question(const Target&) {
 // Painting and following the mouse never touch the file system: with thousands of targets,
 // or one on an offline share, that would freeze the window.
 TEST_F(MainWindowProc, PaintAndMouseMakeNoFileSystemCalls) {
-  set_window_folder_test(&count_folder_question);
+  with_main_window([](MainWindow& w) { w.platform.is_folder = &count_folder_question; });
   std::wstring text;
   for (int i = 0; i < 2'000; ++i) text += L"D:\\t" + std::to_wstring(i) + L"\n";
   EXPECT_EQ(copy_data(kHandOverTag, text), 1);
@@ -156,7 +156,6 @@ TEST_F(MainWindowProc, PaintAndMouseMakeNoFileSystemCalls) {
   ::SendMessageW(window_, WM_KEYDOWN, VK_END, 0);
   ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   EXPECT_EQ(g_folder_questions, 2'000);
-  set_window_folder_test(&target_is_folder);
 }
 
 // The notice confirms what was asked for, whatever the registry did with it.

@@ -109,40 +109,33 @@ int stand_in(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags
 
 class ConfirmTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_box = BoxCall{};
-    previous_ = set_message_box_function(&stand_in);
-  }
-  void TearDown() override { set_message_box_function(previous_); }
-
- private:
-  MessageBoxFunction previous_ = nullptr;
+  void SetUp() override { g_box = BoxCall{}; }
 };
 
 TEST_F(ConfirmTest, FlagsCaptionAndOnlyYesConsents) {
   const HWND owner = reinterpret_cast<HWND>(0x1234);
   g_box.answer = IDYES;
-  EXPECT_TRUE(confirm(owner, "Force 'Ä' to quit?", ConfirmKind::Warning));
+  EXPECT_TRUE(confirm(owner, "Force 'Ä' to quit?", ConfirmKind::Warning, &stand_in));
   EXPECT_EQ(g_box.owner, owner);
   EXPECT_EQ(g_box.text, L"Force 'Ä' to quit?");
   EXPECT_EQ(g_box.caption, L"Tarnwick");
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
 
-  confirm(owner, "x", ConfirmKind::Question);
+  confirm(owner, "x", ConfirmKind::Question, &stand_in);
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
-  confirm(owner, "x", ConfirmKind::Offer);
+  confirm(owner, "x", ConfirmKind::Offer, &stand_in);
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION));
-  confirm(owner, "x", ConfirmKind::Information);
+  confirm(owner, "x", ConfirmKind::Information, &stand_in);
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
 
   for (const int answer : {IDNO, IDOK, IDCANCEL, 0}) {
     g_box.answer = answer;
-    EXPECT_FALSE(confirm(owner, "x", ConfirmKind::Question)) << answer;
+    EXPECT_FALSE(confirm(owner, "x", ConfirmKind::Question, &stand_in)) << answer;
   }
 }
 
 TEST_F(ConfirmTest, AboutBox) {
-  show_about(nullptr);
+  show_about(nullptr, &stand_in);
   EXPECT_EQ(g_box.calls, 1);
   EXPECT_EQ(g_box.caption, to_wide(localized(msg::kAbout)));
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));

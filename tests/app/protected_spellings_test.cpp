@@ -61,14 +61,12 @@ class ProtectedSpellings : public testing::Test {
     ::SetEnvironmentVariableW(L"ProgramFiles", (root_ + L"\\Program Files").c_str());
 
     g_boxes = 0;
-    previous_box_ = set_message_box_function(&answer_yes);
-    state_ = test::open_test_main_window();
+    state_ = test::open_test_main_window(WindowPlatform{&answer_yes});
     ASSERT_TRUE(state_);
   }
 
   void TearDown() override {
     if (state_) test::close_test_main_window(state_->window);
-    set_message_box_function(previous_box_);
     ::SetCurrentDirectoryW(saved_cwd_.c_str());
     test::forget_pending_under(root_);
     test::forget_pending_under(root_on_q_);
@@ -101,7 +99,6 @@ class ProtectedSpellings : public testing::Test {
 
   test::SavedEnvironment saved_env_{kFakedVariables};
   std::wstring saved_cwd_, root_, root_on_q_, profile_;
-  MessageBoxFunction previous_box_ = nullptr;
   WindowState* state_ = nullptr;
 };
 

@@ -101,8 +101,9 @@ TEST(RowRemedyWindow, CloseStartsAtOnceAndForceQuitOnlyOnYesForTheSameRow) {
   auto windowless = test::HolderProcess::start({});
   auto program = test::HolderProcess::start({L"--window", L"Report"});
   ASSERT_TRUE(windowless && program);
-  const MessageBoxFunction previous = set_message_box_function(&fake_box);
-  WindowState* opened = test::open_test_main_window();
+  WindowPlatform platform;
+  platform.message_box = &fake_box;
+  WindowState* opened = test::open_test_main_window(platform);
   ASSERT_TRUE(opened);
   WindowState& s = *opened;
   const HWND window = s.window;
@@ -146,7 +147,6 @@ TEST(RowRemedyWindow, CloseStartsAtOnceAndForceQuitOnlyOnYesForTheSameRow) {
   EXPECT_EQ(::WaitForSingleObject(program->process(), 0), WAIT_OBJECT_0);
 
   test::close_test_main_window(window);
-  set_message_box_function(previous);
 }
 
 }  // namespace

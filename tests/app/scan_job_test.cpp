@@ -148,7 +148,7 @@ TEST(SearchTargets, AsksTheRestartManagerBatchByBatch) {
   rm.processes.push_back(p);
   const RmApi api = test::FakeRm::api();
   ScanPlatform platform;
-  platform.rm = &api;
+  platform.rm = api;
 
   std::vector<ScanProgress> offers;
   const ScanResult r = search_targets({dir / L"many"}, false, [&](const ScanProgress& o) { offers.push_back(o); }, platform);

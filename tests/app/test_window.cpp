@@ -4,7 +4,7 @@
 
 namespace tw::test {
 
-WindowState* open_test_main_window() {
+WindowState* open_test_main_window(const WindowPlatform& platform) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &main_window_proc;
@@ -16,6 +16,7 @@ WindowState* open_test_main_window() {
   if (window == nullptr) return nullptr;
   auto w = std::make_unique<MainWindow>();
   w->state.window = window;
+  w->platform = platform;
   WindowState* state = &w->state;
   install_main_window(std::move(w));
   return state;

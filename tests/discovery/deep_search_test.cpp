@@ -19,6 +19,7 @@ using test::HolderProcess;
 using test::TempDir;
 
 const ProgressSink kNoProgress = [](const ScanProgress&) {};
+constexpr std::chrono::milliseconds kDeadline{150};  // shorter than the real one, for quick tests
 
 bool has_record(const DeepSearchResult& r, DWORD pid, const std::wstring& path) {
   return std::any_of(r.records.begin(), r.records.end(), [&](const DeepRecord& rec) {
@@ -143,7 +144,6 @@ class HangingHolder : public testing::Test {
     GivenRights::access = access;
     api.query_system_information = &GivenRights::query;
     api.name_handle = &Blocking::name;
-    api.name_deadline = std::chrono::milliseconds(150);
   }
   // The abandoned threads come back to find nobody waiting, and end.
   void let_queries_return() {
@@ -159,7 +159,7 @@ class HangingHolder : public testing::Test {
   TempDir dir;
   std::optional<HolderProcess> holder;
   UniqueHandle release{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  DeepSearchApi api = real_deep_search_api();
+  DeepSearchApi api;
 };
 
 TEST_F(HangingHolder, GivesUpAfterEightHangingQueriesAndKeepsWhatItFound) {
@@ -167,13 +167,13 @@ TEST_F(HangingHolder, GivesUpAfterEightHangingQueriesAndKeepsWhatItFound) {
   ASSERT_NO_FATAL_FAILURE(start(0x00100001));
 
   const auto started = std::chrono::steady_clock::now();
-  const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api);
+  const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api, kDeadline);
   const auto elapsed = std::chrono::steady_clock::now() - started;
 
   EXPECT_TRUE(r.gave_up);
   EXPECT_TRUE(has_record(r, holder->pid(), dir / L"found.txt"));  // found before the hang
   EXPECT_FALSE(has_record(r, holder->pid(), dir / L"block0.txt"));
-  EXPECT_GE(elapsed, 8 * api.name_deadline);
+  EXPECT_GE(elapsed, 8 * kDeadline);
   {
     std::lock_guard lock(Blocking::mutex);
     EXPECT_EQ(Blocking::threads.size(), 8u);  // each hang cost one thread, and a new one took over
@@ -193,12 +193,12 @@ TEST_F(HangingHolder, AfterOneHangingHandleSkipsTheRestOfThatProcesssRiskyOnes) 
   ASSERT_NO_FATAL_FAILURE(start(0x0012019F));  // read and write: a file, or a synchronous pipe
 
   const auto started = std::chrono::steady_clock::now();
-  const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api);
+  const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api, kDeadline);
   const auto elapsed = std::chrono::steady_clock::now() - started;
   EXPECT_FALSE(r.gave_up);
   EXPECT_TRUE(has_record(r, holder->pid(), dir / L"found.txt"));  // asked before anything hung
   EXPECT_EQ(r.unexamined, 10u);  // the one that hung, and the nine never asked
-  EXPECT_LT(elapsed, 4 * api.name_deadline);
+  EXPECT_LT(elapsed, 4 * kDeadline);
   // The query still hangs, yet the copy of the holder's handle is already closed.
   EXPECT_EQ(Blocking::inside.load(), 1);
   EXPECT_TRUE(free_to_delete(block(0)));
@@ -261,7 +261,7 @@ TEST(HandleTable, GrowsItsBufferAsTheSystemAsksWithinLimits) {
   EXPECT_EQ(read_handle_table(nullptr), std::nullopt);
 
   // Without a table the deep search finds nothing and raises no flag.
-  DeepSearchApi api = real_deep_search_api();
+  DeepSearchApi api;
   api.query_system_information = nullptr;
   const DeepSearchResult r = deep_search({"c:"}, 0, kNoProgress, api);
   EXPECT_TRUE(r.records.empty());

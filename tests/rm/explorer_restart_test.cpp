@@ -52,6 +52,7 @@ ExplorerRestartApi fake_api() {
     ++g_fake.lists;
     return g_fake.running;
   };
+  api.sleep = [](DWORD) {};  // the waits for Windows to bring Explorer back, at once
   return api;
 }
 
@@ -94,7 +95,7 @@ class ExplorerStandIn : public testing::Test {
 };
 
 TEST_F(ExplorerStandIn, TheRestartManagerRestartsItAndTheSessionIsEnded) {
-  EXPECT_TRUE(restart_explorer(shell_->pid(), created_, fake_api()));
+  EXPECT_TRUE(restart_explorer(shell_->pid(), created_, false, fake_api()));
   EXPECT_EQ(g_fake.registered.dwProcessId, shell_->pid());
   EXPECT_EQ(g_fake.registered.ProcessStartTime.dwLowDateTime, static_cast<DWORD>(created_));
   EXPECT_EQ(g_fake.registered.ProcessStartTime.dwHighDateTime, static_cast<DWORD>(created_ >> 32));
@@ -108,7 +109,7 @@ TEST_F(ExplorerStandIn, TheRestartManagerRestartsItAndTheSessionIsEnded) {
 TEST_F(ExplorerStandIn, WhenTheRestartManagerFailsItIsEndedAndStartedFromTheWindowsFolder) {
   g_fake.shutdown = ERROR_ACCESS_DENIED;
   g_fake.running = {{4, "System"}, {8, "explorer.exe.bak"}, {12, "iexplorer.exe"}};  // no Explorer came back
-  EXPECT_TRUE(restart_explorer(shell_->pid(), created_, fake_api()));
+  EXPECT_TRUE(restart_explorer(shell_->pid(), created_, false, fake_api()));
   EXPECT_EQ(g_fake.ends, 1);  // the failed session is ended too
   EXPECT_EQ(g_fake.restarts, 0);
   EXPECT_TRUE(shell_ended());
@@ -118,13 +119,13 @@ TEST_F(ExplorerStandIn, WhenTheRestartManagerFailsItIsEndedAndStartedFromTheWind
 TEST_F(ExplorerStandIn, NoSecondExplorerWhenOneCameBackAndFailureWhenItMayNotBeEnded) {
   g_fake.start = ERROR_OUTOFMEMORY;
   g_fake.running = {{8, "EXPLORER.EXE"}};
-  EXPECT_TRUE(restart_explorer(shell_->pid(), 0, fake_api()));
+  EXPECT_TRUE(restart_explorer(shell_->pid(), 0, false, fake_api()));
   EXPECT_EQ(g_fake.ends, 0);  // no session was handed out
   EXPECT_TRUE(shell_ended());
   EXPECT_EQ(end_restarted(), 0);
 
   // This program is never ended, so the attempt stops there.
-  EXPECT_FALSE(restart_explorer(::GetCurrentProcessId(), 0, fake_api()));
+  EXPECT_FALSE(restart_explorer(::GetCurrentProcessId(), 0, false, fake_api()));
   EXPECT_EQ(g_fake.lists, 1);
   EXPECT_EQ(end_restarted(), 0);
 }
@@ -138,15 +139,13 @@ TEST(ExplorerRestartWay, AnElevatedWindowNeverStartsTheShellItself) {
 
 ExplorerRestartApi elevated_api(bool windows_restarts_shell) {
   ExplorerRestartApi api = fake_api();
-  api.elevated = true;
   api.auto_restart_shell = windows_restarts_shell ? +[] { return true; } : +[] { return false; };
-  api.windows_restart_wait_ms = 600;
   return api;
 }
 
 TEST_F(ExplorerStandIn, ElevatedItIsEndedWithAFailureForWindowsToStartAgain) {
   g_fake.running = {{8, "explorer.exe"}};  // as Windows' own restart brings it back
-  EXPECT_TRUE(restart_explorer(shell_->pid(), created_, elevated_api(true)));
+  EXPECT_TRUE(restart_explorer(shell_->pid(), created_, true, elevated_api(true)));
   EXPECT_TRUE(shell_ended());
   DWORD code = 0;
   ASSERT_TRUE(::GetExitCodeProcess(shell_->process(), &code));
@@ -156,13 +155,13 @@ TEST_F(ExplorerStandIn, ElevatedItIsEndedWithAFailureForWindowsToStartAgain) {
 }
 
 TEST_F(ExplorerStandIn, ElevatedItIsNeverStartedByUsEvenWhenWindowsDoesNot) {
-  EXPECT_FALSE(restart_explorer(shell_->pid(), created_, elevated_api(true)));
+  EXPECT_FALSE(restart_explorer(shell_->pid(), created_, true, elevated_api(true)));
   EXPECT_TRUE(shell_ended());
   EXPECT_EQ(end_restarted(), 0);
 }
 
 TEST_F(ExplorerStandIn, ElevatedAndWindowsWouldNotRestartItItIsLeftRunning) {
-  EXPECT_FALSE(restart_explorer(shell_->pid(), created_, elevated_api(false)));
+  EXPECT_FALSE(restart_explorer(shell_->pid(), created_, true, elevated_api(false)));
   EXPECT_FALSE(shell_ended());
   EXPECT_EQ(g_fake.lists, 0);
 }

@@ -7,7 +7,7 @@
 namespace tw::test {
 namespace {
 
-thread_local FakeRm* t_active = nullptr;
+FakeRm* t_active = nullptr;  // the one the plain function pointers reach
 
 // Adds the time until the end of the scope to the fake's own share.
 class InsideTimer {
@@ -44,7 +44,14 @@ FakeRm::FakeRm() : outer_(t_active) { t_active = this; }
 
 FakeRm::~FakeRm() { t_active = outer_; }
 
-RmApi FakeRm::api() { return RmApi{&start_session, &register_resources, &get_list, &end_session}; }
+RmApi FakeRm::api() {
+  RmApi api;
+  api.start_session = &start_session;
+  api.register_resources = &register_resources;
+  api.get_list = &get_list;
+  api.end_session = &end_session;
+  return api;
+}
 
 DWORD FakeRm::open_session() {
   const DWORD handle = next_handle_++;

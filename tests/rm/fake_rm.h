@@ -29,8 +29,8 @@ FakeProcess fake_program(DWORD pid, std::wstring_view app_name, std::vector<std:
 // A stand-in Restart Manager that answers like Windows: the users of the registered files,
 // ERROR_MORE_DATA with the needed count when the array is too small, and failures on demand.
 // It counts what it is asked and checks how it is asked. RmApi holds plain function pointers,
-// so the functions reach the object through a per-thread pointer: while a FakeRm lives it is
-// the one its thread's calls go to (objects nest; the newest wins).
+// as every replaceable platform call does, so the functions reach the object through one
+// pointer: while a FakeRm lives it is the one the calls go to (objects nest; the newest wins).
 class FakeRm {
  public:
   FakeRm();

@@ -40,14 +40,12 @@ class UpdateFlow : public testing::Test {
   void SetUp() override {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
     ASSERT_TRUE(site_.ready());
-    state_ = test::open_test_main_window();
+    state_ = test::open_test_main_window(WindowPlatform{&answer_yes});
     ASSERT_TRUE(state_);
     window_ = state_->window;
     g_boxes.clear();
-    previous_box_ = set_message_box_function(&answer_yes);
   }
   void TearDown() override {
-    set_message_box_function(previous_box_);
     test::close_test_main_window(window_);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
   }
@@ -87,7 +85,6 @@ class UpdateFlow : public testing::Test {
   test::StandInSite site_;
   HWND window_ = nullptr;
   WindowState* state_ = nullptr;
-  MessageBoxFunction previous_box_ = nullptr;
   int checks_seen_ = 0;
   bool quit_seen_ = false;
 };
