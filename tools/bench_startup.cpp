@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/main_window.h"
-#include "app/messages.h"
+#include "app/window/main_window.h"
+#include "app/system/messages.h"
 #include "probe_client.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"

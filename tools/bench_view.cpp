@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "app/view.h"
+#include "app/window/view.h"
 #include "gfx/gfx.h"
 
 namespace {

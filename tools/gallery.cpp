@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/catalogue.h"
-#include "app/view.h"
+#include "app/language/catalogue.h"
+#include "app/window/view.h"
 #include "common/cmdline.h"
 
 namespace {

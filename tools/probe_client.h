@@ -5,8 +5,8 @@
 
 #include <optional>
 
-#include "app/main_window.h"
-#include "app/messages.h"
+#include "app/window/main_window.h"
+#include "app/system/messages.h"
 
 namespace tw::probe {
 

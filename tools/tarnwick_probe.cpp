@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/entry.h"
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   tw::enable_window_probe();

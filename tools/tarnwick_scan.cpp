@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "app/scan_job.h"
-#include "app/startup.h"
+#include "app/scan/scan_job.h"
+#include "app/system/startup.h"
 #include "common/cmdline.h"
 #include "common/text.h"
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/messages.h"
+#include "app/window/main_window.h"
+#include "app/system/messages.h"
 #include "probe_client.h"
 #include "common/cmdline.h"
 #include "common/handles.h"

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "app/delete_on_restart.h"
-#include "app/explorer_entry.h"
-#include "app/startup.h"
-#include "app/window_startup.h"
+#include "app/remedies/delete_on_restart.h"
+#include "app/system/explorer_entry.h"
+#include "app/system/startup.h"
+#include "app/window/window_startup.h"
 #include "common/cmdline.h"
 
 namespace tw {

@@ -10,11 +10,11 @@
 #include <utility>
 #include <variant>
 
-#include "app/catalogue.h"
-#include "app/main_window.h"
-#include "app/menus.h"
-#include "app/messages.h"
-#include "app/settings.h"
+#include "app/language/catalogue.h"
+#include "app/window/main_window.h"
+#include "app/window/menus.h"
+#include "app/system/messages.h"
+#include "app/system/settings.h"
 #include "app/updater/update_install.h"
 #include "common/casemap.h"
 #include "common/cmdline.h"

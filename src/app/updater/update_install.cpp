@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/catalogue.h"
-#include "app/main_window.h"
-#include "app/messages.h"
+#include "app/language/catalogue.h"
+#include "app/window/main_window.h"
+#include "app/system/messages.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
 #include "common/slot.h"

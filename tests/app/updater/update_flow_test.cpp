@@ -3,12 +3,12 @@
 #include <cctype>
 #include <functional>
 
-#include "app/catalogue.h"
-#include "app/main_window.h"
-#include "app/menus.h"
-#include "app/messages.h"
-#include "app/settings.h"
-#include "app/test_window.h"
+#include "app/language/catalogue.h"
+#include "app/window/main_window.h"
+#include "app/window/menus.h"
+#include "app/system/messages.h"
+#include "app/system/settings.h"
+#include "app/window/test_window.h"
 #include "app/updater/standin_site.h"
 #include "app/updater/update_check.h"
 #include "app/updater/update_install.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/catalogue.h"
+#include "app/language/catalogue.h"
 #include "app/updater/standin_site.h"
 #include "app/updater/update_install.h"
 #include "common/text.h"

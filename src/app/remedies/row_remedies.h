@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+
+#include "app/window/main_window.h"
+#include "app/remedies/remedy_queue.h"
+
+namespace tw {
+
+// A click on a row's Close, Force quit or Restart Explorer button. Main thread, state held.
+void click_row_remedy(MainWindow& w, const Hit& hit);
+
+// A Close, Force quit or Restart Explorer outcome taken from the queue.
+void apply_row_outcome(MainWindow& w, const RemedyOutcome& outcome);
+
+// Whether a click on `button` of `row` may start its remedy: the row exists, nothing runs on
+// it, and its holder is of the kind the remedy is for (Close and Force quit: programs;
+// Restart Explorer: File Explorer).
+bool row_remedy_allowed(const WindowState& s, HitKind button, std::size_t row);
+
+// The state a row outcome leaves its row in; failure texts in the current language.
+ActionState outcome_state(const RemedyOutcome& outcome, bool elevated);
+
+// Applies a row outcome to the first row of its process. False, and nothing changed, when it
+// belongs to an older scan, names no listed process or concerns no row.
+bool apply_remedy_outcome(WindowState& s, const RemedyOutcome& outcome);
+
+}  // namespace tw

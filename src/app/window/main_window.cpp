@@ -1,0 +1,619 @@
+#include "app/window/main_window.h"
+
+#include <dwmapi.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+#include "app/language/catalogue.h"
+#include "app/system/explorer_entry.h"
+#include "app/window/menus.h"
+#include "app/system/messages.h"
+#include "app/remedies/remedy_queue.h"
+#include "app/remedies/row_remedies.h"
+#include "app/remedies/target_remedies.h"
+#include "app/system/settings.h"
+#include "app/updater/update_check.h"
+#include "app/updater/update_install.h"
+#include "app/window/view.h"
+#include "app/window/window_startup.h"
+#include "common/cmdline.h"
+#include "common/text.h"
+#include "common/win32.h"
+#include "discovery/path_spelling.h"
+
+namespace tw {
+namespace {
+
+// The state lives here, reached only from the main thread. A handler borrows it for its
+// own duration. Windows sends messages back into the window from inside many calls, so a
+// message can arrive while the state is borrowed: one the window does not handle goes to
+// DefWindowProcW at once, one it does is held and handled once the borrow ends.
+thread_local std::unique_ptr<MainWindow> t_window;
+thread_local bool t_borrowed = false;
+thread_local bool t_release_pending = false;  // destroyed while a handler still held it
+
+// Menus, the file picker and message boxes run message loops of their own, so a handler
+// never opens one while it holds the state: it leaves the request here, and the window
+// procedure runs it once the state is free again.
+thread_local std::vector<FreeWork> t_deferred;
+
+bool g_probe = false;
+std::uint64_t g_first_frame_ms = 0;  // for the probe: when the first frame was presented
+
+std::uint64_t milliseconds_since_process_start() {
+  FILETIME created{}, exited{}, kernel{}, user{}, now{};
+  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  ::GetSystemTimePreciseAsFileTime(&now);
+  const std::uint64_t from = filetime_count(created), to = filetime_count(now);
+  return to > from ? (to - from) / 10'000 : 1;
+}
+
+class Borrow {
+ public:
+  Borrow() : window_(t_borrowed ? nullptr : t_window.get()) {
+    if (window_) t_borrowed = true;
+  }
+  ~Borrow() {
+    if (!window_) return;
+    t_borrowed = false;
+    if (t_release_pending) {
+      t_release_pending = false;
+      t_window.reset();
+    }
+  }
+  Borrow(const Borrow&) = delete;
+  Borrow& operator=(const Borrow&) = delete;
+  MainWindow* get() const { return window_; }
+
+ private:
+  MainWindow* window_;
+};
+
+void repaint(const MainWindow& w) { ::InvalidateRect(w.state.window, nullptr, FALSE); }
+
+ViewSize view_size(const MainWindow& w) {
+  RECT client{};
+  ::GetClientRect(w.state.window, &client);
+  return ViewSize{static_cast<float>(client.right - client.left), static_cast<float>(client.bottom - client.top),
+                  dpi_scale(w.state.dpi)};
+}
+
+// The view as it stands; measured with the layer's own text layouts when there is one.
+Layout current_layout(const MainWindow& w) {
+  const TextMetrics metrics = w.gfx ? layer_metrics(*w.gfx) : fixed_metrics();
+  // The empty view's tip depends on the File Explorer entry, checked whenever it is shown.
+  const bool installed = w.state.targets.empty() && is_explorer_menu_installed();
+  return layout_view(w.state, view_size(w), metrics, installed);
+}
+
+// Where the probe's element is drawn, as the window shows it now (rows scroll, the header stays).
+LRESULT probe_box(const Layout& layout, const WindowState& s, WPARAM what) {
+  std::optional<RectF> box;
+  if (what == kProbeHeadlineBox && !layout.headline.empty()) {
+    box = RectF{layout.headline_box.x, layout.headline_box.y - s.scroll, layout.headline_box.width,
+                layout.headline_box.height};
+  } else if (what == kProbeFirstRowBox && !layout.rows.empty()) {
+    const RectF& r = layout.rows.front().box;
+    box = RectF{r.x, r.y - s.scroll, r.width, r.height};
+  } else if (what == kProbeMenuButtonBox) {
+    for (const ViewElement& e : layout.header) {
+      if (e.hit.kind == HitKind::MenuButton) box = e.box;
+    }
+  }
+  if (!box) return 0;
+  return pack_probe_box(ProbeBox{static_cast<int>(std::lround(box->x)), static_cast<int>(std::lround(box->y)),
+                                 static_cast<int>(std::lround(box->width)), static_cast<int>(std::lround(box->height))});
+}
+
+void scroll_to(MainWindow& w, float value) {
+  w.state.scroll = clamp_scroll(value, max_scroll(current_layout(w), w.state));
+  repaint(w);
+}
+
+Hit hit_at(const MainWindow& w, LPARAM lparam) {
+  return hit_test(current_layout(w), w.state,
+                  PointF{static_cast<float>(GET_X_LPARAM(lparam)), static_cast<float>(GET_Y_LPARAM(lparam))});
+}
+
+// The layer's buffers follow the client size. A WM_SIZE that arrived while a handler held
+// the state (restoring a minimised window from inside one) was answered without resizing,
+// so painting checks again.
+void fit_layer(MainWindow& w) {
+  const ClientSize size = client_size(w.state.window);
+  if (!w.gfx || (size.width == w.layer_size.width && size.height == w.layer_size.height)) return;
+  resize_gfx(*w.gfx, size.width, size.height);
+  w.layer_size = size;
+}
+
+void paint(MainWindow& w) {
+  fit_layer(w);
+  if (w.gfx) {
+    // Row icons come from the cache: made once per layer and size, failures remembered too.
+    const Layout layout = current_layout(w);
+    begin_frame(*w.gfx, background_color(w.state.dark));
+    paint_view(*w.gfx, layout, w.state, w.icons);
+    const FrameResult frame = end_frame(*w.gfx);
+    if (g_probe && g_first_frame_ms == 0 && frame == FrameResult::Ok) g_first_frame_ms = milliseconds_since_process_start();
+    if (frame == FrameResult::DeviceLost) {
+      w.icons.entries.clear();
+      w.gfx.reset();  // the old layer goes whatever happens next
+      w.gfx = create_gfx(w.state.window, w.state.dpi, script_letters(current_language()), text_locale(current_language())).gfx;
+      w.layer_size = client_size(w.state.window);
+      ::InvalidateRect(w.state.window, nullptr, FALSE);
+    }
+  }
+  ::ValidateRect(w.state.window, nullptr);
+}
+
+void activate(HWND window) {
+  if (::IsIconic(window)) ::ShowWindow(window, SW_RESTORE);
+  ::SetForegroundWindow(window);
+}
+
+// Starts an elevated copy with the targets and a deep search; this window then closes.
+void search_as_administrator(MainWindow& w) {
+  const std::wstring exe = own_executable_path();
+  std::vector<std::wstring> args{L"--fresh", L"--deep"};
+  // Said who asked, so that a copy running as another account leaves that account's settings
+  // alone; and paths on mapped drives given as shares, which that account can reach.
+  if (const auto sid = own_user_sid()) args.push_back(std::wstring(kOptionForUser) + *sid);
+  for (const Target& t : w.state.targets) args.push_back(as_seen_from_another_logon(t));
+  // Quoted so that any path (a drive root's backslash included) comes back as it is.
+  const std::wstring parameters = join_arguments(args);
+  const auto result = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(w.state.window, L"runas", exe.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL));
+  if (result > 32) ::DestroyWindow(w.state.window);
+}
+
+enum class Pick { SettingsMenu, ChooseMenu, Files, Folder };
+void run_pick(HWND window, Pick kind, POINT screen, const WindowPlatform& platform);
+
+void defer(Pick kind, HWND window, POINT client = {}) {
+  ::ClientToScreen(window, &client);
+  defer_while_free([kind, client](HWND owner, const WindowPlatform& platform) { run_pick(owner, kind, client, platform); });
+}
+
+void click(MainWindow& w, const Hit& hit, POINT point) {
+  switch (hit.kind) {
+    case HitKind::MenuButton:
+      defer(Pick::SettingsMenu, w.state.window, point);
+      break;
+    case HitKind::AddButton:
+      defer(Pick::ChooseMenu, w.state.window, point);
+      break;
+    case HitKind::Rescan:
+      start_window_scan(w, w.state.deep);
+      break;
+    case HitKind::DeepSearch:
+      start_window_scan(w, true);
+      break;
+    case HitKind::SearchAsAdmin:
+      search_as_administrator(w);
+      break;
+    case HitKind::ChooseFiles:
+      defer(Pick::Files, w.state.window);
+      break;
+    case HitKind::ChooseFolder:
+      defer(Pick::Folder, w.state.window);
+      break;
+    case HitKind::RowClose:
+    case HitKind::RowForceQuit:
+    case HitKind::RowRestartExplorer:
+      click_row_remedy(w, hit);
+      break;
+    case HitKind::RecycleBin:
+    case HitKind::DeleteOnRestart:
+      click_target_remedy(w, hit);
+      break;
+    case HitKind::Nothing:
+      break;
+  }
+}
+
+std::vector<Target> dropped_paths(HDROP drop) {
+  std::vector<Target> paths;
+  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring name(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    name.resize(::DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
+    if (auto target = resolve_target(name, RelativePaths::Refuse)) paths.push_back(std::move(*target));
+  }
+  ::DragFinish(drop);
+  return paths;
+}
+
+void on_remedy_finished(MainWindow& w) {
+  for (const RemedyOutcome& outcome : take_remedy_outcomes()) {
+    if (outcome.kind == RemedyKind::DeleteOnRestart) {
+      finish_delete_on_restart(w, outcome);  // concerns the targets, whatever the scan
+    } else {
+      apply_row_outcome(w, outcome);
+    }
+  }
+  repaint(w);
+}
+
+// What the window does with one of its messages; nothing when the system's default handling
+// is (also) due, which runs once the state is free again.
+std::optional<LRESULT> handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  WindowState& s = w.state;
+  switch (message) {
+    case WM_SIZE:
+      if (w.gfx) {
+        resize_gfx(*w.gfx, LOWORD(lparam), HIWORD(lparam));
+        w.layer_size = ClientSize{LOWORD(lparam), HIWORD(lparam)};
+      }
+      scroll_to(w, s.scroll);
+      return 0;
+    case WM_PAINT:
+      paint(w);
+      return 0;
+    case WM_CLOSE:
+      write_placement(window);
+      ::DestroyWindow(window);
+      return 0;
+    case WM_SETTINGCHANGE: {
+      const bool dark = read_dark_mode();
+      if (dark != s.dark) {
+        s.dark = dark;
+        static_cast<void>(set_dark_title_bar(window, dark));  // the view follows anyway
+        repaint(w);
+      }
+      return std::nullopt;  // others may want to hear of it too
+    }
+    case WM_COPYDATA: {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+      if (data == nullptr) return 0;
+      const auto pieces = parse_hand_over(data->dwData, data->lpData, data->cbData);
+      if (!pieces) return 0;
+      // A second instance sends absolute paths; a relative one would be read against this
+      // process's folder (the Windows folder), so it is dropped.
+      const std::vector<Target> paths = resolve_targets(*pieces, RelativePaths::Refuse);
+      if (add_handed_over_paths(s, paths, Clock::now(), w.platform.is_folder)) start_window_scan(w, false);
+      activate(window);
+      return 1;
+    }
+    case WM_KEYDOWN: {
+      const float height = view_size(w).height;
+      const float line = 60.0f * static_cast<float>(s.dpi) / 96.0f;
+      switch (wparam) {
+        case VK_PRIOR:
+          scroll_to(w, s.scroll - 0.8f * height);
+          break;
+        case VK_NEXT:
+          scroll_to(w, s.scroll + 0.8f * height);
+          break;
+        case VK_HOME:
+          scroll_to(w, 0.0f);
+          break;
+        case VK_END:
+          scroll_to(w, max_scroll(current_layout(w), s));
+          break;
+        case VK_UP:
+          scroll_to(w, s.scroll - line);
+          break;
+        case VK_DOWN:
+          scroll_to(w, s.scroll + line);
+          break;
+        case VK_F5:
+          if (!scan_running(s) && !s.targets.empty()) start_window_scan(w, s.deep);
+          break;
+        case 'O':
+          if (::GetKeyState(VK_CONTROL) < 0) defer(Pick::Files, window);
+          break;
+        default:
+          break;
+      }
+      return 0;
+    }
+    case WM_TIMER:
+      if (wparam == kNoticeTimer) {
+        ::KillTimer(window, kNoticeTimer);
+        if (expire_notice(s, Clock::now())) repaint(w);
+        return 0;
+      }
+      if (wparam == kBusyTimer) {
+        if (!busy_tick(s)) ::KillTimer(window, kBusyTimer);
+        repaint(w);
+        return 0;
+      }
+      return std::nullopt;
+    case WM_MOUSEMOVE: {
+      if (!s.tracking) {
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+        static_cast<void>(::TrackMouseEvent(&track));  // without it the hover only lingers
+        s.tracking = true;
+      }
+      const Hit hit = hit_at(w, lparam);
+      if (!(hit == s.hover)) {
+        s.hover = hit;
+        repaint(w);
+      }
+      return 0;
+    }
+    case WM_LBUTTONUP:
+      click(w, hit_at(w, lparam), POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
+      return 0;
+    case WM_MOUSEWHEEL:
+      s.scroll = wheel_scroll(s.scroll, GET_WHEEL_DELTA_WPARAM(wparam), s.dpi, max_scroll(current_layout(w), s));
+      repaint(w);
+      return 0;
+    case WM_DROPFILES: {
+      const std::vector<Target> paths = dropped_paths(reinterpret_cast<HDROP>(wparam));
+      set_window_targets(w, paths, false);
+      return 0;
+    }
+    case WM_MOUSELEAVE:
+      s.tracking = false;
+      if (s.hover.kind != HitKind::Nothing) {
+        s.hover = Hit{};
+        repaint(w);
+      }
+      return 0;
+    case WM_DPICHANGED: {
+      s.dpi = LOWORD(wparam);
+      if (w.gfx) static_cast<void>(set_gfx_dpi(*w.gfx, s.dpi));  // a failure keeps the old formats
+      w.icons.entries.clear();  // icons are made for a size
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case kMsgScanProgress:
+      if (const auto taken = take_scan_progress(); taken && apply_progress(s, *taken)) repaint(w);
+      return 0;
+    case kMsgScanFinished:
+      if (auto taken = take_scan_result(); taken && apply_result(s, std::move(*taken))) repaint(w);
+      return 0;
+    case kMsgUpdateChecked:
+      on_update_checked(w);
+      return 0;
+    case kMsgDownloadFinished:
+      on_download_finished(w);
+      return 0;
+    case kMsgRemedyFinished:
+      on_remedy_finished(w);
+      return 0;
+    case kMsgActivate:
+      activate(window);
+      return 0;
+    case kMsgProbe:
+      if (!g_probe) return std::nullopt;
+      if (wparam == kProbeFirstFrame) return static_cast<LRESULT>(g_first_frame_ms);
+      if (wparam == kProbeHeadlineBox || wparam == kProbeFirstRowBox || wparam == kProbeMenuButtonBox) {
+        return probe_box(current_layout(w), s, wparam);
+      }
+      return kProbeAnswering | (scan_running(s) ? kProbeScanning : 0) | (w.gfx ? kProbeHasLayer : 0) |
+             static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
+    default:
+      return std::nullopt;
+  }
+}
+
+// The messages handle() has a case for. Arriving while the state is borrowed, they are held
+// for later; every other message goes straight to DefWindowProcW.
+bool handled_with_state(UINT message) {
+  switch (message) {
+    case WM_SIZE:
+    case WM_PAINT:
+    case WM_CLOSE:
+    case WM_SETTINGCHANGE:
+    case WM_COPYDATA:
+    case WM_KEYDOWN:
+    case WM_TIMER:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+    case WM_MOUSEWHEEL:
+    case WM_DROPFILES:
+    case WM_MOUSELEAVE:
+    case WM_DPICHANGED:
+    case kMsgScanProgress:
+    case kMsgScanFinished:
+    case kMsgUpdateChecked:
+    case kMsgDownloadFinished:
+    case kMsgRemedyFinished:
+    case kMsgActivate:
+    case kMsgProbe:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A message that came while the state was borrowed, kept with copies of whatever its
+// parameters point to (they are gone once its sender returns).
+struct HeldMessage {
+  UINT message = 0;
+  WPARAM wparam = 0;
+  LPARAM lparam = 0;
+  RECT rect{};                 // WM_DPICHANGED's suggested rectangle
+  ULONG_PTR tag = 0;           // WM_COPYDATA's tag and text
+  std::wstring text;
+};
+thread_local std::vector<HeldMessage> t_held;
+
+// Where only the latest one matters, it replaces an earlier one still waiting.
+bool coalesced(UINT message) {
+  return message == WM_SIZE || message == WM_PAINT || message == WM_DPICHANGED || message == WM_MOUSEMOVE;
+}
+
+LRESULT hold(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  HeldMessage held;
+  held.message = message;
+  held.wparam = wparam;
+  held.lparam = lparam;
+  LRESULT answer = 0;
+  switch (message) {
+    case WM_PAINT:
+      // Validated now, or Windows would keep asking; painted in full later.
+      static_cast<void>(::DefWindowProcW(window, message, wparam, lparam));
+      break;
+    case WM_DPICHANGED:
+      held.rect = *reinterpret_cast<const RECT*>(lparam);
+      break;
+    case WM_COPYDATA: {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+      if (data == nullptr || !parse_hand_over(data->dwData, data->lpData, data->cbData)) return 0;
+      held.tag = data->dwData;
+      held.text.resize(data->cbData / sizeof(wchar_t));
+      std::memcpy(held.text.data(), data->lpData, held.text.size() * sizeof(wchar_t));
+      answer = 1;  // taken: the sender may go
+      break;
+    }
+    default:
+      break;
+  }
+  if (coalesced(message)) {
+    std::erase_if(t_held, [message](const HeldMessage& m) { return m.message == message; });
+  }
+  t_held.push_back(std::move(held));
+  return answer;
+}
+
+// Handles what was held, in order, each as if it had just arrived.
+void replay_held(HWND window) {
+  while (!t_held.empty() && t_window) {
+    HeldMessage held = std::move(t_held.front());
+    t_held.erase(t_held.begin());
+    LPARAM lparam = held.lparam;
+    COPYDATASTRUCT data{};
+    if (held.message == WM_DPICHANGED) lparam = reinterpret_cast<LPARAM>(&held.rect);
+    if (held.message == WM_COPYDATA) {
+      data = COPYDATASTRUCT{held.tag, static_cast<DWORD>(held.text.size() * sizeof(wchar_t)), held.text.data()};
+      lparam = reinterpret_cast<LPARAM>(&data);
+    }
+    static_cast<void>(main_window_proc(window, held.message, held.wparam, lparam));
+  }
+}
+
+// Menus and pickers, borrowing the state only around the parts that change it.
+void run_pick(HWND window, Pick kind, POINT screen, const WindowPlatform& platform) {
+  const auto with_state = [](auto&& act) { with_main_window([&](MainWindow& w) { act(w); }); };
+  const auto pick = [&](bool folder) {
+    const std::vector<Target> paths = pick_paths(window, folder);
+    if (!paths.empty()) with_state([&](MainWindow& w) { set_window_targets(w, paths, false); });
+  };
+  switch (kind) {
+    case Pick::SettingsMenu: {
+      const SettingsMenuState menu = read_settings_menu_state();
+      const MenuAction action = settings_action(track_menu(window, settings_menu_model(menu), screen), menu);
+      if (action.kind == MenuActionKind::About) {
+        show_about(window, platform.message_box);
+      } else if (action.kind != MenuActionKind::None) {
+        with_state([&](MainWindow& w) { apply_settings_action(w, action); });
+      }
+      break;
+    }
+    case Pick::ChooseMenu: {
+      const UINT id = track_menu(window, choose_menu_model(), screen);
+      if (id == kMenuChooseFiles || id == kMenuChooseFolder) pick(id == kMenuChooseFolder);
+      break;
+    }
+    case Pick::Files:
+      pick(false);
+      break;
+    case Pick::Folder:
+      pick(true);
+      break;
+  }
+}
+
+}  // namespace
+
+void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::move(window); }
+
+void defer_while_free(FreeWork body) { t_deferred.push_back(std::move(body)); }
+
+bool with_main_window(const std::function<void(MainWindow&)>& act) {
+  HWND window = nullptr;
+  {
+    Borrow borrow;
+    MainWindow* w = borrow.get();
+    if (w == nullptr) return false;
+    window = w->state.window;
+    act(*w);
+  }
+  if (!t_borrowed) replay_held(window);
+  return true;
+}
+void enable_window_probe() { g_probe = true; }
+bool has_main_window() { return t_window != nullptr; }
+
+void start_window_scan(MainWindow& w, bool deep) {
+  std::optional<ScanRequest> request = begin_scan(w.state, deep);
+  if (!request) return;
+  // Without a thread the scan never finishes; say so through a result of our own.
+  if (!start_scan(std::move(*request))) apply_result(w.state, TakenResult{w.state.scan_id, ScanResult{}});
+  ::SetTimer(w.state.window, kBusyTimer, kBusyTimerMs, nullptr);
+  repaint(w);
+}
+
+void set_window_targets(MainWindow& w, std::span<const Target> paths, bool merge) {
+  if (set_targets(w.state, paths, merge, Clock::now(), w.platform.is_folder)) start_window_scan(w, false);
+}
+
+void show_notice(MainWindow& w, std::string text) {
+  set_notice(w.state, std::move(text), Clock::now());
+  ::SetTimer(w.state.window, kNoticeTimer, kNoticeTimerMs, nullptr);
+  repaint(w);
+}
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // everything is painted by the view
+    case WM_GETMINMAXINFO: {
+      // Needed before the state exists too: sent while the window is being created.
+      const SIZE min = min_track_size(::GetDpiForWindow(window));
+      reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = POINT{min.cx, min.cy};
+      return 0;
+    }
+    case WM_DESTROY:
+      // Usually sent from inside a handler (WM_CLOSE): the state then goes when that
+      // handler lets go of it.
+      if (t_borrowed) {
+        t_release_pending = true;
+      } else {
+        t_window.reset();
+      }
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  // Before the state is installed (during creation) and after it is gone, the system's
+  // defaults serve.
+  if (!t_window || t_window->state.window != window) return ::DefWindowProcW(window, message, wparam, lparam);
+  LRESULT result = 0;
+  if (!handled_with_state(message)) {
+    // So they do for everything the window does not handle itself, borrowed or not.
+    result = ::DefWindowProcW(window, message, wparam, lparam);
+  } else if (t_borrowed) {
+    return hold(window, message, wparam, lparam);
+  } else {
+    std::optional<LRESULT> handled;
+    {
+      Borrow borrow;
+      handled = handle(*borrow.get(), window, message, wparam, lparam);
+    }
+    result = handled ? *handled : ::DefWindowProcW(window, message, wparam, lparam);
+  }
+  if (!t_borrowed) {
+    // What came while the state was borrowed, then what was left to run while it is free.
+    replay_held(window);
+    // One at a time, each taken out before it runs: it may defer more.
+    while (!t_deferred.empty() && t_window) {
+      FreeWork body = std::move(t_deferred.front());
+      t_deferred.erase(t_deferred.begin());
+      const WindowPlatform platform = t_window->platform;
+      body(window, platform);
+    }
+  }
+  return result;
+}
+
+}  // namespace tw

@@ -1,0 +1,257 @@
+#include "app/window/menus.h"
+
+#include <shellapi.h>
+
+#include <memory>
+
+#include "app/language/catalogue.h"
+#include "app/system/explorer_entry.h"
+#include "app/system/settings.h"
+#include "app/updater/update_check.h"
+#include "common/text.h"
+#include "discovery/path_spelling.h"
+#include "version.h"
+
+namespace tw {
+namespace {
+
+
+MenuItem command(UINT id, std::string_view label, bool checked = false) {
+  return MenuItem{MenuItemKind::Command, id, std::string(label), checked, {}};
+}
+
+MenuItem separator() { return MenuItem{MenuItemKind::Separator, 0, {}, false, {}}; }
+
+bool is_language_code(std::string_view code) {
+  for (const Language& language : kLanguages) {
+    if (language.code == code) return true;
+  }
+  return false;
+}
+
+int message_box(MessageBoxFunction box, HWND owner, std::string_view text, std::string_view caption, UINT flags) {
+  return box(owner, to_wide(text).c_str(), to_wide(caption).c_str(), flags);
+}
+
+// Appends the items it can; a refused item is left out, as is a submenu Windows would not
+// take (it is destroyed then, since no menu owns it).
+void append_items(HMENU menu, const MenuModel& model) {
+  for (const MenuItem& item : model) {
+    switch (item.kind) {
+      case MenuItemKind::Separator:
+        static_cast<void>(::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr));
+        break;
+      case MenuItemKind::Command: {
+        const UINT flags = item.checked ? UINT{MF_STRING | MF_CHECKED} : UINT{MF_STRING};
+        static_cast<void>(::AppendMenuW(menu, flags, item.id, to_wide(item.label).c_str()));
+        break;
+      }
+      case MenuItemKind::Submenu: {
+        UniqueMenu sub(::CreatePopupMenu());
+        if (!sub) break;
+        append_items(sub.get(), item.submenu);
+        if (::AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub.get()),
+                          to_wide(item.label).c_str())) {
+          static_cast<void>(sub.release());  // the parent menu destroys it now
+        }
+        break;
+      }
+    }
+  }
+}
+
+void open_web_site(HWND owner) {
+  const std::wstring address = to_wide(localized(msg::kWebSite));
+  // A failure has no better answer than the browser not opening.
+  static_cast<void>(::ShellExecuteW(owner, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+}
+
+struct CoTaskMemDeleter {
+  void operator()(wchar_t* p) const noexcept { ::CoTaskMemFree(p); }
+};
+
+}  // namespace
+
+SettingsMenuState read_settings_menu_state() {
+  return SettingsMenuState{read_string_setting(kSettingsKey, kValueLanguage), is_explorer_menu_installed(),
+                           read_dword_setting(kValueAutoUpdate)};
+}
+
+MenuModel settings_menu_model(const SettingsMenuState& state) {
+  // Any stored value that is not one of the codes is ignored at start-up, so Windows'
+  // language is what the program follows then.
+  const bool follows_windows = !state.language || !is_language_code(*state.language);
+  MenuItem languages{MenuItemKind::Submenu, 0, std::string(localized(msg::kLanguage)), false, {}};
+  languages.submenu.push_back(command(kMenuFollowWindows, localized(msg::kFollowWindows), follows_windows));
+  languages.submenu.push_back(separator());
+  UINT id = kMenuFirstLanguage;
+  for (const Language& language : kLanguages) {
+    languages.submenu.push_back(command(id++, language.name, !follows_windows && *state.language == language.code));
+  }
+
+  MenuModel model;
+  model.push_back(std::move(languages));
+  model.push_back(command(kMenuExplorerEntry, localized(state.explorer_installed ? msg::kRemoveFromExplorerMenu
+                                                                                 : msg::kAddToExplorerMenu)));
+  model.push_back(separator());
+  model.push_back(command(kMenuAutoUpdate, localized(msg::kAutomaticUpdates), auto_update_enabled(state.auto_update)));
+  model.push_back(command(kMenuCheckForUpdates, localized(msg::kCheckForUpdates)));
+  model.push_back(command(kMenuMoreApps, localized(msg::kMoreApps)));
+  model.push_back(command(kMenuAbout, localized(msg::kAbout)));
+  return model;
+}
+
+MenuModel choose_menu_model() {
+  return {command(kMenuChooseFiles, localized(msg::kMenuChooseFiles)),
+          command(kMenuChooseFolder, localized(msg::kMenuChooseFolder))};
+}
+
+MenuAction settings_action(UINT id, const SettingsMenuState& state) {
+  MenuAction action;
+  switch (id) {
+    case kMenuExplorerEntry:
+      action.kind = MenuActionKind::SetExplorerEntry;
+      action.enable = !state.explorer_installed;
+      return action;
+    case kMenuAutoUpdate:
+      action.kind = MenuActionKind::SetAutoUpdate;
+      action.auto_update = toggled_auto_update(state.auto_update);
+      return action;
+    case kMenuCheckForUpdates:
+      action.kind = MenuActionKind::CheckForUpdates;
+      return action;
+    case kMenuMoreApps:
+      action.kind = MenuActionKind::OpenWebSite;
+      return action;
+    case kMenuAbout:
+      action.kind = MenuActionKind::About;
+      return action;
+    case kMenuFollowWindows:
+      action.kind = MenuActionKind::SetLanguage;
+      return action;
+    default:
+      break;
+  }
+  if (id >= kMenuFirstLanguage && id - kMenuFirstLanguage < kLanguages.size()) {
+    action.kind = MenuActionKind::SetLanguage;
+    action.language = std::string(kLanguages[id - kMenuFirstLanguage].code);
+  }
+  return action;
+}
+
+UniqueMenu build_menu(const MenuModel& model) {
+  UniqueMenu menu(::CreatePopupMenu());
+  if (menu) append_items(menu.get(), model);
+  return menu;
+}
+
+UINT track_menu(HWND owner, const MenuModel& model, POINT screen_point) {
+  const UniqueMenu menu = build_menu(model);
+  if (!menu) return 0;
+  const BOOL chosen = ::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen_point.x, screen_point.y,
+                                       0, owner, nullptr);
+  return chosen > 0 ? static_cast<UINT>(chosen) : 0;
+}
+
+void apply_settings_action(MainWindow& w, const MenuAction& action) {
+  switch (action.kind) {
+    case MenuActionKind::None:
+      return;
+    case MenuActionKind::SetExplorerEntry:
+      set_explorer_menu(action.enable);
+      // What was asked for is confirmed, as the menu's own entry will show it next time.
+      show_notice(w, std::string(localized(action.enable ? msg::kAddedToExplorerMenu : msg::kRemovedFromExplorerMenu)));
+      return;
+    case MenuActionKind::SetAutoUpdate:
+      write_dword_setting(kValueAutoUpdate, action.auto_update);
+      return;
+    case MenuActionKind::CheckForUpdates:
+      start_update_check(w, true);
+      return;
+    case MenuActionKind::OpenWebSite:
+      open_web_site(w.state.window);
+      return;
+    case MenuActionKind::About:
+      show_about(w.state.window, w.platform.message_box);
+      return;
+    case MenuActionKind::SetLanguage:
+      // The interface keeps its language until the next start.
+      write_string_setting(kSettingsKey, kValueLanguage, action.language);
+      show_notice(w, std::string(localized(msg::kTakesEffectNextStart)));
+      return;
+  }
+}
+
+FILEOPENDIALOGOPTIONS picker_options(FILEOPENDIALOGOPTIONS current, bool folder) {
+  FILEOPENDIALOGOPTIONS options = current | FOS_FORCEFILESYSTEM | FOS_ALLOWMULTISELECT;
+  if (folder) options |= FOS_PICKFOLDERS;
+  return options;
+}
+
+std::string_view picker_title(bool folder) {
+  return localized(folder ? msg::kPickerFolderTitle : msg::kPickerFilesTitle);
+}
+
+std::vector<Target> file_system_paths(IShellItemArray* items) {
+  std::vector<Target> paths;
+  DWORD count = 0;
+  if (items == nullptr || FAILED(items->GetCount(&count))) return paths;
+  for (DWORD i = 0; i < count; ++i) {
+    ComPtr<IShellItem> item;
+    if (FAILED(items->GetItemAt(i, &item))) continue;
+    wchar_t* raw = nullptr;
+    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &raw))) continue;  // not in the file system
+    const std::unique_ptr<wchar_t, CoTaskMemDeleter> name(raw);
+    if (!name) continue;
+    if (auto target = resolve_target(name.get(), RelativePaths::Refuse)) paths.push_back(std::move(*target));
+  }
+  return paths;
+}
+
+std::vector<Target> pick_paths(HWND owner, bool folder) {
+  ComPtr<IFileOpenDialog> dialog;
+  if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) {
+    return {};
+  }
+  FILEOPENDIALOGOPTIONS current = 0;
+  if (FAILED(dialog->GetOptions(&current))) current = 0;
+  // Without these options the dialog could hand back the wrong kind of thing.
+  if (FAILED(dialog->SetOptions(picker_options(current, folder)))) return {};
+  static_cast<void>(dialog->SetTitle(to_wide(picker_title(folder)).c_str()));  // only the title would be missing
+  if (FAILED(dialog->Show(owner))) return {};  // cancelled, or it could not be shown
+  ComPtr<IShellItemArray> results;
+  if (FAILED(dialog->GetResults(&results))) return {};
+  return file_system_paths(results.Get());
+}
+
+UINT confirm_flags(ConfirmKind kind) {
+  switch (kind) {
+    case ConfirmKind::Question:
+      return MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;
+    case ConfirmKind::Warning:
+      return MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
+    case ConfirmKind::Information:
+      return MB_OK | MB_ICONINFORMATION;
+    case ConfirmKind::Offer:
+      return MB_YESNO | MB_ICONINFORMATION;
+  }
+  return MB_OK | MB_ICONINFORMATION;
+}
+
+bool confirm(HWND owner, std::string_view text, ConfirmKind kind, MessageBoxFunction box) {
+  return message_box(box, owner, text, "Tarnwick", confirm_flags(kind)) == IDYES;
+}
+
+std::string about_text() {
+  std::string text = "Tarnwick " TW_VERSION_TEXT "\n\n";
+  text += localized(msg::kAboutText);
+  text += "\n\n" TW_MAKER_URL "tarnwick/\n";
+  text += "Copyright © 2026 " TW_MAKER_NAME ". All rights reserved.";
+  return text;
+}
+
+void show_about(HWND owner, MessageBoxFunction box) {
+  static_cast<void>(message_box(box, owner, about_text(), localized(msg::kAbout), MB_OK | MB_ICONINFORMATION));
+}
+
+}  // namespace tw

@@ -1,0 +1,622 @@
+#include "app/window/view.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/language/catalogue.h"
+#include "common/numbers.h"
+#include "common/text.h"
+#include "discovery/path_spelling.h"
+
+namespace tw {
+namespace {
+
+// Icon-font glyphs, as UTF-8.
+constexpr const char* kGlyphMenu = "\xEE\x9C\x80";        // U+E700
+constexpr const char* kGlyphRescan = "\xEE\x9C\xAC";      // U+E72C
+constexpr const char* kGlyphAdd = "\xEE\xA3\xA5";         // U+E8E5
+constexpr const char* kGlyphFolder = "\xEE\xB4\xA5";      // U+ED25
+constexpr const char* kGlyphFile = "\xEE\xA2\xA5";        // U+E8A5
+constexpr const char* kGlyphProgram = "\xEE\xB2\xAA";     // U+ECAA
+constexpr const char* kGlyphUnlock = "\xEE\x9E\x85";      // U+E785
+
+std::string text_of(const Message& m) { return std::string(localized(m)); }
+std::string filled(const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); }
+
+bool contains(const RectF& r, PointF p) {
+  return p.x >= r.x && p.y >= r.y && p.x < r.x + r.width && p.y < r.y + r.height;
+}
+
+bool released(ActionKind k) { return k == ActionKind::Closed || k == ActionKind::Restarted; }
+bool windows_part(HolderKind k) { return k == HolderKind::Service || k == HolderKind::WindowsComponent; }
+
+std::string dots(std::uint32_t tick) { return std::string(tick % 3 + 1, '.'); }
+
+struct Builder {
+  const WindowState& s;
+  ViewSize size;
+  const TextMetrics& m;
+  float u;
+  Layout out;
+
+  float R(float v) const { return std::round(v * u); }
+  float button_width(const std::string& label) const { return std::round((28.0f + m.line_width(label, FontRole::Body)) * u); }
+
+  ViewElement text_button(HitKind kind, std::size_t row, std::string label, float right, float y,
+                          ButtonStyle style) const {
+    const float w = button_width(label);
+    return ViewElement{Hit{kind, row}, std::move(label), RectF{right - w, y, w, R(34)}, style};
+  }
+
+  void header() {
+    out.header_height = R(52);
+    const float y = std::round((out.header_height - R(34)) * 0.5f);
+    float x = size.width - R(10) - R(34);
+    const auto glyph = [&](HitKind kind, const char* g) {
+      out.header.push_back(ViewElement{Hit{kind, 0}, g, RectF{x, y, R(34), R(34)}, ButtonStyle::Glyph});
+      x -= R(6) + R(34);
+    };
+    glyph(HitKind::MenuButton, kGlyphMenu);
+    if (!s.targets.empty()) glyph(HitKind::Rescan, kGlyphRescan);
+    glyph(HitKind::AddButton, kGlyphAdd);
+    if (s.targets.empty() || scan_running(s)) return;
+    float right = out.header.back().box.x - R(6);
+    if (!s.deep) {
+      out.header.push_back(text_button(HitKind::DeepSearch, 0, text_of(msg::kDeepSearch), right, y, ButtonStyle::Secondary));
+      right = out.header.back().box.x - R(6);
+    }
+    if (!s.elevated) {
+      out.header.push_back(
+          text_button(HitKind::SearchAsAdmin, 0, text_of(msg::kSearchAsAdministrator), right, y, ButtonStyle::Secondary));
+    }
+  }
+
+  bool every_diagnosis_gone() const {
+    const auto& d = s.summary->diagnoses;
+    return !d.empty() && std::all_of(d.begin(), d.end(), [](const Diagnosis& x) { return x.kind == DiagnosisKind::Gone; });
+  }
+
+  void footer() {
+    if (!s.summary || scan_running(s) || every_diagnosis_gone()) return;
+    out.footer_height = R(60);
+    const float y = std::round(size.height - out.footer_height + (out.footer_height - R(34)) * 0.5f);
+    const float right = out.column_left + out.column_width;
+    const bool all_released = std::all_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) { return released(r.action.kind); });
+    out.footer.push_back(text_button(HitKind::RecycleBin, 0, text_of(msg::kMoveToRecycleBin), right, y,
+                                     all_released ? ButtonStyle::Primary : ButtonStyle::Secondary));
+    const bool stuck_row = std::any_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) {
+      return windows_part(r.holder.kind) || r.action.kind == ActionKind::Failed;
+    });
+    const bool unseen = std::any_of(s.summary->diagnoses.begin(), s.summary->diagnoses.end(), [](const Diagnosis& d) {
+      return d.kind == DiagnosisKind::NoPermission || d.kind == DiagnosisKind::InUseUnseen;
+    });
+    if (s.recycle_failed || s.delete_scheduled || s.delete_scheduling || stuck_row || unseen) {
+      const Message& label = s.delete_scheduling ? msg::kScheduling
+                             : s.delete_scheduled ? msg::kDeleteOnRestartScheduled
+                                                  : msg::kDeleteOnRestart;
+      out.footer.push_back(text_button(HitKind::DeleteOnRestart, 0, text_of(label), out.footer.back().box.x - R(8), y,
+                                       ButtonStyle::Secondary));
+    }
+  }
+
+  std::string summary_line() const {
+    if (!s.summary) return text_of(s.targets_hold_folder ? msg::kTargetFolder : msg::kTargetFile);
+    const ScanSummary& r = *s.summary;
+    if (every_diagnosis_gone()) return text_of(msg::kTargetNotFound);
+    const std::string files = group_thousands(r.files_checked);
+    if (r.folders != 0) return filled(r.truncated ? msg::kTargetFolderCapped : msg::kTargetFolderFiles, {files});
+    return r.files_checked == 1 ? text_of(msg::kTargetFile) : filled(msg::kFileCount, {files});
+  }
+
+  void status() {
+    if (scan_running(s)) {
+      out.headline = text_of(msg::kSearching) + dots(s.tick);
+      switch (s.progress.phase) {
+        case ScanPhase::Listing:
+          out.explanation = filled(msg::kProgressListing, {group_thousands(s.progress.files)});
+          break;
+        case ScanPhase::AskingWindows:
+          out.explanation = filled(msg::kProgressAskingWindows, {group_thousands(s.progress.files)});
+          break;
+        case ScanPhase::DeepSearching:
+        case ScanPhase::Taken:
+          out.explanation = text_of(msg::kProgressDeepSearching);
+          break;
+      }
+      return;
+    }
+    if (!s.summary) return;  // a new target set before its first result
+    std::size_t remaining = 0;
+    bool program_remains = false;
+    for (const HolderRow& r : s.rows) {
+      if (released(r.action.kind)) continue;
+      ++remaining;
+      program_remains = program_remains || !windows_part(r.holder.kind);
+    }
+    if (s.rows.empty()) {
+      out.headline = text_of(msg::kNoProgramHolding);
+      out.explanation = text_of(s.summary->deep ? msg::kDeepFoundNothing : msg::kTryDeepSearch);
+    } else if (remaining == 0) {
+      out.headline = text_of(msg::kAllReleased);
+      out.explanation = text_of(msg::kCanDeleteNow);
+    } else if (!program_remains) {
+      out.headline = text_of(msg::kWindowsIsHolding);
+      out.explanation = text_of(msg::kCantBeEnded);
+    } else {
+      out.headline = remaining == 1 ? text_of(msg::kOneProgramHolding)
+                                    : filled(msg::kProgramsHolding, {group_thousands(remaining)});
+      out.explanation = text_of(msg::kCloseExplained);
+    }
+  }
+
+  std::optional<float> progress_fraction() const {
+    if (!scan_running(s)) return std::nullopt;
+    const float f = s.progress.fraction;
+    switch (s.progress.phase) {
+      case ScanPhase::Listing:
+        return 0.05f;
+      case ScanPhase::AskingWindows:
+        return s.deep ? 0.05f + 0.45f * f : 0.05f + 0.9f * f;
+      case ScanPhase::DeepSearching:
+      case ScanPhase::Taken:
+        break;
+    }
+    return 0.5f + 0.5f * f;
+  }
+
+  std::string note(const HolderRow& r, Color& color, const Palette& p) const {
+    color = p.muted;
+    if (r.action.kind == ActionKind::Failed) {
+      color = kDanger;
+      return r.action.message;
+    }
+    const Holder& h = r.holder;
+    switch (h.kind) {
+      case HolderKind::WindowsComponent:
+        color = p.warning;
+        return text_of(msg::kRowWindowsComponent);
+      case HolderKind::Service: {
+        color = p.warning;
+        std::string text = text_of(msg::kRowService);
+        if (!h.services.empty()) {
+          text += " (";
+          for (std::size_t i = 0; i < h.services.size(); ++i) text += (i ? ", " : "") + h.services[i];
+          text += ")";
+        }
+        return text;
+      }
+      case HolderKind::FileExplorer:
+        return text_of(msg::kRowExplorer);
+      case HolderKind::Program:
+        break;
+    }
+    if (r.action.kind == ActionKind::NotClosed) {
+      color = p.warning;
+      return text_of(h.has_window ? msg::kRowMayAskToSave : msg::kRowNoWindowForceQuit);
+    }
+    if (!h.window_title.empty()) return h.window_title;
+    return h.has_window ? std::string() : text_of(msg::kRowNoWindow);
+  }
+
+  std::string details(const Holder& h) const {
+    std::string text = h.exe_name + " \xC2\xB7 PID " + std::to_string(h.pid);
+    std::string held;
+    if (h.files.empty()) {
+      if (h.unattributed) held = text_of(msg::kRowFileInFolder);
+    } else if (h.files.size() == 1) {
+      held = h.held;
+    } else {
+      held = filled(msg::kNameAndMore, {h.held, std::to_string(h.files.size() - 1)});
+    }
+    if (!held.empty()) text += " \xC2\xB7 " + text_of(msg::kRowHolding) + " " + held;
+    return text;
+  }
+
+  // Rows sit one below the other at a fixed pitch: those in view follow from the scroll offset.
+  void rows(float rows_top, const Palette& p) {
+    const float pitch = R(84 + 10);
+    const float first = std::floor((s.scroll - rows_top) / pitch);
+    const float end = std::ceil((s.scroll + size.height - rows_top) / pitch);
+    const std::size_t from = first <= 0.0f ? 0 : std::min(static_cast<std::size_t>(first), s.rows.size());
+    const std::size_t to = end <= 0.0f ? 0 : std::min(static_cast<std::size_t>(end), s.rows.size());
+    for (std::size_t i = from; i < to; ++i) {
+      const HolderRow& r = s.rows[i];
+      RowLayout row;
+      row.index = i;
+      row.box = RectF{out.column_left, rows_top + static_cast<float>(i) * pitch, out.column_width, R(84)};
+      row.title = r.holder.title;
+      row.note = note(r, row.note_color, p);
+      row.details = details(r.holder);
+      switch (r.action.kind) {
+        case ActionKind::Idle:
+          break;
+        case ActionKind::Closing:
+          row.pill = text_of(msg::kStateClosing) + dots(s.tick);
+          row.pill_color = p.accent;
+          break;
+        case ActionKind::Restarting:
+          row.pill = text_of(msg::kStateRestarting) + dots(s.tick);
+          row.pill_color = p.accent;
+          break;
+        case ActionKind::Ending:
+          row.pill = text_of(msg::kStateEnding) + dots(s.tick);
+          row.pill_color = kDanger;
+          break;
+        case ActionKind::NotClosed:
+          if (r.holder.has_window) row.pill = text_of(msg::kStateNotClosed);
+          row.pill_color = p.warning;
+          break;
+        case ActionKind::Closed:
+          row.pill = text_of(msg::kStateClosed);
+          row.pill_color = kSuccess;
+          break;
+        case ActionKind::Restarted:
+          row.pill = text_of(msg::kStateRestarted);
+          row.pill_color = kSuccess;
+          break;
+        case ActionKind::Failed:
+          row.pill = text_of(msg::kStateFailed);
+          row.pill_color = kDanger;
+          break;
+      }
+      // Buttons, right to left from the row's right edge, only when the row can be acted on.
+      row.first_button = out.rows_buttons.size();
+      const ActionKind a = r.action.kind;
+      if (a == ActionKind::Idle || a == ActionKind::NotClosed || a == ActionKind::Failed) {
+        std::vector<std::pair<HitKind, ButtonStyle>> buttons;  // left to right
+        const Holder& h = r.holder;
+        if (h.kind == HolderKind::FileExplorer) {
+          buttons = {{HitKind::RowRestartExplorer, ButtonStyle::Primary}};
+        } else if (h.kind == HolderKind::Program && h.has_window && a == ActionKind::Idle) {
+          buttons = {{HitKind::RowClose, ButtonStyle::Primary}};
+        } else if (h.kind == HolderKind::Program && h.has_window) {
+          buttons = {{HitKind::RowClose, ButtonStyle::Secondary}, {HitKind::RowForceQuit, ButtonStyle::Danger}};
+        } else if (h.kind == HolderKind::Program) {
+          buttons = {{HitKind::RowForceQuit, ButtonStyle::Danger}};
+        }
+        float right = row.box.x + row.box.width - R(14);
+        const float y = std::round(row.box.y + (row.box.height - R(34)) * 0.5f);
+        for (auto it = buttons.rbegin(); it != buttons.rend(); ++it) {
+          const Message& label = it->first == HitKind::RowRestartExplorer ? msg::kRestartExplorer
+                                 : it->first == HitKind::RowClose         ? msg::kClose
+                                                                          : msg::kForceQuit;
+          out.rows_buttons.push_back(text_button(it->first, i, text_of(label), right, y, it->second));
+          right = out.rows_buttons.back().box.x - R(8);
+        }
+      }
+      row.button_count = out.rows_buttons.size() - row.first_button;
+      out.rows.push_back(std::move(row));
+    }
+  }
+
+  std::vector<std::string> hint_texts() const {
+    std::vector<std::string> hints;
+    if (!s.summary) return hints;
+    const ScanSummary& r = *s.summary;
+    if (s.rows.empty()) {
+      const std::size_t listed = std::min(r.diagnoses.size(), kListedDiagnoses);
+      for (std::size_t i = 0; i < listed; ++i) {
+        const Diagnosis& d = r.diagnoses[i];
+        std::string text;
+        switch (d.kind) {
+          case DiagnosisKind::Gone:
+            text = text_of(msg::kDiagnosisGone);
+            break;
+          case DiagnosisKind::PathTooLong:
+            text = text_of(msg::kDiagnosisPathTooLong);
+            break;
+          case DiagnosisKind::ReadOnly:
+            text = d.folder ? filled(msg::kDiagnosisReadOnlyInside, {group_thousands(d.read_only)})
+                            : text_of(msg::kDiagnosisReadOnlyFile);
+            break;
+          case DiagnosisKind::NoPermission:
+            text = text_of(msg::kDiagnosisNoPermission);
+            break;
+          case DiagnosisKind::InUseUnseen:
+            text = text_of(!r.deep ? msg::kDiagnosisUnseenTryDeep
+                           : !s.elevated ? msg::kDiagnosisUnseenTryAdmin
+                                         : msg::kDiagnosisUnseenTryRestart);
+            break;
+          case DiagnosisKind::LooksDeletable:
+            text = text_of(msg::kDiagnosisLooksDeletable);
+            break;
+        }
+        if (r.diagnoses.size() > 1) text = last_component(d.target) + " \xE2\x80\x94 " + text;
+        hints.push_back(std::move(text));
+      }
+      if (r.diagnoses.size() > listed) hints.push_back(filled(msg::kAndMore, {group_thousands(r.diagnoses.size() - listed)}));
+    }
+    if (r.truncated) hints.push_back(filled(msg::kTooManyFiles, {group_thousands(50'000)}));
+    if (!r.deep && !s.rows.empty()) hints.push_back(text_of(msg::kTryDeepSearchFolder));
+    if (r.deep && !s.elevated && r.inaccessible != 0) {
+      hints.push_back(filled(msg::kInaccessibleProcesses, {group_thousands(r.inaccessible)}));
+    }
+    if (r.gave_up) hints.push_back(text_of(msg::kDeepGaveUp));
+    // Only worth saying when nothing was found: then one of those may be the holder.
+    if (r.deep && r.unexamined != 0 && s.rows.empty()) {
+      hints.push_back(filled(msg::kDeepSkippedHandles, {group_thousands(r.unexamined)}));
+    }
+    return hints;
+  }
+
+  void target_view(const Palette& p) {
+    const float card_top = out.header_height + R(20);
+    for (std::size_t i = 0; i < std::min<std::size_t>(3, s.targets.size()); ++i) out.card_lines.push_back(to_utf8(s.targets[i]));
+    if (s.targets.size() > 3) out.card_lines.push_back(filled(msg::kAndMore, {group_thousands(s.targets.size() - 3)}));
+    const float lines = static_cast<float>(out.card_lines.size());
+    out.card = RectF{out.column_left, card_top, out.column_width, R(lines * 24 + 18 + 22 + 14)};
+    out.card_glyph = s.targets_hold_folder ? kGlyphFolder : kGlyphFile;
+    out.summary = summary_line();
+
+    const float card_bottom = out.card.y + out.card.height;
+    status();
+    out.headline_box = RectF{out.column_left, card_bottom + R(22), out.column_width, R(36)};
+    out.explanation_top = out.headline_box.y + R(40);
+    out.explanation_height =
+        out.explanation.empty() ? 0.0f : m.paragraph_height(out.explanation, FontRole::Body, out.column_width) * u;
+    out.progress = progress_fraction();
+    out.progress_track = RectF{out.column_left, out.explanation_top + out.explanation_height + R(12), out.column_width, R(6)};
+
+    const float rows_top =
+        card_bottom + R(22 + 40) + out.explanation_height + R(14) + (scan_running(s) ? R(16) : 0.0f);
+    rows(rows_top, p);
+
+    float y = rows_top + static_cast<float>(s.rows.size()) * R(84 + 10) + R(6);  // below every row
+    for (std::string& text : hint_texts()) {
+      const float width = out.column_width - R(26);
+      const float height = m.paragraph_height(text, FontRole::Body, width) * u;
+      out.hints.push_back(HintLayout{std::move(text), RectF{out.column_left + R(13), y, width, height}});
+      y += height + R(12);
+    }
+    out.content_height = y + R(16);
+  }
+
+  void empty_view(bool explorer_installed) {
+    const float W = size.width, H = size.height;
+    std::string files = text_of(msg::kChooseFiles), folder = text_of(msg::kChooseFolder);
+    const float w1 = button_width(files), w2 = button_width(folder);
+    const float x = std::round((W - (w1 + R(10) + w2)) * 0.5f);
+    const float y = std::round(H * 0.5f + R(40));
+    out.empty_buttons.push_back(ViewElement{Hit{HitKind::ChooseFiles, 0}, std::move(files), RectF{x, y, w1, R(34)},
+                                            ButtonStyle::Primary});
+    out.empty_buttons.push_back(ViewElement{Hit{HitKind::ChooseFolder, 0}, std::move(folder),
+                                            RectF{x + w1 + R(10), y, w2, R(34)}, ButtonStyle::Secondary});
+    out.tip = text_of(explorer_installed ? msg::kEmptyExplorerHint : msg::kEmptyAddToMenuHint);
+  }
+
+  void notice() {
+    if (!s.notice) return;
+    const float width = std::min(m.line_width(*s.notice, FontRole::Body) * u + R(32), size.width - R(32));
+    out.notice_box = RectF{std::round((size.width - width) * 0.5f), size.height - out.footer_height - R(58), width, R(38)};
+  }
+};
+
+}  // namespace
+
+Palette palette(bool dark) {
+  if (dark) {
+    return Palette{rgb(0x171719), rgb(0x222225), rgb(0x1F1F22), rgb(0xEDEDEF),
+                   rgb(0x9CA0A8), rgb(0x34343A), rgb(0xF97316), rgb(0xFBBF24)};
+  }
+  return Palette{rgb(0xF4F4F5), rgb(0xFFFFFF), rgb(0xFFFFFF), rgb(0x18181B),
+                 rgb(0x6B7280), rgb(0xE4E4E7), rgb(0xEA580C), rgb(0xB45309)};
+}
+
+TextMetrics fixed_metrics() {
+  return TextMetrics{[](std::string_view, FontRole) { return 80.0f; },
+                     [](std::string_view, FontRole, float) { return 22.0f; }};
+}
+
+TextMetrics layer_metrics(const Gfx& gfx) {
+  // Measured with the layouts that draw the text, then given back in 96-DPI units.
+  const float scale = gfx.scale;
+  return TextMetrics{
+      [&gfx, scale](std::string_view text, FontRole role) {
+        const auto size = layout_size(line_layout(gfx, text, role, 100'000.0f).Get());
+        return size ? size->width / scale : 80.0f;
+      },
+      [&gfx, scale](std::string_view text, FontRole role, float width) {
+        const auto size = layout_size(wrapped_layout(gfx, text, role, width).Get());
+        return size ? size->height / scale : 22.0f;
+      }};
+}
+
+Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed) {
+  Builder b{state, size, metrics, size.scale, {}};
+  b.out.size = size;
+  b.out.column_width = std::min(size.width - b.R(48), b.R(900));
+  b.out.column_left = std::round((size.width - b.out.column_width) * 0.5f);
+  b.header();
+  if (state.targets.empty()) {
+    b.empty_view(explorer_installed);
+  } else {
+    b.footer();
+    b.target_view(palette(state.dark));
+  }
+  b.notice();
+  return std::move(b.out);
+}
+
+Hit hit_test(const Layout& layout, const WindowState& state, PointF point) {
+  const auto find = [&](const std::vector<ViewElement>& elements, PointF p) -> std::optional<Hit> {
+    for (const ViewElement& e : elements) {
+      if (contains(e.box, p)) return e.hit;
+    }
+    return std::nullopt;
+  };
+  if (auto hit = find(layout.header, point)) return *hit;
+  if (point.y < layout.header_height) return Hit{};
+  if (auto hit = find(layout.footer, point)) return *hit;
+  if (point.y >= layout.size.height - layout.footer_height) return Hit{};
+  if (state.targets.empty()) return find(layout.empty_buttons, point).value_or(Hit{});
+  const PointF content{point.x, point.y + state.scroll};
+  for (const RowLayout& row : layout.rows) {
+    if (!contains(row.box, content)) continue;
+    for (std::size_t i = row.first_button; i < row.first_button + row.button_count; ++i) {
+      if (contains(layout.rows_buttons[i].box, content)) return layout.rows_buttons[i].hit;
+    }
+    return Hit{};
+  }
+  return Hit{};
+}
+
+float max_scroll(const Layout& layout, const WindowState& state) {
+  if (state.targets.empty()) return 0.0f;
+  return std::max(layout.content_height - (layout.size.height - layout.footer_height), 0.0f);
+}
+
+namespace {
+
+void paint_button(Gfx& gfx, const ViewElement& e, const Palette& p, bool hovered, float dy = 0.0f) {
+  const RectF box{e.box.x, e.box.y - dy, e.box.width, e.box.height};
+  const EdgesF edges{box.x, box.y, box.x + box.width, box.y + box.height};
+  const float radius = 8.0f * gfx.scale;
+  const Color muted_hue = p.muted;
+  switch (e.style) {
+    case ButtonStyle::Primary: {
+      Color fill = p.accent;
+      if (hovered) fill.a = 0.85f;
+      fill_round_rect(gfx, edges, radius, fill);
+      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, kWhite, true);
+      break;
+    }
+    case ButtonStyle::Secondary: {
+      Color fill = muted_hue;
+      fill.a = hovered ? 0.22f : 0.12f;
+      fill_round_rect(gfx, edges, radius, fill);
+      draw_text_line(gfx, e.label, FontRole::Body, box, p.text, true);
+      break;
+    }
+    case ButtonStyle::Danger: {
+      Color fill = kDanger;
+      fill.a = hovered ? 0.22f : 0.12f;
+      fill_round_rect(gfx, edges, radius, fill);
+      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, kDanger, true);
+      break;
+    }
+    case ButtonStyle::Glyph:
+      if (hovered) {
+        Color fill = muted_hue;
+        fill.a = 0.18f;
+        fill_round_rect(gfx, edges, radius, fill);
+      }
+      draw_glyph(gfx, e.label, box, p.text);
+      break;
+  }
+}
+
+}  // namespace
+
+void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icons) {
+  const Palette p = palette(s.dark);
+  const float u = gfx.scale;
+  const float W = l.size.width, H = l.size.height;
+  const auto hovered = [&](const ViewElement& e) { return e.hit == s.hover && e.hit.kind != HitKind::Nothing; };
+
+  if (s.targets.empty()) {
+    const float tile_x = (W - 88 * u) * 0.5f, tile_y = H * 0.5f - 150 * u;
+    Color tile = p.accent;
+    tile.a = 0.12f;
+    fill_round_rect(gfx, EdgesF{tile_x, tile_y, tile_x + 88 * u, tile_y + 88 * u}, 22 * u, tile);
+    draw_glyph(gfx, kGlyphUnlock, RectF{tile_x, tile_y, 88 * u, 88 * u}, p.accent, 2.6f);
+    draw_text_line(gfx, localized(msg::kEmptyDropHere), FontRole::Title, RectF{20 * u, H * 0.5f - 46 * u, W - 40 * u, 36 * u},
+                   p.text, true);
+    draw_text_line(gfx, localized(msg::kEmptyTagline), FontRole::Body, RectF{20 * u, H * 0.5f - 6 * u, W - 40 * u, 26 * u},
+                   p.muted, true);
+    for (const ViewElement& e : l.empty_buttons) paint_button(gfx, e, p, hovered(e));
+    const float tip_width = std::min(640 * u, W - 80 * u);
+    auto tip = wrapped_layout(gfx, l.tip, FontRole::Small, tip_width);
+    if (tip) {
+      static_cast<void>(tip->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER));  // a failure leaves it left-aligned
+      draw_layout(gfx, tip.Get(), PointF{(W - tip_width) * 0.5f, H * 0.5f + 100 * u}, p.muted);
+    }
+  } else {
+    const float dy = s.scroll;
+    // Card.
+    const RectF c{l.card.x, l.card.y - dy, l.card.width, l.card.height};
+    fill_round_rect(gfx, EdgesF{c.x, c.y, c.x + c.width, c.y + c.height}, 10 * u, p.card);
+    draw_glyph(gfx, l.card_glyph, RectF{c.x + 14 * u, c.y + 14 * u, 32 * u, 32 * u}, p.accent);
+    float line_y = c.y + 14 * u;
+    for (const std::string& line : l.card_lines) {
+      draw_text_line(gfx, line, FontRole::BodyStrong, RectF{c.x + 58 * u, line_y, c.width - 72 * u, 24 * u}, p.text);
+      line_y += 24 * u;
+    }
+    draw_text_line(gfx, l.summary, FontRole::Small, RectF{c.x + 58 * u, line_y + 4 * u, c.width - 72 * u, 18 * u}, p.muted);
+
+    // Status.
+    if (!l.headline.empty()) {
+      draw_text_line(gfx, l.headline, FontRole::Title,
+                     RectF{l.headline_box.x, l.headline_box.y - dy, l.headline_box.width, l.headline_box.height}, p.text);
+    }
+    if (!l.explanation.empty()) {
+      auto paragraph = wrapped_layout(gfx, l.explanation, FontRole::Body, l.column_width);
+      if (paragraph) draw_layout(gfx, paragraph.Get(), PointF{l.column_left, l.explanation_top - dy}, p.muted);
+    }
+    if (l.progress) {
+      const RectF t{l.progress_track.x, l.progress_track.y - dy, l.progress_track.width, l.progress_track.height};
+      Color track = p.muted;
+      track.a = 0.2f;
+      fill_round_rect(gfx, EdgesF{t.x, t.y, t.x + t.width, t.y + t.height}, 3 * u, track);
+      const float fill_width = std::max(*l.progress * t.width, 6 * u);
+      fill_round_rect(gfx, EdgesF{t.x, t.y, t.x + fill_width, t.y + t.height}, 3 * u, p.accent);
+    }
+
+    // Rows.
+    for (const RowLayout& r : l.rows) {
+      const RectF b{r.box.x, r.box.y - dy, r.box.width, r.box.height};
+      if (b.y > H || b.y + b.height < 0) continue;
+      fill_round_rect(gfx, EdgesF{b.x, b.y, b.x + b.width, b.y + b.height}, 10 * u, p.card);
+      const RectF icon{b.x + 16 * u, b.y + (b.height - 32 * u) * 0.5f, 32 * u, 32 * u};
+      const auto& image = s.rows[r.index].holder.image_path;
+      ID2D1Bitmap* bitmap = image ? exe_icon(icons, gfx, to_utf8(*image)) : nullptr;
+      if (bitmap) {
+        draw_bitmap(gfx, bitmap, icon);
+      } else {
+        draw_glyph(gfx, kGlyphProgram, icon, p.muted);
+      }
+      const float text_left = b.x + 64 * u;
+      const float buttons_left =
+          r.button_count ? l.rows_buttons[r.first_button + r.button_count - 1].box.x : b.x + b.width - 14 * u;
+      const float text_width = std::max(buttons_left - 10 * u - text_left, 0.0f);
+      float title_width = text_width;
+      if (!r.pill.empty()) {
+        const float pill_width = (layer_metrics(gfx).line_width(r.pill, FontRole::Small) + 18) * u;
+        const float name_width = std::min(layer_metrics(gfx).line_width(r.title, FontRole::BodyStrong) * u,
+                                          std::max(text_width - pill_width - 10 * u, 0.0f));
+        title_width = name_width;
+        const float px = text_left + name_width + 10 * u, py = b.y + 14 * u;
+        Color pill = r.pill_color;
+        pill.a = 0.15f;
+        fill_round_rect(gfx, EdgesF{px, py, px + pill_width, py + 20 * u}, 10 * u, pill);
+        draw_text_line(gfx, r.pill, FontRole::Small, RectF{px, py, pill_width, 20 * u}, r.pill_color, true);
+      }
+      draw_text_line(gfx, r.title, FontRole::BodyStrong, RectF{text_left, b.y + 12 * u, title_width, 24 * u}, p.text);
+      draw_text_line(gfx, r.note, FontRole::Body, RectF{text_left, b.y + 34 * u, text_width, 22 * u}, r.note_color);
+      draw_text_line(gfx, r.details, FontRole::Small, RectF{text_left, b.y + 56 * u, text_width, 20 * u}, p.muted);
+    }
+    for (const ViewElement& e : l.rows_buttons) paint_button(gfx, e, p, hovered(e), dy);
+    for (const HintLayout& h : l.hints) {
+      if (h.box.y - dy > H || h.box.y + h.box.height - dy < 0) continue;
+      auto paragraph = wrapped_layout(gfx, h.text, FontRole::Body, h.box.width);
+      if (paragraph) draw_layout(gfx, paragraph.Get(), PointF{h.box.x, h.box.y - dy}, p.muted);
+    }
+  }
+
+  // Footer and header bands stay put over the scrolled content.
+  if (l.footer_height > 0) {
+    fill_rect(gfx, RectF{0, H - l.footer_height, W, l.footer_height}, p.band);
+    fill_rect(gfx, RectF{0, H - l.footer_height, W, 1}, p.border);
+    for (const ViewElement& e : l.footer) paint_button(gfx, e, p, hovered(e));
+  }
+  fill_rect(gfx, RectF{0, 0, W, l.header_height}, p.band);
+  fill_rect(gfx, RectF{0, l.header_height - 1, W, 1}, p.border);
+  for (const ViewElement& e : l.header) paint_button(gfx, e, p, hovered(e));
+
+  if (l.notice_box && s.notice) {
+    const RectF n = *l.notice_box;
+    fill_round_rect(gfx, EdgesF{n.x, n.y, n.x + n.width, n.y + n.height}, 8 * u, rgb(0x111214, 0.92f));
+    draw_text_line(gfx, *s.notice, FontRole::Body, RectF{n.x + 16 * u, n.y, n.width - 32 * u, n.height}, kWhite, true);
+  }
+}
+
+}  // namespace tw

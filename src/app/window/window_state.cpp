@@ -1,0 +1,143 @@
+#include "app/window/window_state.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "common/casemap.h"
+#include "common/text.h"
+#include "discovery/path_spelling.h"
+
+namespace tw {
+
+bool target_is_folder(const Target& t) {
+  const DWORD attributes = ::GetFileAttributesW(exact_path(t).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
+                 FolderTest is_folder) {
+  std::vector<Target> result;
+  // Two paths are repeats when they are equal once A-Z are folded.
+  std::unordered_set<std::wstring> seen;
+  const auto add = [&](const Target& p) {
+    if (p.empty()) return false;
+    std::wstring folded(p);
+    for (wchar_t& c : folded) c = ascii_lower(c);
+    if (!seen.insert(std::move(folded)).second) return false;
+    result.push_back(p);
+    return true;
+  };
+  bool folder = false;
+  if (merge) {
+    for (const Target& t : s.targets) add(t);
+    folder = s.targets_hold_folder;
+  }
+  for (const Target& p : paths) {
+    if (add(p) && !folder) folder = is_folder(p);
+  }
+  if (result.empty()) return false;
+  s.targets = std::move(result);
+  s.targets_hold_folder = folder;
+  s.targets_time = now;
+  s.recycle_failed = false;
+  s.delete_scheduled = false;
+  return true;
+}
+
+bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now,
+                           FolderTest is_folder) {
+  const auto whole_seconds = std::chrono::duration_cast<std::chrono::seconds>(now - s.targets_time);
+  const bool merge = !s.targets.empty() && whole_seconds <= std::chrono::seconds(2);
+  return set_targets(s, paths, merge, now, is_folder);
+}
+
+std::optional<ScanRequest> begin_scan(WindowState& s, bool deep) {
+  if (s.targets.empty()) return std::nullopt;
+  ++s.scan_id;
+  s.deep = deep;
+  s.progress = ScanProgress{0, 0.0f, ScanPhase::Listing};
+  s.rows.clear();
+  s.summary.reset();
+  s.hover = Hit{};
+  return ScanRequest{s.targets, s.scan_id, s.window, deep};
+}
+
+bool apply_progress(WindowState& s, const TakenProgress& taken) {
+  if (taken.scan_id != s.scan_id || !scan_running(s)) return false;
+  s.progress = taken.progress;
+  return true;
+}
+
+bool apply_result(WindowState& s, TakenResult taken) {
+  if (taken.scan_id != s.scan_id) return false;
+  ScanResult& r = taken.result;
+  s.progress.phase = ScanPhase::Taken;
+  s.rows.clear();
+  s.rows.reserve(r.holders.size());
+  for (Holder& h : r.holders) s.rows.push_back(HolderRow{std::move(h), ActionState{}});
+  s.summary = ScanSummary{std::move(r.diagnoses), r.files_checked, r.folders, r.inaccessible,
+                          r.unexamined,           r.truncated,     r.deep,    r.gave_up};
+  s.targets_hold_folder = r.folders != 0;  // what the search found now
+  return true;
+}
+
+void set_notice(WindowState& s, std::string text, Clock::time_point now) {
+  s.notice = std::move(text);
+  s.notice_time = now;
+}
+
+bool expire_notice(WindowState& s, Clock::time_point now) {
+  if (!s.notice) return false;
+  if (std::chrono::duration_cast<std::chrono::seconds>(now - s.notice_time) < std::chrono::seconds(3)) return false;
+  s.notice.reset();
+  return true;
+}
+
+bool busy_tick(WindowState& s) {
+  ++s.tick;
+  return scan_running(s) || any_row_busy(s);
+}
+
+float clamp_scroll(float value, float maximum) { return std::clamp(value, 0.0f, std::max(maximum, 0.0f)); }
+
+float wheel_scroll(float scroll, int delta, UINT dpi, float maximum) {
+  const float step = static_cast<float>(delta) / 120.0f * 100.0f * static_cast<float>(dpi) / 96.0f;
+  return clamp_scroll(scroll - step, maximum);
+}
+
+SIZE min_track_size(UINT dpi) {
+  const float s = static_cast<float>(std::max(dpi, 96u)) / 96.0f;
+  return SIZE{static_cast<LONG>(600.0f * s), static_cast<LONG>(460.0f * s)};
+}
+
+std::optional<std::vector<Target>> parse_hand_over(ULONG_PTR tag, const void* data, DWORD bytes) {
+  if (tag != kHandOverTag || data == nullptr) return std::nullopt;
+  std::wstring text(bytes / sizeof(wchar_t), L'\0');
+  std::memcpy(text.data(), data, text.size() * sizeof(wchar_t));  // the sender's buffer may be unaligned
+  // Unpaired surrogates are replaced, as the text would be on any other way in.
+  text = to_wide(to_utf8(text));
+  std::vector<Target> paths;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find(L'\n', start), text.size());
+    // A sender that counted its terminator, or worse, leaves NULs in a piece; the file
+    // functions would read the path only up to the first one anyway.
+    const std::wstring_view piece = std::wstring_view(text).substr(start, end - start);
+    const std::wstring_view before_nul = piece.substr(0, std::min(piece.find(L'\0'), piece.size()));
+    if (!before_nul.empty()) paths.emplace_back(before_nul);
+    start = end + 1;
+  }
+  return paths;
+}
+
+std::wstring hand_over_text(std::span<const Target> paths) {
+  std::wstring text;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (i > 0) text.push_back(L'\n');
+    text += paths[i];
+  }
+  return text;
+}
+
+}  // namespace tw

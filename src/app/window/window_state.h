@@ -1,0 +1,159 @@
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/scan/scan_job.h"
+
+namespace tw {
+
+// What a row's remedy has done so far. Closing, Ending and Restarting are busy states.
+enum class ActionKind : std::uint8_t { Idle, Closing, NotClosed, Ending, Closed, Restarting, Restarted, Failed };
+
+struct ActionState {
+  ActionKind kind = ActionKind::Idle;
+  std::string message;  // with Failed: what went wrong, shown as the row's detail line
+};
+
+constexpr bool is_busy(ActionKind kind) {
+  return kind == ActionKind::Closing || kind == ActionKind::Ending || kind == ActionKind::Restarting;
+}
+
+struct HolderRow {
+  Holder holder;
+  ActionState action;
+};
+
+// What lies under the pointer; row buttons carry the row's index.
+enum class HitKind : std::uint8_t {
+  Nothing = 0,
+  MenuButton = 1,
+  Rescan = 2,
+  AddButton = 3,
+  DeepSearch = 4,
+  SearchAsAdmin = 5,
+  ChooseFiles = 6,
+  ChooseFolder = 7,
+  RowClose = 8,
+  RowForceQuit = 9,
+  RowRestartExplorer = 10,
+  RecycleBin = 11,
+  DeleteOnRestart = 12,
+};
+
+struct Hit {
+  HitKind kind = HitKind::Nothing;
+  std::size_t row = 0;
+  friend bool operator==(const Hit& a, const Hit& b) {
+    const bool with_row = a.kind == HitKind::RowClose || a.kind == HitKind::RowForceQuit ||
+                          a.kind == HitKind::RowRestartExplorer;
+    return a.kind == b.kind && (!with_row || a.row == b.row);
+  }
+};
+
+// The scan result without its holders, which became rows.
+struct ScanSummary {
+  std::vector<Diagnosis> diagnoses;
+  std::uint64_t files_checked = 0;
+  std::uint64_t folders = 0;
+  std::uint64_t inaccessible = 0;
+  std::uint64_t unexamined = 0;
+  bool truncated = false;
+  bool deep = false;
+  bool gave_up = false;
+};
+
+using Clock = std::chrono::steady_clock;
+
+inline constexpr UINT_PTR kNoticeTimer = 1;
+inline constexpr UINT kNoticeTimerMs = 3200;
+inline constexpr UINT_PTR kBusyTimer = 2;
+inline constexpr UINT kBusyTimerMs = 300;
+
+// Everything the main window knows. Only the main thread touches it.
+struct WindowState {
+  Hit hover;
+  std::vector<Target> targets;
+  std::vector<HolderRow> rows;
+  std::optional<ScanSummary> summary;  // absent while a scan runs
+  std::optional<std::string> notice;
+  Clock::time_point notice_time{};
+  Clock::time_point targets_time{};
+  ScanProgress progress{0, 0.0f, ScanPhase::Taken};  // Taken: no scan runs
+  HWND window = nullptr;
+  std::uint64_t scan_id = 0;
+  UINT dpi = 96;
+  float scroll = 0.0f;
+  std::uint32_t tick = 0;
+  bool dark = false;
+  bool elevated = false;
+  bool deep = false;
+  bool recycle_failed = false;
+  bool delete_scheduling = false;
+  bool delete_scheduled = false;
+  bool tracking = false;
+  bool targets_hold_folder = false;  // learnt as targets come in; the card's glyph and line show it
+};
+
+inline bool scan_running(const WindowState& s) { return s.progress.phase != ScanPhase::Taken; }
+inline bool any_row_busy(const WindowState& s) {
+  for (const HolderRow& r : s.rows) {
+    if (is_busy(r.action.kind)) return true;
+  }
+  return false;
+}
+
+// Whether a target is a folder, asked once for each target as it comes in (never while the
+// window paints or follows the mouse: a file call can block, on an offline share for long).
+using FolderTest = bool (*)(const Target&);
+bool target_is_folder(const Target& t);
+
+// Replaces (or, merging, extends) the target set: empty paths and ASCII-case repeats go,
+// first kept. False, and nothing changed, when no path is left; otherwise the caller starts
+// a scan. Takes time in proportion to the paths, whatever their number.
+bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
+                 FolderTest is_folder = &target_is_folder);
+
+// Paths from a second instance: added to the set when the last ones came at most 2 whole
+// seconds ago (one File Explorer selection starts one instance per file), else replacing it.
+bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now,
+                           FolderTest is_folder = &target_is_folder);
+
+// Prepares a scan of the targets: a new scan id, progress reset, rows emptied. Nothing
+// without targets. The caller starts the worker and the busy timer.
+std::optional<ScanRequest> begin_scan(WindowState& s, bool deep);
+
+// Applies what a worker left in a slot; false when it was stale (or the scan is over).
+bool apply_progress(WindowState& s, const TakenProgress& taken);
+bool apply_result(WindowState& s, TakenResult taken);
+
+void set_notice(WindowState& s, std::string text, Clock::time_point now);
+// Timer 1: the notice goes once it has been shown for 3 whole seconds. True to repaint.
+bool expire_notice(WindowState& s, Clock::time_point now);
+// Timer 2: advances the busy dots; false once nothing is busy (the timer can stop).
+bool busy_tick(WindowState& s);
+
+// Scroll offsets, always within 0..maximum.
+float clamp_scroll(float value, float maximum);
+// A wheel turn: 100 pixels at 96 DPI per notch of 120.
+float wheel_scroll(float scroll, int delta, UINT dpi, float maximum);
+
+// Smallest window size: 600 x 460 at 96 DPI, scaled (never below 96).
+SIZE min_track_size(UINT dpi);
+
+// The paths a second instance handed over in WM_COPYDATA: only with the tag 0x5E and data;
+// UTF-16 (an odd byte count rounded down), split at line feeds, each piece cut at its first
+// NUL, empty pieces skipped. The pieces are texts still to be resolved.
+inline constexpr ULONG_PTR kHandOverTag = 0x5E;
+std::optional<std::vector<Target>> parse_hand_over(ULONG_PTR tag, const void* data, DWORD bytes);
+
+// The WM_COPYDATA text a second instance sends: the paths joined by line feeds.
+std::wstring hand_over_text(std::span<const Target> paths);
+
+}  // namespace tw

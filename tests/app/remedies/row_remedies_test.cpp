@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "app/language/catalogue.h"
+#include "app/window/main_window.h"
+#include "app/window/menus.h"
+#include "app/remedies/row_remedies.h"
+#include "app/window/test_window.h"
+#include "common/text.h"
+#include "procs/end_process.h"
+#include "procs/process_facts.h"
+#include "support/holder_process.h"
+
+namespace tw {
+namespace {
+
+HolderRow row_of(std::uint32_t pid, HolderKind kind, ActionKind action = ActionKind::Idle) {
+  Holder h;
+  h.title = "Report {1}";  // a title is never searched for placeholders
+  h.pid = pid;
+  h.kind = kind;
+  h.start_time = creation_time(pid).value_or(0);
+  return HolderRow{h, ActionState{action, action == ActionKind::Failed ? "old" : ""}};
+}
+
+TEST(RowRemedies, OutcomesOfTheCurrentScanSetTheFirstRowOfTheirProcess) {
+  constexpr auto ended = static_cast<std::uint8_t>(ForceQuitResult::Ended);
+  constexpr auto still = static_cast<std::uint8_t>(ForceQuitResult::StillRunning);
+  constexpr auto refused = static_cast<std::uint8_t>(ForceQuitResult::Refused);
+  constexpr auto denied = static_cast<std::uint8_t>(ForceQuitResult::CouldNotEnd);
+  struct Case {
+    RemedyKind kind;
+    std::uint8_t result;
+    bool elevated;
+    ActionKind state;
+    const Message* message;
+  } const cases[] = {
+      {RemedyKind::Close, 1, false, ActionKind::Closed, nullptr},
+      {RemedyKind::Close, 0, false, ActionKind::NotClosed, nullptr},
+      {RemedyKind::ForceQuit, ended, false, ActionKind::Closed, nullptr},
+      {RemedyKind::ForceQuit, still, false, ActionKind::Failed, &msg::kStillRunning},
+      {RemedyKind::ForceQuit, refused, true, ActionKind::Failed, &msg::kPartOfWindowsCantEnd},
+      {RemedyKind::ForceQuit, denied, false, ActionKind::Failed, &msg::kNoPermissionToEnd},
+      {RemedyKind::ForceQuit, denied, true, ActionKind::Failed, &msg::kWindowsRefusedEnding},
+      {RemedyKind::RestartExplorer, 1, false, ActionKind::Restarted, nullptr},
+      {RemedyKind::RestartExplorer, 0, false, ActionKind::Failed, &msg::kCouldNotRestartExplorer},
+  };
+  for (const Case& c : cases) {
+    WindowState s;
+    s.scan_id = 3;
+    s.elevated = c.elevated;
+    s.rows = {row_of(10, HolderKind::Program, ActionKind::Failed), row_of(10, HolderKind::Program)};
+    EXPECT_TRUE(apply_remedy_outcome(s, RemedyOutcome{3, c.kind, c.result, 10}));
+    EXPECT_EQ(s.rows[0].action.kind, c.state) << int(c.kind) << "/" << int(c.result);
+    EXPECT_EQ(s.rows[0].action.message, c.message ? localized(*c.message) : "");  // the old one is gone
+    EXPECT_EQ(s.rows[1].action.kind, ActionKind::Idle);
+  }
+
+  WindowState s;
+  s.scan_id = 3;
+  s.rows = {row_of(10, HolderKind::Program, ActionKind::Closing)};
+  EXPECT_FALSE(apply_remedy_outcome(s, RemedyOutcome{2, RemedyKind::Close, 1, 10}));  // an older scan's
+  EXPECT_FALSE(apply_remedy_outcome(s, RemedyOutcome{3, RemedyKind::Close, 1, 30}));  // no such row
+  EXPECT_FALSE(apply_remedy_outcome(s, RemedyOutcome{3, RemedyKind::DeleteOnRestart, 1, 10}));
+  EXPECT_EQ(s.rows[0].action.kind, ActionKind::Closing);
+}
+
+TEST(RowRemedies, ClicksCountOnlyOnIdleRowsOfTheRightKind) {
+  WindowState s;
+  s.rows = {row_of(1, HolderKind::Program),          row_of(2, HolderKind::Program, ActionKind::Closing),
+            row_of(3, HolderKind::FileExplorer),     row_of(4, HolderKind::Service),
+            row_of(5, HolderKind::WindowsComponent), row_of(6, HolderKind::Program, ActionKind::Failed),
+            row_of(7, HolderKind::FileExplorer, ActionKind::Restarting)};
+  const auto allowed = [&](HitKind button) {
+    std::string marks;
+    for (std::size_t i = 0; i <= s.rows.size(); ++i) marks += row_remedy_allowed(s, button, i) ? 'y' : '-';
+    return marks;
+  };
+  EXPECT_EQ(allowed(HitKind::RowClose), "y----y--");
+  EXPECT_EQ(allowed(HitKind::RowForceQuit), "y----y--");
+  EXPECT_EQ(allowed(HitKind::RowRestartExplorer), "--y-----");
+  EXPECT_EQ(allowed(HitKind::RecycleBin), "--------");
+}
+
+// What the stand-in message box was asked, and what it answers.
+int g_answer = IDNO;
+std::vector<std::string> g_asked;
+UINT g_flags = 0;
+void (*g_while_asking)() = nullptr;  // e.g. a new scan that arrives while the box is up
+
+int WINAPI fake_box(HWND, const wchar_t* text, const wchar_t*, UINT flags) {
+  g_asked.push_back(to_utf8(text));
+  g_flags = flags;
+  if (g_while_asking) g_while_asking();
+  return g_answer;
+}
+
+// The real window procedure on a headless window, with rows for helper processes.
+TEST(RowRemedyWindow, CloseStartsAtOnceAndForceQuitOnlyOnYesForTheSameRow) {
+  auto windowless = test::HolderProcess::start({});
+  auto program = test::HolderProcess::start({L"--window", L"Report"});
+  ASSERT_TRUE(windowless && program);
+  WindowPlatform platform;
+  platform.message_box = &fake_box;
+  WindowState* opened = test::open_test_main_window(platform);
+  ASSERT_TRUE(opened);
+  WindowState& s = *opened;
+  const HWND window = s.window;
+  s.scan_id = 5;
+  s.rows = {row_of(windowless->pid(), HolderKind::Program), row_of(program->pid(), HolderKind::Program)};
+
+  const auto click = [&](HitKind button, std::size_t row) {
+    EXPECT_TRUE(with_main_window([&](MainWindow& w) { click_row_remedy(w, Hit{button, row}); }));
+    ::SendMessageW(window, WM_NULL, 0, 0);  // a confirmation waits until the handler lets go
+  };
+  const auto settle = [&](std::size_t row) {  // handles messages until the outcome came
+    for (const ULONGLONG deadline = ::GetTickCount64() + 15'000; is_busy(s.rows[row].action.kind);) {
+      if (::GetTickCount64() > deadline) return false;
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+      test::dispatch_waiting_messages();
+    }
+    return true;
+  };
+
+  click(HitKind::RowClose, 0);
+  EXPECT_EQ(s.rows[0].action.kind, ActionKind::Closing);
+  click(HitKind::RowClose, 0);  // ignored while it runs
+  EXPECT_TRUE(settle(0));
+  EXPECT_EQ(s.rows[0].action.kind, ActionKind::NotClosed);
+  EXPECT_TRUE(g_asked.empty());
+
+  click(HitKind::RowForceQuit, 1);  // answered No
+  g_answer = IDYES;
+  g_while_asking = [] { with_main_window([](MainWindow& w) { ++w.state.scan_id; }); };
+  click(HitKind::RowForceQuit, 1);  // Yes, but the rows were replaced meanwhile
+  EXPECT_EQ(s.rows[1].action.kind, ActionKind::Idle);
+  g_while_asking = nullptr;
+  click(HitKind::RowForceQuit, 1);
+  ASSERT_EQ(g_asked.size(), 3u);
+  const std::string title[] = {"Report {1}"};
+  EXPECT_EQ(g_asked[0], fill_placeholders(localized(msg::kConfirmForceQuit), title));
+  EXPECT_EQ(g_flags, confirm_flags(ConfirmKind::Warning));
+  EXPECT_EQ(s.rows[1].action.kind, ActionKind::Ending);
+  EXPECT_TRUE(settle(1));
+  EXPECT_EQ(s.rows[1].action.kind, ActionKind::Closed);
+  EXPECT_EQ(::WaitForSingleObject(program->process(), 0), WAIT_OBJECT_0);
+
+  test::close_test_main_window(window);
+}
+
+}  // namespace
+}  // namespace tw

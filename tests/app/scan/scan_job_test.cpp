@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/system/messages.h"
+#include "app/scan/scan_job.h"
+#include "procs/process_facts.h"
+#include "rm/fake_rm.h"
+#include "support/holder_process.h"
+#include "support/temp_dir.h"
+
+namespace tw {
+namespace {
+
+using test::HolderProcess;
+using test::TempDir;
+
+Holder holder(std::uint32_t pid, const char* title, HolderKind kind) {
+  Holder h;
+  h.pid = pid;
+  h.title = title;
+  h.kind = kind;
+  return h;
+}
+
+TEST(SortHolders, ProgramsThenExplorerThenTheRestByLowerCasedTitle) {
+  std::vector<Holder> hs{holder(1, "Beta", HolderKind::WindowsComponent), holder(2, "b", HolderKind::Program),
+                         holder(3, "Explorer", HolderKind::FileExplorer), holder(4, "Alpha", HolderKind::Service),
+                         holder(5, "A", HolderKind::Program), holder(6, "same", HolderKind::Program),
+                         holder(7, "SAME", HolderKind::Program), holder(8, "\xC3\x84rger", HolderKind::Program)};
+  sort_holders(hs);
+  std::vector<std::uint32_t> pids;
+  for (const Holder& h : hs) pids.push_back(h.pid);
+  // "a" < "b" < "same" (6 before 7: equal keys keep pid order) < "ärger" (bytes above ASCII).
+  EXPECT_EQ(pids, (std::vector<std::uint32_t>{5, 2, 6, 7, 8, 3, 4, 1}));
+}
+
+struct FakeClock {
+  static inline ProgressPoster::Clock::time_point now{};
+  static ProgressPoster::Clock::time_point get() { return now; }
+};
+
+// A message-only window to receive what the scan posts.
+class MessageWindow {
+ public:
+  MessageWindow() : hwnd_(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
+  ~MessageWindow() { ::DestroyWindow(hwnd_); }
+  HWND get() const { return hwnd_; }
+
+  // Messages of one kind waiting in the queue, removed.
+  int drain(UINT message) const {
+    int n = 0;
+    MSG msg;
+    while (::PeekMessageW(&msg, hwnd_, message, message, PM_REMOVE)) ++n;
+    return n;
+  }
+
+ private:
+  HWND hwnd_;
+};
+
+TEST(ProgressPoster, PassesOneOfferPer100Milliseconds) {
+  using namespace std::chrono_literals;
+  MessageWindow window;
+  ASSERT_TRUE(window.get());
+  while (take_scan_progress()) {
+  }
+  FakeClock::now = ProgressPoster::Clock::time_point(10s);
+  ProgressPoster poster(window.get(), 42, &FakeClock::get);
+
+  poster.offer(ScanProgress{500, 0.0f, ScanPhase::Listing});  // the first goes out at once
+  FakeClock::now += 99ms;
+  poster.offer(ScanProgress{1000, 0.0f, ScanPhase::Listing});  // too soon: dropped
+  EXPECT_EQ(window.drain(kMsgScanProgress), 1);
+  auto taken = take_scan_progress();
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->scan_id, 42u);
+  EXPECT_EQ(taken->progress.files, 500u);
+  EXPECT_FALSE(take_scan_progress());  // taken once only
+
+  FakeClock::now += 1ms;
+  poster.offer(ScanProgress{1200, 0.5f, ScanPhase::AskingWindows});
+  EXPECT_EQ(window.drain(kMsgScanProgress), 1);
+  taken = take_scan_progress();
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->progress.phase, ScanPhase::AskingWindows);
+  EXPECT_EQ(taken->progress.fraction, 0.5f);
+}
+
+TEST(SearchTargets, DiagnosesEveryTargetWhenNothingHoldsThem) {
+  TempDir dir;
+  ASSERT_TRUE(test::write_file(dir / L"free.txt"));
+  ASSERT_TRUE(test::write_file(dir / L"ro.txt"));
+  ASSERT_TRUE(test::set_read_only(dir / L"ro.txt"));
+  ASSERT_TRUE(test::make_dir(dir / L"folder"));
+  ASSERT_TRUE(test::write_file(dir / L"folder\\a.txt"));
+  ASSERT_TRUE(test::write_file(dir / L"folder\\b.txt"));
+  ASSERT_TRUE(test::set_read_only(dir / L"folder\\a.txt"));
+  ASSERT_TRUE(test::set_read_only(dir / L"folder\\b.txt"));
+  ASSERT_TRUE(test::write_file(dir / L"busy.txt"));
+  // A long path, reachable only through the \\?\ form.
+  std::wstring deep = L"\\\\?\\" + dir.path();
+  for (int i = 0; deep.size() < 300; ++i) {
+    deep += L"\\" + std::wstring(40, static_cast<wchar_t>(L'a' + i));
+    ASSERT_TRUE(test::make_dir(deep));
+  }
+  ASSERT_TRUE(test::write_file(deep + L"\\long.txt"));
+
+  // Held without delete sharing by a program no search here can see (no deep search).
+  auto holder = HolderProcess::start({L"--share", L"rw", L"--open", dir / L"busy.txt"});
+  ASSERT_TRUE(holder);
+
+  ScanPlatform platform;
+  platform.process_list = [] { return std::vector<ProcessEntry>{}; };  // keep the helper unseen
+  const std::vector<Target> targets{dir / L"gone.txt", dir / L"free.txt", dir / L"ro.txt", dir / L"folder",
+                                    dir / L"busy.txt", deep + L"\\long.txt"};
+  const ScanResult r = search_targets(targets, false, {}, platform);
+  ASSERT_TRUE(r.holders.empty());
+  ASSERT_EQ(r.diagnoses.size(), targets.size());
+  const DiagnosisKind expected[] = {DiagnosisKind::Gone,     DiagnosisKind::LooksDeletable, DiagnosisKind::ReadOnly,
+                                    DiagnosisKind::ReadOnly, DiagnosisKind::InUseUnseen,    DiagnosisKind::PathTooLong};
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    EXPECT_EQ(r.diagnoses[i].target, targets[i]);
+    EXPECT_EQ(r.diagnoses[i].kind, expected[i]) << i;
+  }
+  EXPECT_EQ(r.diagnoses[2].read_only, 1u);
+  EXPECT_EQ(r.diagnoses[3].read_only, 2u);
+  EXPECT_EQ(r.files_checked, 6u);  // five file targets that exist and the folder's two
+  EXPECT_EQ(r.folders, 1u);
+  EXPECT_FALSE(r.deep);
+}
+
+TEST(SearchTargets, AsksTheRestartManagerBatchByBatch) {
+  TempDir dir;
+  ASSERT_TRUE(test::make_dir(dir / L"many"));
+  for (int i = 0; i < 600; ++i) ASSERT_TRUE(test::write_file(dir / (L"many\\f" + std::to_wstring(i))));
+  auto holder = HolderProcess::start({});
+  ASSERT_TRUE(holder);
+
+  // The real helper's identity, reported for one file in the second batch.
+  const FileListing listing = build_file_list({dir / L"many"}, {});
+  ASSERT_EQ(listing.files.size(), 600u);
+  const std::wstring held = listing.files[300];
+  test::FakeRm rm;
+  test::FakeProcess p = test::fake_program(holder->pid(), L"Busy Program", {held});
+  const std::uint64_t started = creation_time(holder->pid()).value_or(0);
+  p.info.Process.ProcessStartTime = FILETIME{static_cast<DWORD>(started), static_cast<DWORD>(started >> 32)};
+  rm.processes.push_back(p);
+  const RmApi api = test::FakeRm::api();
+  ScanPlatform platform;
+  platform.rm = api;
+
+  std::vector<ScanProgress> offers;
+  const ScanResult r = search_targets({dir / L"many"}, false, [&](const ScanProgress& o) { offers.push_back(o); }, platform);
+  // Listing at 500 files, then one offer before each of the three batches (256, 256, 88).
+  ASSERT_EQ(offers.size(), 4u);
+  EXPECT_EQ(offers[0].phase, ScanPhase::Listing);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(offers[1 + i].phase, ScanPhase::AskingWindows);
+    EXPECT_EQ(offers[1 + i].files, 600u);
+    EXPECT_FLOAT_EQ(offers[1 + i].fraction, static_cast<float>(i) / 3.0f);
+  }
+  ASSERT_EQ(r.holders.size(), 1u);
+  EXPECT_EQ(r.holders[0].pid, holder->pid());
+  EXPECT_EQ(r.holders[0].title, "Busy Program");
+  EXPECT_EQ(r.holders[0].files, (std::vector<std::wstring>{held}));
+  EXPECT_FALSE(r.holders[0].unattributed);
+  EXPECT_TRUE(r.diagnoses.empty());
+  EXPECT_EQ(rm.sessions_opened, rm.sessions_ended);
+  EXPECT_EQ(rm.registrations.front().size(), 256u);
+}
+
+TEST(Diagnosis, RefusalsOtherThanSharingMeanNoPermission) {
+  TargetFacts facts;
+  facts.exists = true;
+  facts.length = 10;
+  facts.delete_error = ERROR_ACCESS_DENIED;
+  EXPECT_EQ(decide_diagnosis(L"x", facts, 0).kind, DiagnosisKind::NoPermission);
+  facts.delete_error = ERROR_SHARING_VIOLATION;
+  EXPECT_EQ(decide_diagnosis(L"x", facts, 0).kind, DiagnosisKind::InUseUnseen);
+  // A read-only link is not a read-only file; a read-only folder counts what is inside.
+  facts.delete_error.reset();
+  facts.attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT;
+  facts.reparse_tag = 0xA000000C;
+  EXPECT_EQ(decide_diagnosis(L"x", facts, 0).kind, DiagnosisKind::LooksDeletable);
+  facts.attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY;
+  EXPECT_EQ(decide_diagnosis(L"x", facts, 0).kind, DiagnosisKind::LooksDeletable);
+  EXPECT_EQ(decide_diagnosis(L"x", facts, 4).read_only, 4u);
+}
+
+TEST(SearchTargets, FindsProgramsStartedFromInsideATargetAndDeepHolders) {
+  TempDir dir;
+  const std::wstring work = dir / L"Work";
+  ASSERT_TRUE(test::make_dir(work));
+  ASSERT_TRUE(test::make_dir(work + L"\\tools"));
+  ASSERT_TRUE(::CopyFileW((test::program_dir() + L"\\tw_holder.exe").c_str(), (work + L"\\tools\\app.exe").c_str(), TRUE));
+  ASSERT_TRUE(test::make_dir(dir / L"Other"));
+
+  // A copy of the helper run from inside the target, holding nothing there.
+  auto inside = HolderProcess::start_program(work + L"\\tools\\app.exe", {L"--cwd", dir / L"Other"});
+  // A command prompt sitting in the target: only the deep search sees it.
+  auto prompt = HolderProcess::start({L"--cwd", work});
+  ASSERT_TRUE(inside);
+  ASSERT_TRUE(prompt);
+
+  // Spelled as the user might, in other letter case.
+  const std::wstring spelled = dir / L"WORK";
+  ScanResult r = search_targets({spelled}, false, {});
+  auto find = [&](DWORD pid) {
+    return std::find_if(r.holders.begin(), r.holders.end(), [&](const Holder& h) { return h.pid == pid; });
+  };
+  ASSERT_NE(find(inside->pid()), r.holders.end());
+  EXPECT_EQ(find(inside->pid())->files, (std::vector<std::wstring>{spelled + L"\\tools\\app.exe"}));
+  EXPECT_EQ(find(prompt->pid()), r.holders.end());
+  EXPECT_TRUE(r.diagnoses.empty());
+
+  std::vector<ScanProgress> offers;
+  r = search_targets({spelled}, true, [&](const ScanProgress& p) { offers.push_back(p); });
+  EXPECT_TRUE(r.deep);
+  ASSERT_NE(find(prompt->pid()), r.holders.end());
+  EXPECT_EQ(find(prompt->pid())->files, (std::vector<std::wstring>{spelled}));
+  EXPECT_NE(find(inside->pid()), r.holders.end());
+  EXPECT_TRUE(std::any_of(offers.begin(), offers.end(), [](const ScanProgress& p) {
+    return p.phase == ScanPhase::DeepSearching && p.fraction == 1.0f;
+  }));
+}
+
+TEST(RunScan, PostsToTheWindowAndTagsResultsWithTheirScan) {
+  MessageWindow window;
+  ASSERT_TRUE(window.get());
+  TempDir dir;
+  ASSERT_TRUE(test::write_file(dir / L"a.txt"));
+  while (take_scan_result()) {
+  }
+
+  // Two scans in quick succession, the way a user who searches again starts them.
+  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt"}, 1, window.get(), false}));
+  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt", dir / L"b.txt"}, 2, window.get(), false}));
+
+  // What the window does: take whatever the slot holds on each message, keep only scan 2's.
+  std::optional<ScanResult> current;
+  int finished = 0;
+  const DWORD until = ::GetTickCount() + 60'000;
+  while (finished < 2 && ::GetTickCount() < until) {
+    MSG msg;
+    if (!::PeekMessageW(&msg, window.get(), kMsgScanFinished, kMsgScanFinished, PM_REMOVE)) {
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_POSTMESSAGE);
+      continue;
+    }
+    ++finished;
+    if (auto taken = take_scan_result(); taken && taken->scan_id == 2) current = std::move(taken->result);
+  }
+  EXPECT_EQ(finished, 2);
+  ASSERT_TRUE(current);
+  EXPECT_EQ(current->diagnoses.size(), 2u);
+  EXPECT_EQ(current->diagnoses[1].kind, DiagnosisKind::Gone);
+}
+
+TEST(ResultSlot, ALateStaleResultNeverDestroysTheCurrentOne) {
+  while (take_scan_result()) {
+  }
+  ScanResult current;
+  current.files_checked = 2;
+  store_scan_result(2, std::move(current));
+  store_scan_result(1, ScanResult{});  // the superseded scan finishes after the new one
+  auto taken = take_scan_result();
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->scan_id, 2u);
+  EXPECT_EQ(taken->result.files_checked, 2u);
+  EXPECT_FALSE(take_scan_result());
+  // Once taken, anything may fill the slot again.
+  store_scan_result(1, ScanResult{});
+  EXPECT_EQ(take_scan_result()->scan_id, 1u);
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,475 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/window/main_window.h"
+#include "app/language/catalogue.h"
+#include "app/system/explorer_entry.h"
+#include "app/window/menus.h"
+#include "app/system/messages.h"
+#include "app/system/settings.h"
+#include "app/window/test_window.h"
+#include "app/window/window_startup.h"
+#include "discovery/deep_search.h"
+#include "discovery/paths.h"
+#include "support/holder_process.h"
+#include "support/temp_dir.h"
+
+namespace tw {
+namespace {
+
+void clean_registry() {
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\*\\shell\\Tarnwick");
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Directory\\shell\\Tarnwick");
+}
+
+// The real window procedure on a real (headless) window, its state held as at start-up.
+class MainWindowProc : public testing::Test {
+ protected:
+  void SetUp() override {
+    clean_registry();
+    state_ = test::open_test_main_window();
+    ASSERT_TRUE(state_);
+    window_ = state_->window;
+  }
+  void TearDown() override {
+    test::close_test_main_window(window_);
+    clean_registry();
+  }
+  LRESULT copy_data(ULONG_PTR tag, const std::wstring& text, bool with_data = true) {
+    COPYDATASTRUCT data{tag, static_cast<DWORD>(text.size() * 2), with_data ? const_cast<wchar_t*>(text.data()) : nullptr};
+    return ::SendMessageW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  }
+
+  HWND window_ = nullptr;
+  WindowState* state_ = nullptr;
+};
+
+TEST_F(MainWindowProc, TakesHandedOverPathsOnlyInTheirOwnForm) {
+  EXPECT_EQ(copy_data(0x5F, L"D:\\x"), 0);
+  EXPECT_EQ(copy_data(kHandOverTag, L"D:\\x", false), 0);
+  EXPECT_TRUE(state_->targets.empty());
+
+  EXPECT_EQ(copy_data(kHandOverTag, L"D:\\a.txt\nD:\\b.txt"), 1);
+  EXPECT_EQ(state_->targets, (std::vector<Target>{L"D:\\a.txt", L"D:\\b.txt"}));
+  EXPECT_TRUE(scan_running(*state_));  // and a scan started for them
+  EXPECT_EQ(::SendMessageW(window_, kMsgActivate, 0, 0), 0);
+  EXPECT_TRUE(has_main_window());
+
+  // Pieces are resolved as Windows would: NULs end them, relative ones (read against this
+  // process's folder) and patterns are dropped.
+  state_->progress.phase = ScanPhase::Taken;
+  const std::wstring sloppy(L"D:\\c\\.\0junk\n--unregister\nnotes.txt\nD:\\*.txt\nD:/d/\0", 50);
+  EXPECT_EQ(copy_data(kHandOverTag, sloppy), 1);
+  EXPECT_EQ(state_->targets, (std::vector<Target>{L"D:\\a.txt", L"D:\\b.txt", L"D:\\c", L"D:\\d"}));
+
+  // F5 while that scan runs starts nothing; once it is over, a new one.
+  const std::uint64_t id = state_->scan_id;
+  ::SendMessageW(window_, WM_KEYDOWN, VK_F5, 0);
+  EXPECT_EQ(state_->scan_id, id);
+  state_->progress.phase = ScanPhase::Taken;
+  ::SendMessageW(window_, WM_KEYDOWN, VK_F5, 0);
+  EXPECT_EQ(state_->scan_id, id + 1);
+}
+
+// What DefWindowProcW sends back into the window while it works reaches the window.
+TEST_F(MainWindowProc, ItsFrameWorksAsWindowsDrivesIt) {
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  ::SendMessageW(window_, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+  EXPECT_TRUE(::IsZoomed(window_));
+  ::SendMessageW(window_, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+  EXPECT_FALSE(::IsZoomed(window_));
+
+  // A second start wakes a minimised window, with paths or without.
+  ::ShowWindow(window_, SW_MINIMIZE);
+  ASSERT_TRUE(::IsIconic(window_));
+  ::SendMessageW(window_, kMsgActivate, 0, 0);
+  EXPECT_FALSE(::IsIconic(window_));
+  ::ShowWindow(window_, SW_MINIMIZE);
+  EXPECT_EQ(copy_data(kHandOverTag, L"D:\\a.txt"), 1);
+  EXPECT_FALSE(::IsIconic(window_));
+
+  // The close box: closed, and the placement kept for next time.
+  ::SendMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_FALSE(::IsWindow(window_));
+  EXPECT_FALSE(has_main_window());
+  EXPECT_TRUE(read_placement());
+}
+
+// A resize sent back while a handler holds the state (as a restore or a size loop started
+// from inside one does) is not lost: it is handled as soon as the handler lets go.
+TEST_F(MainWindowProc, AResizeFromInsideAHandlerIsHandledOnceItIsDone) {
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  state_->targets = {L"D:\\a.txt"};
+  state_->summary = ScanSummary{};
+  state_->scroll = 1e6f;
+  with_main_window([&](MainWindow& w) {
+    ::SetWindowPos(window_, nullptr, 0, 0, 700, 500, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(w.state.scroll, 1e6f);  // held while the state is borrowed
+  });
+  EXPECT_EQ(state_->scroll, 0.0f);
+}
+
+TEST_F(MainWindowProc, ADpiChangeKeepsTheFrameAndTheScrollInRange) {
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  state_->targets = {L"D:\\a.txt"};
+  state_->summary = ScanSummary{};
+  state_->scroll = 1e6f;
+  RECT suggested{10, 10, 10 + 900, 10 + 640};  // within the null display's screen
+  EXPECT_EQ(::SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested)), 0);
+  EXPECT_EQ(state_->dpi, 144u);
+  RECT frame{}, client{};
+  ::GetWindowRect(window_, &frame);
+  ::GetClientRect(window_, &client);
+  EXPECT_EQ(frame.right - frame.left, 900);
+  EXPECT_LT(client.right, frame.right - frame.left);  // the frame is still there
+  EXPECT_LT(client.bottom, frame.bottom - frame.top);
+  EXPECT_GT(client.bottom, 0);
+  EXPECT_EQ(state_->scroll, 0.0f);  // everything fits: nothing to scroll
+}
+
+int g_folder_questions = 0;
+bool count_folder_question(const Target&) {
+  ++g_folder_questions;
+  return false;
+}
+
+// Painting and following the mouse never touch the file system: with thousands of targets,
+// or one on an offline share, that would freeze the window.
+TEST_F(MainWindowProc, PaintAndMouseMakeNoFileSystemCalls) {
+  with_main_window([](MainWindow& w) { w.platform.is_folder = &count_folder_question; });
+  std::wstring text;
+  for (int i = 0; i < 2'000; ++i) text += L"D:\\t" + std::to_wstring(i) + L"\n";
+  EXPECT_EQ(copy_data(kHandOverTag, text), 1);
+  EXPECT_EQ(g_folder_questions, 2'000);  // once each, as they came in
+  state_->progress.phase = ScanPhase::Taken;
+  state_->summary = ScanSummary{};
+  for (int i = 0; i < 2'000; ++i) state_->summary->diagnoses.push_back(Diagnosis{state_->targets[static_cast<std::size_t>(i)]});
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  for (int y = 0; y < 400; y += 40) ::SendMessageW(window_, WM_MOUSEMOVE, 0, MAKELPARAM(300, y));
+  ::SendMessageW(window_, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+  ::SendMessageW(window_, WM_KEYDOWN, VK_END, 0);
+  ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(g_folder_questions, 2'000);
+}
+
+// The notice confirms what was asked for, whatever the registry did with it.
+TEST_F(MainWindowProc, TheExplorerEntryNoticeShowsWhateverTheRegistrySaid) {
+  // Under a volatile key no lasting subkey can be made: the entry's command cannot be written.
+  HKEY verb = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, std::wstring(kExplorerVerbKeys[0]).c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &verb, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(verb);
+  with_main_window([](MainWindow& w) {
+    MenuAction add;
+    add.kind = MenuActionKind::SetExplorerEntry;
+    add.enable = true;
+    apply_settings_action(w, add);
+  });
+  EXPECT_FALSE(is_explorer_menu_installed());
+  EXPECT_EQ(state_->notice, std::string(localized(msg::kAddedToExplorerMenu)));
+}
+
+// Files dropped from File Explorer, in the form Windows hands them over.
+TEST_F(MainWindowProc, TakesDroppedPathsAsWindowsResolvesThem) {
+  const std::wstring names = std::wstring(L"D:\\x\\.") + L'\0' + L"D:\\*.txt" + L'\0' + L"rel" + L'\0' +
+                             L"D:/y/z" + L'\0' + L'\0';
+  HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+  ASSERT_TRUE(memory);
+  auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  std::memcpy(reinterpret_cast<std::byte*>(drop) + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
+  ::GlobalUnlock(memory);
+  ::SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);  // the window frees it
+  EXPECT_EQ(state_->targets, (std::vector<Target>{L"D:\\x", L"D:\\y\\z"}));
+}
+
+TEST_F(MainWindowProc, KeepsItsMinimumSizeAndSavesItsPlacementOnClose) {
+  MINMAXINFO info{};
+  EXPECT_EQ(::SendMessageW(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 0);
+  const SIZE expected = min_track_size(::GetDpiForWindow(window_));
+  EXPECT_EQ(info.ptMinTrackSize.x, expected.cx);
+  EXPECT_EQ(info.ptMinTrackSize.y, expected.cy);
+
+  ::SendMessageW(window_, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(::IsWindow(window_));
+  EXPECT_FALSE(has_main_window());  // released once the close handler was done with it
+  const std::optional<WINDOWPLACEMENT> saved = read_placement();
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->rcNormalPosition.right - saved->rcNormalPosition.left, 880);
+  MSG msg;
+  EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// A stand-in for a running instance: the mutex and a window of the program's class that
+// records what a second start sends it.
+struct FirstInstance {
+  static inline std::vector<std::wstring> copied;
+  static inline int activations = 0;
+
+  static LRESULT CALLBACK proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_COPYDATA) {
+      const auto* d = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+      if (d->dwData != kHandOverTag) return 0;
+      copied.emplace_back(static_cast<const wchar_t*>(d->lpData), d->cbData / 2);
+      return 1;
+    }
+    if (m == kMsgActivate) {
+      ++activations;
+      return 0;
+    }
+    return ::DefWindowProcW(w, m, wp, lp);
+  }
+
+  FirstInstance() {
+    mutex.reset(::CreateMutexW(nullptr, TRUE, kSingleInstanceMutex));
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = kMainWindowClass;
+    ::RegisterClassExW(&wc);
+    window = ::CreateWindowExW(0, kMainWindowClass, L"Tarnwick", 0, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance,
+                               nullptr);
+    copied.clear();
+    activations = 0;
+  }
+  ~FirstInstance() {
+    ::DestroyWindow(window);
+    ::UnregisterClassW(kMainWindowClass, ::GetModuleHandleW(nullptr));
+  }
+  UniqueHandle mutex;
+  HWND window = nullptr;
+};
+
+// Runs the program while this thread keeps answering messages; its exit status.
+std::optional<DWORD> run_answering(const std::vector<std::wstring>& args, DWORD timeout_ms = 20'000) {
+  auto started = test::start_process(test::program_dir() + L"\\tarnwick.exe", args);
+  if (!started) return {};
+  const UniqueHandle process = std::move(started->process);
+  const HANDLE waited = process.get();
+  const DWORD until = ::GetTickCount() + timeout_ms;
+  while (::MsgWaitForMultipleObjects(1, &waited, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    if (::GetTickCount() > until) {
+      ::TerminateProcess(process.get(), 99);
+      return {};
+    }
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  return code;
+}
+
+HWND other_main_window(HWND mine, DWORD until_tick) {
+  for (;;) {
+    HWND found = nullptr;
+    while ((found = ::FindWindowExW(nullptr, found, kMainWindowClass, nullptr)) != nullptr) {
+      if (found != mine) return found;
+    }
+    if (::GetTickCount() > until_tick) return nullptr;
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    ::Sleep(50);
+  }
+}
+
+TEST(SecondStart, HandsItsPathsOrAWakeUpToTheRunningInstance) {
+  clean_registry();
+  FirstInstance first;
+  ASSERT_TRUE(first.window);
+  EXPECT_EQ(run_answering({L"C:\\a b.txt", L"--deep", L"D:\\x\\"}), 0u);
+  EXPECT_EQ(FirstInstance::copied, (std::vector<std::wstring>{L"C:\\a b.txt\nD:\\x"}));
+
+  EXPECT_EQ(run_answering({}), 0u);
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  EXPECT_EQ(FirstInstance::activations, 1);
+  EXPECT_EQ(FirstInstance::copied.size(), 1u);
+  clean_registry();
+}
+
+TEST(SecondStart, FreshOpensAWindowOfItsOwn) {
+  clean_registry();
+  FirstInstance first;
+  auto started = test::start_process(test::program_dir() + L"\\tarnwick.exe", {L"--fresh"});
+  ASSERT_TRUE(started);
+  const UniqueHandle& process = started->process;
+  const HWND second = other_main_window(first.window, ::GetTickCount() + 20'000);
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(FirstInstance::copied.empty());
+  ::PostMessageW(second, WM_CLOSE, 0, 0);
+  EXPECT_EQ(::WaitForSingleObject(process.get(), 20'000), WAIT_OBJECT_0);
+  clean_registry();
+}
+
+// The windows of the program's class in other processes.
+std::vector<HWND> main_windows_of_others() {
+  std::vector<HWND> found;
+  ::EnumWindows(
+      [](HWND w, LPARAM out) -> BOOL {
+        wchar_t name[64] = {};
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(w, &pid);
+        if (pid != ::GetCurrentProcessId() && ::GetClassNameW(w, name, 64) && std::wstring(name) == kMainWindowClass) {
+          reinterpret_cast<std::vector<HWND>*>(out)->push_back(w);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Several items chosen in File Explorer start one process each, all at once: the first has
+// the mutex but no window yet, and the others wait for it rather than open their own.
+TEST(SecondStart, ABurstOfStartsEndsInOneWindow) {
+  clean_registry();
+  const DWORD off = 0;
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"AutoUpdate", REG_DWORD, &off, sizeof off),
+            ERROR_SUCCESS);
+  std::vector<test::StartedProcess> started;
+  for (int i = 0; i < 5; ++i) {
+    auto p = test::start_process(test::program_dir() + L"\\tarnwick.exe", {L"D:\\burst" + std::to_wstring(i)});
+    ASSERT_TRUE(p);
+    started.push_back(std::move(*p));
+  }
+  // All but the one that keeps the window hand over and end.
+  int ended = 0;
+  for (int round = 0; round < 200 && ended < 4; ++round) {
+    ::Sleep(100);
+    ended = static_cast<int>(std::count_if(started.begin(), started.end(), [](const test::StartedProcess& p) {
+      return ::WaitForSingleObject(p.process.get(), 0) == WAIT_OBJECT_0;
+    }));
+  }
+  EXPECT_EQ(ended, 4);
+  const std::vector<HWND> windows = main_windows_of_others();
+  EXPECT_EQ(windows.size(), 1u);
+  for (const HWND w : windows) ::PostMessageW(w, WM_CLOSE, 0, 0);
+  for (const test::StartedProcess& p : started) {
+    if (::WaitForSingleObject(p.process.get(), 20'000) != WAIT_OBJECT_0) ::TerminateProcess(p.process.get(), 1);
+  }
+  clean_registry();
+}
+
+std::vector<DWORD> g_attributes_asked;
+HRESULT WINAPI known_from_2004(HWND, DWORD attribute, LPCVOID, DWORD) {
+  g_attributes_asked.push_back(attribute);
+  return attribute == 20 ? S_OK : E_INVALIDARG;
+}
+HRESULT WINAPI known_before_2004(HWND, DWORD attribute, LPCVOID, DWORD) {
+  g_attributes_asked.push_back(attribute);
+  return attribute == 19 ? S_OK : E_INVALIDARG;
+}
+
+TEST(FullStart, TheDarkTitleBarWorksOnOlderWindows10Too) {
+  EXPECT_EQ(set_dark_title_bar(nullptr, true, &known_from_2004), S_OK);
+  EXPECT_EQ(g_attributes_asked, std::vector<DWORD>{20});
+  g_attributes_asked.clear();
+  EXPECT_EQ(set_dark_title_bar(nullptr, true, &known_before_2004), S_OK);
+  EXPECT_EQ(g_attributes_asked, (std::vector<DWORD>{20, 19}));
+}
+
+// A standard user's "Search as administrator" runs as another account, with its own registry
+// and without the user's mapped drives.
+TEST(SearchAsAdministrator, ACopyForAnotherAccountReachesSharesAndLeavesItsRegistryAlone) {
+  const std::optional<std::wstring> sid = own_user_sid();
+  ASSERT_TRUE(sid);
+  EXPECT_TRUE(sid->starts_with(L"S-1-5-"));
+  EXPECT_FALSE(runs_for_another_user(sid, std::nullopt));
+  EXPECT_FALSE(runs_for_another_user(sid, *sid));
+  EXPECT_TRUE(runs_for_another_user(sid, std::wstring(L"S-1-5-21-1-2-3-500")));
+  EXPECT_TRUE(runs_for_another_user(std::nullopt, *sid));
+  EXPECT_EQ(decide_startup({L"--fresh", L"--for-user=S-1-5-21-9", L"D:\\x"}).for_user, L"S-1-5-21-9");
+  EXPECT_EQ(decide_startup({L"D:\\x"}).for_user, std::nullopt);
+
+  EXPECT_EQ(with_remote_name(L"Y:\\Reports\\q1.xlsx", L"\\\\files\\team"), L"\\\\files\\team\\Reports\\q1.xlsx");
+  EXPECT_EQ(with_remote_name(L"Y:\\", L"\\\\files\\team\\"), L"\\\\files\\team\\");
+  EXPECT_EQ(with_remote_name(L"\\\\?\\Y:\\a\\trail.", L"\\\\files\\team"), L"\\\\?\\UNC\\files\\team\\a\\trail.");
+  EXPECT_EQ(with_remote_name(L"\\\\srv\\s\\x", L"\\\\files\\team"), L"\\\\srv\\s\\x");
+  EXPECT_EQ(as_seen_from_another_logon(L"C:\\Windows"), L"C:\\Windows");  // a local drive stays
+
+  clean_registry();
+  set_user_registry_writable(false);
+  write_dword_setting(kValueAutoUpdate, 0);
+  set_explorer_menu(true);
+  EXPECT_EQ(read_dword_setting(kValueAutoUpdate), std::nullopt);
+  EXPECT_FALSE(is_explorer_menu_installed());
+  set_user_registry_writable(true);
+  clean_registry();
+}
+
+TEST(SecondStart, AnElevatedInstancesMutexCountsAsRunning) {
+  EXPECT_TRUE(another_instance_runs(true, ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(another_instance_runs(true, ERROR_SUCCESS));
+  // Not allowed to open the elevated instance's mutex: it exists all the same.
+  EXPECT_TRUE(another_instance_runs(false, ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(another_instance_runs(false, ERROR_INVALID_HANDLE));
+}
+
+TEST(FullStart, OpensCentredAtTheDefaultSizeInTheWindowsFolder) {
+  clean_registry();
+  const unsigned char forty[40] = {};
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"Placement", REG_BINARY, forty, 40),
+            ERROR_SUCCESS);
+  test::TempDir dir;
+  // Started from inside a folder of the user's: it must not stay there.
+  auto started = test::start_process(test::program_dir() + L"\\tarnwick.exe", {L"--fresh"}, dir.path().c_str());
+  ASSERT_TRUE(started);
+  const UniqueHandle& process = started->process;
+  const HWND window = other_main_window(nullptr, ::GetTickCount() + 20'000);
+  ASSERT_TRUE(window);
+
+  // Wine runs every process as a member of Administrators.
+  wchar_t title[64] = {};
+  ::GetWindowTextW(window, title, 64);
+  EXPECT_EQ(std::wstring(title), process_is_elevated() ? L"Tarnwick (Administrator)" : L"Tarnwick");
+
+  RECT r{};
+  ::GetWindowRect(window, &r);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info);
+  const RECT expected = centred_window_rect(info.rcWork, ::GetDpiForWindow(window));
+  EXPECT_EQ(r.right - r.left, expected.right - expected.left);
+  EXPECT_EQ(r.bottom - r.top, expected.bottom - expected.top);
+  EXPECT_EQ(r.left, expected.left);
+
+  // Its current folder, seen as the handle it holds: the Windows folder, not ours.
+  const DeepSearchResult found = deep_search({path_key(dir.path()), path_key(std::wstring_view(L"C:\\windows"))}, 0, {});
+  const auto held = [&](const std::wstring& path) {
+    return std::any_of(found.records.begin(), found.records.end(), [&](const DeepRecord& rec) {
+      return rec.pid == started->pid && path_key(std::wstring_view(rec.path)) == path_key(std::wstring_view(path));
+    });
+  };
+  EXPECT_TRUE(held(L"C:\\windows"));
+  EXPECT_FALSE(held(dir.path()));
+
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(::WaitForSingleObject(process.get(), 20'000), WAIT_OBJECT_0);
+  clean_registry();
+}
+
+TEST(CentredWindow, FollowsTheDpiWithinTheWorkArea) {
+  const RECT work{0, 40, 1920, 1080};
+  RECT r = centred_window_rect(work, 96);
+  EXPECT_EQ(r.right - r.left, 880);
+  EXPECT_EQ(r.left, (1920 - 880) / 2);
+  EXPECT_EQ(r.top, 40 + (1040 - 700) / 2);
+  r = centred_window_rect(work, 144);
+  EXPECT_EQ(r.right - r.left, 1320);
+  EXPECT_EQ(r.bottom - r.top, 1040);  // capped at the work area
+  r = centred_window_rect(RECT{-1280, 0, 0, 1024}, 120);
+  EXPECT_EQ(r.right - r.left, 1100);
+  EXPECT_EQ(r.left, -1280 + 90);
+}
+
+}  // namespace
+}  // namespace tw

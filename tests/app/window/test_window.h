@@ -1,0 +1,21 @@
+#pragma once
+
+#include <windows.h>
+
+#include "app/window/main_window.h"
+
+namespace tw::test {
+
+// A real (headless) window run by the program's own window procedure, with a fresh state
+// installed as at start-up. The state's `window` is the window; nullptr when none could be
+// made.
+WindowState* open_test_main_window(const WindowPlatform& platform = {});
+
+// Destroys the window (not through WM_CLOSE, which would save the placement) and drops the
+// WM_QUIT its destruction posts.
+void close_test_main_window(HWND window);
+
+// Dispatches every message waiting for this thread.
+void dispatch_waiting_messages();
+
+}  // namespace tw::test

@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include "app/window/view.h"
+
+namespace tw {
+namespace {
+
+const ViewSize k600{600, 460, 1.0f};
+
+Holder holder(std::uint32_t pid, HolderKind kind, bool has_window = true) {
+  Holder h;
+  h.pid = pid;
+  h.title = "Program " + std::to_string(pid);
+  h.exe_name = "p.exe";
+  h.kind = kind;
+  h.has_window = has_window;
+  return h;
+}
+
+// A finished scan that found these holders.
+WindowState finished(std::vector<HolderRow> rows, std::vector<Target> targets = {L"D:\\Work\\a.txt"}) {
+  WindowState s;
+  s.targets = std::move(targets);
+  s.rows = std::move(rows);
+  s.summary = ScanSummary{};
+  s.summary->files_checked = 1;
+  return s;
+}
+
+Layout lay(const WindowState& s, ViewSize size = k600) { return layout_view(s, size, fixed_metrics(), true); }
+
+std::vector<HitKind> kinds(const std::vector<ViewElement>& elements) {
+  std::vector<HitKind> out;
+  for (const ViewElement& e : elements) out.push_back(e.hit.kind);
+  return out;
+}
+
+TEST(View, CentresTheColumnAndListsThreeTargetsAtMost) {
+  WindowState s = finished({}, {L"D:\\a", L"D:\\b", L"D:\\c", L"D:\\d"});
+  Layout l = lay(s);
+  EXPECT_EQ(l.column_width, 552.0f);
+  EXPECT_EQ(l.column_left, 24.0f);
+  EXPECT_EQ(l.card_lines, (std::vector<std::string>{"D:\\a", "D:\\b", "D:\\c", "and 1 more"}));
+  EXPECT_EQ(l.card.height, 4 * 24 + 18 + 22 + 14.0f);
+  l = lay(s, ViewSize{1200, 800, 1.0f});
+  EXPECT_EQ(l.column_width, 900.0f);
+  EXPECT_EQ(l.column_left, 150.0f);
+  l = lay(s, ViewSize{1800, 1200, 1.5f});
+  EXPECT_EQ(l.header_height, 78.0f);
+  EXPECT_EQ(l.column_width, 1350.0f);
+}
+
+TEST(View, RowButtonsFollowKindStateAndWindow) {
+  WindowState s = finished({{holder(10, HolderKind::Program), {ActionKind::Closing, {}}},
+                            {holder(11, HolderKind::Program), {ActionKind::NotClosed, {}}},
+                            {holder(12, HolderKind::Program, false), {}},
+                            {holder(13, HolderKind::FileExplorer), {ActionKind::Failed, "Could not restart File Explorer"}},
+                            {holder(14, HolderKind::Service), {}}});
+  const Layout l = lay(s, ViewSize{600, 900, 1.0f});  // tall enough for every row
+  ASSERT_EQ(l.rows.size(), 5u);
+  EXPECT_EQ(l.rows[0].button_count, 0u);  // busy
+  EXPECT_EQ(l.rows[0].pill, "Closing.");
+  ASSERT_EQ(l.rows[1].button_count, 2u);
+  const ViewElement& close = l.rows_buttons[l.rows[1].first_button + 1];  // added right to left
+  const ViewElement& force = l.rows_buttons[l.rows[1].first_button];
+  EXPECT_EQ(close.hit.kind, HitKind::RowClose);
+  EXPECT_EQ(close.style, ButtonStyle::Secondary);
+  EXPECT_EQ(force.hit.kind, HitKind::RowForceQuit);
+  EXPECT_EQ(force.style, ButtonStyle::Danger);
+  EXPECT_LT(close.box.x, force.box.x);
+  EXPECT_EQ(l.rows[1].note, "It may be asking you to save. Check it, or click 'Force quit'.");
+  EXPECT_EQ(l.rows_buttons[l.rows[2].first_button].hit.kind, HitKind::RowForceQuit);
+  EXPECT_EQ(l.rows[2].note, "No window (a command prompt, background task, etc.)");
+  EXPECT_EQ(l.rows_buttons[l.rows[3].first_button].hit.kind, HitKind::RowRestartExplorer);
+  EXPECT_EQ(l.rows[3].note, "Could not restart File Explorer");
+  EXPECT_EQ(l.rows[4].button_count, 0u);
+  EXPECT_EQ(l.headline, "5 programs are holding it");
+}
+
+TEST(View, OnlyWindowsHoldersOfferDeleteOnRestart) {
+  WindowState s = finished({{holder(4, HolderKind::WindowsComponent), {}}, {holder(900, HolderKind::Service), {}}});
+  s.rows[1].holder.services = {"Spooler", "wuauserv"};
+  const Layout l = lay(s);
+  EXPECT_EQ(l.headline, "A part of Windows is holding it");
+  EXPECT_EQ(kinds(l.footer), (std::vector<HitKind>{HitKind::RecycleBin, HitKind::DeleteOnRestart}));
+  EXPECT_EQ(l.footer[0].style, ButtonStyle::Secondary);
+  EXPECT_EQ(l.rows[1].note, "A Windows service, can't be ended \xE2\x86\x92 restart the PC, then delete it (Spooler, wuauserv)");
+
+  // Everything released: the Recycle Bin is the thing to do, and nothing needs a restart.
+  WindowState done = finished({{holder(20, HolderKind::Program), {ActionKind::Closed, {}}}});
+  const Layout d = lay(done);
+  EXPECT_EQ(d.headline, "All released");
+  EXPECT_EQ(kinds(d.footer), (std::vector<HitKind>{HitKind::RecycleBin}));
+  EXPECT_EQ(d.footer[0].style, ButtonStyle::Primary);
+
+  // Every target gone: no footer at all.
+  WindowState gone = finished({});
+  gone.summary->diagnoses = {Diagnosis{L"D:\\Work\\a.txt", DiagnosisKind::Gone, 0}};
+  EXPECT_TRUE(lay(gone).footer.empty());
+  EXPECT_EQ(lay(gone).summary, "Not found");
+}
+
+TEST(View, HitTestingFindsOnlyControlsAndFollowsTheScroll) {
+  WindowState s = finished({});
+  for (std::uint32_t i = 0; i < 8; ++i) s.rows.push_back({holder(100 + i, HolderKind::Program), {}});
+  Layout l = lay(s);
+  const float max = max_scroll(l, s);
+  EXPECT_EQ(max, l.content_height - (460 - l.footer_height));
+  ASSERT_GT(max, 0.0f);
+
+  // Between the header's buttons, and on a row's empty space: nothing.
+  const RectF menu = l.header[0].box, rescan = l.header[1].box;
+  EXPECT_EQ(hit_test(l, s, PointF{menu.x + 1, menu.y + 1}).kind, HitKind::MenuButton);
+  EXPECT_EQ(hit_test(l, s, PointF{rescan.x + rescan.width + 2, menu.y + 5}).kind, HitKind::Nothing);
+  const RectF row = l.rows[0].box;
+  EXPECT_EQ(hit_test(l, s, PointF{row.x + 30, row.y + 30}).kind, HitKind::Nothing);
+
+  // The third row's Close button, scrolled up by 100 pixels.
+  s.scroll = 100;
+  l = lay(s);
+  const ViewElement& close = l.rows_buttons[l.rows[2].first_button];
+  const Hit hit = hit_test(l, s, PointF{close.box.x + 2, close.box.y - 100 + 2});
+  EXPECT_EQ(hit.kind, HitKind::RowClose);
+  EXPECT_EQ(hit.row, 2u);
+  // Under the footer band nothing in the rows is reachable.
+  EXPECT_EQ(hit_test(l, s, PointF{close.box.x + 2, 460 - 5}).kind, HitKind::Nothing);
+}
+
+TEST(View, NoticeStaysAboveTheFooterAndInsideTheWindow) {
+  WindowState s = finished({});
+  s.notice = std::string(400, 'x');
+  TextMetrics wide = fixed_metrics();
+  wide.line_width = [](std::string_view text, FontRole) { return static_cast<float>(text.size()) * 7.0f; };
+  const Layout l = layout_view(s, k600, wide, true);
+  ASSERT_TRUE(l.notice_box);
+  EXPECT_EQ(l.notice_box->width, 600 - 32.0f);
+  EXPECT_EQ(l.notice_box->y + 58, 460 - l.footer_height);
+}
+
+TEST(View, ShowsHeldFilesAndHintsInTheUsersTerms) {
+  const std::vector<Target> targets{L"D:\\Work", L"E:\\x.txt"};
+  EXPECT_EQ(display_form(L"D:\\Work\\sub\\report.docx", targets), "sub\\report.docx");
+  EXPECT_EQ(display_form(L"E:\\x.txt", targets), "x.txt");
+  EXPECT_EQ(display_form(L"F:\\other.txt", targets), "F:\\other.txt");
+
+  WindowState s = finished({{holder(7, HolderKind::Program), {}}}, targets);
+  s.rows[0].holder.files = {L"D:\\Work\\a.txt", L"D:\\Work\\b.txt", L"E:\\x.txt"};
+  s.rows[0].holder.held = "a.txt";  // as the search names the first one
+  s.summary->truncated = true;
+  const Layout l = lay(s);
+  EXPECT_EQ(l.rows[0].details, "p.exe \xC2\xB7 PID 7 \xC2\xB7 Holding: a.txt and 2 more");
+  ASSERT_EQ(l.hints.size(), 2u);
+  EXPECT_EQ(l.hints[0].text, "There are very many files, so only the first 50,000 were checked.");
+
+  WindowState none = finished({}, targets);
+  none.summary->deep = true;
+  none.summary->diagnoses = {Diagnosis{L"D:\\Work", DiagnosisKind::InUseUnseen, 0},
+                             Diagnosis{L"E:\\x.txt", DiagnosisKind::LooksDeletable, 0}};
+  const Layout n = lay(none);
+  EXPECT_EQ(n.headline, "No program is holding it right now");
+  EXPECT_EQ(n.explanation, "Even a deep search found no program holding it.");
+  ASSERT_EQ(n.hints.size(), 2u);
+  EXPECT_EQ(n.hints[0].text, "Work \xE2\x80\x94 Something is using it but wasn't found. Try 'Search as administrator'.");
+  // Handles the deep search left alone are worth a word only when it found nothing.
+  none.summary->unexamined = 1200;
+  EXPECT_EQ(lay(none).hints.back().text, "Open items that could stall the search were skipped (1,200). One of them may be holding it.");
+  s.summary->deep = true;
+  s.summary->unexamined = 1200;
+  EXPECT_EQ(lay(s).hints.size(), 1u);
+}
+
+// Thousands of rows or targets cost no more to lay out than the few in view.
+TEST(View, LaysOutOnlyTheRowsInViewAndFewDiagnoses) {
+  std::vector<HolderRow> many;
+  for (std::uint32_t pid = 100; pid < 1100; ++pid) many.push_back({holder(pid, HolderKind::Program), {}});
+  WindowState s = finished(std::move(many));
+  Layout l = lay(s);
+  ASSERT_FALSE(l.rows.empty());
+  EXPECT_LE(l.rows.size(), 5u);
+  EXPECT_EQ(l.rows.front().index, 0u);
+  const float pitch = 94.0f;
+  const float end_of_rows = l.rows.front().box.y + 1000 * pitch;
+  EXPECT_GE(l.content_height, end_of_rows);  // the scroll range still covers every row
+  const float range = max_scroll(l, s);
+
+  // Scrolled to the end: the last rows, where the first ones were, and they answer clicks.
+  s.scroll = range;
+  l = lay(s);
+  ASSERT_FALSE(l.rows.empty());
+  EXPECT_EQ(l.rows.back().index, 999u);
+  EXPECT_FLOAT_EQ(l.rows.back().box.y, l.rows.front().box.y + static_cast<float>(999 - l.rows.front().index) * pitch);
+  const ViewElement& close = l.rows_buttons[l.rows.back().first_button];
+  const Hit hit = hit_test(l, s, PointF{close.box.x + 2, close.box.y - s.scroll + 2});
+  EXPECT_EQ(hit.kind, HitKind::RowClose);
+  EXPECT_EQ(hit.row, 999u);
+  EXPECT_FLOAT_EQ(max_scroll(l, s), range);
+
+  WindowState none = finished({});
+  for (int i = 0; i < 20'000; ++i) none.summary->diagnoses.push_back(Diagnosis{L"D:\\t" + std::to_wstring(i)});
+  none.targets.assign(20'000, L"D:\\t");
+  l = lay(none);
+  ASSERT_EQ(l.hints.size(), kListedDiagnoses + 1);
+  EXPECT_EQ(l.hints[0].text, "t0 \xE2\x80\x94 It looks deletable now. Try deleting it again.");
+  EXPECT_EQ(l.hints[kListedDiagnoses].text, "and 19,950 more");
+}
+
+TEST(View, ProgressFollowsThePhase) {
+  WindowState s = finished({});
+  s.summary.reset();
+  s.progress = ScanProgress{12345, 0.5f, ScanPhase::AskingWindows};
+  Layout l = lay(s);
+  EXPECT_EQ(l.headline, "Searching.");
+  EXPECT_EQ(l.explanation, "Asking Windows who is using them \xC2\xB7 12,345 files");
+  EXPECT_FLOAT_EQ(*l.progress, 0.5f);
+  EXPECT_TRUE(l.header.size() == 3u);  // no text buttons while searching
+  s.deep = true;
+  EXPECT_FLOAT_EQ(*lay(s).progress, 0.275f);
+  s.progress.phase = ScanPhase::DeepSearching;
+  EXPECT_FLOAT_EQ(*lay(s).progress, 0.75f);
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include "app/window/window_state.h"
+
+namespace tw {
+namespace {
+
+using namespace std::chrono_literals;
+
+const Clock::time_point t0 = Clock::time_point(100s);
+
+TEST(WindowState, TargetsMergeDedupeAndTheTwoSecondRule) {
+  WindowState s;
+  EXPECT_FALSE(set_targets(s, std::vector<Target>{L"", L""}, false, t0));  // nothing left: no change
+  EXPECT_TRUE(s.targets.empty());
+
+  s.recycle_failed = s.delete_scheduled = true;
+  ASSERT_TRUE(set_targets(s, std::vector<Target>{L"D:\\Work\\Report.docx", L"d:\\work\\report.DOCX", L"D:\\Ä"}, false, t0));
+  EXPECT_EQ(s.targets, (std::vector<Target>{L"D:\\Work\\Report.docx", L"D:\\Ä"}));
+  EXPECT_FALSE(s.recycle_failed);
+  EXPECT_FALSE(s.delete_scheduled);
+
+  // Handed over within two whole seconds: added; a repeat is not.
+  ASSERT_TRUE(add_handed_over_paths(s, std::vector<Target>{L"D:\\b.txt", L"D:\\ä"}, t0 + 2900ms));
+  EXPECT_EQ(s.targets, (std::vector<Target>{L"D:\\Work\\Report.docx", L"D:\\Ä", L"D:\\b.txt", L"D:\\ä"}));
+  ASSERT_TRUE(add_handed_over_paths(s, std::vector<Target>{L"D:\\B.TXT", L"E:\\c"}, t0 + 4900ms));
+  EXPECT_EQ(s.targets.size(), 5u);
+  // Later than that: replaced.
+  ASSERT_TRUE(add_handed_over_paths(s, std::vector<Target>{L"F:\\new"}, t0 + 8000ms));
+  EXPECT_EQ(s.targets, (std::vector<Target>{L"F:\\new"}));
+}
+
+int g_folder_questions = 0;
+bool folders_end_in_slash_x(const Target& t) {
+  ++g_folder_questions;
+  return t.ends_with(L"\\x");
+}
+
+// Whether targets hold a folder is asked once per new target, until one is, and thousands of
+// targets are taken in one pass.
+TEST(WindowState, TargetsLearnOnceWhetherTheyHoldAFolder) {
+  WindowState s;
+  std::vector<Target> many;
+  for (int i = 0; i < 20'000; ++i) many.push_back(L"D:\\f" + std::to_wstring(i % 15'000) + L".txt");
+  ASSERT_TRUE(set_targets(s, many, false, t0, &folders_end_in_slash_x));
+  EXPECT_EQ(s.targets.size(), 15'000u);
+  EXPECT_EQ(g_folder_questions, 15'000);
+  EXPECT_FALSE(s.targets_hold_folder);
+
+  g_folder_questions = 0;
+  ASSERT_TRUE(add_handed_over_paths(s, std::vector<Target>{L"D:\\F1.TXT", L"D:\\x", L"D:\\y"}, t0, &folders_end_in_slash_x));
+  EXPECT_EQ(g_folder_questions, 1);  // the repeat is not asked about, nor anything after a folder
+  EXPECT_TRUE(s.targets_hold_folder);
+  EXPECT_EQ(s.targets.size(), 15'002u);
+
+  // A finished search knows better.
+  apply_result(s, TakenResult{s.scan_id, ScanResult{}});
+  EXPECT_FALSE(s.targets_hold_folder);
+}
+
+TEST(WindowState, ScansTakeOnlyTheirOwnProgressAndResults) {
+  WindowState s;
+  EXPECT_FALSE(begin_scan(s, false));  // no targets, no scan
+  ASSERT_TRUE(set_targets(s, std::vector<Target>{L"D:\\x"}, false, t0));
+  s.rows.push_back(HolderRow{});
+  const auto first = begin_scan(s, false);
+  const auto second = begin_scan(s, true);  // started again before the first finished
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(second->scan_id, first->scan_id + 1);
+  EXPECT_TRUE(second->deep);
+  EXPECT_TRUE(s.rows.empty());
+  EXPECT_TRUE(scan_running(s));
+
+  EXPECT_FALSE(apply_progress(s, TakenProgress{first->scan_id, {500, 0.0f, ScanPhase::Listing}}));
+  EXPECT_TRUE(apply_progress(s, TakenProgress{second->scan_id, {1000, 0.0f, ScanPhase::Listing}}));
+  EXPECT_EQ(s.progress.files, 1000u);
+
+  ScanResult stale;
+  stale.holders.resize(3);
+  EXPECT_FALSE(apply_result(s, TakenResult{first->scan_id, std::move(stale)}));
+  EXPECT_TRUE(scan_running(s));
+
+  ScanResult current;
+  current.holders.resize(2);
+  current.holders[1].title = "B";
+  current.files_checked = 9;
+  current.deep = true;
+  ASSERT_TRUE(apply_result(s, TakenResult{second->scan_id, std::move(current)}));
+  EXPECT_FALSE(scan_running(s));
+  ASSERT_EQ(s.rows.size(), 2u);
+  EXPECT_EQ(s.rows[1].holder.title, "B");
+  EXPECT_EQ(s.rows[1].action.kind, ActionKind::Idle);
+  EXPECT_EQ(s.summary->files_checked, 9u);
+  // Progress that arrives after the result is dropped.
+  EXPECT_FALSE(apply_progress(s, TakenProgress{second->scan_id, {1, 0.0f, ScanPhase::Listing}}));
+}
+
+TEST(WindowState, TimersExpireNoticesAndStopWhenIdle) {
+  WindowState s;
+  set_notice(s, "Moved to the Recycle Bin", t0);
+  set_notice(s, "Closed", t0 + 2s);  // replaces the first, with its own clock
+  EXPECT_FALSE(expire_notice(s, t0 + 3200ms));
+  EXPECT_FALSE(expire_notice(s, t0 + 4999ms));
+  EXPECT_TRUE(expire_notice(s, t0 + 5000ms));
+  EXPECT_FALSE(s.notice);
+
+  s.progress.phase = ScanPhase::AskingWindows;
+  EXPECT_TRUE(busy_tick(s));
+  s.progress.phase = ScanPhase::Taken;
+  s.rows.push_back(HolderRow{Holder{}, ActionState{ActionKind::Ending, {}}});
+  EXPECT_TRUE(busy_tick(s));
+  s.rows[0].action.kind = ActionKind::Closed;
+  EXPECT_FALSE(busy_tick(s));
+  EXPECT_EQ(s.tick, 3u);
+}
+
+TEST(WindowState, ScrollingAndSizesFollowTheDpi) {
+  EXPECT_FLOAT_EQ(wheel_scroll(500.0f, -120, 144, 1000.0f), 650.0f);  // one notch down at 144 DPI
+  EXPECT_FLOAT_EQ(wheel_scroll(500.0f, 120, 96, 1000.0f), 400.0f);
+  EXPECT_FLOAT_EQ(wheel_scroll(50.0f, 240, 96, 1000.0f), 0.0f);
+  EXPECT_FLOAT_EQ(wheel_scroll(950.0f, -240, 96, 1000.0f), 1000.0f);
+  EXPECT_FLOAT_EQ(clamp_scroll(30.0f, -5.0f), 0.0f);  // content shorter than the window
+  EXPECT_EQ(min_track_size(96).cx, 600);
+  EXPECT_EQ(min_track_size(144).cx, 900);
+  EXPECT_EQ(min_track_size(144).cy, 690);
+  EXPECT_EQ(min_track_size(72).cy, 460);
+}
+
+TEST(WindowState, HandOverAcceptsOnlyItsOwnTaggedText) {
+  const std::wstring text = hand_over_text(std::vector<Target>{L"C:\\a b.txt", L"D:\\x"});
+  EXPECT_EQ(text, L"C:\\a b.txt\nD:\\x");
+  auto paths = parse_hand_over(kHandOverTag, text.data(), static_cast<DWORD>(text.size() * 2));
+  ASSERT_TRUE(paths);
+  EXPECT_EQ(*paths, (std::vector<Target>{L"C:\\a b.txt", L"D:\\x"}));
+
+  EXPECT_FALSE(parse_hand_over(0x5F, text.data(), 4));
+  EXPECT_FALSE(parse_hand_over(kHandOverTag, nullptr, 4));
+  // Odd byte count rounded down, empty pieces skipped, lone surrogates replaced.
+  const std::wstring odd = L"\nA\n\n\xD800" L"B\n";
+  paths = parse_hand_over(kHandOverTag, odd.data(), static_cast<DWORD>(odd.size() * 2 + 1));
+  ASSERT_TRUE(paths);
+  EXPECT_EQ(*paths, (std::vector<Target>{L"A", L"\xFFFD" L"B"}));
+  EXPECT_TRUE(parse_hand_over(kHandOverTag, odd.data(), 1)->empty());
+  // A piece ends at its first NUL, as the file functions would read it; nothing is left of
+  // a piece that starts with one.
+  const std::wstring nuls(L"D:\\a\0\\..\\..\nD:\\b\0\n\0D:\\c\nD:\\d\0", 29);
+  paths = parse_hand_over(kHandOverTag, nuls.data(), static_cast<DWORD>(nuls.size() * 2));
+  ASSERT_TRUE(paths);
+  EXPECT_EQ(*paths, (std::vector<Target>{L"D:\\a", L"D:\\b", L"D:\\d"}));
+}
+
+}  // namespace
+}  // namespace tw
