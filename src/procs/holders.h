@@ -9,7 +9,7 @@
 #include "exeinfo/file_description.h"
 #include "procs/classify.h"
 #include "procs/process_facts.h"
-#include "rm/rm_finding.h"
+#include "procs/rm_finding.h"
 
 namespace tw {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "rm/rm_finding.h"
+#include "procs/rm_finding.h"
 
 namespace tw {
 

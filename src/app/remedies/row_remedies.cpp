@@ -1,3 +1,4 @@
+#include "app/system/account.h"
 #include "app/remedies/row_remedies.h"
 
 #include <optional>

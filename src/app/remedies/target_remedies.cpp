@@ -1,3 +1,4 @@
+#include "app/system/account.h"
 #include "app/remedies/target_remedies.h"
 
 #include <objbase.h>

@@ -1,3 +1,4 @@
+#include "app/system/account.h"
 #include "app/window/main_window.h"
 
 #include <dwmapi.h>

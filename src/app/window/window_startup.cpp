@@ -1,3 +1,4 @@
+#include "app/system/account.h"
 #include "app/window/window_startup.h"
 
 #include <dwmapi.h>
@@ -71,14 +72,6 @@ std::wstring window_title(bool elevated) {
 
 }  // namespace
 
-bool process_is_elevated() {
-  std::array<unsigned char, 68> sid{};
-  DWORD size = static_cast<DWORD>(sid.size());
-  if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid.data(), &size)) return false;
-  BOOL member = FALSE;
-  return ::CheckTokenMembership(nullptr, sid.data(), &member) && member;
-}
-
 RECT centred_window_rect(const RECT& work, UINT dpi) {
   const float scale = static_cast<float>(std::max(dpi, 96u)) / 96.0f;
   const LONG work_width = work.right - work.left, work_height = work.bottom - work.top;
@@ -94,48 +87,6 @@ HRESULT set_dark_title_bar(HWND window, bool dark, SetWindowAttributeFn set) {
   const HRESULT hr = set(window, kDarkTitleBarAttribute, &value, sizeof value);
   if (SUCCEEDED(hr)) return hr;
   return set(window, kDarkTitleBarAttributeBefore2004, &value, sizeof value);
-}
-
-std::optional<std::wstring> own_user_sid() {
-  UniqueHandle token;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return std::nullopt;
-  DWORD size = 0;
-  static_cast<void>(::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size));  // asks the size
-  std::vector<unsigned char> buffer(size);
-  if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return std::nullopt;
-  wchar_t* text = nullptr;
-  if (!::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid, &text)) return std::nullopt;
-  const UniqueLocal owned(text);
-  return std::wstring(text);
-}
-
-bool runs_for_another_user(const std::optional<std::wstring>& own, const std::optional<std::wstring>& requested) {
-  if (!requested) return false;  // started by the user directly
-  return !own || !equal_ascii_folded(std::wstring_view(*own), std::wstring_view(*requested));
-}
-
-std::wstring with_remote_name(std::wstring_view target, std::wstring_view remote) {
-  std::wstring_view prefix;
-  std::wstring_view rest = target;
-  if (rest.starts_with(L"\\\\?\\")) {
-    prefix = L"\\\\?\\UNC\\";
-    rest.remove_prefix(4);
-  }
-  if (rest.size() < 2 || rest[1] != L':' || !remote.starts_with(L"\\\\")) return std::wstring(target);
-  std::wstring out(prefix);
-  out += without_trailing_backslashes(prefix.empty() ? remote : remote.substr(2));
-  out += rest.substr(2);
-  return out;
-}
-
-std::wstring as_seen_from_another_logon(const Target& target) {
-  const std::wstring_view rest = target.starts_with(L"\\\\?\\") ? std::wstring_view(target).substr(4) : target;
-  if (rest.size() < 2 || rest[1] != L':') return target;
-  const std::wstring drive(rest.substr(0, 2));
-  wchar_t remote[1024] = {};
-  DWORD length = 1024;
-  if (::WNetGetConnectionW(drive.c_str(), remote, &length) != NO_ERROR) return target;  // a local drive
-  return with_remote_name(target, remote);
 }
 
 bool another_instance_runs(bool mutex_created, DWORD error) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/system/account.h"
 #include "app/window/main_window.h"
 #include "app/language/catalogue.h"
 #include "app/system/explorer_entry.h"

@@ -6,7 +6,8 @@
 
 namespace tw {
 
-// One process the Restart Manager named for a slice of the file list.
+// One process the Restart Manager named for a slice of the file list: what the holders of a
+// scan are made from (the Restart Manager query fills it in).
 struct RmFinding {
   std::optional<std::wstring> file;  // set when the slice was exactly this one file
   std::string app_name;              // strAppName up to its first NUL
