@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/scan/scan_job.h"
+#include "app/scan/search.h"
 #include "bench_tree.h"
 
 int main(int argc, char** argv) {

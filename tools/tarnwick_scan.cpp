@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "app/scan/scan_job.h"
+#include "app/scan/search.h"
 #include "app/system/startup.h"
 #include "common/cmdline.h"
 #include "common/text.h"

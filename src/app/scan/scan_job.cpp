@@ -1,10 +1,7 @@
 #include "app/scan/scan_job.h"
 
-#include <algorithm>
-#include <span>
-
+#include "app/scan/search.h"
 #include "app/system/messages.h"
-#include "common/casemap.h"
 #include "common/slot.h"
 #include "common/thread.h"
 
@@ -23,109 +20,7 @@ Slot<TakenResult>& result_slot() {
   return slot;
 }
 
-int group_of(HolderKind kind) {
-  switch (kind) {
-    case HolderKind::Program:
-      return 0;
-    case HolderKind::FileExplorer:
-      return 1;
-    case HolderKind::Service:
-    case HolderKind::WindowsComponent:
-      break;
-  }
-  return 2;  // services and parts of Windows are not told apart
-}
-
 }  // namespace
-
-void sort_holders(std::vector<Holder>& holders) {
-  if (holders.size() < 2) return;
-  std::vector<std::pair<std::string, Holder*>> keyed;
-  keyed.reserve(holders.size());
-  for (Holder& h : holders) keyed.emplace_back(to_lower_full(h.title), &h);
-  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-    const int ga = group_of(a.second->kind), gb = group_of(b.second->kind);
-    if (ga != gb) return ga < gb;
-    return a.first < b.first;  // byte-wise on UTF-8, a shorter prefix first
-  });
-  std::vector<Holder> sorted;
-  sorted.reserve(holders.size());
-  for (auto& [key, h] : keyed) sorted.push_back(std::move(*h));
-  holders = std::move(sorted);
-}
-
-ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
-                          const ScanPlatform& platform) {
-  const auto offer = [&](const ScanProgress& p) {
-    if (progress) progress(p);
-  };
-  ScanResult result;
-  result.deep = deep;
-
-  FileListing listing = build_file_list(targets, progress);
-  result.files_checked = listing.files_checked;
-  result.folders = listing.folders;
-  result.truncated = listing.truncated;
-
-  // Who uses the files, batch by batch, all batches sharing one split budget.
-  PendingHolders pending;
-  const std::span<const std::wstring> files(listing.files);
-  const std::size_t batches = (files.size() + kRmBatchFiles - 1) / kRmBatchFiles;
-  std::uint32_t budget = kRmScanSplitBudget;
-  std::vector<RmFinding> findings;
-  for (std::size_t i = 0; i < batches; ++i) {
-    offer(ScanProgress{result.files_checked, static_cast<float>(i) / static_cast<float>(batches),
-                       ScanPhase::AskingWindows});
-    findings.clear();
-    query_holders(files.subspan(i * kRmBatchFiles, std::min(kRmBatchFiles, files.size() - i * kRmBatchFiles)),
-                  budget, findings, platform.rm);
-    for (const RmFinding& f : findings) add_rm_finding(pending, f);
-  }
-
-  std::vector<std::string> resolved_keys, literal_keys;
-  resolved_keys.reserve(targets.size());
-  literal_keys.reserve(targets.size());
-  for (const Target& t : targets) {
-    resolved_keys.push_back(resolved_key(t));
-    literal_keys.push_back(literal_key(t));
-  }
-
-  // Programs started from inside a target hold it even when they hold no file there.
-  const KeyIndex resolved_index(resolved_keys), literal_index(literal_keys);
-  for (const ProcessEntry& p : platform.process_list()) {
-    if (p.pid < 5) continue;
-    const std::optional<std::wstring> image = platform.image_path(p.pid);
-    if (!image) continue;
-    const std::string key = path_key(std::wstring_view(*image));
-    if (resolved_index.find(key) || literal_index.find(key)) {
-      add_held_path(pending, p.pid, spell_as_target(*image, targets, resolved_keys));
-    }
-  }
-
-  if (deep) {
-    offer(ScanProgress{result.files_checked, 0.0f, ScanPhase::DeepSearching});
-    DeepSearchResult found = deep_search(resolved_keys, result.files_checked, progress, platform.deep);
-    for (DeepRecord& r : found.records) add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys));
-    result.inaccessible = found.inaccessible;
-    result.unexamined = found.unexamined;
-    result.gave_up = found.gave_up;
-  }
-
-  result.holders = finish_holders(std::move(pending), platform.facts);
-  // Named once here, against the targets by key, so that showing a row never looks through
-  // thousands of targets.
-  if (!result.holders.empty()) {
-    for (Holder& h : result.holders) {
-      if (!h.files.empty()) h.held = display_form(h.files.front(), targets, literal_index);
-    }
-  }
-  if (result.holders.empty()) {
-    result.diagnoses.reserve(targets.size());
-    for (const Target& t : targets) result.diagnoses.push_back(diagnose_target(t, read_only_count(listing.read_only, t)));
-  }
-  sort_holders(result.holders);
-  return result;
-}
 
 ProgressPoster::ProgressPoster(HWND window, std::uint64_t scan_id, NowFn now)
     : window_(window), scan_id_(scan_id), now_(now), last_posted_(now() - std::chrono::seconds(1)) {}

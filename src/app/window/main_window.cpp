@@ -16,6 +16,7 @@
 #include "app/remedies/remedy_queue.h"
 #include "app/remedies/row_remedies.h"
 #include "app/remedies/target_remedies.h"
+#include "app/scan/scan_job.h"
 #include "app/system/settings.h"
 #include "app/updater/update_check.h"
 #include "app/updater/update_install.h"

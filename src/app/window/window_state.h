@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/scan/scan_job.h"
+#include "app/scan/scan_result.h"
 
 namespace tw {
 

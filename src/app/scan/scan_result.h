@@ -1,0 +1,47 @@
+#pragma once
+
+// What a scan is asked and what it gives: plain records, shared by the search, its worker and
+// the window's state.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "app/scan/diagnosis.h"
+#include "discovery/paths.h"
+#include "discovery/scan_progress.h"
+#include "procs/holders.h"
+
+namespace tw {
+
+struct ScanRequest {
+  std::vector<Target> targets;  // the worker's own copy, in target-set order
+  std::uint64_t scan_id = 0;
+  HWND window = nullptr;        // receives the progress and finished messages
+  bool deep = false;
+};
+
+struct ScanResult {
+  std::vector<Holder> holders;        // in display order
+  std::vector<Diagnosis> diagnoses;   // one per target, only when no holder was found
+  std::uint64_t files_checked = 0;
+  std::uint64_t folders = 0;
+  std::uint64_t inaccessible = 0;     // processes the deep search could not open
+  std::uint64_t unexamined = 0;       // handles the deep search did not ask, as the question could hang
+  bool truncated = false;             // a folder listing stopped at the cap
+  bool deep = false;
+  bool gave_up = false;               // the deep search stopped early
+};
+
+// What a worker left in a slot, with the scan it belongs to.
+struct TakenProgress {
+  std::uint64_t scan_id = 0;
+  ScanProgress progress;
+};
+struct TakenResult {
+  std::uint64_t scan_id = 0;
+  ScanResult result;
+};
+
+}  // namespace tw

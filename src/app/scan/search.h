@@ -1,0 +1,36 @@
+#pragma once
+
+// The search itself: from targets to holders, free of threads, windows and slots.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/scan/scan_result.h"
+#include "discovery/deep_search.h"
+#include "discovery/file_list.h"
+#include "procs/holders.h"
+#include "rm/rm_query.h"
+
+namespace tw {
+
+// The platform pieces a scan uses; tests put stand-ins where Wine cannot answer.
+struct ScanPlatform {
+  RmApi rm;
+  DeepSearchApi deep;
+  ProcessFacts facts;
+  std::vector<ProcessEntry> (*process_list)() = &tw::process_list;
+  std::optional<std::wstring> (*image_path)(std::uint32_t) = &tw::image_path;
+};
+
+// The whole search, free of windows and slots: listing, the Restart Manager in batches,
+// programs started from inside a target, the deep search when asked, then the holders in
+// display order or, when there are none, a diagnosis per target.
+ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
+                          const ScanPlatform& platform = {});
+
+// Display order: programs, then File Explorer, then services and parts of Windows; within
+// each, by lower-cased title. Stable.
+void sort_holders(std::vector<Holder>& holders);
+
+}  // namespace tw
