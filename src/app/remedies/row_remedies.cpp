@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/language/catalogue.h"
-#include "app/window/menus.h"
+#include "app/window/message_boxes.h"
 #include "app/window/window_startup.h"
 #include "common/thread.h"
 #include "procs/end_process.h"

@@ -8,7 +8,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/remedies/delete_on_restart.h"
-#include "app/window/menus.h"
+#include "app/window/message_boxes.h"
 #include "app/remedies/protected_paths.h"
 #include "app/window/window_startup.h"
 #include "common/handles.h"

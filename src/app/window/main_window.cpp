@@ -12,6 +12,8 @@
 #include "app/language/catalogue.h"
 #include "app/system/explorer_entry.h"
 #include "app/window/menus.h"
+#include "app/window/message_boxes.h"
+#include "app/window/picker.h"
 #include "app/system/messages.h"
 #include "app/remedies/remedy_queue.h"
 #include "app/remedies/row_remedies.h"

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/window/message_boxes.h"
 #include "app/window/window_state.h"
 #include "gfx/gfx.h"
 #include "gfx/icons.h"
@@ -17,7 +18,7 @@ inline constexpr wchar_t kMainWindowClass[] = L"Tarnwick.Main";
 // The calls of the window that tests replace: every message box goes through `message_box`,
 // and targets are asked whether they are folders through `is_folder` as they come in.
 struct WindowPlatform {
-  int(WINAPI* message_box)(HWND, const wchar_t*, const wchar_t*, UINT) = &::MessageBoxW;
+  MessageBoxFunction message_box = &::MessageBoxW;
   FolderTest is_folder = &target_is_folder;
 };
 

@@ -7,14 +7,13 @@
 #include "app/language/catalogue.h"
 #include "app/system/explorer_entry.h"
 #include "app/system/settings.h"
+#include "app/window/message_boxes.h"
 #include "app/updater/update_check.h"
 #include "common/text.h"
-#include "discovery/path_spelling.h"
 #include "version.h"
 
 namespace tw {
 namespace {
-
 
 MenuItem command(UINT id, std::string_view label, bool checked = false) {
   return MenuItem{MenuItemKind::Command, id, std::string(label), checked, {}};
@@ -27,10 +26,6 @@ bool is_language_code(std::string_view code) {
     if (language.code == code) return true;
   }
   return false;
-}
-
-int message_box(MessageBoxFunction box, HWND owner, std::string_view text, std::string_view caption, UINT flags) {
-  return box(owner, to_wide(text).c_str(), to_wide(caption).c_str(), flags);
 }
 
 // Appends the items it can; a refused item is left out, as is a submenu Windows would not
@@ -65,10 +60,6 @@ void open_web_site(HWND owner) {
   // A failure has no better answer than the browser not opening.
   static_cast<void>(::ShellExecuteW(owner, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
 }
-
-struct CoTaskMemDeleter {
-  void operator()(wchar_t* p) const noexcept { ::CoTaskMemFree(p); }
-};
 
 }  // namespace
 
@@ -180,78 +171,6 @@ void apply_settings_action(MainWindow& w, const MenuAction& action) {
       show_notice(w, std::string(localized(msg::kTakesEffectNextStart)));
       return;
   }
-}
-
-FILEOPENDIALOGOPTIONS picker_options(FILEOPENDIALOGOPTIONS current, bool folder) {
-  FILEOPENDIALOGOPTIONS options = current | FOS_FORCEFILESYSTEM | FOS_ALLOWMULTISELECT;
-  if (folder) options |= FOS_PICKFOLDERS;
-  return options;
-}
-
-std::string_view picker_title(bool folder) {
-  return localized(folder ? msg::kPickerFolderTitle : msg::kPickerFilesTitle);
-}
-
-std::vector<Target> file_system_paths(IShellItemArray* items) {
-  std::vector<Target> paths;
-  DWORD count = 0;
-  if (items == nullptr || FAILED(items->GetCount(&count))) return paths;
-  for (DWORD i = 0; i < count; ++i) {
-    ComPtr<IShellItem> item;
-    if (FAILED(items->GetItemAt(i, &item))) continue;
-    wchar_t* raw = nullptr;
-    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &raw))) continue;  // not in the file system
-    const std::unique_ptr<wchar_t, CoTaskMemDeleter> name(raw);
-    if (!name) continue;
-    if (auto target = resolve_target(name.get(), RelativePaths::Refuse)) paths.push_back(std::move(*target));
-  }
-  return paths;
-}
-
-std::vector<Target> pick_paths(HWND owner, bool folder) {
-  ComPtr<IFileOpenDialog> dialog;
-  if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) {
-    return {};
-  }
-  FILEOPENDIALOGOPTIONS current = 0;
-  if (FAILED(dialog->GetOptions(&current))) current = 0;
-  // Without these options the dialog could hand back the wrong kind of thing.
-  if (FAILED(dialog->SetOptions(picker_options(current, folder)))) return {};
-  static_cast<void>(dialog->SetTitle(to_wide(picker_title(folder)).c_str()));  // only the title would be missing
-  if (FAILED(dialog->Show(owner))) return {};  // cancelled, or it could not be shown
-  ComPtr<IShellItemArray> results;
-  if (FAILED(dialog->GetResults(&results))) return {};
-  return file_system_paths(results.Get());
-}
-
-UINT confirm_flags(ConfirmKind kind) {
-  switch (kind) {
-    case ConfirmKind::Question:
-      return MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;
-    case ConfirmKind::Warning:
-      return MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
-    case ConfirmKind::Information:
-      return MB_OK | MB_ICONINFORMATION;
-    case ConfirmKind::Offer:
-      return MB_YESNO | MB_ICONINFORMATION;
-  }
-  return MB_OK | MB_ICONINFORMATION;
-}
-
-bool confirm(HWND owner, std::string_view text, ConfirmKind kind, MessageBoxFunction box) {
-  return message_box(box, owner, text, "Tarnwick", confirm_flags(kind)) == IDYES;
-}
-
-std::string about_text() {
-  std::string text = "Tarnwick " TW_VERSION_TEXT "\n\n";
-  text += localized(msg::kAboutText);
-  text += "\n\n" TW_MAKER_URL "tarnwick/\n";
-  text += "Copyright © 2026 " TW_MAKER_NAME ". All rights reserved.";
-  return text;
-}
-
-void show_about(HWND owner, MessageBoxFunction box) {
-  static_cast<void>(message_box(box, owner, about_text(), localized(msg::kAbout), MB_OK | MB_ICONINFORMATION));
 }
 
 }  // namespace tw

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <windows.h>
-#include <shobjidl.h>
 
 #include <cstdint>
 #include <optional>
@@ -11,7 +10,6 @@
 
 #include "app/window/main_window.h"
 #include "common/handles.h"
-#include "discovery/paths.h"
 
 namespace tw {
 
@@ -84,41 +82,5 @@ UINT track_menu(HWND owner, const MenuModel& model, POINT screen_point);
 // Writes the settings, changes the File Explorer entry, tells the user; opens the site or
 // the About box.
 void apply_settings_action(MainWindow& w, const MenuAction& action);
-
-// --- The system file picker ---
-
-// The dialog's own options plus what the program needs.
-FILEOPENDIALOGOPTIONS picker_options(FILEOPENDIALOGOPTIONS current, bool folder);
-
-// UTF-8, in the current language.
-std::string_view picker_title(bool folder);
-
-// The file-system paths of the items, in their order; items without one are left out.
-std::vector<Target> file_system_paths(IShellItemArray* items);
-
-// Files (or one folder) chosen by the user, in the dialog's order; empty when cancelled or
-// when the dialog cannot be made or shown. COM must be initialised on this thread.
-std::vector<Target> pick_paths(HWND owner, bool folder);
-
-// --- Message boxes ---
-
-enum class ConfirmKind : std::uint8_t {
-  Question,     // an action that takes effort to undo: default No
-  Warning,      // an action that can lose data: default No
-  Information,  // a refusal or a result: OK only
-  Offer,        // an offer to take up (an update): default Yes
-};
-
-UINT confirm_flags(ConfirmKind kind);
-
-// How a message box is shown: MessageBoxW, or a test's stand-in (WindowPlatform holds it).
-using MessageBoxFunction = int(WINAPI*)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
-
-// A message box captioned "Tarnwick"; true only when the user answered Yes.
-bool confirm(HWND owner, std::string_view text, ConfirmKind kind, MessageBoxFunction box = &::MessageBoxW);
-
-// "Tarnwick 0.1.0", the description, the product page and the legal line.
-std::string about_text();
-void show_about(HWND owner, MessageBoxFunction box = &::MessageBoxW);
 
 }  // namespace tw

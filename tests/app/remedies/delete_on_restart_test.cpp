@@ -8,7 +8,7 @@
 #include "app/language/catalogue.h"
 #include "app/remedies/delete_on_restart.h"
 #include "app/window/main_window.h"
-#include "app/window/menus.h"
+#include "app/window/message_boxes.h"
 #include "app/remedies/target_remedies.h"
 #include "app/window/test_window.h"
 #include "common/cmdline.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/window/main_window.h"
-#include "app/window/menus.h"
+#include "app/window/message_boxes.h"
 #include "app/remedies/protected_paths.h"
 #include "app/system/startup.h"
 #include "app/remedies/target_remedies.h"

@@ -4,7 +4,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/window/main_window.h"
-#include "app/window/menus.h"
+#include "app/window/message_boxes.h"
 #include "app/remedies/row_remedies.h"
 #include "app/window/test_window.h"
 #include "common/text.h"

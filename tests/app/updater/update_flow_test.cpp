@@ -5,7 +5,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/window/main_window.h"
-#include "app/window/menus.h"
+#include "app/window/message_boxes.h"
 #include "app/system/messages.h"
 #include "app/system/settings.h"
 #include "app/window/test_window.h"

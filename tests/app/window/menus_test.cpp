@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include "app/language/catalogue.h"
 #include "app/window/menus.h"
 #include "common/text.h"
-#include "support/temp_dir.h"
 
 namespace tw {
 namespace {
@@ -87,97 +85,6 @@ TEST(MenuBuild, WindowsMenuCarriesTheModel) {
   wchar_t label[64] = {};
   ASSERT_GT(::GetMenuStringW(languages, 108, label, 64, MF_BYCOMMAND), 0);
   EXPECT_EQ(to_utf8(label), "Deutsch");
-}
-
-struct BoxCall {
-  HWND owner = nullptr;
-  std::wstring text, caption;
-  UINT flags = 0;
-  int calls = 0;
-  int answer = IDNO;
-};
-BoxCall g_box;
-
-int stand_in(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags) {
-  g_box.owner = owner;
-  g_box.text = text;
-  g_box.caption = caption;
-  g_box.flags = flags;
-  ++g_box.calls;
-  return g_box.answer;
-}
-
-class ConfirmTest : public ::testing::Test {
- protected:
-  void SetUp() override { g_box = BoxCall{}; }
-};
-
-TEST_F(ConfirmTest, FlagsCaptionAndOnlyYesConsents) {
-  const HWND owner = reinterpret_cast<HWND>(0x1234);
-  g_box.answer = IDYES;
-  EXPECT_TRUE(confirm(owner, "Force 'Ä' to quit?", ConfirmKind::Warning, &stand_in));
-  EXPECT_EQ(g_box.owner, owner);
-  EXPECT_EQ(g_box.text, L"Force 'Ä' to quit?");
-  EXPECT_EQ(g_box.caption, L"Tarnwick");
-  EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
-
-  confirm(owner, "x", ConfirmKind::Question, &stand_in);
-  EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
-  confirm(owner, "x", ConfirmKind::Offer, &stand_in);
-  EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION));
-  confirm(owner, "x", ConfirmKind::Information, &stand_in);
-  EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
-
-  for (const int answer : {IDNO, IDOK, IDCANCEL, 0}) {
-    g_box.answer = answer;
-    EXPECT_FALSE(confirm(owner, "x", ConfirmKind::Question, &stand_in)) << answer;
-  }
-}
-
-TEST_F(ConfirmTest, AboutBox) {
-  show_about(nullptr, &stand_in);
-  EXPECT_EQ(g_box.calls, 1);
-  EXPECT_EQ(g_box.caption, to_wide(localized(msg::kAbout)));
-  EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
-  const std::string expected_start =
-      "Tarnwick 0.1.0\n\n" + std::string(localized(msg::kAboutText)) + "\n\n" TW_MAKER_URL "tarnwick/\n";
-  const std::string text = to_utf8(g_box.text);
-  ASSERT_GT(text.size(), expected_start.size());
-  EXPECT_EQ(text.substr(0, expected_start.size()), expected_start);
-  EXPECT_EQ(text.find('\n', expected_start.size()), std::string::npos);  // the legal line is the last
-}
-
-TEST(Picker, OptionsKeepTheDialogsOwn) {
-  const FILEOPENDIALOGOPTIONS base = FOS_NOCHANGEDIR | FOS_PATHMUSTEXIST;
-  EXPECT_EQ(picker_options(base, false), base | FOS_FORCEFILESYSTEM | FOS_ALLOWMULTISELECT);
-  EXPECT_EQ(picker_options(base, true), base | FOS_FORCEFILESYSTEM | FOS_ALLOWMULTISELECT | FOS_PICKFOLDERS);
-}
-
-struct ComApartment {
-  ComApartment() { ok = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
-  ~ComApartment() {
-    if (ok) ::CoUninitialize();
-  }
-  bool ok = false;
-};
-
-TEST(Picker, ResultsKeepTheirOrderAndLeaveOutVirtualItems) {
-  const ComApartment com;
-  ASSERT_TRUE(com.ok);
-  const test::TempDir dir;
-  const std::wstring b = dir / L"b.txt", a = dir / L"ä.txt";
-  ASSERT_TRUE(test::write_file(b) && test::write_file(a));
-
-  PIDLIST_ABSOLUTE lists[3] = {};
-  ASSERT_TRUE(SUCCEEDED(::SHParseDisplayName(b.c_str(), nullptr, &lists[0], 0, nullptr)));
-  ASSERT_TRUE(SUCCEEDED(::SHGetKnownFolderIDList(FOLDERID_ComputerFolder, 0, nullptr, &lists[1])));
-  ASSERT_TRUE(SUCCEEDED(::SHParseDisplayName(a.c_str(), nullptr, &lists[2], 0, nullptr)));
-  ComPtr<IShellItemArray> items;
-  const HRESULT made = ::SHCreateShellItemArrayFromIDLists(3, const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists), &items);
-  for (PIDLIST_ABSOLUTE list : lists) ::CoTaskMemFree(list);
-  ASSERT_TRUE(SUCCEEDED(made));
-
-  EXPECT_EQ(file_system_paths(items.Get()), (std::vector<Target>{b, a}));
 }
 
 }  // namespace
