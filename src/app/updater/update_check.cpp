@@ -22,12 +22,9 @@
 #include "common/slot.h"
 #include "common/text.h"
 #include "common/thread.h"
-#include "version.h"
 
 namespace tw {
 namespace {
-
-static_assert(std::string_view(kCurrentVersion) == TW_VERSION_TEXT, "the project version and the checked one differ");
 
 constexpr char kManifestPath[] = TW_MAKER_URL "tarnwick/update.json";
 constexpr std::uint64_t kCheckInterval = 86'400;  // seconds
