@@ -63,9 +63,13 @@ if [ -n "$pfx" ]; then
   nsis_sign=("-DSIGN=\"$here/sign.sh\"")
 fi
 
+# The picture beside the first and last page: the program's icon on its own light background.
+convert -size 164x314 xc:'#F4F4F5' \( "$root/res/icon/tarnwick.ico[7]" -resize 96x96 \) \
+  -gravity north -geometry +0+48 -composite -type TrueColor BMP3:"$work/side.bmp"
+
 makensis -V2 -INPUTCHARSET UTF8 \
   "-DVERSION=$version" "-DPROGRAM=$work/tarnwick.exe" "-DOUT_FILE=$work/$setup_name" \
-  "-DMAKER_NAME=$maker_name" "-DICON=$root/res/icon/tarnwick.ico" "${nsis_sign[@]}" \
+  "-DMAKER_NAME=$maker_name" "-DICON=$root/res/icon/tarnwick.ico" "-DSIDE_BITMAP=$work/side.bmp" "${nsis_sign[@]}" \
   "$here/tarnwick.nsi" >"$work/makensis.log" 2>&1 || { cat "$work/makensis.log" >&2; exit 1; }
 mv "$work/$setup_name" "$out/$setup_name"
 

@@ -5,6 +5,7 @@
 ;   OUT_FILE    the installer to write
 ;   MAKER_NAME  the publisher shown in "Apps & features"
 ;   ICON        the program's icon file
+;   SIDE_BITMAP the picture beside the first and last page (164 x 314)
 ;   SIGN        (optional) a command that signs the file named by its one argument
 ;
 ; Besides NSIS's own /S and /D=FOLDER it takes:
@@ -22,8 +23,8 @@ RequestExecutionLevel user
 ManifestDPIAware true
 ManifestSupportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}  ; Windows 10 and 11
 
-!ifndef VERSION | PROGRAM | OUT_FILE | MAKER_NAME | ICON
-  !error "define VERSION, PROGRAM, OUT_FILE, MAKER_NAME and ICON"
+!ifndef VERSION | PROGRAM | OUT_FILE | MAKER_NAME | ICON | SIDE_BITMAP
+  !error "define VERSION, PROGRAM, OUT_FILE, MAKER_NAME, ICON and SIDE_BITMAP"
 !endif
 
 ; The installer's version is the program's own.
@@ -62,6 +63,7 @@ Var quiet_boxes     ; 1: message boxes take their defaults
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${SIDE_BITMAP}"
 !define MUI_ABORTWARNING
 
 !define MUI_PAGE_CUSTOMFUNCTION_PRE SkipInUpdate
