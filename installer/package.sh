@@ -67,7 +67,7 @@ fi
 convert -size 164x314 xc:'#F4F4F5' \( "$root/res/icon/tarnwick.ico[7]" -resize 96x96 \) \
   -gravity north -geometry +0+48 -composite -type TrueColor BMP3:"$work/side.bmp"
 
-makensis -V2 -INPUTCHARSET UTF8 \
+makensis -V2 -WX -INPUTCHARSET UTF8 \
   "-DVERSION=$version" "-DPROGRAM=$work/tarnwick.exe" "-DOUT_FILE=$work/$setup_name" \
   "-DMAKER_NAME=$maker_name" "-DICON=$root/res/icon/tarnwick.ico" "-DSIDE_BITMAP=$work/side.bmp" "${nsis_sign[@]}" \
   "$here/tarnwick.nsi" >"$work/makensis.log" 2>&1 || { cat "$work/makensis.log" >&2; exit 1; }
