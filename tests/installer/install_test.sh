@@ -56,6 +56,11 @@ for file in tarnwick.exe uninstall.exe; do
   fi
 done
 
+# The portable archive holds the same signed program, and its read-me.
+portable="$packages/a/Tarnwick-$version-portable.zip"
+expect "portable archive" "$(unzip -Z1 "$portable" | sort | tr '\n' ' ')" "Read me.txt tarnwick.exe "
+expect "portable program" "$(unzip -p "$portable" tarnwick.exe | sha256sum)" "$(sha256sum <"$dir/tarnwick.exe")"
+
 wine_run 60 "$dir/tarnwick.exe" --unregister && status=0 || status=$?
 expect "tarnwick.exe --unregister exits" "$status" 0
 
