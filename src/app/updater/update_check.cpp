@@ -23,12 +23,9 @@
 #include "common/text.h"
 #include "common/thread.h"
 #include "common/win32.h"
-#include "version.h"
 
 namespace tw {
 namespace {
-
-static_assert(std::string_view(kCurrentVersion) == TW_VERSION_TEXT, "the project version and the checked one differ");
 
 constexpr char kManifestPath[] = TW_MAKER_URL "tarnwick/update.json";
 constexpr std::uint64_t kCheckInterval = 86'400;  // seconds

@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "common/win32.h"
+#include "version.h"
 
 namespace tw {
 
 struct MainWindow;
 
 // The version this program is, as sent with the check and shown to the user.
-inline constexpr char kCurrentVersion[] = "0.1.0";
+inline constexpr char kCurrentVersion[] = TW_VERSION_TEXT;
 
 // What the update manifest offers. `sha256` is in ASCII lower case; `size` 0 means the
 // manifest gave none.

@@ -162,6 +162,13 @@ TEST_F(MainWindowProc, PaintAndMouseMakeNoFileSystemCalls) {
 // The notice confirms what was asked for, whatever the registry did with it.
 TEST_F(MainWindowProc, TheExplorerEntryNoticeShowsWhateverTheRegistrySaid) {
   // Under a volatile key no lasting subkey can be made: the entry's command cannot be written.
+  // Its parent is made lasting first: one made volatile with it would outlive this test and
+  // refuse every later test's verbs until the wineserver ends.
+  HKEY parent = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\*\\shell", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &parent, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(parent);
   HKEY verb = nullptr;
   ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, std::wstring(kExplorerVerbKeys[0]).c_str(), 0, nullptr,
                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &verb, nullptr),

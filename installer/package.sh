@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Makes the release files of one built tarnwick.exe (scripts/package runs it for the build;
+# tests run it for builds of their own):
+#   OUT/Tarnwick-Setup-VERSION.exe       the installer
+#   OUT/Tarnwick-VERSION-portable.zip    the program alone, with a read-me
+#   OUT/update.json                      what the program's updater reads about the installer
+#   OUT/SHA256SUMS                       the digests of the three
+# Usage: package.sh --program EXE --version VERSION --maker-name NAME --maker-url URL --out OUT
+#                   [--sign PFX [--password PASSWORD] [--timestamp URL]]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+
+program= version= maker_name= maker_url= out= pfx= password= timestamp=
+while [ $# -gt 0 ]; do
+  [ $# -ge 2 ] || { echo "package: $1 wants a value" >&2; exit 2; }
+  case $1 in
+    --program) program=$2 ;;
+    --version) version=$2 ;;
+    --maker-name) maker_name=$2 ;;
+    --maker-url) maker_url=$2 ;;
+    --out) out=$2 ;;
+    --sign) pfx=$2 ;;
+    --password) password=$2 ;;
+    --timestamp) timestamp=$2 ;;
+    *) echo "package: unknown option $1" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+if [ -z "$program" ] || [ -z "$version" ] || [ -z "$maker_name" ] || [ -z "$maker_url" ] || [ -z "$out" ]; then
+  echo "package: --program, --version, --maker-name, --maker-url and --out are needed" >&2
+  exit 2
+fi
+if [ -z "$pfx" ] && { [ -n "$password" ] || [ -n "$timestamp" ]; }; then
+  echo "package: --password and --timestamp go with --sign" >&2
+  exit 2
+fi
+[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "package: version '$version' is not MAJOR.MINOR.PATCH" >&2; exit 2; }
+[[ $maker_url == https://*/ ]] || { echo "package: the maker's address must start with https:// and end in /" >&2; exit 2; }
+[ -f "$program" ] || { echo "package: no program at $program" >&2; exit 2; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+setup_name="Tarnwick-Setup-$version.exe"
+portable_name="Tarnwick-$version-portable.zip"
+# What a previous run left here would be listed with the new files.
+rm -f "$out"/Tarnwick-Setup-*.exe "$out"/Tarnwick-*-portable.zip "$out/update.json" "$out/SHA256SUMS"
+
+cp "$program" "$work/tarnwick.exe"
+nsis_sign=()
+if [ -n "$pfx" ]; then
+  [ -f "$pfx" ] || { echo "package: no certificate file at $pfx" >&2; exit 2; }
+  export TW_SIGN_PFX TW_SIGN_PASSWORD_FILE= TW_SIGN_TIMESTAMP=$timestamp TW_SIGN_URL="${maker_url}tarnwick/"
+  TW_SIGN_PFX=$(realpath "$pfx")
+  if [ -n "$password" ]; then
+    TW_SIGN_PASSWORD_FILE="$work/password"
+    (umask 077 && printf '%s' "$password" >"$TW_SIGN_PASSWORD_FILE")
+  fi
+  "$here/sign.sh" "$work/tarnwick.exe"
+  nsis_sign=("-DSIGN=\"$here/sign.sh\"")
+fi
+
+# The picture beside the first and last page: the program's icon on its own light background.
+convert -size 164x314 xc:'#F4F4F5' \( "$root/res/icon/tarnwick.ico[7]" -resize 96x96 \) \
+  -gravity north -geometry +0+48 -composite -type TrueColor BMP3:"$work/side.bmp"
+
+makensis -V2 -WX -INPUTCHARSET UTF8 \
+  "-DVERSION=$version" "-DPROGRAM=$work/tarnwick.exe" "-DOUT_FILE=$work/$setup_name" \
+  "-DMAKER_NAME=$maker_name" "-DICON=$root/res/icon/tarnwick.ico" "-DSIDE_BITMAP=$work/side.bmp" "${nsis_sign[@]}" \
+  "$here/tarnwick.nsi" >"$work/makensis.log" 2>&1 || { cat "$work/makensis.log" >&2; exit 1; }
+mv "$work/$setup_name" "$out/$setup_name"
+
+mkdir "$work/portable"
+cp "$work/tarnwick.exe" "$work/portable/tarnwick.exe"
+sed -e "s|@VERSION@|$version|g" -e "s|@MAKER_URL@|$maker_url|g" -e 's/$/\r/' "$here/portable-readme.txt" \
+  >"$work/portable/Read me.txt"
+(cd "$work/portable" && zip -q -X -9 "$out/$portable_name" tarnwick.exe "Read me.txt")
+
+size=$(stat -c %s "$out/$setup_name")
+digest=$(sha256sum "$out/$setup_name" | cut -d' ' -f1)
+printf '{\n  "version": "%s",\n  "url": "%s",\n  "sha256": "%s",\n  "size": %s\n}\n' \
+  "$version" "${maker_url}tarnwick/$setup_name" "$digest" "$size" >"$out/update.json"
+
+(cd "$out" && sha256sum "$setup_name" "$portable_name" update.json >SHA256SUMS)
+echo "package: $out/$setup_name ($size bytes), $portable_name, update.json, SHA256SUMS"

@@ -1,0 +1,290 @@
+; Tarnwick's installer and uninstaller: for the current user only, without administrator
+; rights, into %LOCALAPPDATA%\Programs\Tarnwick. Built by scripts/package, which defines:
+;   VERSION     the program's version, MAJOR.MINOR.PATCH
+;   PROGRAM     the tarnwick.exe to install (already signed when signing)
+;   OUT_FILE    the installer to write
+;   MAKER_NAME  the publisher shown in "Apps & features"
+;   ICON        the program's icon file
+;   SIDE_BITMAP the picture beside the first and last page (164 x 314)
+;   SIGN        (optional) a command that signs the file named by its one argument
+;
+; Besides NSIS's own /S and /D=FOLDER it takes:
+;   /SILENT             as /S: no pages, no questions
+;   /SUPPRESSMSGBOXES   every message box takes its default answer
+;   /NORESTART          accepted; this installer never restarts Windows
+;   /UPDATE=1           an update from Tarnwick itself: installs over the existing
+;                       installation, waits for Tarnwick to end, and starts it again
+; An installation that cannot replace a running Tarnwick ends with exit code 3.
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel user
+ManifestDPIAware true
+ManifestSupportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}  ; Windows 10 and 11
+
+!ifndef VERSION | PROGRAM | OUT_FILE | MAKER_NAME | ICON | SIDE_BITMAP
+  !error "define VERSION, PROGRAM, OUT_FILE, MAKER_NAME, ICON and SIDE_BITMAP"
+!endif
+
+; The installer's version is the program's own.
+!getdllversion "${PROGRAM}" program_version_
+!if "${program_version_1}.${program_version_2}.${program_version_3}" != "${VERSION}"
+  !error "${PROGRAM} is version ${program_version_1}.${program_version_2}.${program_version_3}, not ${VERSION}"
+!endif
+
+!ifdef SIGN
+  !finalize '${SIGN} "%1"' = 0
+  !uninstfinalize '${SIGN} "%1"' = 0
+!endif
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarnwick"
+!define SETTINGS_KEY "Software\Tarnwick"
+; The File Explorer verbs the program writes; the uninstaller removes them itself only when
+; the program could not.
+!define VERB_KEY_FILES "Software\Classes\*\shell\Tarnwick"
+!define VERB_KEY_FOLDERS "Software\Classes\Directory\shell\Tarnwick"
+!define EXIT_IN_USE 3
+
+Name "Tarnwick"
+OutFile "${OUT_FILE}"
+InstallDir "$LOCALAPPDATA\Programs\Tarnwick"
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "Tarnwick ${VERSION}"
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+
+Var update          ; 1: started by Tarnwick's updater
+Var quiet_boxes     ; 1: message boxes take their defaults
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${SIDE_BITMAP}"
+!define MUI_ABORTWARNING
+
+!define MUI_PAGE_CUSTOMFUNCTION_PRE SkipInUpdate
+!define MUI_WELCOMEPAGE_TEXT "$(TW_About)$\r$\n$\r$\n$(TW_ForYouAlone)"
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_PAGE_CUSTOMFUNCTION_PRE SkipInUpdate
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION StartTarnwick
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+; The program's own languages; the user's Windows display language picks one, English
+; stands in for the rest.
+!insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "Korean"
+!insertmacro MUI_LANGUAGE "Japanese"
+!insertmacro MUI_LANGUAGE "SimpChinese"
+!insertmacro MUI_LANGUAGE "TradChinese"
+!insertmacro MUI_LANGUAGE "Spanish"
+!insertmacro MUI_LANGUAGE "French"
+!insertmacro MUI_LANGUAGE "German"
+!insertmacro MUI_LANGUAGE "PortugueseBR"
+!insertmacro MUI_LANGUAGE "Russian"
+
+!include "strings.nsh"
+
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "Tarnwick"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${MAKER_NAME}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Tarnwick Setup"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) 2026 ${MAKER_NAME}"
+
+; $0 = 1 when the installed tarnwick.exe runs. Windows keeps a running program's file from
+; being opened for writing, whichever copy or window of it runs.
+!macro TARNWICK_RUNS un
+Function ${un}TarnwickRuns
+  StrCpy $0 0
+  IfFileExists "$INSTDIR\tarnwick.exe" 0 done
+  ClearErrors
+  FileOpen $1 "$INSTDIR\tarnwick.exe" a
+  ${If} ${Errors}
+    StrCpy $0 1
+  ${Else}
+    FileClose $1
+  ${EndIf}
+done:
+FunctionEnd
+!macroend
+!insertmacro TARNWICK_RUNS ""
+!insertmacro TARNWICK_RUNS "un."
+
+; Returns only once Tarnwick is not running; otherwise ends the run with EXIT_IN_USE. An
+; update first waits for the program that started it to close (30 s); otherwise, and after
+; that, the user is asked to close it.
+!macro WAIT_FOR_TARNWICK un
+Function ${un}WaitForTarnwick
+  ${If} $update == 1
+    StrCpy $2 0
+    ${Do}
+      Call ${un}TarnwickRuns
+      ${IfThen} $0 == 0 ${|} Return ${|}
+      ${IfThen} $2 >= 60 ${|} ${ExitDo} ${|}
+      Sleep 500
+      IntOp $2 $2 + 1
+    ${Loop}
+  ${EndIf}
+  ${Do}
+    Call ${un}TarnwickRuns
+    ${IfThen} $0 == 0 ${|} Return ${|}
+    ${If} $quiet_boxes == 1
+    ${OrIf} ${Silent}
+      ${Break}
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONINFORMATION "$(TW_Running)" IDRETRY retry
+    ${Break}
+  retry:
+  ${Loop}
+  SetErrorLevel ${EXIT_IN_USE}
+  Quit
+FunctionEnd
+!macroend
+!insertmacro WAIT_FOR_TARNWICK ""
+!insertmacro WAIT_FOR_TARNWICK "un."
+
+; $0 = 1 when the token of process $0 (-1: this one) is elevated, 0 when not, "" when
+; that cannot be told.
+Function IsElevated
+  ${If} $0 == -1
+    System::Call "kernel32::GetCurrentProcess() p .r1"
+    StrCpy $3 0
+  ${Else}
+    System::Call "kernel32::OpenProcess(i 0x1000, i 0, i r0) p .r1"  ; PROCESS_QUERY_LIMITED_INFORMATION
+    StrCpy $3 1
+  ${EndIf}
+  StrCpy $0 ""
+  ${IfThen} $1 P= 0 ${|} Return ${|}
+  System::Call "advapi32::OpenProcessToken(p r1, i 8, *p .r2) i .r4"  ; TOKEN_QUERY
+  ${If} $4 != 0
+    System::Call "advapi32::GetTokenInformation(p r2, i 20, *i .r5, i 4, *i .r6) i .r4"  ; TokenElevation
+    ${If} $4 != 0
+      IntOp $0 $5 & 1
+    ${EndIf}
+    System::Call "kernel32::CloseHandle(p r2)"
+  ${EndIf}
+  ${IfThen} $3 == 1 ${|} System::Call "kernel32::CloseHandle(p r1)" ${|}
+FunctionEnd
+
+; Starts the installed program with the rights of the user's desktop, not the installer's:
+; an installer run as administrator hands the start to File Explorer, which runs it as the
+; user.
+Function StartTarnwick
+  SetOutPath "$TEMP"  ; the program's working folder: not one the user may want to delete
+  StrCpy $0 -1
+  Call IsElevated
+  StrCpy $7 $0
+  System::Call "user32::GetShellWindow() p .r1"
+  StrCpy $8 ""
+  ${If} $1 P<> 0
+    System::Call "user32::GetWindowThreadProcessId(p r1, *i .r0) i"
+    Call IsElevated
+    StrCpy $8 $0
+  ${EndIf}
+  ${If} $7 == 1
+  ${AndIf} $8 == 0
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\tarnwick.exe"'
+  ${Else}
+    Exec '"$INSTDIR\tarnwick.exe"'
+  ${EndIf}
+FunctionEnd
+
+Function SkipInUpdate
+  ${IfThen} $update == 1 ${|} Abort ${|}
+FunctionEnd
+
+!macro READ_OPTIONS
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/SILENT" $R1
+  ${IfNot} ${Errors}
+    SetSilent silent
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R0 "/SUPPRESSMSGBOXES" $R1
+  ${IfNot} ${Errors}
+    StrCpy $quiet_boxes 1
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R0 "/UPDATE=" $R1
+  ${If} $R1 == 1
+    StrCpy $update 1
+  ${EndIf}
+!macroend
+
+Function .onInit
+  !insertmacro READ_OPTIONS
+  ${If} $update == 1
+    ; An update replaces the installation there is, wherever it is.
+    ReadRegStr $R1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $R1 != ""
+      StrCpy $INSTDIR $R1
+    ${Else}
+      StrCpy $INSTDIR "$LOCALAPPDATA\Programs\Tarnwick"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Section "Tarnwick"
+  Call WaitForTarnwick
+  SetOutPath "$INSTDIR"
+  ClearErrors
+  File "/oname=tarnwick.exe" "${PROGRAM}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} ${Errors}
+    DetailPrint "$INSTDIR could not be written."
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+  CreateShortCut "$SMPROGRAMS\Tarnwick.lnk" "$INSTDIR\tarnwick.exe" "" "$INSTDIR\tarnwick.exe" 0
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Tarnwick"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${MAKER_NAME}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" '"$INSTDIR\tarnwick.exe",0'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/M=*.exe /S=0K /G=0" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Function .onInstSuccess
+  ${IfThen} $update == 1 ${|} Call StartTarnwick ${|}
+FunctionEnd
+
+Function un.onInit
+  !insertmacro READ_OPTIONS
+FunctionEnd
+
+; Only what the installer put there goes; a folder that holds anything else stays.
+Section "Uninstall"
+  Call un.WaitForTarnwick
+  ; The program knows what it keeps in the registry: its settings and its File Explorer verbs.
+  ClearErrors
+  ExecWait '"$INSTDIR\tarnwick.exe" --unregister' $0
+  ${If} ${Errors}
+  ${OrIf} $0 != 0
+    DeleteRegKey HKCU "${SETTINGS_KEY}"
+    DeleteRegKey HKCU "${VERB_KEY_FILES}"
+    DeleteRegKey HKCU "${VERB_KEY_FOLDERS}"
+  ${EndIf}
+  Delete "$SMPROGRAMS\Tarnwick.lnk"
+  Delete "$INSTDIR\tarnwick.exe"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+SectionEnd

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Installs the release silently into a fresh Wine prefix and checks what a user would find:
+# the program, its shortcut and its "Apps & features" entry; that a second installer will not
+# replace a running Tarnwick; then uninstalls silently and checks nothing of Tarnwick is left.
+#   install_test.sh SOURCE_DIR BUILD_DIR PACKAGES VERSION MAKER_NAME
+set -euo pipefail
+source "$(dirname "$0")/lib.sh" "$1" "$2" installer-install
+packages=$3 version=$4 maker_name=$5
+trap tw_installer_cleanup EXIT
+
+setup="$packages/a/Tarnwick-Setup-$version.exe"
+[ -f "$setup" ] || die "no installer at $setup"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarnwick'
+
+facts=$(python3 "$tw_src/tests/installer/pe_facts.py" "$setup")
+for fact in "machine amd64" "execution-level asInvoker" "signed yes" "version $version.0" "company $maker_name"; do
+  if grep -qx "$fact" <<<"$facts"; then ok "installer: $fact"; else fail "installer lacks '$fact': $facts"; fi
+done
+
+tw_fresh_prefix
+
+wine_run 120 "$setup" /SILENT /SUPPRESSMSGBOXES /NORESTART && status=0 || status=$?
+expect "silent install exits" "$status" 0
+
+dir_win="$(win_env LOCALAPPDATA)\\Programs\\Tarnwick"
+dir=$(winepath -u "$dir_win" 2>/dev/null)
+shortcut=$(winepath -u "$(win_env APPDATA)\\Microsoft\\Windows\\Start Menu\\Programs\\Tarnwick.lnk" 2>/dev/null)
+expect "installed files" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "tarnwick.exe uninstall.exe "
+[ -f "$shortcut" ] && ok "Start menu shortcut" || fail "no Start menu shortcut at $shortcut"
+grep -qa "tarnwick.exe" "$shortcut" 2>/dev/null && ok "the shortcut names tarnwick.exe" || fail "the shortcut does not name tarnwick.exe"
+
+expect "DisplayName" "$(reg_value "$uninstall_key" DisplayName)" "Tarnwick"
+expect "DisplayVersion" "$(reg_value "$uninstall_key" DisplayVersion)" "$version"
+expect "Publisher" "$(reg_value "$uninstall_key" Publisher)" "$maker_name"
+expect "DisplayIcon" "$(reg_value "$uninstall_key" DisplayIcon)" "\"$dir_win\\tarnwick.exe\",0"
+expect "InstallLocation" "$(reg_value "$uninstall_key" InstallLocation)" "$dir_win"
+expect "UninstallString" "$(reg_value "$uninstall_key" UninstallString)" "\"$dir_win\\uninstall.exe\""
+expect "QuietUninstallString" "$(reg_value "$uninstall_key" QuietUninstallString)" "\"$dir_win\\uninstall.exe\" /S"
+expect "NoModify" "$(reg_value "$uninstall_key" NoModify)" "0x1"
+expect "NoRepair" "$(reg_value "$uninstall_key" NoRepair)" "0x1"
+estimated=$(($(reg_value "$uninstall_key" EstimatedSize)))
+installed_kib=$(( ($(stat -c %s "$dir/tarnwick.exe") + $(stat -c %s "$dir/uninstall.exe")) / 1024 ))
+if [ "$estimated" -ge "$installed_kib" ] && [ "$estimated" -le $((installed_kib + 2)) ]; then
+  ok "EstimatedSize: $estimated KiB"
+else
+  fail "EstimatedSize $estimated KiB, the files take $installed_kib KiB"
+fi
+
+expect "installed program's version" "$(file_version "$dir/tarnwick.exe")" "$version.0"
+# Both signed with the test certificate, the uninstaller while the installer was made.
+for file in tarnwick.exe uninstall.exe; do
+  if osslsigncode verify -CAfile "$packages/test-root.crt" -in "$dir/$file" 2>&1 | grep -q "Signature verification: ok"; then
+    ok "$file carries a valid signature"
+  else
+    fail "$file is not validly signed"
+  fi
+done
+
+# The portable archive holds the same signed program, and its read-me.
+portable="$packages/a/Tarnwick-$version-portable.zip"
+expect "portable archive" "$(unzip -Z1 "$portable" | sort | tr '\n' ' ')" "Read me.txt tarnwick.exe "
+expect "portable program" "$(unzip -p "$portable" tarnwick.exe | sha256sum)" "$(sha256sum <"$dir/tarnwick.exe")"
+
+wine_run 60 "$dir/tarnwick.exe" --unregister && status=0 || status=$?
+expect "tarnwick.exe --unregister exits" "$status" 0
+
+# Running, the program writes its File Explorer verbs and its settings.
+start_program "$dir/tarnwick.exe"
+expect "started program" "$(driver wait-window 60)" "$dir_win\\tarnwick.exe"
+wait_for 20 reg_key_exists 'HKCU\Software\Classes\*\shell\Tarnwick' || fail "the program wrote no File Explorer verb"
+reg_key_exists 'HKCU\Software\Tarnwick' || fail "the program wrote no settings"
+
+# Another installer, not an update, does not replace a running program: silent, it fails.
+before=$(sha256sum "$dir/tarnwick.exe")
+wine_run 60 "$setup" /S && status=0 || status=$?
+expect "silent install while Tarnwick runs exits" "$status" 3
+expect "the running program's file" "$(sha256sum "$dir/tarnwick.exe")" "$before"
+driver close 30 >/dev/null || fail "Tarnwick did not close"
+
+# The uninstaller removes only what was installed: a file of the user's stays.
+echo "mine" >"$dir/notes.txt"
+wine_run 60 "$dir/uninstall.exe" /S || fail "the uninstaller did not start"
+# It goes on from a copy in the temporary folder, so that it can delete itself.
+gone() { [ ! -e "$dir/uninstall.exe" ] && ! reg_key_exists "$uninstall_key"; }
+wait_for 60 gone || fail "the uninstaller did not finish"
+uninstaller_done() { ! driver processes | grep -qi '^Au_\|^Un_'; }
+wait_for 30 uninstaller_done || fail "the uninstaller still runs"
+
+expect "left in the install folder" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "notes.txt "
+[ ! -e "$shortcut" ] && ok "no shortcut" || fail "the shortcut is still there"
+reg_key_exists "$uninstall_key" && fail "the uninstall entry is still there" || ok "no uninstall entry"
+reg_key_exists 'HKCU\Software\Tarnwick' && fail "settings are still there" || ok "no settings"
+for verb in 'HKCU\Software\Classes\*\shell\Tarnwick' 'HKCU\Software\Classes\Directory\shell\Tarnwick'; do
+  reg_key_exists "$verb" && fail "$verb is still there" || ok "no $verb"
+done
+finish

@@ -1,0 +1,125 @@
+// Test helper that drives an installed Tarnwick from outside, as a user would:
+//   window_driver answer-offer SECONDS  waits for Tarnwick's message box, prints its text and
+//                                       answers Yes
+//   window_driver wait-window SECONDS   waits for a Tarnwick window, prints its program's path
+//   window_driver close SECONDS         closes every Tarnwick window and waits for the
+//                                       programs to end
+//   window_driver processes             prints the file name of every running process
+// Exit status 0 when done, 1 when the time ran out, 2 for a wrong command line.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "common/handles.h"
+#include "common/text.h"
+
+namespace {
+
+constexpr wchar_t kMainWindowClass[] = L"Tarnwick.Main";
+
+std::vector<HWND> main_windows() {
+  std::vector<HWND> found;
+  for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, kMainWindowClass, nullptr)) != nullptr;) found.push_back(w);
+  return found;
+}
+
+std::wstring text_of(HWND window) {
+  wchar_t buffer[2048] = {};
+  const int n = ::GetWindowTextW(window, buffer, 2048);
+  return std::wstring(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
+}
+
+// A message box is a dialog titled "Tarnwick"; its message is its longest static text.
+HWND find_message_box(std::wstring& message) {
+  for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, L"#32770", L"Tarnwick")) != nullptr;) {
+    if (::GetDlgItem(w, IDYES) == nullptr) continue;
+    message.clear();
+    for (HWND c = nullptr; (c = ::FindWindowExW(w, c, L"Static", nullptr)) != nullptr;) {
+      const std::wstring text = text_of(c);
+      if (text.size() > message.size()) message = text;
+    }
+    return w;
+  }
+  return nullptr;
+}
+
+std::wstring image_of(DWORD pid) {
+  tw::UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  wchar_t path[MAX_PATH * 2] = {};
+  DWORD size = MAX_PATH * 2;
+  if (!process || !::QueryFullProcessImageNameW(process.get(), 0, path, &size)) return L"";
+  return std::wstring(path, size);
+}
+
+void print(const std::wstring& text) { std::printf("%s\n", tw::to_utf8(text).c_str()); }
+
+template <class Done>
+bool wait_until(DWORD seconds, Done done) {
+  const ULONGLONG until = ::GetTickCount64() + seconds * 1000ull;
+  while (!done()) {
+    if (::GetTickCount64() > until) return false;
+    ::Sleep(100);
+  }
+  return true;
+}
+
+int answer_offer(DWORD seconds) {
+  std::wstring message;
+  HWND box = nullptr;
+  if (!wait_until(seconds, [&] { return (box = find_message_box(message)) != nullptr; })) return 1;
+  print(message);
+  const HWND yes = ::GetDlgItem(box, IDYES);
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), reinterpret_cast<LPARAM>(yes));
+  return 0;
+}
+
+int wait_window(DWORD seconds) {
+  std::vector<HWND> windows;
+  if (!wait_until(seconds, [&] { return !(windows = main_windows()).empty(); })) return 1;
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(windows.front(), &pid);
+  print(image_of(pid));
+  return 0;
+}
+
+int close_windows(DWORD seconds) {
+  std::vector<tw::UniqueHandle> processes;
+  for (const HWND w : main_windows()) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(w, &pid);
+    processes.emplace_back(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+    ::PostMessageW(w, WM_CLOSE, 0, 0);
+  }
+  for (const tw::UniqueHandle& p : processes) {
+    if (p && ::WaitForSingleObject(p.get(), seconds * 1000) != WAIT_OBJECT_0) return 1;
+  }
+  return 0;
+}
+
+int list_processes() {
+  tw::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    print(entry.szExeFile);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  if (command == L"processes") return list_processes();
+  if (argc != 3) return 2;
+  const DWORD seconds = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
+  if (command == L"answer-offer") return answer_offer(seconds);
+  if (command == L"wait-window") return wait_window(seconds);
+  if (command == L"close") return close_windows(seconds);
+  return 2;
+}
