@@ -2,11 +2,18 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <utility>
 
 #include "app/remedies/protected_paths.h"
+#include "app/remedies/remedy_queue.h"
+#include "app/system/account.h"
 #include "app/system/startup.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
+#include "common/thread.h"
 #include "common/win32.h"
 #include "discovery/file_identity.h"
 #include "discovery/file_list.h"
@@ -109,6 +116,47 @@ std::wstring delete_helper_parameters(const std::vector<Target>& targets) {
     out += always_quoted(std::wstring(without_trailing_backslashes(target)));
   }
   return out;
+}
+
+namespace {
+
+// Runs the helper elevated and waits for it; true when it scheduled everything.
+bool run_elevated_helper(HWND window, const std::vector<Target>& targets) {
+  const std::wstring exe = own_executable_path();
+  if (exe.empty()) return false;
+  const std::wstring parameters = delete_helper_parameters(targets);
+  // The shell may use COM for the elevation prompt.
+  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.hwnd = window;
+  info.lpVerb = L"runas";
+  info.lpFile = exe.c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = SW_HIDE;
+  const BOOL started = ::ShellExecuteExW(&info);
+  UniqueHandle process(started ? info.hProcess : nullptr);
+  if (SUCCEEDED(com)) ::CoUninitialize();
+  if (!process) return false;  // declined, or nothing started
+  ::WaitForSingleObject(process.get(), INFINITE);
+  DWORD status = kHelperFailed;
+  if (!::GetExitCodeProcess(process.get(), &status)) status = kHelperFailed;
+  return status == kHelperSucceeded;
+}
+
+void run_delete_job(const DeleteJob& job) {
+  // An elevated window can register the deletions itself.
+  const bool scheduled =
+      process_is_elevated() ? schedule_delete_on_reboot(job.targets) : run_elevated_helper(job.window, job.targets);
+  const std::uint8_t result = scheduled ? 1 : 0;
+  report_remedy_outcome(job.window, RemedyOutcome{job.scan_id, RemedyKind::DeleteOnRestart, result, 0});
+}
+
+}  // namespace
+
+bool start_delete_on_reboot(DeleteJob job) {
+  return start_detached_thread([job = std::move(job)] { run_delete_job(job); });
 }
 
 int run_delete_on_reboot_helper(const StartupRequest& request) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +32,19 @@ std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path
 // True only when the list was not empty and everything was registered. What could be
 // registered stays registered.
 bool schedule_delete_on_reboot(const std::vector<Target>& paths);
+
+// What a delete-on-restart worker is given, copied at the click.
+struct DeleteJob {
+  std::vector<Target> targets;
+  HWND window = nullptr;     // receives kMsgRemedyFinished; owns the elevation prompt
+  std::uint64_t scan_id = 0;
+};
+
+// Registers the deletions on a thread of its own: directly when this process is elevated,
+// else through the elevated helper run, which Windows asks the user to allow. The outcome
+// goes through the remedy queue: 1 only when everything was registered, 0 too when the user
+// declined. False when no thread could be started: then nothing is reported.
+[[nodiscard]] bool start_delete_on_reboot(DeleteJob job);
 
 // The parameters of the elevated helper run: the option, then each target in double quotes
 // without its trailing backslashes, quoted so that the helper reads back exactly those texts.

@@ -7,8 +7,8 @@
 
 #include "common/casemap.h"
 #include "common/handles.h"
-#include "common/win32.h"
 #include "common/text.h"
+#include "common/win32.h"
 #include "discovery/file_identity.h"
 #include "discovery/path_spelling.h"
 #include "discovery/paths.h"

@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include "app/language/catalogue.h"
 #include "app/system/settings.h"
-#include "discovery/paths.h"
 #include "common/text.h"
+#include "discovery/paths.h"
 
 namespace tw {
 namespace {
@@ -45,9 +44,9 @@ void remove_explorer_menu() {
   }
 }
 
-void set_explorer_menu(bool enable) {
+void set_explorer_menu(bool enable, std::string_view verb_text) {
   if (enable) {
-    write_explorer_verbs(own_executable_path(), localized(msg::kUnlockWithTarnwick));
+    write_explorer_verbs(own_executable_path(), verb_text);
     write_dword_setting(kValueExplorerMenu, 1);
   } else {
     remove_explorer_menu();
@@ -55,9 +54,9 @@ void set_explorer_menu(bool enable) {
   }
 }
 
-void refresh_explorer_menu() {
+void refresh_explorer_menu(std::string_view verb_text) {
   if (read_dword_setting(kValueExplorerMenu) == 0u) return;  // the user removed it
-  set_explorer_menu(true);
+  set_explorer_menu(true, verb_text);
 }
 
 int run_unregister() {

@@ -16,9 +16,9 @@ inline constexpr std::array<std::wstring_view, 2> kExplorerVerbKeys{
 // Both verbs have a command.
 bool is_explorer_menu_installed();
 
-// Adds (pointing at this executable, in the current language) or removes the entry, and
-// remembers the choice in "ExplorerMenu".
-void set_explorer_menu(bool enable);
+// Adds (pointing at this executable, named `verb_text`: "Unlock with Tarnwick" in the current
+// language) or removes the entry, and remembers the choice in "ExplorerMenu".
+void set_explorer_menu(bool enable, std::string_view verb_text);
 
 // Deletes both verb keys with everything below them.
 void remove_explorer_menu();
@@ -29,7 +29,7 @@ void write_explorer_verbs(std::wstring_view exe_path, std::string_view verb_text
 
 // Run before the main window exists: keeps the entry pointing at this executable unless
 // the user removed it.
-void refresh_explorer_menu();
+void refresh_explorer_menu(std::string_view verb_text);
 
 // The "--unregister" run: removes the entry and all settings. Returns the exit status, 0.
 int run_unregister();

@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "app/language/catalogue.h"
-#include "app/window/main_window.h"
 #include "app/system/messages.h"
+#include "app/updater/download.h"
 #include "common/cmdline.h"
 #include "common/handles.h"
 #include "common/slot.h"
 #include "common/text.h"
 #include "common/thread.h"
+#include "common/win32.h"
 
 namespace tw {
 namespace {
@@ -230,22 +231,5 @@ DWORD run_installer(const std::wstring& path, const InstallerLaunch& launch) {
 void store_download_result(DownloadResult result) { download_slot().store(std::move(result)); }
 
 std::optional<DownloadResult> take_download_result() { return download_slot().take(); }
-
-void on_download_finished(MainWindow& w) {
-  std::optional<DownloadResult> result = take_download_result();
-  if (!result) return;
-  if (!result->ready) {
-    show_notice(w, std::move(result->failure));
-    return;
-  }
-  // The installer replaces this program's files, so the window goes without further ado;
-  // closing it the usual way would also save its placement.
-  // Not started: saying why beats the window simply staying.
-  if (const DWORD error = run_installer(result->path); error != 0) {
-    show_notice(w, system_error_text(error));
-  } else {
-    ::DestroyWindow(w.state.window);
-  }
-}
 
 }  // namespace tw

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/updater/update_check.h"
+#include "app/updater/manifest.h"
 
 namespace tw {
 
@@ -79,9 +79,5 @@ DWORD run_installer(const std::wstring& path, const InstallerLaunch& launch = {}
 // The slot between the download and the window; storing replaces, taking empties.
 void store_download_result(DownloadResult result);
 std::optional<DownloadResult> take_download_result();
-
-// The window's answer to kMsgDownloadFinished: a failure notice, or the installer started
-// and the window destroyed (without saving its placement: the installer replaces us).
-void on_download_finished(MainWindow& w);
 
 }  // namespace tw

@@ -1,4 +1,3 @@
-#include "app/system/account.h"
 #include "app/window/main_window.h"
 
 #include <dwmapi.h>
@@ -10,18 +9,18 @@
 #include <optional>
 
 #include "app/language/catalogue.h"
+#include "app/remedies/remedy_queue.h"
+#include "app/scan/scan_job.h"
+#include "app/system/account.h"
 #include "app/system/explorer_entry.h"
+#include "app/system/messages.h"
+#include "app/system/settings.h"
 #include "app/window/menus.h"
 #include "app/window/message_boxes.h"
 #include "app/window/picker.h"
-#include "app/system/messages.h"
-#include "app/remedies/remedy_queue.h"
-#include "app/remedies/row_remedies.h"
-#include "app/remedies/target_remedies.h"
-#include "app/scan/scan_job.h"
-#include "app/system/settings.h"
-#include "app/updater/update_check.h"
-#include "app/updater/update_install.h"
+#include "app/window/row_buttons.h"
+#include "app/window/target_buttons.h"
+#include "app/window/update_prompts.h"
 #include "app/window/view.h"
 #include "app/window/window_startup.h"
 #include "common/cmdline.h"

@@ -8,7 +8,7 @@
 #include "app/system/explorer_entry.h"
 #include "app/system/settings.h"
 #include "app/window/message_boxes.h"
-#include "app/updater/update_check.h"
+#include "app/window/update_prompts.h"
 #include "common/text.h"
 #include "version.h"
 
@@ -149,7 +149,7 @@ void apply_settings_action(MainWindow& w, const MenuAction& action) {
     case MenuActionKind::None:
       return;
     case MenuActionKind::SetExplorerEntry:
-      set_explorer_menu(action.enable);
+      set_explorer_menu(action.enable, localized(msg::kUnlockWithTarnwick));
       // What was asked for is confirmed, as the menu's own entry will show it next time.
       show_notice(w, std::string(localized(action.enable ? msg::kAddedToExplorerMenu : msg::kRemovedFromExplorerMenu)));
       return;

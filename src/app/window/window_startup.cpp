@@ -1,22 +1,19 @@
-#include "app/system/account.h"
 #include "app/window/window_startup.h"
 
 #include <dwmapi.h>
 #include <objbase.h>
 #include <shellapi.h>
 
-#include <sddl.h>
-#include <winnetwk.h>
-
 #include <array>
 #include <vector>
 
 #include "app/language/catalogue.h"
+#include "app/system/account.h"
 #include "app/system/explorer_entry.h"
-#include "app/window/main_window.h"
 #include "app/system/messages.h"
 #include "app/system/settings.h"
-#include "app/updater/update_check.h"
+#include "app/window/main_window.h"
+#include "app/window/update_prompts.h"
 #include "common/casemap.h"
 #include "common/handles.h"
 #include "common/text.h"
@@ -129,7 +126,7 @@ int run_window_mode(const StartupRequest& request) {
 
   // Elevated under another account, HKEY_CURRENT_USER is not the user's: nothing is kept there.
   if (runs_for_another_user(own_user_sid(), request.for_user)) set_user_registry_writable(false);
-  refresh_explorer_menu();
+  refresh_explorer_menu(localized(msg::kUnlockWithTarnwick));
   static_cast<void>(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));  // the shell dialogs need it
   const bool elevated = process_is_elevated();
   if (elevated) enable_debug_privilege();

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/window/main_window.h"
-#include "app/window/message_boxes.h"
 #include "app/remedies/protected_paths.h"
 #include "app/system/startup.h"
-#include "app/remedies/target_remedies.h"
+#include "app/window/main_window.h"
+#include "app/window/message_boxes.h"
+#include "app/window/target_buttons.h"
 #include "app/window/test_window.h"
 #include "support/holder_process.h"
 #include "support/pending_deletions.h"

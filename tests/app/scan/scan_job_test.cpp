@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/system/messages.h"
 #include "app/scan/scan_job.h"
 #include "app/scan/search.h"
+#include "app/system/messages.h"
 #include "procs/process_facts.h"
 #include "rm/fake_rm.h"
 #include "support/holder_process.h"

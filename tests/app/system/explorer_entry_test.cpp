@@ -10,6 +10,7 @@ namespace {
 constexpr wchar_t kFiles[] = L"Software\\Classes\\*\\shell\\Tarnwick";
 constexpr wchar_t kFolders[] = L"Software\\Classes\\Directory\\shell\\Tarnwick";
 constexpr wchar_t kExe[] = L"C:\\Program Files\\Tarnwick\\tarnwick.exe";
+constexpr char kVerb[] = "Unlock with Tarnwick";
 
 bool key_exists(const wchar_t* key) {
   HKEY h = nullptr;
@@ -69,27 +70,28 @@ TEST_F(ExplorerEntry, WritesBothVerbsAndRewritesOnlyWhatChanged) {
 }
 
 TEST_F(ExplorerEntry, StartsKeepItUnlessTheUserRemovedIt) {
-  refresh_explorer_menu();  // first start
+  refresh_explorer_menu(kVerb);  // first start
   EXPECT_TRUE(is_explorer_menu_installed());
   EXPECT_EQ(read_dword_setting(kValueExplorerMenu), 1u);
   const auto command = value(std::wstring(kFiles) + L"\\command", L"");
   ASSERT_TRUE(command);
   EXPECT_NE(command->find("tw_registry_tests.exe\" \"%1\""), std::string::npos);
 
-  set_explorer_menu(false);  // "Remove from File Explorer menu"
+  set_explorer_menu(false, kVerb);  // "Remove from File Explorer menu"
   EXPECT_FALSE(is_explorer_menu_installed());
   EXPECT_EQ(read_dword_setting(kValueExplorerMenu), 0u);
-  refresh_explorer_menu();  // a later start leaves it out
+  refresh_explorer_menu(kVerb);  // a later start leaves it out
   EXPECT_FALSE(key_exists(kFiles));
   EXPECT_FALSE(key_exists(kFolders));
 
-  set_explorer_menu(true);  // "Add to File Explorer menu"
+  set_explorer_menu(true, kVerb);  // "Add to File Explorer menu"
   EXPECT_TRUE(is_explorer_menu_installed());
+  EXPECT_EQ(value(kFiles, L"MUIVerb"), kVerb);
   EXPECT_EQ(read_dword_setting(kValueExplorerMenu), 1u);
 }
 
 TEST_F(ExplorerEntry, UnregisterLeavesNoTrace) {
-  set_explorer_menu(true);
+  set_explorer_menu(true, kVerb);
   write_string_setting(kSettingsKey, kValueLanguage, "fr");
   write_dword_setting(kValueAutoUpdate, 0);
   ASSERT_TRUE(key_exists(L"Software\\Tarnwick"));

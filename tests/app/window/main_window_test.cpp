@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/system/account.h"
-#include "app/window/main_window.h"
 #include "app/language/catalogue.h"
+#include "app/system/account.h"
 #include "app/system/explorer_entry.h"
-#include "app/window/menus.h"
 #include "app/system/messages.h"
 #include "app/system/settings.h"
+#include "app/window/main_window.h"
+#include "app/window/menus.h"
 #include "app/window/test_window.h"
 #include "app/window/window_startup.h"
 #include "discovery/deep_search.h"
@@ -407,7 +407,7 @@ TEST(SearchAsAdministrator, ACopyForAnotherAccountReachesSharesAndLeavesItsRegis
   clean_registry();
   set_user_registry_writable(false);
   write_dword_setting(kValueAutoUpdate, 0);
-  set_explorer_menu(true);
+  set_explorer_menu(true, localized(msg::kUnlockWithTarnwick));
   EXPECT_EQ(read_dword_setting(kValueAutoUpdate), std::nullopt);
   EXPECT_FALSE(is_explorer_menu_installed());
   set_user_registry_writable(true);

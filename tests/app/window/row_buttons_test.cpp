@@ -5,7 +5,7 @@
 #include "app/language/catalogue.h"
 #include "app/window/main_window.h"
 #include "app/window/message_boxes.h"
-#include "app/remedies/row_remedies.h"
+#include "app/window/row_buttons.h"
 #include "app/window/test_window.h"
 #include "common/text.h"
 #include "procs/end_process.h"

@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "app/window/main_window.h"
 #include "app/remedies/remedy_queue.h"
+#include "app/window/main_window.h"
 
 namespace tw {
 

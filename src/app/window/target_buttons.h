@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/window/main_window.h"
 #include "app/remedies/remedy_queue.h"
+#include "app/window/main_window.h"
 
 namespace tw {
 
@@ -22,11 +22,6 @@ std::optional<std::string> protected_refusal(const std::vector<Target>& targets)
 
 // "Move to the Recycle Bin?", a blank line, the first five paths, then "and N more".
 std::string recycle_confirmation_text(const std::vector<Target>& targets);
-
-// Moves each target to the Recycle Bin on its own; the ones still there, in their order.
-// A target that no longer exists counts as moved. Main thread: the shell may show dialogs
-// owned by `owner`.
-std::vector<Target> recycle_targets(HWND owner, const std::vector<Target>& targets);
 
 // What the window keeps after moving `moved` to the Recycle Bin with `left_over` still
 // there; the notice to show. When the target set is no longer `moved` (it changed while the

@@ -1,15 +1,12 @@
-#include "app/system/account.h"
-#include "app/remedies/row_remedies.h"
+#include "app/window/row_buttons.h"
 
 #include <optional>
 #include <string>
 
 #include "app/language/catalogue.h"
+#include "app/remedies/process_remedies.h"
 #include "app/window/message_boxes.h"
-#include "app/window/window_startup.h"
-#include "common/thread.h"
 #include "procs/end_process.h"
-#include "rm/explorer_restart.h"
 
 namespace tw {
 namespace {
@@ -38,30 +35,11 @@ ActionKind running_state(RemedyKind kind) {
   }
 }
 
-// The worker: one per action, on its own thread.
-void run_remedy(RemedyKind kind, const RemedyJob& job) {
-  std::uint8_t result = 0;
-  switch (kind) {
-    case RemedyKind::Close:
-      result = close_process_windows(job.pid, job.start_time) ? 1 : 0;
-      break;
-    case RemedyKind::ForceQuit:
-      result = static_cast<std::uint8_t>(force_quit_process(job.pid, job.start_time));
-      break;
-    case RemedyKind::RestartExplorer:
-      result = restart_explorer(job.pid, job.start_time, process_is_elevated()) ? 1 : 0;
-      break;
-    case RemedyKind::DeleteOnRestart:
-      return;  // not a row remedy
-  }
-  report_remedy_outcome(job.window, RemedyOutcome{job.scan_id, kind, result, job.pid});
-}
-
 void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
   HolderRow& r = w.state.rows[row];
   r.action = ActionState{running_state(kind), {}};
   const RemedyJob job{r.holder.start_time, w.state.scan_id, w.state.window, r.holder.pid};
-  if (!start_detached_thread([kind, job] { run_remedy(kind, job); })) {
+  if (!start_process_remedy(kind, job)) {
     // Nothing else would ever end the busy state: the action failed. Result 0 is the
     // failure of every row remedy.
     static_cast<void>(apply_remedy_outcome(w.state, RemedyOutcome{job.scan_id, kind, 0, job.pid}));

@@ -4,14 +4,15 @@
 #include <functional>
 
 #include "app/language/catalogue.h"
-#include "app/window/main_window.h"
-#include "app/window/message_boxes.h"
 #include "app/system/messages.h"
 #include "app/system/settings.h"
-#include "app/window/test_window.h"
 #include "app/updater/standin_site.h"
-#include "app/updater/update_check.h"
+#include "app/updater/manifest.h"
 #include "app/updater/update_install.h"
+#include "app/window/main_window.h"
+#include "app/window/message_boxes.h"
+#include "app/window/test_window.h"
+#include "app/window/update_prompts.h"
 #include "common/text.h"
 
 namespace tw {

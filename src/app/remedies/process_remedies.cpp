@@ -1,0 +1,37 @@
+#include "app/remedies/process_remedies.h"
+
+#include <cstdint>
+
+#include "app/system/account.h"
+#include "common/thread.h"
+#include "procs/end_process.h"
+#include "rm/explorer_restart.h"
+
+namespace tw {
+namespace {
+
+void run_remedy(RemedyKind kind, const RemedyJob& job) {
+  std::uint8_t result = 0;
+  switch (kind) {
+    case RemedyKind::Close:
+      result = close_process_windows(job.pid, job.start_time) ? 1 : 0;
+      break;
+    case RemedyKind::ForceQuit:
+      result = static_cast<std::uint8_t>(force_quit_process(job.pid, job.start_time));
+      break;
+    case RemedyKind::RestartExplorer:
+      result = restart_explorer(job.pid, job.start_time, process_is_elevated()) ? 1 : 0;
+      break;
+    case RemedyKind::DeleteOnRestart:
+      return;  // not a process remedy
+  }
+  report_remedy_outcome(job.window, RemedyOutcome{job.scan_id, kind, result, job.pid});
+}
+
+}  // namespace
+
+bool start_process_remedy(RemedyKind kind, const RemedyJob& job) {
+  return start_detached_thread([kind, job] { run_remedy(kind, job); });
+}
+
+}  // namespace tw

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/language/catalogue.h"
+#include "app/remedies/recycle.h"
+#include "app/window/main_window.h"
+#include "app/window/message_boxes.h"
+#include "app/window/target_buttons.h"
+#include "app/window/test_window.h"
+#include "common/text.h"
+#include "support/holder_process.h"
+#include "support/pending_deletions.h"
+#include "support/temp_dir.h"
+
+namespace tw {
+namespace {
+
+using test::TempDir;
+using test::pending_under;
+using test::ScheduleDir;
+
+bool exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Answers "No" to every dialog box this process shows while it lives, as a user would.
+class RefuseDialogs {
+ public:
+  RefuseDialogs()
+      : thread_([this] {
+          while (!stop_) {
+            ::EnumWindows(&refuse, reinterpret_cast<LPARAM>(this));
+            ::Sleep(50);
+          }
+        }) {}
+  ~RefuseDialogs() {
+    stop_ = true;
+    thread_.join();
+  }
+  RefuseDialogs(const RefuseDialogs&) = delete;
+  RefuseDialogs& operator=(const RefuseDialogs&) = delete;
+  int refused() const { return refused_; }
+
+ private:
+  static BOOL CALLBACK refuse(HWND window, LPARAM self) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    wchar_t name[16] = {};
+    ::GetClassNameW(window, name, 16);
+    if (pid == ::GetCurrentProcessId() && std::wstring_view(name) == L"#32770" && ::IsWindowVisible(window)) {
+      ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+      ++reinterpret_cast<RefuseDialogs*>(self)->refused_;
+    }
+    return TRUE;
+  }
+  std::atomic<bool> stop_{false};
+  std::atomic<int> refused_{0};
+  std::thread thread_;
+};
+
+TEST(RecycleBin, ConfirmationListsFivePathsThenHowManyMore) {
+  const std::vector<Target> seven{L"D:\\1", L"D:\\2", L"D:\\3", L"D:\\4", L"D:\\5", L"D:\\6", L"D:\\7"};
+  const std::string head = std::string(localized(msg::kConfirmRecycle)) + "\n\n";
+  EXPECT_EQ(recycle_confirmation_text(seven), head + "D:\\1\nD:\\2\nD:\\3\nD:\\4\nD:\\5\nand 2 more");
+  EXPECT_EQ(recycle_confirmation_text({seven.begin(), seven.begin() + 5}), head + "D:\\1\nD:\\2\nD:\\3\nD:\\4\nD:\\5");
+  EXPECT_EQ(recycle_confirmation_text({L"D:\\{0}.txt"}), head + "D:\\{0}.txt");
+}
+
+// Two files, one held without delete sharing: only the held one is left, the other really
+// went, and nothing of the held one was lost. The shell offers to delete the held one for
+// good instead; refusing that keeps it too. Then the rest goes and the window empties.
+TEST(RecycleBin, KeepsOnlyWhatCouldNotBeMovedThenClearsTheWindow) {
+  TempDir dir;
+  const std::wstring loose = dir / L"loose.txt", held = dir / L"held.txt", gone = dir / L"gone.txt";
+  ASSERT_TRUE(test::write_file(loose, "a"));
+  ASSERT_TRUE(test::write_file(held, "b"));
+  auto holder = test::HolderProcess::start({L"--share", L"none", L"--open", held});
+  ASSERT_TRUE(holder);
+
+  WindowState s;
+  s.targets = {gone, loose, held};
+  s.rows.push_back(HolderRow{});
+  s.summary = ScanSummary{};
+  s.scan_id = 7;
+  const std::vector<Target> moved = s.targets;
+  std::vector<Target> left_over;
+  {
+    RefuseDialogs refusing;
+    left_over = recycle_targets(nullptr, moved);
+  }
+  EXPECT_EQ(left_over, std::vector<Target>{held});
+  EXPECT_FALSE(exists(loose));
+  EXPECT_TRUE(exists(held));
+
+  EXPECT_EQ(apply_recycle_outcome(s, moved, left_over), localized(msg::kStillCantDelete));
+  EXPECT_EQ(s.targets, std::vector<Target>{held});
+  EXPECT_TRUE(s.recycle_failed);
+  EXPECT_EQ(s.rows.size(), 1u);
+  EXPECT_TRUE(s.summary);
+  EXPECT_EQ(s.scan_id, 7u);
+
+  // The set changed while the shell worked: it stays as it now is.
+  WindowState other;
+  other.targets = {L"D:\\new"};
+  EXPECT_EQ(apply_recycle_outcome(other, moved, {}), localized(msg::kMovedToRecycleBin));
+  EXPECT_EQ(other.targets, std::vector<Target>{L"D:\\new"});
+  EXPECT_EQ(other.scan_id, 0u);
+
+  ASSERT_EQ(holder->stop(), 0u);
+  const std::vector<Target> rest = s.targets;
+  left_over = recycle_targets(nullptr, rest);
+  EXPECT_TRUE(left_over.empty());
+  EXPECT_FALSE(exists(held));
+  EXPECT_EQ(apply_recycle_outcome(s, rest, left_over), localized(msg::kMovedToRecycleBin));
+  EXPECT_TRUE(s.targets.empty());
+  EXPECT_TRUE(s.rows.empty());
+  EXPECT_FALSE(s.summary);
+  EXPECT_EQ(s.scan_id, 8u);  // outcomes of remedies started before are dropped
+}
+
+// The two buttons on a real window, with the message boxes answered by the test.
+struct Box {
+  std::wstring text;
+  UINT flags = 0;
+};
+std::vector<Box> g_boxes;
+int g_answer = IDNO;
+
+int answer_box(HWND, const wchar_t* text, const wchar_t*, UINT flags) {
+  g_boxes.push_back(Box{text, flags});
+  return g_answer;
+}
+
+class TargetButtons : public testing::Test {
+ protected:
+  void SetUp() override {
+    g_boxes.clear();
+    state_ = test::open_test_main_window(WindowPlatform{&answer_box});
+    ASSERT_TRUE(state_);
+    window_ = state_->window;
+  }
+  void TearDown() override {
+    test::close_test_main_window(window_);
+  }
+  // A click as the window procedure makes it; what it leaves for later runs once the
+  // procedure has let go of the state, as after any message.
+  void click(HitKind kind) {
+    with_main_window([&](MainWindow& w) { click_target_remedy(w, Hit{kind}); });
+    ::SendMessageW(window_, WM_NULL, 0, 0);
+  }
+  // Lets the window take its messages until delete-on-restart is no longer scheduling.
+  bool wait_for_outcome() {
+    for (int i = 0; i < 1000 && state_->delete_scheduling; ++i) {
+      test::dispatch_waiting_messages();
+      ::Sleep(10);
+    }
+    return !state_->delete_scheduling;
+  }
+  HWND window_ = nullptr;
+  WindowState* state_ = nullptr;
+};
+
+TEST_F(TargetButtons, DeleteOnRestartAsksSchedulesOnceAndReports) {
+  ScheduleDir dir;
+  const std::wstring file = dir / L"stuck.dll";
+  ASSERT_TRUE(test::write_file(file));
+  state_->targets = {file};
+
+  click(HitKind::DeleteOnRestart);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].text, to_wide(localized(msg::kConfirmDeleteOnRestart)));
+  EXPECT_EQ(g_boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+  EXPECT_FALSE(state_->delete_scheduling);  // declined
+
+  g_answer = IDYES;
+  click(HitKind::DeleteOnRestart);
+  EXPECT_TRUE(state_->delete_scheduling);
+  click(HitKind::DeleteOnRestart);  // one request at a time: not even asked
+  EXPECT_EQ(g_boxes.size(), 2u);
+  ASSERT_TRUE(wait_for_outcome());
+  EXPECT_TRUE(state_->delete_scheduled);
+  ASSERT_EQ(g_boxes.size(), 3u);
+  EXPECT_EQ(g_boxes[2].text, to_wide(localized(msg::kScheduled)));
+  EXPECT_EQ(g_boxes[2].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_EQ(pending_under(dir.path()), std::vector<std::wstring>{file});
+
+  // A failed request says so in the notice; the earlier success still shows.
+  state_->targets = {dir / L"missing"};
+  click(HitKind::DeleteOnRestart);
+  ASSERT_TRUE(wait_for_outcome());
+  EXPECT_EQ(g_boxes.size(), 4u);
+  EXPECT_EQ(state_->notice, std::string(localized(msg::kCouldNotSchedule)));
+  EXPECT_TRUE(state_->delete_scheduled);
+
+  // A protected target is refused by name before anything is asked.
+  state_->targets = {file, L"C:\\windows\\"};
+  click(HitKind::DeleteOnRestart);
+  ASSERT_EQ(g_boxes.size(), 5u);
+  EXPECT_EQ(g_boxes[4].text, L"This is a Windows or user system folder and can't be deleted:\nC:\\windows\\");
+  EXPECT_EQ(g_boxes[4].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_FALSE(state_->delete_scheduling);
+}
+
+TEST_F(TargetButtons, RecycleBinAsksThenMovesAndEmptiesTheWindow) {
+  TempDir dir;
+  const std::wstring file = dir / L"report.docx";
+  ASSERT_TRUE(test::write_file(file, "x"));
+  state_->targets = {file};
+  state_->rows.push_back(HolderRow{});
+
+  g_answer = IDNO;
+  click(HitKind::RecycleBin);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+  EXPECT_NE(::GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+
+  g_answer = IDYES;
+  click(HitKind::RecycleBin);
+  EXPECT_EQ(::GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(state_->targets.empty());
+  EXPECT_TRUE(state_->rows.empty());
+  EXPECT_EQ(state_->notice, std::string(localized(msg::kMovedToRecycleBin)));
+}
+
+// The shell expands patterns and reads names loosely: it gets neither.
+TEST_F(TargetButtons, RecycleBinGivesTheShellOnlyExactNamesOfWhatExists) {
+  TempDir dir;
+  ASSERT_TRUE(test::make_dir(dir / L"Docs"));
+  ASSERT_TRUE(test::write_file_exactly(dir.path(), L"trail."));
+  ASSERT_TRUE(test::write_file(dir / L"trail", "not the one"));
+  const std::wstring dotted = L"\\\\?\\" + dir.path() + L"\\trail.";
+  g_answer = IDYES;
+  state_->targets = {dotted};
+  click(HitKind::RecycleBin);
+  ASSERT_EQ(g_boxes.size(), 1u);  // the confirmation
+  EXPECT_NE(::GetFileAttributesW(dotted.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(::GetFileAttributesW((dir / L"trail").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(state_->targets, std::vector<Target>{dotted});
+  EXPECT_EQ(state_->notice, std::string(localized(msg::kStillCantDelete)));
+
+  // A pattern names nothing that could be judged, so nothing is done with it.
+  state_->targets = {dir / L"Doc*"};
+  click(HitKind::RecycleBin);
+  ASSERT_EQ(g_boxes.size(), 2u);
+  EXPECT_EQ(g_boxes[1].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_NE(::GetFileAttributesW((dir / L"Docs").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
+}  // namespace tw
