@@ -95,7 +95,8 @@ def fix_backslash(font):
 def shown_characters():
     """Every character of the program's own texts: the catalogue and the translations."""
     chars = set()
-    sources = [os.path.join(ROOT, "src", "app", "catalogue.cpp")]
+    language = os.path.join(ROOT, "src", "app", "language")
+    sources = [os.path.join(language, n) for n in ("messages.inc", "catalogue.cpp")]
     lang = os.path.join(ROOT, "res", "lang")
     sources += [os.path.join(lang, n) for n in sorted(os.listdir(lang)) if n.endswith(".json")]
     for path in sources:

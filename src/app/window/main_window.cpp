@@ -122,6 +122,12 @@ Hit hit_at(const MainWindow& w, LPARAM lparam) {
                   PointF{static_cast<float>(GET_X_LPARAM(lparam)), static_cast<float>(GET_Y_LPARAM(lparam))});
 }
 
+// What the window answers, or kDefault when the system's default handling is (also) due,
+// which runs once the state is free again.
+using Answer = std::optional<LRESULT>;
+constexpr Answer kHandled = 0;
+constexpr Answer kDefault = std::nullopt;
+
 // The layer's buffers follow the client size. A WM_SIZE that arrived while a handler held
 // the state (restoring a minimised window from inside one) was answered without resizing,
 // so painting checks again.
@@ -132,7 +138,7 @@ void fit_layer(MainWindow& w) {
   w.layer_size = size;
 }
 
-void paint(MainWindow& w) {
+Answer on_paint(MainWindow& w) {
   fit_layer(w);
   if (w.gfx) {
     // Row icons come from the cache: made once per layer and size, failures remembered too.
@@ -150,6 +156,7 @@ void paint(MainWindow& w) {
     }
   }
   ::ValidateRect(w.state.window, nullptr);
+  return kHandled;
 }
 
 void activate(HWND window) {
@@ -240,160 +247,203 @@ void on_remedy_finished(MainWindow& w) {
   repaint(w);
 }
 
-// What the window does with one of its messages; nothing when the system's default handling
-// is (also) due, which runs once the state is free again.
-std::optional<LRESULT> handle(MainWindow& w, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+Answer on_size(MainWindow& w, LPARAM lparam) {
+  if (w.gfx) {
+    resize_gfx(*w.gfx, LOWORD(lparam), HIWORD(lparam));
+    w.layer_size = ClientSize{LOWORD(lparam), HIWORD(lparam)};
+  }
+  scroll_to(w, w.state.scroll);
+  return kHandled;
+}
+
+Answer on_close(const MainWindow& w) {
+  write_placement(w.state.window);
+  ::DestroyWindow(w.state.window);
+  return kHandled;
+}
+
+// Heard, and left to the default handling too: others may want to hear of it.
+Answer on_setting_change(MainWindow& w) {
+  const bool dark = read_dark_mode();
+  if (dark == w.state.dark) return kDefault;
+  w.state.dark = dark;
+  static_cast<void>(set_dark_title_bar(w.state.window, dark));  // the view follows anyway
+  repaint(w);
+  return kDefault;
+}
+
+// Paths from a second instance. Answered 1 when taken.
+LRESULT on_copy_data(MainWindow& w, LPARAM lparam) {
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+  if (data == nullptr) return 0;
+  const auto pieces = parse_hand_over(data->dwData, data->lpData, data->cbData);
+  if (!pieces) return 0;
+  // A second instance sends absolute paths; a relative one would be read against this
+  // process's folder (the Windows folder), so it is dropped.
+  const std::vector<Target> paths = resolve_targets(*pieces, RelativePaths::Refuse);
+  if (add_handed_over_paths(w.state, paths, Clock::now(), w.platform.is_folder)) start_window_scan(w, false);
+  activate(w.state.window);
+  return 1;
+}
+
+Answer on_key_down(MainWindow& w, WPARAM key) {
+  const bool control = ::GetKeyState(VK_CONTROL) < 0;
+  const KeyAction action =
+      key_action(w.state, static_cast<UINT>(key), control, view_size(w).height, max_scroll(current_layout(w), w.state));
+  switch (action.command) {
+    case KeyCommand::Scroll:
+      w.state.scroll = action.scroll;
+      repaint(w);
+      break;
+    case KeyCommand::Rescan:
+      start_window_scan(w, w.state.deep);
+      break;
+    case KeyCommand::ChooseFiles:
+      defer(Pick::Files, w.state.window);
+      break;
+    case KeyCommand::None:
+      break;
+  }
+  return kHandled;
+}
+
+// The notice's and the busy dots' timers; others are not ours.
+Answer on_timer(MainWindow& w, WPARAM timer) {
   WindowState& s = w.state;
+  if (timer == kNoticeTimer) {
+    ::KillTimer(s.window, kNoticeTimer);
+    if (expire_notice(s, Clock::now())) repaint(w);
+    return kHandled;
+  }
+  if (timer == kBusyTimer) {
+    if (!busy_tick(s)) ::KillTimer(s.window, kBusyTimer);
+    repaint(w);
+    return kHandled;
+  }
+  return kDefault;
+}
+
+Answer on_mouse_move(MainWindow& w, LPARAM lparam) {
+  WindowState& s = w.state;
+  if (!s.tracking) {
+    TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, s.window, 0};
+    static_cast<void>(::TrackMouseEvent(&track));  // without it the hover only lingers
+    s.tracking = true;
+  }
+  const Hit hit = hit_at(w, lparam);
+  if (hit == s.hover) return kHandled;
+  s.hover = hit;
+  repaint(w);
+  return kHandled;
+}
+
+Answer on_mouse_leave(MainWindow& w) {
+  w.state.tracking = false;
+  if (w.state.hover.kind == HitKind::Nothing) return kHandled;
+  w.state.hover = Hit{};
+  repaint(w);
+  return kHandled;
+}
+
+Answer on_left_button_up(MainWindow& w, LPARAM lparam) {
+  click(w, hit_at(w, lparam), POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
+  return kHandled;
+}
+
+Answer on_mouse_wheel(MainWindow& w, WPARAM wparam) {
+  WindowState& s = w.state;
+  s.scroll = wheel_scroll(s.scroll, GET_WHEEL_DELTA_WPARAM(wparam), s.dpi, max_scroll(current_layout(w), s));
+  repaint(w);
+  return kHandled;
+}
+
+Answer on_drop_files(MainWindow& w, WPARAM drop) {
+  const std::vector<Target> paths = dropped_paths(reinterpret_cast<HDROP>(drop));
+  set_window_targets(w, paths, false);
+  return kHandled;
+}
+
+Answer on_dpi_changed(MainWindow& w, WPARAM wparam, LPARAM lparam) {
+  w.state.dpi = LOWORD(wparam);
+  if (w.gfx) static_cast<void>(set_gfx_dpi(*w.gfx, w.state.dpi));  // a failure keeps the old formats
+  w.icons.entries.clear();  // icons are made for a size
+  const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+  ::SetWindowPos(w.state.window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  return kHandled;
+}
+
+Answer on_scan_progress(MainWindow& w) {
+  if (const auto taken = take_scan_progress(); taken && apply_progress(w.state, *taken)) repaint(w);
+  return kHandled;
+}
+
+Answer on_scan_finished(MainWindow& w) {
+  if (auto taken = take_scan_result(); taken && apply_result(w.state, std::move(*taken))) repaint(w);
+  return kHandled;
+}
+
+// Developer builds only: what the probe asks about the window.
+Answer on_probe(const MainWindow& w, WPARAM what) {
+  const WindowState& s = w.state;
+  if (!g_probe) return kDefault;
+  if (what == kProbeFirstFrame) return static_cast<LRESULT>(g_first_frame_ms);
+  if (what == kProbeHeadlineBox || what == kProbeFirstRowBox || what == kProbeMenuButtonBox) {
+    return probe_box(current_layout(w), s, what);
+  }
+  return kProbeAnswering | (scan_running(s) ? kProbeScanning : 0) | (w.gfx ? kProbeHasLayer : 0) |
+         static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
+}
+
+// What the window does with one of its messages, each through its own handler.
+Answer handle(MainWindow& w, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_SIZE:
-      if (w.gfx) {
-        resize_gfx(*w.gfx, LOWORD(lparam), HIWORD(lparam));
-        w.layer_size = ClientSize{LOWORD(lparam), HIWORD(lparam)};
-      }
-      scroll_to(w, s.scroll);
-      return 0;
+      return on_size(w, lparam);
     case WM_PAINT:
-      paint(w);
-      return 0;
+      return on_paint(w);
     case WM_CLOSE:
-      write_placement(window);
-      ::DestroyWindow(window);
-      return 0;
-    case WM_SETTINGCHANGE: {
-      const bool dark = read_dark_mode();
-      if (dark != s.dark) {
-        s.dark = dark;
-        static_cast<void>(set_dark_title_bar(window, dark));  // the view follows anyway
-        repaint(w);
-      }
-      return std::nullopt;  // others may want to hear of it too
-    }
-    case WM_COPYDATA: {
-      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
-      if (data == nullptr) return 0;
-      const auto pieces = parse_hand_over(data->dwData, data->lpData, data->cbData);
-      if (!pieces) return 0;
-      // A second instance sends absolute paths; a relative one would be read against this
-      // process's folder (the Windows folder), so it is dropped.
-      const std::vector<Target> paths = resolve_targets(*pieces, RelativePaths::Refuse);
-      if (add_handed_over_paths(s, paths, Clock::now(), w.platform.is_folder)) start_window_scan(w, false);
-      activate(window);
-      return 1;
-    }
-    case WM_KEYDOWN: {
-      const float height = view_size(w).height;
-      const float line = 60.0f * static_cast<float>(s.dpi) / 96.0f;
-      switch (wparam) {
-        case VK_PRIOR:
-          scroll_to(w, s.scroll - 0.8f * height);
-          break;
-        case VK_NEXT:
-          scroll_to(w, s.scroll + 0.8f * height);
-          break;
-        case VK_HOME:
-          scroll_to(w, 0.0f);
-          break;
-        case VK_END:
-          scroll_to(w, max_scroll(current_layout(w), s));
-          break;
-        case VK_UP:
-          scroll_to(w, s.scroll - line);
-          break;
-        case VK_DOWN:
-          scroll_to(w, s.scroll + line);
-          break;
-        case VK_F5:
-          if (!scan_running(s) && !s.targets.empty()) start_window_scan(w, s.deep);
-          break;
-        case 'O':
-          if (::GetKeyState(VK_CONTROL) < 0) defer(Pick::Files, window);
-          break;
-        default:
-          break;
-      }
-      return 0;
-    }
+      return on_close(w);
+    case WM_SETTINGCHANGE:
+      return on_setting_change(w);
+    case WM_COPYDATA:
+      return on_copy_data(w, lparam);
+    case WM_KEYDOWN:
+      return on_key_down(w, wparam);
     case WM_TIMER:
-      if (wparam == kNoticeTimer) {
-        ::KillTimer(window, kNoticeTimer);
-        if (expire_notice(s, Clock::now())) repaint(w);
-        return 0;
-      }
-      if (wparam == kBusyTimer) {
-        if (!busy_tick(s)) ::KillTimer(window, kBusyTimer);
-        repaint(w);
-        return 0;
-      }
-      return std::nullopt;
-    case WM_MOUSEMOVE: {
-      if (!s.tracking) {
-        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
-        static_cast<void>(::TrackMouseEvent(&track));  // without it the hover only lingers
-        s.tracking = true;
-      }
-      const Hit hit = hit_at(w, lparam);
-      if (!(hit == s.hover)) {
-        s.hover = hit;
-        repaint(w);
-      }
-      return 0;
-    }
+      return on_timer(w, wparam);
+    case WM_MOUSEMOVE:
+      return on_mouse_move(w, lparam);
     case WM_LBUTTONUP:
-      click(w, hit_at(w, lparam), POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
-      return 0;
+      return on_left_button_up(w, lparam);
     case WM_MOUSEWHEEL:
-      s.scroll = wheel_scroll(s.scroll, GET_WHEEL_DELTA_WPARAM(wparam), s.dpi, max_scroll(current_layout(w), s));
-      repaint(w);
-      return 0;
-    case WM_DROPFILES: {
-      const std::vector<Target> paths = dropped_paths(reinterpret_cast<HDROP>(wparam));
-      set_window_targets(w, paths, false);
-      return 0;
-    }
+      return on_mouse_wheel(w, wparam);
+    case WM_DROPFILES:
+      return on_drop_files(w, wparam);
     case WM_MOUSELEAVE:
-      s.tracking = false;
-      if (s.hover.kind != HitKind::Nothing) {
-        s.hover = Hit{};
-        repaint(w);
-      }
-      return 0;
-    case WM_DPICHANGED: {
-      s.dpi = LOWORD(wparam);
-      if (w.gfx) static_cast<void>(set_gfx_dpi(*w.gfx, s.dpi));  // a failure keeps the old formats
-      w.icons.entries.clear();  // icons are made for a size
-      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
-      ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-      return 0;
-    }
+      return on_mouse_leave(w);
+    case WM_DPICHANGED:
+      return on_dpi_changed(w, wparam, lparam);
     case kMsgScanProgress:
-      if (const auto taken = take_scan_progress(); taken && apply_progress(s, *taken)) repaint(w);
-      return 0;
+      return on_scan_progress(w);
     case kMsgScanFinished:
-      if (auto taken = take_scan_result(); taken && apply_result(s, std::move(*taken))) repaint(w);
-      return 0;
+      return on_scan_finished(w);
     case kMsgUpdateChecked:
       on_update_checked(w);
-      return 0;
+      return kHandled;
     case kMsgDownloadFinished:
       on_download_finished(w);
-      return 0;
+      return kHandled;
     case kMsgRemedyFinished:
       on_remedy_finished(w);
-      return 0;
+      return kHandled;
     case kMsgActivate:
-      activate(window);
-      return 0;
+      activate(w.state.window);
+      return kHandled;
     case kMsgProbe:
-      if (!g_probe) return std::nullopt;
-      if (wparam == kProbeFirstFrame) return static_cast<LRESULT>(g_first_frame_ms);
-      if (wparam == kProbeHeadlineBox || wparam == kProbeFirstRowBox || wparam == kProbeMenuButtonBox) {
-        return probe_box(current_layout(w), s, wparam);
-      }
-      return kProbeAnswering | (scan_running(s) ? kProbeScanning : 0) | (w.gfx ? kProbeHasLayer : 0) |
-             static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
+      return on_probe(w, wparam);
     default:
-      return std::nullopt;
+      return kDefault;
   }
 }
 
@@ -601,7 +651,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     std::optional<LRESULT> handled;
     {
       Borrow borrow;
-      handled = handle(*borrow.get(), window, message, wparam, lparam);
+      handled = handle(*borrow.get(), message, wparam, lparam);
     }
     result = handled ? *handled : ::DefWindowProcW(window, message, wparam, lparam);
   }

@@ -6,10 +6,13 @@
 #include "app/language/catalogue.h"
 #include "common/numbers.h"
 #include "common/text.h"
+#include "discovery/file_list.h"
 #include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
+
+using namespace view_sizes;
 
 // Icon-font glyphs, as UTF-8.
 constexpr const char* kGlyphMenu = "\xEE\x9C\x80";        // U+E700
@@ -39,31 +42,35 @@ struct Builder {
   float u;
   Layout out;
 
-  float R(float v) const { return std::round(v * u); }
-  float button_width(const std::string& label) const { return std::round((28.0f + m.line_width(label, FontRole::Body)) * u); }
+  float R(float v) const { return std::round(v * u); }  // whole pixels, for what lines up
+  float S(float v) const { return v * u; }              // as scaled, for what sits inside a box
+  float button_width(const std::string& label) const {
+    return std::round((kButtonPadding + m.line_width(label, FontRole::Body)) * u);
+  }
 
   ViewElement text_button(HitKind kind, std::size_t row, std::string label, float right, float y,
                           ButtonStyle style) const {
     const float w = button_width(label);
-    return ViewElement{Hit{kind, row}, std::move(label), RectF{right - w, y, w, R(34)}, style};
+    return ViewElement{Hit{kind, row}, std::move(label), RectF{right - w, y, w, R(kButtonHeight)}, style};
   }
 
   void header() {
-    out.header_height = R(52);
-    const float y = std::round((out.header_height - R(34)) * 0.5f);
-    float x = size.width - R(10) - R(34);
+    out.header_height = R(kHeaderHeight);
+    const float side = R(kButtonHeight);
+    const float y = std::round((out.header_height - side) * 0.5f);
+    float x = size.width - R(kHeaderEdge) - side;
     const auto glyph = [&](HitKind kind, const char* g) {
-      out.header.push_back(ViewElement{Hit{kind, 0}, g, RectF{x, y, R(34), R(34)}, ButtonStyle::Glyph});
-      x -= R(6) + R(34);
+      out.header.push_back(ViewElement{Hit{kind, 0}, g, RectF{x, y, side, side}, ButtonStyle::Glyph});
+      x -= R(kHeaderGap) + side;
     };
     glyph(HitKind::MenuButton, kGlyphMenu);
     if (!s.targets.empty()) glyph(HitKind::Rescan, kGlyphRescan);
     glyph(HitKind::AddButton, kGlyphAdd);
     if (s.targets.empty() || scan_running(s)) return;
-    float right = out.header.back().box.x - R(6);
+    float right = out.header.back().box.x - R(kHeaderGap);
     if (!s.deep) {
       out.header.push_back(text_button(HitKind::DeepSearch, 0, text_of(msg::kDeepSearch), right, y, ButtonStyle::Secondary));
-      right = out.header.back().box.x - R(6);
+      right = out.header.back().box.x - R(kHeaderGap);
     }
     if (!s.elevated) {
       out.header.push_back(
@@ -78,8 +85,8 @@ struct Builder {
 
   void footer() {
     if (!s.summary || scan_running(s) || every_diagnosis_gone()) return;
-    out.footer_height = R(60);
-    const float y = std::round(size.height - out.footer_height + (out.footer_height - R(34)) * 0.5f);
+    out.footer_height = R(kFooterHeight);
+    const float y = std::round(size.height - out.footer_height + (out.footer_height - R(kButtonHeight)) * 0.5f);
     const float right = out.column_left + out.column_width;
     const bool all_released = std::all_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) { return released(r.action.kind); });
     out.footer.push_back(text_button(HitKind::RecycleBin, 0, text_of(msg::kMoveToRecycleBin), right, y,
@@ -94,7 +101,7 @@ struct Builder {
       const Message& label = s.delete_scheduling ? msg::kScheduling
                              : s.delete_scheduled ? msg::kDeleteOnRestartScheduled
                                                   : msg::kDeleteOnRestart;
-      out.footer.push_back(text_button(HitKind::DeleteOnRestart, 0, text_of(label), out.footer.back().box.x - R(8), y,
+      out.footer.push_back(text_button(HitKind::DeleteOnRestart, 0, text_of(label), out.footer.back().box.x - R(kButtonGap), y,
                                        ButtonStyle::Secondary));
     }
   }
@@ -214,7 +221,7 @@ struct Builder {
 
   // Rows sit one below the other at a fixed pitch: those in view follow from the scroll offset.
   void rows(float rows_top, const Palette& p) {
-    const float pitch = R(84 + 10);
+    const float pitch = R(kRowHeight + kRowGap);
     const float first = std::floor((s.scroll - rows_top) / pitch);
     const float end = std::ceil((s.scroll + size.height - rows_top) / pitch);
     const std::size_t from = first <= 0.0f ? 0 : std::min(static_cast<std::size_t>(first), s.rows.size());
@@ -223,7 +230,7 @@ struct Builder {
       const HolderRow& r = s.rows[i];
       RowLayout row;
       row.index = i;
-      row.box = RectF{out.column_left, rows_top + static_cast<float>(i) * pitch, out.column_width, R(84)};
+      row.box = RectF{out.column_left, rows_top + static_cast<float>(i) * pitch, out.column_width, R(kRowHeight)};
       row.title = r.holder.title;
       row.note = note(r, row.note_color, p);
       row.details = details(r.holder);
@@ -274,19 +281,41 @@ struct Builder {
         } else if (h.kind == HolderKind::Program) {
           buttons = {{HitKind::RowForceQuit, ButtonStyle::Danger}};
         }
-        float right = row.box.x + row.box.width - R(14);
-        const float y = std::round(row.box.y + (row.box.height - R(34)) * 0.5f);
+        float right = row.box.x + row.box.width - R(kCardInset);
+        const float y = std::round(row.box.y + (row.box.height - R(kButtonHeight)) * 0.5f);
         for (auto it = buttons.rbegin(); it != buttons.rend(); ++it) {
           const Message& label = it->first == HitKind::RowRestartExplorer ? msg::kRestartExplorer
                                  : it->first == HitKind::RowClose         ? msg::kClose
                                                                           : msg::kForceQuit;
           out.rows_buttons.push_back(text_button(it->first, i, text_of(label), right, y, it->second));
-          right = out.rows_buttons.back().box.x - R(8);
+          right = out.rows_buttons.back().box.x - R(kButtonGap);
         }
       }
       row.button_count = out.rows_buttons.size() - row.first_button;
+      row_text_boxes(row);
       out.rows.push_back(std::move(row));
     }
+  }
+
+  // The icon on the left; the title, its state pill, the note and the details beside it, up to
+  // the leftmost button. The title is cut short before it pushes the pill off.
+  void row_text_boxes(RowLayout& row) const {
+    const RectF& b = row.box;
+    row.icon = RectF{b.x + S(kRowIconLeft), b.y + (b.height - S(kRowIcon)) * 0.5f, S(kRowIcon), S(kRowIcon)};
+    const float text_left = b.x + S(kRowTextLeft);
+    const float buttons_left =
+        row.button_count ? out.rows_buttons[row.first_button + row.button_count - 1].box.x : b.x + b.width - S(kCardInset);
+    const float text_width = std::max(buttons_left - S(kRowTextGap) - text_left, 0.0f);
+    float title_width = text_width;
+    if (!row.pill.empty()) {
+      const float pill_width = (m.line_width(row.pill, FontRole::Small) + kPillPadding) * u;
+      title_width = std::min(m.line_width(row.title, FontRole::BodyStrong) * u,
+                             std::max(text_width - pill_width - S(kPillGap), 0.0f));
+      row.pill_box = RectF{text_left + title_width + S(kPillGap), b.y + S(kPillTop), pill_width, S(kPillHeight)};
+    }
+    row.title_box = RectF{text_left, b.y + S(kRowTitleTop), title_width, S(kRowTitleHeight)};
+    row.note_box = RectF{text_left, b.y + S(kRowNoteTop), text_width, S(kRowNoteHeight)};
+    row.details_box = RectF{text_left, b.y + S(kRowDetailsTop), text_width, S(kRowDetailsHeight)};
   }
 
   std::vector<std::string> hint_texts() const {
@@ -326,7 +355,7 @@ struct Builder {
       }
       if (r.diagnoses.size() > listed) hints.push_back(filled(msg::kAndMore, {group_thousands(r.diagnoses.size() - listed)}));
     }
-    if (r.truncated) hints.push_back(filled(msg::kTooManyFiles, {group_thousands(50'000)}));
+    if (r.truncated) hints.push_back(filled(msg::kTooManyFiles, {group_thousands(kListingCap)}));
     if (!r.deep && !s.rows.empty()) hints.push_back(text_of(msg::kTryDeepSearchFolder));
     if (r.deep && !s.elevated && r.inaccessible != 0) {
       hints.push_back(filled(msg::kInaccessibleProcesses, {group_thousands(r.inaccessible)}));
@@ -340,54 +369,77 @@ struct Builder {
   }
 
   void target_view(const Palette& p) {
-    const float card_top = out.header_height + R(20);
+    const float card_top = out.header_height + R(kCardTop);
     for (std::size_t i = 0; i < std::min<std::size_t>(3, s.targets.size()); ++i) out.card_lines.push_back(to_utf8(s.targets[i]));
     if (s.targets.size() > 3) out.card_lines.push_back(filled(msg::kAndMore, {group_thousands(s.targets.size() - 3)}));
     const float lines = static_cast<float>(out.card_lines.size());
-    out.card = RectF{out.column_left, card_top, out.column_width, R(lines * 24 + 18 + 22 + 14)};
+    out.card = RectF{out.column_left, card_top, out.column_width, R(lines * kCardLineHeight + kCardBottomSpace)};
     out.card_glyph = s.targets_hold_folder ? kGlyphFolder : kGlyphFile;
+    out.card_glyph_box = RectF{out.card.x + S(kCardInset), out.card.y + S(kCardInset), S(kCardGlyph), S(kCardGlyph)};
+    const float text_left = out.card.x + S(kCardTextLeft);
+    const float text_width = out.card.width - S(kCardTextLeft + kCardInset);
+    float line_y = out.card.y + S(kCardInset);
+    for (std::size_t i = 0; i < out.card_lines.size(); ++i) {
+      out.card_line_boxes.push_back(RectF{text_left, line_y, text_width, S(kCardLineHeight)});
+      line_y += S(kCardLineHeight);
+    }
     out.summary = summary_line();
+    out.summary_box = RectF{text_left, line_y + S(kCardSummaryGap), text_width, S(kCardSummaryHeight)};
 
     const float card_bottom = out.card.y + out.card.height;
     status();
-    out.headline_box = RectF{out.column_left, card_bottom + R(22), out.column_width, R(36)};
-    out.explanation_top = out.headline_box.y + R(40);
+    out.headline_box = RectF{out.column_left, card_bottom + R(kHeadlineTop), out.column_width, R(kHeadlineHeight)};
+    out.explanation_top = out.headline_box.y + R(kExplanationTop);
     out.explanation_height =
         out.explanation.empty() ? 0.0f : m.paragraph_height(out.explanation, FontRole::Body, out.column_width) * u;
     out.progress = progress_fraction();
-    out.progress_track = RectF{out.column_left, out.explanation_top + out.explanation_height + R(12), out.column_width, R(6)};
+    out.progress_track = RectF{out.column_left, out.explanation_top + out.explanation_height + R(kProgressGap),
+                               out.column_width, R(kProgressHeight)};
 
-    const float rows_top =
-        card_bottom + R(22 + 40) + out.explanation_height + R(14) + (scan_running(s) ? R(16) : 0.0f);
+    const float rows_top = card_bottom + R(kHeadlineTop + kExplanationTop) + out.explanation_height + R(kRowsGap) +
+                           (scan_running(s) ? R(kProgressSpace) : 0.0f);
     rows(rows_top, p);
 
-    float y = rows_top + static_cast<float>(s.rows.size()) * R(84 + 10) + R(6);  // below every row
+    // Below every row.
+    float y = rows_top + static_cast<float>(s.rows.size()) * R(kRowHeight + kRowGap) + R(kHintsTop);
     for (std::string& text : hint_texts()) {
-      const float width = out.column_width - R(26);
+      const float width = out.column_width - R(2 * kHintInset);
       const float height = m.paragraph_height(text, FontRole::Body, width) * u;
-      out.hints.push_back(HintLayout{std::move(text), RectF{out.column_left + R(13), y, width, height}});
-      y += height + R(12);
+      out.hints.push_back(HintLayout{std::move(text), RectF{out.column_left + R(kHintInset), y, width, height}});
+      y += height + R(kHintGap);
     }
-    out.content_height = y + R(16);
+    out.content_height = y + R(kContentBottom);
   }
 
   void empty_view(bool explorer_installed) {
     const float W = size.width, H = size.height;
     std::string files = text_of(msg::kChooseFiles), folder = text_of(msg::kChooseFolder);
     const float w1 = button_width(files), w2 = button_width(folder);
-    const float x = std::round((W - (w1 + R(10) + w2)) * 0.5f);
-    const float y = std::round(H * 0.5f + R(40));
-    out.empty_buttons.push_back(ViewElement{Hit{HitKind::ChooseFiles, 0}, std::move(files), RectF{x, y, w1, R(34)},
-                                            ButtonStyle::Primary});
+    const float x = std::round((W - (w1 + R(kEmptyButtonGap) + w2)) * 0.5f);
+    const float y = std::round(H * 0.5f + R(kEmptyButtonsTop));
+    out.empty_buttons.push_back(ViewElement{Hit{HitKind::ChooseFiles, 0}, std::move(files),
+                                            RectF{x, y, w1, R(kButtonHeight)}, ButtonStyle::Primary});
     out.empty_buttons.push_back(ViewElement{Hit{HitKind::ChooseFolder, 0}, std::move(folder),
-                                            RectF{x + w1 + R(10), y, w2, R(34)}, ButtonStyle::Secondary});
+                                            RectF{x + w1 + R(kEmptyButtonGap), y, w2, R(kButtonHeight)},
+                                            ButtonStyle::Secondary});
+    // Unrounded, as the middle of the window is.
+    out.tile = RectF{(W - kTile * u) * 0.5f, H * 0.5f - kTileTop * u, kTile * u, kTile * u};
+    const float inset = kEmptyTextInset * u;
+    out.drop_line_box = RectF{inset, H * 0.5f - kDropLineTop * u, W - 2 * inset, kDropLineHeight * u};
+    out.tagline_box = RectF{inset, H * 0.5f - kTaglineTop * u, W - 2 * inset, kTaglineHeight * u};
     out.tip = text_of(explorer_installed ? msg::kEmptyExplorerHint : msg::kEmptyAddToMenuHint);
+    const float tip_width = std::min(kTipMaxWidth * u, W - 2 * kTipMargin * u);
+    out.tip_box = RectF{(W - tip_width) * 0.5f, H * 0.5f + kTipTop * u, tip_width, 0.0f};
   }
 
   void notice() {
     if (!s.notice) return;
-    const float width = std::min(m.line_width(*s.notice, FontRole::Body) * u + R(32), size.width - R(32));
-    out.notice_box = RectF{std::round((size.width - width) * 0.5f), size.height - out.footer_height - R(58), width, R(38)};
+    const float margin = R(2 * kNoticeMargin);
+    const float width = std::min(m.line_width(*s.notice, FontRole::Body) * u + margin, size.width - margin);
+    const RectF box{std::round((size.width - width) * 0.5f), size.height - out.footer_height - R(kNoticeAboveFooter),
+                    width, R(kNoticeHeight)};
+    out.notice_box = box;
+    out.notice_text_box = RectF{box.x + kNoticePadding * u, box.y, box.width - 2 * kNoticePadding * u, box.height};
   }
 };
 
@@ -424,7 +476,7 @@ TextMetrics layer_metrics(const Gfx& gfx) {
 Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed) {
   Builder b{state, size, metrics, size.scale, {}};
   b.out.size = size;
-  b.out.column_width = std::min(size.width - b.R(48), b.R(900));
+  b.out.column_width = std::min(size.width - b.R(kColumnMargin), b.R(kColumnMaxWidth));
   b.out.column_left = std::round((size.width - b.out.column_width) * 0.5f);
   b.header();
   if (state.targets.empty()) {
@@ -470,7 +522,7 @@ namespace {
 void paint_button(Gfx& gfx, const ViewElement& e, const Palette& p, bool hovered, float dy = 0.0f) {
   const RectF box{e.box.x, e.box.y - dy, e.box.width, e.box.height};
   const EdgesF edges{box.x, box.y, box.x + box.width, box.y + box.height};
-  const float radius = 8.0f * gfx.scale;
+  const float radius = kButtonRadius * gfx.scale;
   const Color muted_hue = p.muted;
   switch (e.style) {
     case ButtonStyle::Primary: {
@@ -512,87 +564,69 @@ void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icon
   const float u = gfx.scale;
   const float W = l.size.width, H = l.size.height;
   const auto hovered = [&](const ViewElement& e) { return e.hit == s.hover && e.hit.kind != HitKind::Nothing; };
+  const auto round_box = [&](const RectF& b, float radius, Color color) {
+    fill_round_rect(gfx, EdgesF{b.x, b.y, b.x + b.width, b.y + b.height}, radius * u, color);
+  };
 
   if (s.targets.empty()) {
-    const float tile_x = (W - 88 * u) * 0.5f, tile_y = H * 0.5f - 150 * u;
     Color tile = p.accent;
     tile.a = 0.12f;
-    fill_round_rect(gfx, EdgesF{tile_x, tile_y, tile_x + 88 * u, tile_y + 88 * u}, 22 * u, tile);
-    draw_glyph(gfx, kGlyphUnlock, RectF{tile_x, tile_y, 88 * u, 88 * u}, p.accent, 2.6f);
-    draw_text_line(gfx, localized(msg::kEmptyDropHere), FontRole::Title, RectF{20 * u, H * 0.5f - 46 * u, W - 40 * u, 36 * u},
-                   p.text, true);
-    draw_text_line(gfx, localized(msg::kEmptyTagline), FontRole::Body, RectF{20 * u, H * 0.5f - 6 * u, W - 40 * u, 26 * u},
-                   p.muted, true);
+    round_box(l.tile, kTileRadius, tile);
+    draw_glyph(gfx, kGlyphUnlock, l.tile, p.accent, 2.6f);
+    draw_text_line(gfx, localized(msg::kEmptyDropHere), FontRole::Title, l.drop_line_box, p.text, true);
+    draw_text_line(gfx, localized(msg::kEmptyTagline), FontRole::Body, l.tagline_box, p.muted, true);
     for (const ViewElement& e : l.empty_buttons) paint_button(gfx, e, p, hovered(e));
-    const float tip_width = std::min(640 * u, W - 80 * u);
-    auto tip = wrapped_layout(gfx, l.tip, FontRole::Small, tip_width);
+    auto tip = wrapped_layout(gfx, l.tip, FontRole::Small, l.tip_box.width);
     if (tip) {
       static_cast<void>(tip->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER));  // a failure leaves it left-aligned
-      draw_layout(gfx, tip.Get(), PointF{(W - tip_width) * 0.5f, H * 0.5f + 100 * u}, p.muted);
+      draw_layout(gfx, tip.Get(), PointF{l.tip_box.x, l.tip_box.y}, p.muted);
     }
   } else {
+    // Everything below the header scrolls.
     const float dy = s.scroll;
-    // Card.
-    const RectF c{l.card.x, l.card.y - dy, l.card.width, l.card.height};
-    fill_round_rect(gfx, EdgesF{c.x, c.y, c.x + c.width, c.y + c.height}, 10 * u, p.card);
-    draw_glyph(gfx, l.card_glyph, RectF{c.x + 14 * u, c.y + 14 * u, 32 * u, 32 * u}, p.accent);
-    float line_y = c.y + 14 * u;
-    for (const std::string& line : l.card_lines) {
-      draw_text_line(gfx, line, FontRole::BodyStrong, RectF{c.x + 58 * u, line_y, c.width - 72 * u, 24 * u}, p.text);
-      line_y += 24 * u;
+    const auto at = [dy](const RectF& b) { return RectF{b.x, b.y - dy, b.width, b.height}; };
+    round_box(at(l.card), kCardRadius, p.card);
+    draw_glyph(gfx, l.card_glyph, at(l.card_glyph_box), p.accent);
+    for (std::size_t i = 0; i < l.card_lines.size(); ++i) {
+      draw_text_line(gfx, l.card_lines[i], FontRole::BodyStrong, at(l.card_line_boxes[i]), p.text);
     }
-    draw_text_line(gfx, l.summary, FontRole::Small, RectF{c.x + 58 * u, line_y + 4 * u, c.width - 72 * u, 18 * u}, p.muted);
+    draw_text_line(gfx, l.summary, FontRole::Small, at(l.summary_box), p.muted);
 
     // Status.
-    if (!l.headline.empty()) {
-      draw_text_line(gfx, l.headline, FontRole::Title,
-                     RectF{l.headline_box.x, l.headline_box.y - dy, l.headline_box.width, l.headline_box.height}, p.text);
-    }
+    if (!l.headline.empty()) draw_text_line(gfx, l.headline, FontRole::Title, at(l.headline_box), p.text);
     if (!l.explanation.empty()) {
       auto paragraph = wrapped_layout(gfx, l.explanation, FontRole::Body, l.column_width);
       if (paragraph) draw_layout(gfx, paragraph.Get(), PointF{l.column_left, l.explanation_top - dy}, p.muted);
     }
     if (l.progress) {
-      const RectF t{l.progress_track.x, l.progress_track.y - dy, l.progress_track.width, l.progress_track.height};
+      const RectF t = at(l.progress_track);
       Color track = p.muted;
       track.a = 0.2f;
-      fill_round_rect(gfx, EdgesF{t.x, t.y, t.x + t.width, t.y + t.height}, 3 * u, track);
-      const float fill_width = std::max(*l.progress * t.width, 6 * u);
-      fill_round_rect(gfx, EdgesF{t.x, t.y, t.x + fill_width, t.y + t.height}, 3 * u, p.accent);
+      round_box(t, kProgressRadius, track);
+      round_box(RectF{t.x, t.y, std::max(*l.progress * t.width, kProgressMinFill * u), t.height}, kProgressRadius, p.accent);
     }
 
     // Rows.
     for (const RowLayout& r : l.rows) {
-      const RectF b{r.box.x, r.box.y - dy, r.box.width, r.box.height};
+      const RectF b = at(r.box);
       if (b.y > H || b.y + b.height < 0) continue;
-      fill_round_rect(gfx, EdgesF{b.x, b.y, b.x + b.width, b.y + b.height}, 10 * u, p.card);
-      const RectF icon{b.x + 16 * u, b.y + (b.height - 32 * u) * 0.5f, 32 * u, 32 * u};
+      round_box(b, kCardRadius, p.card);
       const auto& image = s.rows[r.index].holder.image_path;
       ID2D1Bitmap* bitmap = image ? exe_icon(icons, gfx, to_utf8(*image)) : nullptr;
       if (bitmap) {
-        draw_bitmap(gfx, bitmap, icon);
+        draw_bitmap(gfx, bitmap, at(r.icon));
       } else {
-        draw_glyph(gfx, kGlyphProgram, icon, p.muted);
+        draw_glyph(gfx, kGlyphProgram, at(r.icon), p.muted);
       }
-      const float text_left = b.x + 64 * u;
-      const float buttons_left =
-          r.button_count ? l.rows_buttons[r.first_button + r.button_count - 1].box.x : b.x + b.width - 14 * u;
-      const float text_width = std::max(buttons_left - 10 * u - text_left, 0.0f);
-      float title_width = text_width;
       if (!r.pill.empty()) {
-        const float pill_width = (layer_metrics(gfx).line_width(r.pill, FontRole::Small) + 18) * u;
-        const float name_width = std::min(layer_metrics(gfx).line_width(r.title, FontRole::BodyStrong) * u,
-                                          std::max(text_width - pill_width - 10 * u, 0.0f));
-        title_width = name_width;
-        const float px = text_left + name_width + 10 * u, py = b.y + 14 * u;
         Color pill = r.pill_color;
         pill.a = 0.15f;
-        fill_round_rect(gfx, EdgesF{px, py, px + pill_width, py + 20 * u}, 10 * u, pill);
-        draw_text_line(gfx, r.pill, FontRole::Small, RectF{px, py, pill_width, 20 * u}, r.pill_color, true);
+        round_box(at(r.pill_box), kPillHeight / 2, pill);
+        draw_text_line(gfx, r.pill, FontRole::Small, at(r.pill_box), r.pill_color, true);
       }
-      draw_text_line(gfx, r.title, FontRole::BodyStrong, RectF{text_left, b.y + 12 * u, title_width, 24 * u}, p.text);
-      draw_text_line(gfx, r.note, FontRole::Body, RectF{text_left, b.y + 34 * u, text_width, 22 * u}, r.note_color);
-      draw_text_line(gfx, r.details, FontRole::Small, RectF{text_left, b.y + 56 * u, text_width, 20 * u}, p.muted);
+      draw_text_line(gfx, r.title, FontRole::BodyStrong, at(r.title_box), p.text);
+      draw_text_line(gfx, r.note, FontRole::Body, at(r.note_box), r.note_color);
+      draw_text_line(gfx, r.details, FontRole::Small, at(r.details_box), p.muted);
     }
     for (const ViewElement& e : l.rows_buttons) paint_button(gfx, e, p, hovered(e), dy);
     for (const HintLayout& h : l.hints) {
@@ -613,9 +647,8 @@ void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icon
   for (const ViewElement& e : l.header) paint_button(gfx, e, p, hovered(e));
 
   if (l.notice_box && s.notice) {
-    const RectF n = *l.notice_box;
-    fill_round_rect(gfx, EdgesF{n.x, n.y, n.x + n.width, n.y + n.height}, 8 * u, rgb(0x111214, 0.92f));
-    draw_text_line(gfx, *s.notice, FontRole::Body, RectF{n.x + 16 * u, n.y, n.width - 32 * u, n.height}, kWhite, true);
+    round_box(*l.notice_box, kNoticeRadius, rgb(0x111214, 0.92f));
+    draw_text_line(gfx, *s.notice, FontRole::Body, l.notice_text_box, kWhite, true);
   }
 }
 

@@ -21,6 +21,40 @@ inline constexpr Color kWhite = rgb(0xFFFFFF);
 
 inline Color background_color(bool dark) { return palette(dark).background; }
 
+// The view's sizes, in pixels at 96 DPI; layout scales them. Painting draws the boxes layout
+// made and takes only corner radii from here.
+namespace view_sizes {
+inline constexpr float kColumnMargin = 48, kColumnMaxWidth = 900;  // the centred column
+inline constexpr float kHeaderHeight = 52, kFooterHeight = 60;
+inline constexpr float kButtonHeight = 34;    // glyph buttons are square
+inline constexpr float kButtonPadding = 28;   // a text button's width beyond its label
+inline constexpr float kHeaderEdge = 10;      // the header's right edge to its first button
+inline constexpr float kHeaderGap = 6;        // between header buttons
+inline constexpr float kButtonGap = 8;        // between row buttons and between footer buttons
+inline constexpr float kEmptyButtonGap = 10;  // between the empty view's two buttons
+inline constexpr float kCardTop = 20;         // below the header
+inline constexpr float kCardInset = 14;       // the card's and a row's inner edge
+inline constexpr float kCardGlyph = 32, kCardTextLeft = 58;
+inline constexpr float kCardLineHeight = 24, kCardSummaryGap = 4, kCardSummaryHeight = 18;
+inline constexpr float kCardBottomSpace = 18 + 22 + 14;  // the summary line and the margins
+inline constexpr float kHeadlineTop = 22, kHeadlineHeight = 36, kExplanationTop = 40;
+inline constexpr float kProgressGap = 12, kProgressHeight = 6, kProgressSpace = 16, kProgressMinFill = 6;
+inline constexpr float kRowsGap = 14;  // the explanation to the first row
+inline constexpr float kRowHeight = 84, kRowGap = 10;
+inline constexpr float kRowIconLeft = 16, kRowIcon = 32, kRowTextLeft = 64, kRowTextGap = 10;
+inline constexpr float kRowTitleTop = 12, kRowTitleHeight = 24;
+inline constexpr float kRowNoteTop = 34, kRowNoteHeight = 22;
+inline constexpr float kRowDetailsTop = 56, kRowDetailsHeight = 20;
+inline constexpr float kPillTop = 14, kPillHeight = 20, kPillPadding = 18, kPillGap = 10;
+inline constexpr float kHintsTop = 6, kHintInset = 13, kHintGap = 12, kContentBottom = 16;
+inline constexpr float kTile = 88, kTileTop = 150;  // the empty view's tile, above the middle
+inline constexpr float kDropLineTop = 46, kDropLineHeight = 36, kTaglineTop = 6, kTaglineHeight = 26;
+inline constexpr float kEmptyTextInset = 20, kEmptyButtonsTop = 40, kTipTop = 100, kTipMaxWidth = 640, kTipMargin = 40;
+inline constexpr float kNoticeHeight = 38, kNoticeAboveFooter = 58, kNoticePadding = 16, kNoticeMargin = 16;
+// Corner radii.
+inline constexpr float kButtonRadius = 8, kCardRadius = 10, kTileRadius = 22, kProgressRadius = 3, kNoticeRadius = 8;
+}  // namespace view_sizes
+
 enum class ButtonStyle : std::uint8_t { Primary = 0, Secondary = 1, Danger = 2, Glyph = 3 };
 
 // A control: what hit-testing finds and painting draws. Row buttons are in content
@@ -49,7 +83,8 @@ struct ViewSize {
 
 struct RowLayout {
   std::size_t index = 0;  // in the state's rows
-  RectF box;              // content coordinates
+  RectF box;              // content coordinates, as every box of the row
+  RectF icon, title_box, pill_box, note_box, details_box;  // pill_box is empty without a pill
   std::string title, pill, note, details;
   Color pill_color{}, note_color{};
   std::size_t first_button = 0, button_count = 0;  // in Layout::rows_buttons
@@ -66,8 +101,9 @@ struct Layout {
   float header_height = 0, footer_height = 0, column_left = 0, column_width = 0;
   std::vector<ViewElement> header, footer, rows_buttons, empty_buttons;
   // Target view.
-  RectF card;
+  RectF card, card_glyph_box, summary_box;
   std::vector<std::string> card_lines;
+  std::vector<RectF> card_line_boxes;  // one for each line
   std::string card_glyph, summary;
   std::string headline, explanation;
   RectF headline_box;
@@ -78,9 +114,12 @@ struct Layout {
   std::vector<HintLayout> hints;
   float content_height = 0;
   // Empty view.
+  RectF tile, drop_line_box, tagline_box;
   std::string tip;
+  RectF tip_box;  // its width and top; the paragraph is as tall as it wraps
   // Notice.
   std::optional<RectF> notice_box;
+  RectF notice_text_box;
 };
 
 // At most this many targets get a line of their own when nothing holds them; the rest are

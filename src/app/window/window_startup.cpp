@@ -81,9 +81,9 @@ RECT centred_window_rect(const RECT& work, UINT dpi) {
 
 HRESULT set_dark_title_bar(HWND window, bool dark, SetWindowAttributeFn set) {
   const BOOL value = dark;
-  const HRESULT hr = set(window, kDarkTitleBarAttribute, &value, sizeof value);
+  const HRESULT hr = set(window, dwm::DWMWA_USE_IMMERSIVE_DARK_MODE, &value, sizeof value);
   if (SUCCEEDED(hr)) return hr;
-  return set(window, kDarkTitleBarAttributeBefore2004, &value, sizeof value);
+  return set(window, dwm::DWMWA_USE_IMMERSIVE_DARK_MODE_BEFORE_20H1, &value, sizeof value);
 }
 
 bool another_instance_runs(bool mutex_created, DWORD error) {

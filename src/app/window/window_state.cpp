@@ -106,6 +106,33 @@ float wheel_scroll(float scroll, int delta, UINT dpi, float maximum) {
   return clamp_scroll(scroll - step, maximum);
 }
 
+KeyAction key_action(const WindowState& s, UINT key, bool control, float view_height, float maximum) {
+  const float line = 60.0f * static_cast<float>(s.dpi) / 96.0f;
+  const auto scroll = [&](float value) { return KeyAction{KeyCommand::Scroll, clamp_scroll(value, maximum)}; };
+  switch (key) {
+    case VK_PRIOR:
+      return scroll(s.scroll - 0.8f * view_height);
+    case VK_NEXT:
+      return scroll(s.scroll + 0.8f * view_height);
+    case VK_HOME:
+      return scroll(0.0f);
+    case VK_END:
+      return scroll(maximum);
+    case VK_UP:
+      return scroll(s.scroll - line);
+    case VK_DOWN:
+      return scroll(s.scroll + line);
+    case VK_F5:
+      if (!scan_running(s) && !s.targets.empty()) return KeyAction{KeyCommand::Rescan};
+      return {};
+    case 'O':
+      if (control) return KeyAction{KeyCommand::ChooseFiles};
+      return {};
+    default:
+      return {};
+  }
+}
+
 SIZE min_track_size(UINT dpi) {
   const float s = static_cast<float>(std::max(dpi, 96u)) / 96.0f;
   return SIZE{static_cast<LONG>(600.0f * s), static_cast<LONG>(460.0f * s)};

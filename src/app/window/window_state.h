@@ -144,6 +144,19 @@ float clamp_scroll(float value, float maximum);
 // A wheel turn: 100 pixels at 96 DPI per notch of 120.
 float wheel_scroll(float scroll, int delta, UINT dpi, float maximum);
 
+// What a key pressed in the window does.
+enum class KeyCommand : std::uint8_t { None, Scroll, Rescan, ChooseFiles };
+struct KeyAction {
+  KeyCommand command = KeyCommand::None;
+  float scroll = 0.0f;  // with Scroll: the new offset, within 0..maximum
+  friend bool operator==(const KeyAction&, const KeyAction&) = default;
+};
+
+// Page Up and Page Down move by 80% of the view's height, Up and Down by 60 pixels at 96 DPI,
+// Home and End to either end. F5 searches again when there are targets and no search runs;
+// Ctrl+O chooses files. Other keys do nothing.
+KeyAction key_action(const WindowState& s, UINT key, bool control, float view_height, float maximum);
+
 // Smallest window size: 600 x 460 at 96 DPI, scaled (never below 96).
 SIZE min_track_size(UINT dpi);
 

@@ -126,6 +126,44 @@ TEST(WindowState, ScrollingAndSizesFollowTheDpi) {
   EXPECT_EQ(min_track_size(72).cy, 460);
 }
 
+TEST(WindowState, KeysScrollWithinTheContentAndStartOnlyWhatCanStart) {
+  WindowState s;
+  s.dpi = 144;
+  s.scroll = 300.0f;
+  const auto scroll_to = [](float value) { return KeyAction{KeyCommand::Scroll, value}; };
+  struct Case {
+    UINT key;
+    float scroll;
+    float maximum;
+    KeyAction expected;
+  };
+  const Case cases[] = {
+      {VK_NEXT, 300.0f, 1000.0f, scroll_to(700.0f)},   // 80% of a 500-pixel view
+      {VK_NEXT, 900.0f, 1000.0f, scroll_to(1000.0f)},  // stops at the end
+      {VK_PRIOR, 300.0f, 1000.0f, scroll_to(0.0f)},
+      {VK_DOWN, 300.0f, 1000.0f, scroll_to(390.0f)},   // a line is 60 pixels at 96 DPI
+      {VK_UP, 50.0f, 1000.0f, scroll_to(0.0f)},
+      {VK_HOME, 300.0f, 1000.0f, scroll_to(0.0f)},
+      {VK_END, 300.0f, 1000.0f, scroll_to(1000.0f)},
+      {VK_END, 300.0f, -20.0f, scroll_to(0.0f)},       // content shorter than the view
+      {VK_DOWN, 0.0f, 0.0f, scroll_to(0.0f)},
+      {'X', 300.0f, 1000.0f, KeyAction{}},
+  };
+  for (const Case& c : cases) {
+    s.scroll = c.scroll;
+    EXPECT_EQ(key_action(s, c.key, false, 500.0f, c.maximum), c.expected) << c.key << " from " << c.scroll;
+  }
+
+  // F5 and Ctrl+O.
+  EXPECT_EQ(key_action(s, VK_F5, false, 500.0f, 0.0f).command, KeyCommand::None);  // no targets
+  s.targets = {L"C:\\a.txt"};
+  EXPECT_EQ(key_action(s, VK_F5, false, 500.0f, 0.0f).command, KeyCommand::Rescan);
+  s.progress.phase = ScanPhase::Listing;
+  EXPECT_EQ(key_action(s, VK_F5, false, 500.0f, 0.0f).command, KeyCommand::None);  // one search at a time
+  EXPECT_EQ(key_action(s, 'O', false, 500.0f, 0.0f).command, KeyCommand::None);
+  EXPECT_EQ(key_action(s, 'O', true, 500.0f, 0.0f).command, KeyCommand::ChooseFiles);
+}
+
 TEST(WindowState, HandOverAcceptsOnlyItsOwnTaggedText) {
   const std::wstring text = hand_over_text(std::vector<Target>{L"C:\\a b.txt", L"D:\\x"});
   EXPECT_EQ(text, L"C:\\a b.txt\nD:\\x");
