@@ -149,6 +149,97 @@ std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInform
   return candidates;
 }
 
+namespace {
+
+// One pass over the candidate handles: the processes opened so far, the thread that names
+// handles, and how many names did not come in time.
+class DeepPass {
+ public:
+  DeepPass(const KeyIndex& target_keys, NameHandleFn name_handle, std::chrono::milliseconds name_deadline,
+           DeepSearchResult& result)
+      : target_keys_(target_keys), name_deadline_(name_deadline), result_(result), worker_{std::nullopt, name_handle} {
+    worker_.restart();
+  }
+
+  // Names one handle and records it when it is one of the targets. False when the search
+  // cannot go on.
+  bool examine(const HandleEntry& c) {
+    const bool risky = name_query_may_hang(c.access);
+    if (risky && (stuck_.contains(c.pid) || risky_unanswered_ >= kMaxUnanswered)) {
+      ++result_.unexamined;  // never copied, so never held by us
+      return true;
+    }
+    std::optional<UniqueHandle> copy = copy_of(c);
+    if (!copy) return true;
+    const auto request = std::make_shared<NameRequest>(std::move(*copy));
+    if (!worker_.channels) worker_.restart();
+    if (!worker_.channels) return false;  // no thread can be started: nothing more can be named
+    if (!worker_.channels->requests.send(request)) {
+      worker_.restart();
+      return true;
+    }
+    wait_for_name(c, *request, risky);
+    return !result_.gave_up;
+  }
+
+ private:
+  // The handle, copied into this process; nothing when its process cannot be opened (counted)
+  // or the handle not copied.
+  std::optional<UniqueHandle> copy_of(const HandleEntry& c) {
+    auto [slot, inserted] = processes_.try_emplace(c.pid);
+    if (inserted) {
+      slot->second.reset(::OpenProcess(PROCESS_DUP_HANDLE, FALSE, static_cast<DWORD>(c.pid)));
+      if (!slot->second) ++result_.inaccessible;
+    }
+    if (!slot->second) return std::nullopt;
+    HANDLE copy = nullptr;
+    if (!::DuplicateHandle(slot->second.get(), as_handle(c.handle), ::GetCurrentProcess(), &copy, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
+      return std::nullopt;
+    }
+    return UniqueHandle(copy);
+  }
+
+  void wait_for_name(const HandleEntry& c, NameRequest& request, bool risky) {
+    std::optional<std::optional<std::wstring>> reply;
+    const auto deadline = std::chrono::steady_clock::now() + name_deadline_;
+    switch (worker_.channels->replies.receive_until(reply, deadline)) {
+      case Receiver<std::optional<std::wstring>>::Wait::Value:
+        if (*reply && target_keys_.find(path_key(std::wstring_view(**reply)))) {
+          result_.records.push_back(DeepRecord{static_cast<std::uint32_t>(c.pid), strip_long_prefix(**reply)});
+        }
+        break;
+      case Receiver<std::optional<std::wstring>>::Wait::Timeout:
+        request.done();  // the query may never return; the copy must not keep the file open
+        if (risky) {
+          // Expected of such handles now and then: not a reason to give up the search.
+          stuck_.insert(c.pid);
+          ++risky_unanswered_;
+          ++result_.unexamined;
+          worker_.restart();
+        } else if (++unanswered_ == kMaxUnanswered) {
+          result_.gave_up = true;
+        } else {
+          worker_.restart();
+        }
+        break;
+      case Receiver<std::optional<std::wstring>>::Wait::Closed:
+        worker_.restart();
+        break;
+    }
+  }
+
+  const KeyIndex& target_keys_;
+  std::chrono::milliseconds name_deadline_;
+  DeepSearchResult& result_;
+  Worker worker_;
+  std::unordered_map<std::uint64_t, UniqueHandle> processes_;  // an invalid handle: opening failed
+  std::unordered_set<std::uint64_t> stuck_;  // processes whose handle with hanging rights did not answer
+  std::uint64_t unanswered_ = 0, risky_unanswered_ = 0;
+};
+
+}  // namespace
+
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
                              const ProgressSink& progress, const DeepSearchApi& api,
                              std::chrono::milliseconds name_deadline) {
@@ -159,75 +250,16 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
 
   const std::optional<std::vector<HandleEntry>> found = file_handles_of_others(api.query_system_information);
   if (!found) return result;
-  const KeyIndex target_keys(resolved_keys);
   const std::vector<HandleEntry>& candidates = *found;
-
-  Worker worker{std::nullopt, api.name_handle};
-  worker.restart();
-  std::unordered_map<std::uint64_t, UniqueHandle> processes;  // an invalid handle: opening failed
-  std::unordered_set<std::uint64_t> stuck;  // processes whose handle with hanging rights did not answer
-  std::uint64_t unanswered = 0, risky_unanswered = 0;
-  const HANDLE self_process = ::GetCurrentProcess();
-  const float total = static_cast<float>(std::max<std::size_t>(candidates.size(), 1));
-
-  for (std::size_t k = 0; k < candidates.size(); ++k) {
-    const HandleEntry& c = candidates[k];
-    if (k % kProgressStep == 0) offer(static_cast<float>(k) / total);
-    const bool risky = name_query_may_hang(c.access);
-    if (risky && (stuck.contains(c.pid) || risky_unanswered >= kMaxUnanswered)) {
-      ++result.unexamined;  // never copied, so never held by us
-      continue;
+  const KeyIndex target_keys(resolved_keys);
+  {
+    DeepPass pass(target_keys, api.name_handle, name_deadline, result);
+    const float total = static_cast<float>(std::max<std::size_t>(candidates.size(), 1));
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+      if (k % kProgressStep == 0) offer(static_cast<float>(k) / total);
+      if (!pass.examine(candidates[k])) break;
     }
-
-    auto [slot, inserted] = processes.try_emplace(c.pid);
-    if (inserted) {
-      slot->second.reset(::OpenProcess(PROCESS_DUP_HANDLE, FALSE, static_cast<DWORD>(c.pid)));
-      if (!slot->second) ++result.inaccessible;
-    }
-    if (!slot->second) continue;
-
-    HANDLE copy = nullptr;
-    if (!::DuplicateHandle(slot->second.get(), as_handle(c.handle), self_process, &copy, 0, FALSE,
-                           DUPLICATE_SAME_ACCESS)) {
-      continue;
-    }
-    const auto request = std::make_shared<NameRequest>(UniqueHandle(copy));
-    if (!worker.channels) worker.restart();
-    if (!worker.channels) break;  // no thread can be started: nothing more can be named
-    if (!worker.channels->requests.send(request)) {
-      worker.restart();
-      continue;
-    }
-
-    std::optional<std::optional<std::wstring>> reply;
-    const auto deadline = std::chrono::steady_clock::now() + name_deadline;
-    switch (worker.channels->replies.receive_until(reply, deadline)) {
-      case Receiver<std::optional<std::wstring>>::Wait::Value:
-        if (*reply && target_keys.find(path_key(std::wstring_view(**reply)))) {
-          result.records.push_back(DeepRecord{static_cast<std::uint32_t>(c.pid), strip_long_prefix(**reply)});
-        }
-        break;
-      case Receiver<std::optional<std::wstring>>::Wait::Timeout:
-        request->done();  // the query may never return; the copy must not keep the file open
-        if (risky) {
-          // Expected of such handles now and then: not a reason to give up the search.
-          stuck.insert(c.pid);
-          ++risky_unanswered;
-          ++result.unexamined;
-          worker.restart();
-        } else if (++unanswered == kMaxUnanswered) {
-          result.gave_up = true;
-        } else {
-          worker.restart();
-        }
-        break;
-      case Receiver<std::optional<std::wstring>>::Wait::Closed:
-        worker.restart();
-        break;
-    }
-    if (result.gave_up) break;
-  }
-  processes.clear();
+  }  // the processes opened are closed here
 
   std::sort(result.records.begin(), result.records.end(), [](const DeepRecord& a, const DeepRecord& b) {
     if (a.pid != b.pid) return a.pid < b.pid;

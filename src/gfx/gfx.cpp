@@ -157,51 +157,51 @@ FrameResult frame_result(HRESULT end_draw, HRESULT present) {
   return FrameResult::Ok;
 }
 
-GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters, std::wstring_view locale) {
-  GfxCreation out;
-  Gfx gfx;
-  HRESULT& hr = out.error;
+namespace {
 
+// The factories, the Direct3D device (hardware, else the software rasteriser) and the
+// Direct2D device context that draws on it.
+HRESULT create_devices(Gfx& gfx, ComPtr<ID3D11Device>& device, ComPtr<IDXGIFactory2>& dxgi_factory) {
   ComPtr<ID2D1Factory1> d2d_factory;
-  hr = made(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), nullptr,
-                              reinterpret_cast<void**>(d2d_factory.GetAddressOf())),
-            d2d_factory);
-  if (FAILED(hr)) return out;
+  HRESULT hr = made(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), nullptr,
+                                      reinterpret_cast<void**>(d2d_factory.GetAddressOf())),
+                    d2d_factory);
+  if (FAILED(hr)) return hr;
 
   hr = made(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
                                 reinterpret_cast<IUnknown**>(gfx.text_factory.GetAddressOf())),
             gfx.text_factory);
-  if (FAILED(hr)) return out;
+  if (FAILED(hr)) return hr;
 
   // No usable hardware device (a remote session, a broken driver): the software rasteriser.
-  ComPtr<ID3D11Device> device;
   hr = create_device(D3D_DRIVER_TYPE_HARDWARE, device);
   if (FAILED(hr)) hr = create_device(D3D_DRIVER_TYPE_WARP, device);
-  if (FAILED(hr)) return out;
+  if (FAILED(hr)) return hr;
 
   ComPtr<IDXGIDevice1> dxgi_device;
   hr = made(device.As(&dxgi_device), dxgi_device);
-  if (FAILED(hr)) return out;
+  if (FAILED(hr)) return hr;
   // Only a latency tweak: the layer draws the same without it.
   static_cast<void>(dxgi_device->SetMaximumFrameLatency(1));
 
   ComPtr<ID2D1Device> d2d_device;
   hr = made(d2d_factory->CreateDevice(dxgi_device.Get(), d2d_device.GetAddressOf()), d2d_device);
-  if (FAILED(hr)) return out;
+  if (FAILED(hr)) return hr;
   hr = made(d2d_device->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, gfx.device_context.GetAddressOf()),
             gfx.device_context);
-  if (FAILED(hr)) return out;
+  if (FAILED(hr)) return hr;
   // Everything is laid out in physical pixels.
   gfx.device_context->SetDpi(96.0f, 96.0f);
   gfx.device_context->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
 
   ComPtr<IDXGIAdapter> adapter;
   hr = made(dxgi_device->GetAdapter(adapter.GetAddressOf()), adapter);
-  if (FAILED(hr)) return out;
-  ComPtr<IDXGIFactory2> dxgi_factory;
-  hr = made(adapter->GetParent(IID_PPV_ARGS(dxgi_factory.GetAddressOf())), dxgi_factory);
-  if (FAILED(hr)) return out;
+  if (FAILED(hr)) return hr;
+  return made(adapter->GetParent(IID_PPV_ARGS(dxgi_factory.GetAddressOf())), dxgi_factory);
+}
 
+// Two flip-model buffers the size of the client area.
+HRESULT create_swap_chain(Gfx& gfx, HWND window, ID3D11Device* device, IDXGIFactory2* dxgi_factory) {
   const ClientSize size = client_size(window);
   DXGI_SWAP_CHAIN_DESC1 desc{};
   desc.Width = swap_chain_extent(size.width);
@@ -216,21 +216,24 @@ GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters, std::wst
   desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL;
   desc.AlphaMode = DXGI_ALPHA_MODE_IGNORE;
   desc.Flags = 0;
-  hr = made(dxgi_factory->CreateSwapChainForHwnd(device.Get(), window, &desc, nullptr, nullptr,
-                                                 gfx.swap_chain.GetAddressOf()),
-            gfx.swap_chain);
-  if (FAILED(hr)) return out;
+  const HRESULT hr = made(
+      dxgi_factory->CreateSwapChainForHwnd(device, window, &desc, nullptr, nullptr, gfx.swap_chain.GetAddressOf()),
+      gfx.swap_chain);
+  if (FAILED(hr)) return hr;
   // Alt+Enter would try to go full screen, which this window never does; harmless if refused.
   static_cast<void>(dxgi_factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER));
+  return hr;
+}
 
-  hr = made(gfx.device_context.As(&gfx.render_target), gfx.render_target);
-  if (FAILED(hr)) return out;
+// The render target's brush, and the stroke style icons drawn as shapes use.
+HRESULT create_brushes(Gfx& gfx) {
+  HRESULT hr = made(gfx.device_context.As(&gfx.render_target), gfx.render_target);
+  if (FAILED(hr)) return hr;
   const D2D1_COLOR_F black{0.0f, 0.0f, 0.0f, 1.0f};
-  hr = made(gfx.render_target->CreateSolidColorBrush(&black, nullptr, gfx.brush.GetAddressOf()),
-            gfx.brush);
-  if (FAILED(hr)) return out;
+  hr = made(gfx.render_target->CreateSolidColorBrush(&black, nullptr, gfx.brush.GetAddressOf()), gfx.brush);
+  if (FAILED(hr)) return hr;
 
-  // Round ends and joins for icons drawn as shapes; without them the icons only look squarer.
+  // Round ends and joins; without them the icons only look squarer.
   ComPtr<ID2D1Factory> factory;
   gfx.render_target->GetFactory(factory.GetAddressOf());
   if (factory) {
@@ -238,6 +241,23 @@ GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters, std::wst
                                              D2D1_LINE_JOIN_ROUND, 10.0f, D2D1_DASH_STYLE_SOLID, 0.0f};
     static_cast<void>(factory->CreateStrokeStyle(&round, nullptr, 0, gfx.icon_stroke.GetAddressOf()));
   }
+  return hr;
+}
+
+}  // namespace
+
+GfxCreation create_gfx(HWND window, UINT dpi, std::string_view letters, std::wstring_view locale) {
+  GfxCreation out;
+  Gfx gfx;
+  HRESULT& hr = out.error;
+  ComPtr<ID3D11Device> device;
+  ComPtr<IDXGIFactory2> dxgi_factory;
+  hr = create_devices(gfx, device, dxgi_factory);
+  if (FAILED(hr)) return out;
+  hr = create_swap_chain(gfx, window, device.Get(), dxgi_factory.Get());
+  if (FAILED(hr)) return out;
+  hr = create_brushes(gfx);
+  if (FAILED(hr)) return out;
 
   gfx.scale = dpi_scale(dpi);
   gfx.locale = locale;

@@ -39,44 +39,29 @@ void sort_holders(std::vector<Holder>& holders) {
   holders = std::move(sorted);
 }
 
-ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
-                          const ScanPlatform& platform) {
-  const auto offer = [&](const ScanProgress& p) {
-    if (progress) progress(p);
-  };
-  ScanResult result;
-  result.deep = deep;
+namespace {
 
-  FileListing listing = build_file_list(targets, progress);
-  result.files_checked = listing.files_checked;
-  result.folders = listing.folders;
-  result.truncated = listing.truncated;
-
-  // Who uses the files, batch by batch, all batches sharing one split budget.
-  PendingHolders pending;
-  const std::span<const std::wstring> files(listing.files);
+// Who uses the files, batch by batch, all batches sharing one split budget.
+void ask_restart_manager(std::span<const std::wstring> files, std::uint64_t files_checked, const ProgressSink& progress,
+                         const RmApi& rm, PendingHolders& pending) {
   const std::size_t batches = (files.size() + kRmBatchFiles - 1) / kRmBatchFiles;
   std::uint32_t budget = kRmScanSplitBudget;
   std::vector<RmFinding> findings;
   for (std::size_t i = 0; i < batches; ++i) {
-    offer(ScanProgress{result.files_checked, static_cast<float>(i) / static_cast<float>(batches),
-                       ScanPhase::AskingWindows});
+    if (progress) {
+      progress(ScanProgress{files_checked, static_cast<float>(i) / static_cast<float>(batches), ScanPhase::AskingWindows});
+    }
     findings.clear();
-    query_holders(files.subspan(i * kRmBatchFiles, std::min(kRmBatchFiles, files.size() - i * kRmBatchFiles)),
-                  budget, findings, platform.rm);
+    query_holders(files.subspan(i * kRmBatchFiles, std::min(kRmBatchFiles, files.size() - i * kRmBatchFiles)), budget,
+                  findings, rm);
     for (const RmFinding& f : findings) add_rm_finding(pending, f);
   }
+}
 
-  std::vector<std::string> resolved_keys, literal_keys;
-  resolved_keys.reserve(targets.size());
-  literal_keys.reserve(targets.size());
-  for (const Target& t : targets) {
-    resolved_keys.push_back(resolved_key(t));
-    literal_keys.push_back(literal_key(t));
-  }
-
-  // Programs started from inside a target hold it even when they hold no file there.
-  const KeyIndex resolved_index(resolved_keys), literal_index(literal_keys);
+// Programs started from inside a target hold it even when they hold no file there.
+void find_programs_started_inside(const std::vector<Target>& targets, const std::vector<std::string>& resolved_keys,
+                                  const KeyIndex& resolved_index, const KeyIndex& literal_index,
+                                  const ScanPlatform& platform, PendingHolders& pending) {
   for (const ProcessEntry& p : platform.process_list()) {
     if (p.pid < 5) continue;
     const std::optional<std::wstring> image = platform.image_path(p.pid);
@@ -86,9 +71,35 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
       add_held_path(pending, p.pid, spell_as_target(*image, targets, resolved_keys));
     }
   }
+}
+
+}  // namespace
+
+ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
+                          const ScanPlatform& platform) {
+  ScanResult result;
+  result.deep = deep;
+
+  FileListing listing = build_file_list(targets, progress);
+  result.files_checked = listing.files_checked;
+  result.folders = listing.folders;
+  result.truncated = listing.truncated;
+
+  PendingHolders pending;
+  ask_restart_manager(listing.files, result.files_checked, progress, platform.rm, pending);
+
+  std::vector<std::string> resolved_keys, literal_keys;
+  resolved_keys.reserve(targets.size());
+  literal_keys.reserve(targets.size());
+  for (const Target& t : targets) {
+    resolved_keys.push_back(resolved_key(t));
+    literal_keys.push_back(literal_key(t));
+  }
+  const KeyIndex resolved_index(resolved_keys), literal_index(literal_keys);
+  find_programs_started_inside(targets, resolved_keys, resolved_index, literal_index, platform, pending);
 
   if (deep) {
-    offer(ScanProgress{result.files_checked, 0.0f, ScanPhase::DeepSearching});
+    if (progress) progress(ScanProgress{result.files_checked, 0.0f, ScanPhase::DeepSearching});
     DeepSearchResult found = deep_search(resolved_keys, result.files_checked, progress, platform.deep);
     for (DeepRecord& r : found.records) add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys));
     result.inaccessible = found.inaccessible;
@@ -99,10 +110,8 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
   result.holders = finish_holders(std::move(pending), platform.facts);
   // Named once here, against the targets by key, so that showing a row never looks through
   // thousands of targets.
-  if (!result.holders.empty()) {
-    for (Holder& h : result.holders) {
-      if (!h.files.empty()) h.held = display_form(h.files.front(), targets, literal_index);
-    }
+  for (Holder& h : result.holders) {
+    if (!h.files.empty()) h.held = display_form(h.files.front(), targets, literal_index);
   }
   if (result.holders.empty()) {
     result.diagnoses.reserve(targets.size());

@@ -20,15 +20,23 @@ std::vector<Target> current_targets() {
   return targets;
 }
 
+// What a footer button acts on: the targets, or none when one of them is protected, which
+// the user is told.
+std::vector<Target> targets_to_act_on(HWND owner, const WindowPlatform& platform) {
+  std::vector<Target> targets = current_targets();
+  if (targets.empty()) return targets;
+  if (const auto refusal = protected_refusal(targets)) {
+    static_cast<void>(confirm(owner, *refusal, ConfirmKind::Information, platform.message_box));
+    return {};
+  }
+  return targets;
+}
+
 // The button's action, run once the state is free: the refusal or the confirmation box,
 // the moves, then the window's new state.
 void move_to_recycle_bin(HWND owner, const WindowPlatform& platform) {
-  const std::vector<Target> targets = current_targets();
+  const std::vector<Target> targets = targets_to_act_on(owner, platform);
   if (targets.empty()) return;
-  if (const auto refusal = protected_refusal(targets)) {
-    static_cast<void>(confirm(owner, *refusal, ConfirmKind::Information, platform.message_box));
-    return;
-  }
   if (!confirm(owner, recycle_confirmation_text(targets), ConfirmKind::Question, platform.message_box)) return;
   // The box let messages through: move only what the user saw.
   if (current_targets() != targets) return;
@@ -40,12 +48,8 @@ void move_to_recycle_bin(HWND owner, const WindowPlatform& platform) {
 
 // The button's action, run once the state is free.
 void request_delete_on_restart(HWND owner, const WindowPlatform& platform) {
-  const std::vector<Target> targets = current_targets();
+  const std::vector<Target> targets = targets_to_act_on(owner, platform);
   if (targets.empty()) return;
-  if (const auto refusal = protected_refusal(targets)) {
-    static_cast<void>(confirm(owner, *refusal, ConfirmKind::Information, platform.message_box));
-    return;
-  }
   if (!confirm(owner, localized(msg::kConfirmDeleteOnRestart), ConfirmKind::Warning, platform.message_box)) return;
   with_main_window([&](MainWindow& w) {
     WindowState& s = w.state;

@@ -219,6 +219,69 @@ struct Builder {
     return text;
   }
 
+  // The state pill beside a row's title, with its colour.
+  void pill(RowLayout& row, const HolderRow& r, const Palette& p) const {
+    const auto set = [&](const Message& text, Color color, bool busy = false) {
+      row.pill = text_of(text) + (busy ? dots(s.tick) : std::string());
+      row.pill_color = color;
+    };
+    switch (r.action.kind) {
+      case ActionKind::Idle:
+        break;
+      case ActionKind::Closing:
+        set(msg::kStateClosing, p.accent, true);
+        break;
+      case ActionKind::Restarting:
+        set(msg::kStateRestarting, p.accent, true);
+        break;
+      case ActionKind::Ending:
+        set(msg::kStateEnding, kDanger, true);
+        break;
+      case ActionKind::NotClosed:
+        if (r.holder.has_window) row.pill = text_of(msg::kStateNotClosed);
+        row.pill_color = p.warning;
+        break;
+      case ActionKind::Closed:
+        set(msg::kStateClosed, kSuccess);
+        break;
+      case ActionKind::Restarted:
+        set(msg::kStateRestarted, kSuccess);
+        break;
+      case ActionKind::Failed:
+        set(msg::kStateFailed, kDanger);
+        break;
+    }
+  }
+
+  // A row's buttons, right to left from its right edge, only when the row can be acted on.
+  void row_buttons(RowLayout& row, const HolderRow& r) {
+    row.first_button = out.rows_buttons.size();
+    const ActionKind a = r.action.kind;
+    std::vector<std::pair<HitKind, ButtonStyle>> buttons;  // left to right
+    const Holder& h = r.holder;
+    if (a != ActionKind::Idle && a != ActionKind::NotClosed && a != ActionKind::Failed) {
+      // Busy or done: nothing to click.
+    } else if (h.kind == HolderKind::FileExplorer) {
+      buttons = {{HitKind::RowRestartExplorer, ButtonStyle::Primary}};
+    } else if (h.kind == HolderKind::Program && h.has_window && a == ActionKind::Idle) {
+      buttons = {{HitKind::RowClose, ButtonStyle::Primary}};
+    } else if (h.kind == HolderKind::Program && h.has_window) {
+      buttons = {{HitKind::RowClose, ButtonStyle::Secondary}, {HitKind::RowForceQuit, ButtonStyle::Danger}};
+    } else if (h.kind == HolderKind::Program) {
+      buttons = {{HitKind::RowForceQuit, ButtonStyle::Danger}};
+    }
+    float right = row.box.x + row.box.width - R(kCardInset);
+    const float y = std::round(row.box.y + (row.box.height - R(kButtonHeight)) * 0.5f);
+    for (auto it = buttons.rbegin(); it != buttons.rend(); ++it) {
+      const Message& label = it->first == HitKind::RowRestartExplorer ? msg::kRestartExplorer
+                             : it->first == HitKind::RowClose         ? msg::kClose
+                                                                      : msg::kForceQuit;
+      out.rows_buttons.push_back(text_button(it->first, row.index, text_of(label), right, y, it->second));
+      right = out.rows_buttons.back().box.x - R(kButtonGap);
+    }
+    row.button_count = out.rows_buttons.size() - row.first_button;
+  }
+
   // Rows sit one below the other at a fixed pitch: those in view follow from the scroll offset.
   void rows(float rows_top, const Palette& p) {
     const float pitch = R(kRowHeight + kRowGap);
@@ -234,68 +297,13 @@ struct Builder {
       row.title = r.holder.title;
       row.note = note(r, row.note_color, p);
       row.details = details(r.holder);
-      switch (r.action.kind) {
-        case ActionKind::Idle:
-          break;
-        case ActionKind::Closing:
-          row.pill = text_of(msg::kStateClosing) + dots(s.tick);
-          row.pill_color = p.accent;
-          break;
-        case ActionKind::Restarting:
-          row.pill = text_of(msg::kStateRestarting) + dots(s.tick);
-          row.pill_color = p.accent;
-          break;
-        case ActionKind::Ending:
-          row.pill = text_of(msg::kStateEnding) + dots(s.tick);
-          row.pill_color = kDanger;
-          break;
-        case ActionKind::NotClosed:
-          if (r.holder.has_window) row.pill = text_of(msg::kStateNotClosed);
-          row.pill_color = p.warning;
-          break;
-        case ActionKind::Closed:
-          row.pill = text_of(msg::kStateClosed);
-          row.pill_color = kSuccess;
-          break;
-        case ActionKind::Restarted:
-          row.pill = text_of(msg::kStateRestarted);
-          row.pill_color = kSuccess;
-          break;
-        case ActionKind::Failed:
-          row.pill = text_of(msg::kStateFailed);
-          row.pill_color = kDanger;
-          break;
-      }
-      // Buttons, right to left from the row's right edge, only when the row can be acted on.
-      row.first_button = out.rows_buttons.size();
-      const ActionKind a = r.action.kind;
-      if (a == ActionKind::Idle || a == ActionKind::NotClosed || a == ActionKind::Failed) {
-        std::vector<std::pair<HitKind, ButtonStyle>> buttons;  // left to right
-        const Holder& h = r.holder;
-        if (h.kind == HolderKind::FileExplorer) {
-          buttons = {{HitKind::RowRestartExplorer, ButtonStyle::Primary}};
-        } else if (h.kind == HolderKind::Program && h.has_window && a == ActionKind::Idle) {
-          buttons = {{HitKind::RowClose, ButtonStyle::Primary}};
-        } else if (h.kind == HolderKind::Program && h.has_window) {
-          buttons = {{HitKind::RowClose, ButtonStyle::Secondary}, {HitKind::RowForceQuit, ButtonStyle::Danger}};
-        } else if (h.kind == HolderKind::Program) {
-          buttons = {{HitKind::RowForceQuit, ButtonStyle::Danger}};
-        }
-        float right = row.box.x + row.box.width - R(kCardInset);
-        const float y = std::round(row.box.y + (row.box.height - R(kButtonHeight)) * 0.5f);
-        for (auto it = buttons.rbegin(); it != buttons.rend(); ++it) {
-          const Message& label = it->first == HitKind::RowRestartExplorer ? msg::kRestartExplorer
-                                 : it->first == HitKind::RowClose         ? msg::kClose
-                                                                          : msg::kForceQuit;
-          out.rows_buttons.push_back(text_button(it->first, i, text_of(label), right, y, it->second));
-          right = out.rows_buttons.back().box.x - R(kButtonGap);
-        }
-      }
-      row.button_count = out.rows_buttons.size() - row.first_button;
+      pill(row, r, p);
+      row_buttons(row, r);
       row_text_boxes(row);
       out.rows.push_back(std::move(row));
     }
   }
+
 
   // The icon on the left; the title, its state pill, the note and the details beside it, up to
   // the leftmost button. The title is cut short before it pushes the pill off.
@@ -557,18 +565,23 @@ void paint_button(Gfx& gfx, const ViewElement& e, const Palette& p, bool hovered
   }
 }
 
-}  // namespace
+// What paint draws with: the layer, the palette, and what the pointer is over.
+struct Painter {
+  Gfx& gfx;
+  const WindowState& s;
+  Palette p;
+  float u;
 
-void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icons) {
-  const Palette p = palette(s.dark);
-  const float u = gfx.scale;
-  const float W = l.size.width, H = l.size.height;
-  const auto hovered = [&](const ViewElement& e) { return e.hit == s.hover && e.hit.kind != HitKind::Nothing; };
-  const auto round_box = [&](const RectF& b, float radius, Color color) {
+  bool hovered(const ViewElement& e) const { return e.hit == s.hover && e.hit.kind != HitKind::Nothing; }
+  void round_box(const RectF& b, float radius, Color color) const {
     fill_round_rect(gfx, EdgesF{b.x, b.y, b.x + b.width, b.y + b.height}, radius * u, color);
-  };
+  }
+  void paragraph(const std::string& text, FontRole role, float width, PointF at, Color color) const {
+    auto layout = wrapped_layout(gfx, text, role, width);
+    if (layout) draw_layout(gfx, layout.Get(), at, color);
+  }
 
-  if (s.targets.empty()) {
+  void empty_view(const Layout& l) const {
     Color tile = p.accent;
     tile.a = 0.12f;
     round_box(l.tile, kTileRadius, tile);
@@ -581,9 +594,10 @@ void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icon
       static_cast<void>(tip->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER));  // a failure leaves it left-aligned
       draw_layout(gfx, tip.Get(), PointF{l.tip_box.x, l.tip_box.y}, p.muted);
     }
-  } else {
-    // Everything below the header scrolls.
-    const float dy = s.scroll;
+  }
+
+  // The card, the headline, its explanation and the progress bar, moved up by `dy`.
+  void status(const Layout& l, float dy) const {
     const auto at = [dy](const RectF& b) { return RectF{b.x, b.y - dy, b.width, b.height}; };
     round_box(at(l.card), kCardRadius, p.card);
     draw_glyph(gfx, l.card_glyph, at(l.card_glyph_box), p.accent);
@@ -591,12 +605,9 @@ void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icon
       draw_text_line(gfx, l.card_lines[i], FontRole::BodyStrong, at(l.card_line_boxes[i]), p.text);
     }
     draw_text_line(gfx, l.summary, FontRole::Small, at(l.summary_box), p.muted);
-
-    // Status.
     if (!l.headline.empty()) draw_text_line(gfx, l.headline, FontRole::Title, at(l.headline_box), p.text);
     if (!l.explanation.empty()) {
-      auto paragraph = wrapped_layout(gfx, l.explanation, FontRole::Body, l.column_width);
-      if (paragraph) draw_layout(gfx, paragraph.Get(), PointF{l.column_left, l.explanation_top - dy}, p.muted);
+      paragraph(l.explanation, FontRole::Body, l.column_width, PointF{l.column_left, l.explanation_top - dy}, p.muted);
     }
     if (l.progress) {
       const RectF t = at(l.progress_track);
@@ -605,51 +616,71 @@ void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icon
       round_box(t, kProgressRadius, track);
       round_box(RectF{t.x, t.y, std::max(*l.progress * t.width, kProgressMinFill * u), t.height}, kProgressRadius, p.accent);
     }
+  }
 
-    // Rows.
+  void row(const RowLayout& r, float dy, IconCache& icons) const {
+    const auto at = [dy](const RectF& b) { return RectF{b.x, b.y - dy, b.width, b.height}; };
+    round_box(at(r.box), kCardRadius, p.card);
+    const auto& image = s.rows[r.index].holder.image_path;
+    ID2D1Bitmap* bitmap = image ? exe_icon(icons, gfx, to_utf8(*image)) : nullptr;
+    if (bitmap) {
+      draw_bitmap(gfx, bitmap, at(r.icon));
+    } else {
+      draw_glyph(gfx, kGlyphProgram, at(r.icon), p.muted);
+    }
+    if (!r.pill.empty()) {
+      Color pill = r.pill_color;
+      pill.a = 0.15f;
+      round_box(at(r.pill_box), kPillHeight / 2, pill);
+      draw_text_line(gfx, r.pill, FontRole::Small, at(r.pill_box), r.pill_color, true);
+    }
+    draw_text_line(gfx, r.title, FontRole::BodyStrong, at(r.title_box), p.text);
+    draw_text_line(gfx, r.note, FontRole::Body, at(r.note_box), r.note_color);
+    draw_text_line(gfx, r.details, FontRole::Small, at(r.details_box), p.muted);
+  }
+
+  // Everything below the header scrolls; what lies outside the window is not drawn.
+  void target_view(const Layout& l, IconCache& icons) const {
+    const float dy = s.scroll, H = l.size.height;
+    const auto outside = [&](const RectF& b) { return b.y - dy > H || b.y + b.height - dy < 0; };
+    status(l, dy);
     for (const RowLayout& r : l.rows) {
-      const RectF b = at(r.box);
-      if (b.y > H || b.y + b.height < 0) continue;
-      round_box(b, kCardRadius, p.card);
-      const auto& image = s.rows[r.index].holder.image_path;
-      ID2D1Bitmap* bitmap = image ? exe_icon(icons, gfx, to_utf8(*image)) : nullptr;
-      if (bitmap) {
-        draw_bitmap(gfx, bitmap, at(r.icon));
-      } else {
-        draw_glyph(gfx, kGlyphProgram, at(r.icon), p.muted);
-      }
-      if (!r.pill.empty()) {
-        Color pill = r.pill_color;
-        pill.a = 0.15f;
-        round_box(at(r.pill_box), kPillHeight / 2, pill);
-        draw_text_line(gfx, r.pill, FontRole::Small, at(r.pill_box), r.pill_color, true);
-      }
-      draw_text_line(gfx, r.title, FontRole::BodyStrong, at(r.title_box), p.text);
-      draw_text_line(gfx, r.note, FontRole::Body, at(r.note_box), r.note_color);
-      draw_text_line(gfx, r.details, FontRole::Small, at(r.details_box), p.muted);
+      if (!outside(r.box)) row(r, dy, icons);
     }
     for (const ViewElement& e : l.rows_buttons) paint_button(gfx, e, p, hovered(e), dy);
     for (const HintLayout& h : l.hints) {
-      if (h.box.y - dy > H || h.box.y + h.box.height - dy < 0) continue;
-      auto paragraph = wrapped_layout(gfx, h.text, FontRole::Body, h.box.width);
-      if (paragraph) draw_layout(gfx, paragraph.Get(), PointF{h.box.x, h.box.y - dy}, p.muted);
+      if (!outside(h.box)) paragraph(h.text, FontRole::Body, h.box.width, PointF{h.box.x, h.box.y - dy}, p.muted);
     }
   }
 
-  // Footer and header bands stay put over the scrolled content.
-  if (l.footer_height > 0) {
-    fill_rect(gfx, RectF{0, H - l.footer_height, W, l.footer_height}, p.band);
-    fill_rect(gfx, RectF{0, H - l.footer_height, W, 1}, p.border);
-    for (const ViewElement& e : l.footer) paint_button(gfx, e, p, hovered(e));
+  // The footer and header bands stay put over the scrolled content; the notice floats above all.
+  void bands(const Layout& l) const {
+    const float W = l.size.width, H = l.size.height;
+    if (l.footer_height > 0) {
+      fill_rect(gfx, RectF{0, H - l.footer_height, W, l.footer_height}, p.band);
+      fill_rect(gfx, RectF{0, H - l.footer_height, W, 1}, p.border);
+      for (const ViewElement& e : l.footer) paint_button(gfx, e, p, hovered(e));
+    }
+    fill_rect(gfx, RectF{0, 0, W, l.header_height}, p.band);
+    fill_rect(gfx, RectF{0, l.header_height - 1, W, 1}, p.border);
+    for (const ViewElement& e : l.header) paint_button(gfx, e, p, hovered(e));
+    if (l.notice_box && s.notice) {
+      round_box(*l.notice_box, kNoticeRadius, rgb(0x111214, 0.92f));
+      draw_text_line(gfx, *s.notice, FontRole::Body, l.notice_text_box, kWhite, true);
+    }
   }
-  fill_rect(gfx, RectF{0, 0, W, l.header_height}, p.band);
-  fill_rect(gfx, RectF{0, l.header_height - 1, W, 1}, p.border);
-  for (const ViewElement& e : l.header) paint_button(gfx, e, p, hovered(e));
+};
 
-  if (l.notice_box && s.notice) {
-    round_box(*l.notice_box, kNoticeRadius, rgb(0x111214, 0.92f));
-    draw_text_line(gfx, *s.notice, FontRole::Body, l.notice_text_box, kWhite, true);
+}  // namespace
+
+void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icons) {
+  const Painter painter{gfx, s, palette(s.dark), gfx.scale};
+  if (s.targets.empty()) {
+    painter.empty_view(l);
+  } else {
+    painter.target_view(l, icons);
   }
+  painter.bands(l);
 }
 
 }  // namespace tw

@@ -108,29 +108,23 @@ bool hand_over(const std::vector<Target>& paths) {
   return sent != 0 && reply == 1;
 }
 
-int run_window_mode(const StartupRequest& request) {
-  // Not keep the folder it was started in busy: that folder may be what the user deletes.
-  if (const auto root = environment_variable(L"SystemRoot")) ::SetCurrentDirectoryW(root->c_str());
+namespace {
 
+// True when a running instance took the paths (or, without paths, was brought to the front).
+// An instance that is itself starting gets a while to answer.
+bool handed_to_running_instance(const StartupRequest& request) {
   // Held for the life of the process as a sign that an instance runs; never waited on.
   const HANDLE instance_mutex = ::CreateMutexW(nullptr, TRUE, kSingleInstanceMutex);
-  if (another_instance_runs(instance_mutex != nullptr, ::GetLastError()) && !request.fresh) {
-    // It may be starting too: keep trying a while before opening a second window.
-    const DWORD started = ::GetTickCount();
-    while (true) {
-      if (hand_over(request.paths)) return 0;
-      if (::GetTickCount() - started >= kHandOverPatienceMs) break;
-      ::Sleep(kHandOverRetryMs);
-    }
+  if (!another_instance_runs(instance_mutex != nullptr, ::GetLastError()) || request.fresh) return false;
+  const DWORD started = ::GetTickCount();
+  while (true) {
+    if (hand_over(request.paths)) return true;
+    if (::GetTickCount() - started >= kHandOverPatienceMs) return false;
+    ::Sleep(kHandOverRetryMs);
   }
+}
 
-  // Elevated under another account, HKEY_CURRENT_USER is not the user's: nothing is kept there.
-  if (runs_for_another_user(own_user_sid(), request.for_user)) set_user_registry_writable(false);
-  refresh_explorer_menu(localized(msg::kUnlockWithTarnwick));
-  static_cast<void>(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));  // the shell dialogs need it
-  const bool elevated = process_is_elevated();
-  if (elevated) enable_debug_privilege();
-
+HWND create_main_window(bool elevated) {
   const HINSTANCE module = ::GetModuleHandleW(nullptr);
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
@@ -145,7 +139,7 @@ int run_window_mode(const StartupRequest& request) {
   const HWND window = ::CreateWindowExW(WS_EX_ACCEPTFILES, kMainWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW,
                                         CW_USEDEFAULT, CW_USEDEFAULT, kDefaultWidth, kDefaultHeight, nullptr,
                                         nullptr, module, nullptr);
-  if (window == nullptr) return 0;
+  if (window == nullptr) return nullptr;
 
   // Drops, hand-overs and wake-ups from a program that is not elevated reach an elevated
   // window too.
@@ -153,19 +147,41 @@ int run_window_mode(const StartupRequest& request) {
     ::ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
   }
   ::DragAcceptFiles(window, TRUE);
+  return window;
+}
 
+// The window's state and its drawing layer; without a layer the window still works, unpainted.
+std::unique_ptr<MainWindow> make_main_window(HWND window, bool elevated) {
   auto main = std::make_unique<MainWindow>();
   WindowState& s = main->state;
   s.window = window;
   s.elevated = elevated;
   s.dark = read_dark_mode();
   static_cast<void>(set_dark_title_bar(window, s.dark));  // the frame only; failure is harmless
-
-  const int show = place_window(window);
   s.dpi = std::max(::GetDpiForWindow(window), 96u);
-  main->gfx = create_gfx(window, s.dpi, script_letters(current_language()), text_locale(current_language())).gfx;  // none: the window still works, unpainted
+  main->gfx = create_gfx(window, s.dpi, script_letters(current_language()), text_locale(current_language())).gfx;
   main->layer_size = client_size(window);
+  return main;
+}
 
+}  // namespace
+
+int run_window_mode(const StartupRequest& request) {
+  // Not keep the folder it was started in busy: that folder may be what the user deletes.
+  if (const auto root = environment_variable(L"SystemRoot")) ::SetCurrentDirectoryW(root->c_str());
+  if (handed_to_running_instance(request)) return 0;
+
+  // Elevated under another account, HKEY_CURRENT_USER is not the user's: nothing is kept there.
+  if (runs_for_another_user(own_user_sid(), request.for_user)) set_user_registry_writable(false);
+  refresh_explorer_menu(localized(msg::kUnlockWithTarnwick));
+  static_cast<void>(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));  // the shell dialogs need it
+  const bool elevated = process_is_elevated();
+  if (elevated) enable_debug_privilege();
+
+  const HWND window = create_main_window(elevated);
+  if (window == nullptr) return 0;
+  const int show = place_window(window);  // before the layer is made: it takes the placed size
+  auto main = make_main_window(window, elevated);
   MainWindow& w = *main;
   install_main_window(std::move(main));
   if (set_targets(w.state, request.paths, false, Clock::now())) start_window_scan(w, request.deep);
