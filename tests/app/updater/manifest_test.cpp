@@ -1,16 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "app/updater/manifest.h"
+#include "app/updater/standin_site.h"
 
 namespace tw {
 namespace {
 
-constexpr char kDigest[] = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
-
-std::string manifest_with(std::string_view members) {
-  return R"({"version":"0.2.0","url":"https://dl.example/Setup.exe","sha256":")" + std::string(kDigest) + "\"" +
-         std::string(members) + "}";
-}
+using test::kDigest;
+using test::manifest_with;
 
 TEST(UpdateManifest, FollowsItsRulesExactly) {
   const Manifest base{"0.2.0", "https://dl.example/Setup.exe", kDigest, 0};

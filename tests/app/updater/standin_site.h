@@ -11,6 +11,13 @@
 
 namespace tw::test {
 
+// A manifest for version 0.2.0 with this digest and any further members (",\"size\":5").
+inline constexpr char kDigest[] = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+inline std::string manifest_with(std::string_view members) {
+  return R"({"version":"0.2.0","url":"https://dl.example/Setup.exe","sha256":")" + std::string(kDigest) + "\"" +
+         std::string(members) + "}";
+}
+
 // The web as the update code sees it in a test: the stand-in curl.exe under a temporary
 // SystemRoot, answering from files the test puts here, and a temporary folder of this
 // process's own (TMP, with a space in its name). Both are set for this process only and

@@ -8,12 +8,8 @@
 namespace tw {
 namespace {
 
-constexpr char kDigest[] = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
-
-std::string manifest_with(std::string_view members) {
-  return R"({"version":"0.2.0","url":"https://dl.example/Setup.exe","sha256":")" + std::string(kDigest) + "\"" +
-         std::string(members) + "}";
-}
+using test::kDigest;
+using test::manifest_with;
 
 TEST(UpdateCheck, FetchesJudgesAndCleansUp) {
   test::StandInSite site;
