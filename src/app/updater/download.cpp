@@ -41,7 +41,9 @@ std::wstring curl_program() { return join_path(windows_folder(), L"System32\\cur
 
 std::vector<std::wstring> curl_arguments(std::wstring_view output_path, std::wstring_view address,
                                          const CurlOptions& options) {
-  std::vector<std::wstring> args{L"-fsSL", L"--proto", L"=https", L"--max-time", L"600"};
+  // --globoff: the address is taken as it is, its braces and brackets never expanded into
+  // other addresses.
+  std::vector<std::wstring> args{L"-fsSL", L"--globoff", L"--proto", L"=https", L"--max-time", L"600"};
   if (options.no_revocation_check) args.emplace_back(L"--ssl-no-revoke");
   if (!options.proxy.empty()) args.insert(args.end(), {L"--proxy", options.proxy});
   args.insert(args.end(), {L"-o", std::wstring(output_path), std::wstring(address)});

@@ -21,7 +21,8 @@ struct CurlOptions {
   std::wstring proxy;                // "--proxy", when the user set one for Windows
 };
 
-// curl's arguments, each its own: only https, a ten-minute limit, failure on HTTP errors.
+// curl's arguments, each its own: only https, the address read literally, a ten-minute
+// limit, failure on HTTP errors.
 std::vector<std::wstring> curl_arguments(std::wstring_view output_path, std::wstring_view address,
                                          const CurlOptions& options = {});
 

@@ -3,7 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
+#include <string>
 #include <utility>
 
 #include "app/system/settings.h"
@@ -42,6 +44,37 @@ const std::string* string_member(const nlohmann::json& object, const char* name)
   return it != object.end() && it->is_string() ? &it->get_ref<const std::string&>() : nullptr;
 }
 
+// The text with every number too large or too small for a double written as 0, so that the
+// parser, which refuses such numbers, reads the document; strings are left as they are.
+std::string with_extreme_numbers_as_zero(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '"') {
+      const std::size_t start = i++;
+      while (i < text.size() && text[i] != '"') i += text[i] == '\\' ? std::size_t{2} : std::size_t{1};
+      i = std::min(i + 1, text.size());
+      out.append(text.substr(start, i - start));
+    } else if (c == '-' || (c >= '0' && c <= '9')) {
+      const std::size_t start = i;
+      while (i < text.size() && (std::string_view("+-.eE").find(text[i]) != std::string_view::npos ||
+                                 (text[i] >= '0' && text[i] <= '9'))) {
+        ++i;
+      }
+      const std::string_view number = text.substr(start, i - start);
+      double value = 0;
+      const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+      const bool extreme = error == std::errc::result_out_of_range && end == number.data() + number.size();
+      out.append(extreme ? std::string_view("0") : number);
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -55,7 +88,10 @@ CheckResult failed_check(std::string text, bool manual) {
 std::optional<Manifest> parse_manifest(std::string_view text) {
   // The parser would skip a byte-order mark; the manifest is plain UTF-8 without one.
   if (text.starts_with("\xEF\xBB\xBF")) return std::nullopt;
-  const nlohmann::json parsed = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
+  // The parser takes a NUL for the end of the text and would not see what follows it.
+  if (text.find('\0') != std::string_view::npos || text.size() > kMaxManifestBytes) return std::nullopt;
+  const std::string tamed = with_extreme_numbers_as_zero(text);
+  const nlohmann::json parsed = nlohmann::json::parse(tamed.begin(), tamed.end(), nullptr, false);
   if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
   const std::string* version = string_member(parsed, "version");
   const std::string* url = string_member(parsed, "url");

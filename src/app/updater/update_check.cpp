@@ -1,5 +1,6 @@
 #include "app/updater/update_check.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/language/catalogue.h"
@@ -19,19 +20,21 @@ Slot<CheckResult>& check_slot() {
   return slot;
 }
 
-// The file's bytes, or the system's error code.
-DWORD read_whole_file(const std::wstring& path, std::string& bytes) {
+// The file's first `limit` bytes, or the system's error code.
+DWORD read_file_start(const std::wstring& path, std::size_t limit, std::string& bytes) {
   UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return ::GetLastError();
   bytes.clear();
   char buffer[64 * 1024];
-  for (;;) {
+  while (bytes.size() < limit) {
+    const DWORD wanted = static_cast<DWORD>(std::min(sizeof buffer, limit - bytes.size()));
     DWORD read = 0;
-    if (!::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) return ::GetLastError();
-    if (read == 0) return 0;
+    if (!::ReadFile(file.get(), buffer, wanted, &read, nullptr)) return ::GetLastError();
+    if (read == 0) break;
     bytes.append(buffer, read);
   }
+  return 0;
 }
 
 }  // namespace
@@ -42,14 +45,16 @@ void check_for_update(HWND window, bool manual) {
     result = failed_check(system_error_text(::GetLastError()), manual);
   } else {
     const std::wstring path = *folder + L"update.json";
-    std::string bytes;
+    std::string bytes;  // one byte more than a manifest may have is enough to refuse a larger file
     if (std::optional<std::string> failure = download_with_curl(manifest_address(current_language()), path)) {
       result = failed_check(std::move(*failure), manual);
-    } else if (const DWORD error = read_whole_file(path, bytes); error != 0) {
+    } else if (const DWORD error = read_file_start(path, kMaxManifestBytes + 1, bytes); error != 0) {
       result = failed_check(system_error_text(error), manual);
     } else {
-      // Kept only when it could not be read, or was not text.
-      if (is_valid_utf8(bytes)) static_cast<void>(::DeleteFileW(path.c_str()));  // a leftover does no harm
+      // Kept only when it could not be read, or was a manifest's size but not text.
+      if (bytes.size() > kMaxManifestBytes || is_valid_utf8(bytes)) {
+        static_cast<void>(::DeleteFileW(path.c_str()));  // a leftover does no harm
+      }
       result = check_result_of(bytes, manual);
     }
   }

@@ -92,7 +92,7 @@ Slot<DownloadResult>& download_slot() {
   return slot;
 }
 
-DownloadResult download_failed(std::string text) { return DownloadResult{false, {}, std::move(text)}; }
+DownloadResult download_failed(std::string text) { return DownloadResult{false, {}, std::move(text), {}}; }
 
 }  // namespace
 
@@ -103,10 +103,15 @@ std::optional<std::string> sha256_hex(std::span<const unsigned char> bytes) {
 }
 
 FileDigest digest_file(const std::wstring& path) {
+  const UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return FileDigest{::GetLastError(), 0, {}};
+  return digest_file(file.get());
+}
+
+FileDigest digest_file(HANDLE file) {
   FileDigest digest;
-  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) {
+  if (!::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
     digest.error = ::GetLastError();
     return digest;
   }
@@ -114,7 +119,7 @@ FileDigest digest_file(const std::wstring& path) {
   std::vector<unsigned char> buffer(1 << 20);
   for (;;) {
     DWORD read = 0;
-    if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+    if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
       digest.error = ::GetLastError();
       return digest;
     }
@@ -136,10 +141,11 @@ InstallerVerdict judge_installer(const Manifest& manifest, const FileDigest& dig
   return InstallerVerdict::Accepted;
 }
 
-std::optional<std::string> verify_installer_signer(const std::wstring& path) {
+std::optional<std::string> verify_installer_signer(const std::wstring& path, HANDLE handle) {
   WINTRUST_FILE_INFO file{};
   file.cbStruct = sizeof file;
   file.pcwszFilePath = path.c_str();
+  if (handle != nullptr && ::SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) file.hFile = handle;
   TrustData data{};
   data.cbStruct = sizeof data;
   data.dwUIChoice = WTD_UI_NONE;
@@ -180,11 +186,17 @@ DownloadResult download_installer(const Manifest& manifest) {
   if (std::optional<std::string> failure = download_with_curl(manifest.url, path)) {
     return download_failed(std::move(*failure));
   }
-  const FileDigest digest = digest_file(path);
+  // From here until it has been started, nobody changes, replaces or deletes the file.
+  UniqueHandle held(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!held) return download_failed(system_error_text(::GetLastError()));
+  const FileDigest digest = digest_file(held.get());
   if (digest.error != 0) return download_failed(system_error_text(digest.error));
 
-  const InstallerVerdict verdict = judge_installer(manifest, digest, [&] { return verify_installer_signer(path); });
-  if (verdict == InstallerVerdict::Accepted) return DownloadResult{true, path, {}};
+  const InstallerVerdict verdict =
+      judge_installer(manifest, digest, [&] { return verify_installer_signer(path, held.get()); });
+  if (verdict == InstallerVerdict::Accepted) return DownloadResult{true, path, {}, std::move(held)};
+  held.reset();
   static_cast<void>(::DeleteFileW(path.c_str()));  // nothing better to do if it stays
   switch (verdict) {
     case InstallerVerdict::SizeMismatch:

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/updater/manifest.h"
+#include "common/handles.h"
 
 namespace tw {
 
@@ -23,6 +24,10 @@ struct DownloadResult {
   bool ready = false;
   std::wstring path;
   std::string failure;
+  // While ready: the installer, opened before it was checked, letting others read it but
+  // not change, replace or delete it. Kept until the installer has been started, so that
+  // what runs is what was checked.
+  UniqueHandle held;
 };
 
 // SHA-256 as 64 lower-case hexadecimal digits; nothing when the system cannot hash.
@@ -37,6 +42,8 @@ struct FileDigest {
   std::string sha256;
 };
 FileDigest digest_file(const std::wstring& path);
+// The same for a file already open for reading, from its start.
+FileDigest digest_file(HANDLE file);
 
 enum class InstallerVerdict : std::uint8_t { Accepted, SizeMismatch, DigestMismatch, SignerMismatch };
 
@@ -46,14 +53,14 @@ InstallerVerdict judge_installer(const Manifest& manifest, const FileDigest& dig
                                  const std::function<std::optional<std::string>()>& signer);
 
 // The simple display name of the certificate that signed the file, when Windows trusts
-// the signature; nothing otherwise.
-std::optional<std::string> verify_installer_signer(const std::wstring& path);
+// the signature; nothing otherwise. Given `file`, an open handle to it, Windows reads that.
+std::optional<std::string> verify_installer_signer(const std::wstring& path, HANDLE file = nullptr);
 
 // <temporary folder>Tarnwick-Setup-<version>.exe
 std::wstring installer_path(std::wstring_view folder, std::string_view version);
 
-// Downloads the installer named by the manifest and checks it; a file that fails a check
-// is deleted.
+// Downloads the installer named by the manifest and checks it, through the handle the
+// result then holds; a file that fails a check is deleted.
 DownloadResult download_installer(const Manifest& manifest);
 
 // The worker: downloads and checks, stores the result and posts kMsgDownloadFinished.

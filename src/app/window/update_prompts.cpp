@@ -75,7 +75,8 @@ void on_download_finished(MainWindow& w) {
   }
   // The installer replaces this program's files, so the window goes without further ado;
   // closing it the usual way would also save its placement.
-  // Not started: saying why beats the window simply staying.
+  // Not started: saying why beats the window simply staying. The result holds the installer
+  // against changes until it has been started: what runs is what was checked.
   if (const DWORD error = run_installer(result->path); error != 0) {
     show_notice(w, system_error_text(error));
   } else {

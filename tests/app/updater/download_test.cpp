@@ -31,10 +31,10 @@ TEST(UpdateCurl, RunsSystemCurlWithItsOwnArgumentsOnly) {
   }
   const auto runs = site.curl_runs();
   ASSERT_EQ(runs.size(), 1 + std::size(hostile));
-  EXPECT_EQ(runs[0], (std::vector<std::string>{"-fsSL", "--proto", "=https", "--max-time", "600", "-o", path,
+  EXPECT_EQ(runs[0], (std::vector<std::string>{"-fsSL", "--globoff", "--proto", "=https", "--max-time", "600", "-o", path,
                                                "https://h.example/x/update.json?v=1"}));
   for (std::size_t i = 0; i < std::size(hostile); ++i) {
-    EXPECT_EQ(runs[i + 1], (std::vector<std::string>{"-fsSL", "--proto", "=https", "--max-time", "600", "-o", path,
+    EXPECT_EQ(runs[i + 1], (std::vector<std::string>{"-fsSL", "--globoff", "--proto", "=https", "--max-time", "600", "-o", path,
                                                      hostile[i]}));
   }
 
@@ -60,7 +60,7 @@ TEST(UpdateCurl, RetriesOnceWithoutTheRevocationCheckWhenThatFailed) {
   auto runs = site.curl_runs();
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(std::count(runs[0].begin(), runs[0].end(), "--ssl-no-revoke"), 0);
-  EXPECT_EQ(runs[1][5], "--ssl-no-revoke");
+  EXPECT_EQ(runs[1][6], "--ssl-no-revoke");
   EXPECT_EQ(runs[1].back(), "https://h.example/update.json");
 
   // Any other failure is final.
@@ -78,7 +78,7 @@ TEST(UpdateCurl, TakesTheUsersHttpsProxyFromWindowsSetting) {
   EXPECT_EQ(https_proxy_from(L"https=http://secure:8443"), L"http://secure:8443");
   EXPECT_EQ(https_proxy_from(L";;all:3128;"), L"http://all:3128");
   const std::vector<std::wstring> args = curl_arguments(L"C:\\t\\o", L"https://h/u", CurlOptions{true, L"http://p:1"});
-  EXPECT_EQ(args, (std::vector<std::wstring>{L"-fsSL", L"--proto", L"=https", L"--max-time", L"600", L"--ssl-no-revoke",
+  EXPECT_EQ(args, (std::vector<std::wstring>{L"-fsSL", L"--globoff", L"--proto", L"=https", L"--max-time", L"600", L"--ssl-no-revoke",
                                             L"--proxy", L"http://p:1", L"-o", L"C:\\t\\o", L"https://h/u"}));
 }
 

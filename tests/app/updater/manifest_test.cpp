@@ -31,6 +31,14 @@ TEST(UpdateManifest, FollowsItsRulesExactly) {
       {manifest_with(R"(,"size":12.5)"), base},
       {manifest_with(R"(,"size":1e3)"), base},
       {manifest_with(R"(,"size":null)"), base},
+      // Numbers no double holds are read as 0, wherever they stand; strings that look like
+      // them are left alone.
+      {manifest_with(R"(,"size":1e400)"), base},
+      {manifest_with(R"(,"size":-1E+400)"), base},
+      {manifest_with(R"(,"size":1e-400)"), base},
+      {manifest_with(R"(,"notes":[1e999,{"x":"1e400 \"1e400\""}],"size":7)"), sized(7)},
+      {R"({"version":"0.2.0","url":"https://dl.example/1e400","sha256":")" + std::string(kDigest) + "\"}",
+       Manifest{"0.2.0", "https://dl.example/1e400", kDigest, 0}},
       // Upper-case digests are stored in lower case; other members and their order do not matter.
       {R"( {"sha256":"0123456789ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef","notes":[1,{"x":2}],)"
        R"("url":"https://dl.example/Setup.exe","version":"0.2.0"} )" "\r\n\t",
@@ -42,6 +50,12 @@ TEST(UpdateManifest, FollowsItsRulesExactly) {
       {std::string("\xEF\xBB\xBF") + manifest_with(""), std::nullopt},  // a byte-order mark
       {manifest_with("") + " x", std::nullopt},
       {manifest_with("") + "{}", std::nullopt},
+      // The parser would stop at a NUL and never see what follows it.
+      {manifest_with("") + std::string(1, '\0') + "garbage", std::nullopt},
+      {manifest_with("") + std::string(1, '\0'), std::nullopt},
+      {manifest_with(R"(,"notes":")") + std::string(1, '\0') + "\"", std::nullopt},
+      // No manifest is this large, whatever it holds.
+      {manifest_with(R"(,"notes":")" + std::string(kMaxManifestBytes, 'x') + "\""), std::nullopt},
       {std::string("[") + manifest_with("") + "]", std::nullopt},
       {R"("0.2.0")", std::nullopt},
       {"null", std::nullopt},

@@ -30,12 +30,17 @@ TEST(UpdateCheck, FetchesJudgesAndCleansUp) {
   EXPECT_FALSE(test::file_exists(file));
   ASSERT_EQ(site.curl_runs().size(), 1u);
   EXPECT_EQ(site.curl_runs()[0].back(), TW_MAKER_URL "tarnwick/update.json?v=0.1.0&lang=" + std::string(current_language()));
-  EXPECT_EQ(site.curl_runs()[0][6], to_utf8(file));
+  EXPECT_EQ(site.curl_runs()[0][7], to_utf8(file));
 
   ASSERT_TRUE(site.serve(L"update.json", "not json"));
   r = check(false);
   EXPECT_EQ(r->failure, "manifest");
   EXPECT_FALSE(r->manual);
+  EXPECT_FALSE(test::file_exists(file));
+
+  // A file far larger than any manifest is refused and removed; only its start is read.
+  ASSERT_TRUE(site.serve(L"update.json", manifest_with(R"(,"notes":")" + std::string(4 << 20, 'x') + "\"")));
+  EXPECT_EQ(check(true)->failure, "manifest");
   EXPECT_FALSE(test::file_exists(file));
 
   // Bytes that are no text stay where they are.

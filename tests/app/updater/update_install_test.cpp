@@ -102,8 +102,41 @@ TEST(UpdateDownload, KeepsOnlyAVerifiedInstaller) {
     EXPECT_EQ(result.failure, c.failure);
     EXPECT_EQ(result.path, c.failure.empty() ? path : L"");
     EXPECT_EQ(test::file_exists(path), c.kept);
+    EXPECT_EQ(static_cast<bool>(result.held), c.failure.empty());
   }
   EXPECT_EQ(site.curl_runs().back().back(), "https://dl.example/Setup.exe");
+}
+
+// Between its check and its start, the installer cannot be changed, replaced or deleted; it
+// can still be read and run. Once the result is gone, it is an ordinary file again.
+TEST(UpdateDownload, HoldsTheCheckedInstallerUntilItIsLetGo) {
+  test::StandInSite site;
+  ASSERT_TRUE(site.ready());
+  const std::wstring good = test::test_installer(L"signed.exe");
+  ASSERT_TRUE(site.serve_copy(L"Setup.exe", good));
+  DownloadResult result = download_installer(Manifest{"0.2.0", "https://dl.example/Setup.exe", digest_file(good).sha256, 0});
+  ASSERT_TRUE(result.ready) << result.failure;
+  const std::wstring& path = result.path;
+  const std::wstring other = site.temp() + L"other.exe";
+  ASSERT_TRUE(::CopyFileW(good.c_str(), other.c_str(), FALSE));
+
+  const auto open_for = [&](DWORD access) {
+    return UniqueHandle(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  EXPECT_FALSE(open_for(GENERIC_WRITE));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(open_for(DELETE));
+  EXPECT_FALSE(::DeleteFileW(path.c_str()));
+  EXPECT_FALSE(::MoveFileExW(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(::MoveFileExW(path.c_str(), (site.temp() + L"moved.exe").c_str(), 0));
+  EXPECT_TRUE(open_for(GENERIC_READ));
+  EXPECT_EQ(digest_file(path).sha256, digest_file(good).sha256);
+  EXPECT_EQ(verify_installer_signer(path, result.held.get()), "Quorvel Co., Ltd.");
+
+  result.held.reset();
+  EXPECT_TRUE(open_for(GENERIC_WRITE));
+  EXPECT_TRUE(::DeleteFileW(path.c_str()));
 }
 
 // What the system answers when the installer asks for administrator rights in its manifest.
