@@ -61,7 +61,7 @@ void time_frames(tw::Gfx& gfx, tw::IconCache& icons, tw::WindowState& s, int fra
       s.hover = tw::hit_test(layout, s, tw::PointF{100.0f + 70.0f * static_cast<float>(i), 60.0f * static_cast<float>(i)});
     }
     in_layout += Clock::now() - l0;
-    tw::begin_frame(gfx, tw::background_color(false));
+    tw::begin_frame(gfx, tw::palette(false).background);
     tw::paint_view(gfx, layout, s, icons);
     static_cast<void>(tw::end_frame(gfx));  // a lost device would only make this round faster
   }

@@ -1,10 +1,12 @@
 // Shows the main view in a named state, drawn by the program's own view code, for looking
 // at it (scripts/screenshots takes the pictures).
 //
-//   gallery STATE [--dark] [--dpi N] [--seconds N]
+//   gallery STATE [--dark] [--high-contrast] [--focus] [--dpi N] [--seconds N]
 //
 // STATE: empty, listing, asking, deep, one, mixed, released, windows, diagnoses, hints,
-// notice. The window closes itself after --seconds (default 4).
+// notice. --high-contrast draws with the colours of Windows' "High Contrast Black" theme;
+// --focus puts the keyboard focus, drawn, on the first row's first button (or, without rows,
+// the first element). The window closes itself after --seconds (default 4).
 #include <windows.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@ struct Gallery {
   WindowState state;
   std::optional<Gfx> gfx;
   IconCache icons;
+  bool focus = false;
 };
 Gallery* g_gallery = nullptr;
 
@@ -107,8 +110,17 @@ LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     const ClientSize client = client_size(window);
     resize_gfx(*g.gfx, client.width, client.height);
     const ViewSize size{static_cast<float>(client.width), static_cast<float>(client.height), g.gfx->scale};
-    const Layout layout = layout_view(g.state, size, layer_metrics(*g.gfx), true);
-    begin_frame(*g.gfx, background_color(g.state.dark));
+    Layout layout = layout_view(g.state, size, layer_metrics(*g.gfx), true);
+    if (g.focus && !g.state.focus) {
+      const std::vector<Hit> order = focus_order(layout, g.state);
+      const auto first_row_button = std::find_if(order.begin(), order.end(), [](const Hit& h) {
+        return in_row(h.kind) && h.kind != HitKind::Row;
+      });
+      if (!order.empty()) set_focus(g.state, first_row_button != order.end() ? *first_row_button : order.front());
+      g.state.focus_cues = g.state.has_focus = true;
+      layout = layout_view(g.state, size, layer_metrics(*g.gfx), true);
+    }
+    begin_frame(*g.gfx, background_color(g.state));
     paint_view(*g.gfx, layout, g.state, g.icons);
     static_cast<void>(end_frame(*g.gfx));  // a lost device just leaves this picture unpainted
     ::ValidateRect(window, nullptr);
@@ -134,12 +146,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   gallery.state = preset(args[0]);
   UINT dpi = 96;
   UINT seconds = 4;
+  bool focus = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == L"--dark") gallery.state.dark = true;
+    if (args[i] == L"--high-contrast") {
+      gallery.state.high_contrast =
+          SystemColors{0x000000, 0xFFFFFF, 0x1AEBFF, 0x000000, 0x000000, 0xFFFFFF, 0x3FF23F, 0xFFFF00};
+    }
+    if (args[i] == L"--focus") focus = true;
     if (args[i] == L"--dpi" && i + 1 < args.size()) dpi = static_cast<UINT>(std::wcstoul(args[++i].c_str(), nullptr, 10));
     if (args[i] == L"--seconds" && i + 1 < args.size()) seconds = static_cast<UINT>(std::wcstoul(args[++i].c_str(), nullptr, 10));
   }
   gallery.state.dpi = dpi;
+  gallery.focus = focus;
   g_gallery = &gallery;
 
   WNDCLASSEXW wc{};

@@ -355,6 +355,12 @@ void fill_round_rect(Gfx& gfx, EdgesF edges, float radius, Color color) {
   gfx.render_target->FillRoundedRectangle(&rect, gfx.brush.Get());
 }
 
+void stroke_round_rect(Gfx& gfx, EdgesF edges, float radius, float width, Color color) {
+  set_brush(gfx, color);
+  const D2D1_ROUNDED_RECT rect{D2D1_RECT_F{edges.left, edges.top, edges.right, edges.bottom}, radius, radius};
+  gfx.render_target->DrawRoundedRectangle(&rect, gfx.brush.Get(), width);
+}
+
 ComPtr<IDWriteTextLayout> line_layout(const Gfx& gfx, std::string_view text, FontRole role, float max_width,
                                       bool centred) {
   IDWriteTextFormat* format = format_of(gfx, role);

@@ -25,6 +25,7 @@ using ComPtr = Microsoft::WRL::ComPtr<T>;
 
 struct Color {
   float r = 0.0f, g = 0.0f, b = 0.0f, a = 1.0f;
+  friend bool operator==(const Color&, const Color&) = default;
 };
 
 // 0xRRGGBB with an alpha in 0..1.
@@ -37,6 +38,7 @@ constexpr Color rgb(std::uint32_t rrggbb, float alpha = 1.0f) {
 // A box: the shape the view lays out, hit-tests and draws with.
 struct RectF {
   float x = 0.0f, y = 0.0f, width = 0.0f, height = 0.0f;
+  friend bool operator==(const RectF&, const RectF&) = default;
 };
 
 // Edges of a rounded rectangle.
@@ -130,6 +132,8 @@ void begin_frame(Gfx& gfx, Color background);
 
 void fill_rect(Gfx& gfx, RectF box, Color color);
 void fill_round_rect(Gfx& gfx, EdgesF edges, float radius, Color color);
+// The outline of a rounded rectangle, `width` pixels wide, centred on the edges.
+void stroke_round_rect(Gfx& gfx, EdgesF edges, float radius, float width, Color color);
 
 // One line, ellipsis-trimmed at a character and clipped to the box width, centred vertically.
 void draw_text_line(Gfx& gfx, std::string_view text, FontRole role, RectF box, Color color,

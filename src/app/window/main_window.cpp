@@ -143,7 +143,7 @@ Answer on_paint(MainWindow& w) {
   if (w.gfx) {
     // Row icons come from the cache: made once per layer and size, failures remembered too.
     const Layout layout = current_layout(w);
-    begin_frame(*w.gfx, background_color(w.state.dark));
+    begin_frame(*w.gfx, background_color(w.state));
     paint_view(*w.gfx, layout, w.state, w.icons);
     const FrameResult frame = end_frame(*w.gfx);
     if (g_probe && g_first_frame_ms == 0 && frame == FrameResult::Ok) g_first_frame_ms = milliseconds_since_process_start();
@@ -219,6 +219,7 @@ void click(MainWindow& w, const Hit& hit, POINT point) {
     case HitKind::DeleteOnRestart:
       click_target_remedy(w, hit);
       break;
+    case HitKind::Row:  // nothing to click: its buttons are
     case HitKind::Nothing:
       break;
   }
@@ -244,7 +245,38 @@ void on_remedy_finished(MainWindow& w) {
       apply_row_outcome(w, outcome);
     }
   }
+  refocus_rows(w.state, &row_offers_button);  // a button that went takes the focus to its row
   repaint(w);
+}
+
+// Shows or hides the focus as Windows does: the window's UI state changes (and comes back as
+// WM_UPDATEUISTATE), and the view follows at once.
+void show_focus_cues(MainWindow& w, bool show) {
+  if (!show && keyboard_cues_always()) return;
+  w.state.focus_cues = show;
+  ::SendMessageW(w.state.window, WM_CHANGEUISTATE, MAKEWPARAM(show ? UIS_CLEAR : UIS_SET, UISF_HIDEFOCUS), 0);
+}
+
+// Moves the keyboard focus and scrolls the rows so that it can be seen.
+void move_focus(MainWindow& w, const Hit& to) {
+  WindowState& s = w.state;
+  set_focus(s, to);
+  show_focus_cues(w, true);
+  const Layout layout = current_layout(w);
+  if (in_row(to.kind) && to.row < s.rows.size()) {
+    const float top = layout.rows_top + static_cast<float>(to.row) * layout.row_pitch;
+    const float bottom = top + layout.row_pitch;
+    s.scroll = scroll_to_show(s.scroll, top, bottom, layout.header_height, layout.size.height - layout.footer_height,
+                              max_scroll(layout, s));
+  }
+  repaint(w);
+}
+
+// The point a menu opened from the keyboard hangs from: the element's bottom left corner.
+POINT below(const Layout& layout, const WindowState& s, const Hit& hit) {
+  const std::optional<RectF> box = element_box(layout, s, hit);
+  if (!box) return POINT{0, 0};
+  return POINT{static_cast<LONG>(std::lround(box->x)), static_cast<LONG>(std::lround(box->y + box->height))};
 }
 
 Answer on_size(MainWindow& w, LPARAM lparam) {
@@ -265,9 +297,11 @@ Answer on_close(const MainWindow& w) {
 // Heard, and left to the default handling too: others may want to hear of it.
 Answer on_setting_change(MainWindow& w) {
   const bool dark = read_dark_mode();
-  if (dark == w.state.dark) return kDefault;
+  const std::optional<SystemColors> high_contrast = read_high_contrast();
+  if (dark == w.state.dark && high_contrast == w.state.high_contrast) return kDefault;
+  if (dark != w.state.dark) static_cast<void>(set_dark_title_bar(w.state.window, dark));  // the view follows anyway
   w.state.dark = dark;
-  static_cast<void>(set_dark_title_bar(w.state.window, dark));  // the view follows anyway
+  w.state.high_contrast = high_contrast;
   repaint(w);
   return kDefault;
 }
@@ -287,23 +321,64 @@ LRESULT on_copy_data(MainWindow& w, LPARAM lparam) {
 }
 
 Answer on_key_down(MainWindow& w, WPARAM key) {
-  const bool control = ::GetKeyState(VK_CONTROL) < 0;
-  const KeyAction action =
-      key_action(w.state, static_cast<UINT>(key), control, view_size(w).height, max_scroll(current_layout(w), w.state));
+  WindowState& s = w.state;
+  const KeyPress press{static_cast<UINT>(key), ::GetKeyState(VK_SHIFT) < 0, ::GetKeyState(VK_CONTROL) < 0};
+  const Layout layout = current_layout(w);
+  const std::vector<Hit> order = focus_order(layout, s);
+  const KeyAction action = key_action(s, order, press, view_size(w).height, max_scroll(layout, s));
   switch (action.command) {
     case KeyCommand::Scroll:
-      w.state.scroll = action.scroll;
+      s.scroll = action.scroll;
       repaint(w);
-      break;
+      return kHandled;
     case KeyCommand::Rescan:
-      start_window_scan(w, w.state.deep);
-      break;
+      start_window_scan(w, s.deep);
+      return kHandled;
     case KeyCommand::ChooseFiles:
-      defer(Pick::Files, w.state.window);
-      break;
+      defer(Pick::Files, s.window);
+      return kHandled;
+    case KeyCommand::MoveFocus:
+      move_focus(w, action.target);
+      return kHandled;
+    case KeyCommand::Activate:
+      show_focus_cues(w, true);
+      click(w, action.target, below(layout, s, action.target));
+      return kHandled;
+    case KeyCommand::DismissNotice:
+      ::KillTimer(s.window, kNoticeTimer);
+      s.notice.reset();
+      repaint(w);
+      return kHandled;
     case KeyCommand::None:
       break;
   }
+  return kDefault;  // the system's own keys (the menu key among them) keep working
+}
+
+// Shift+F10 and the menu key open the settings menu, below its button.
+Answer on_context_menu(MainWindow& w, LPARAM lparam) {
+  if (lparam != -1) return kDefault;  // a right click: nothing of ours is there
+  const Layout layout = current_layout(w);
+  defer(Pick::SettingsMenu, w.state.window, below(layout, w.state, Hit{HitKind::MenuButton, 0}));
+  return kHandled;
+}
+
+// Windows says whether focus cues are to be shown; the default handling keeps its own record.
+Answer on_update_ui_state(MainWindow& w, WPARAM wparam) {
+  if ((HIWORD(wparam) & UISF_HIDEFOCUS) == 0) return kDefault;
+  const bool show = LOWORD(wparam) == UIS_CLEAR;
+  if (LOWORD(wparam) == UIS_CLEAR || LOWORD(wparam) == UIS_SET) {
+    if (show != w.state.focus_cues) {
+      w.state.focus_cues = show;
+      repaint(w);
+    }
+  }
+  return kDefault;
+}
+
+Answer on_focus_change(MainWindow& w, bool has_focus) {
+  w.state.has_focus = has_focus;
+  repaint(w);
   return kHandled;
 }
 
@@ -346,7 +421,10 @@ Answer on_mouse_leave(MainWindow& w) {
 }
 
 Answer on_left_button_up(MainWindow& w, LPARAM lparam) {
-  click(w, hit_at(w, lparam), POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
+  const Hit hit = hit_at(w, lparam);
+  show_focus_cues(w, false);
+  if (hit.kind != HitKind::Nothing) set_focus(w.state, hit);  // as a clicked button takes the focus
+  click(w, hit, POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
   return kHandled;
 }
 
@@ -379,7 +457,10 @@ Answer on_scan_progress(MainWindow& w) {
 }
 
 Answer on_scan_finished(MainWindow& w) {
-  if (auto taken = take_scan_result(); taken && apply_result(w.state, std::move(*taken))) repaint(w);
+  auto taken = take_scan_result();
+  if (!taken || !apply_result(w.state, std::move(*taken))) return kHandled;
+  refocus_rows(w.state, &row_offers_button);
+  repaint(w);
   return kHandled;
 }
 
@@ -405,7 +486,15 @@ Answer handle(MainWindow& w, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       return on_close(w);
     case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
       return on_setting_change(w);
+    case WM_CONTEXTMENU:
+      return on_context_menu(w, lparam);
+    case WM_UPDATEUISTATE:
+      return on_update_ui_state(w, wparam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      return on_focus_change(w, message == WM_SETFOCUS);
     case WM_COPYDATA:
       return on_copy_data(w, lparam);
     case WM_KEYDOWN:
@@ -455,6 +544,11 @@ bool handled_with_state(UINT message) {
     case WM_PAINT:
     case WM_CLOSE:
     case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_CONTEXTMENU:
+    case WM_UPDATEUISTATE:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
     case WM_COPYDATA:
     case WM_KEYDOWN:
     case WM_TIMER:

@@ -174,7 +174,7 @@ struct Builder {
   std::string note(const HolderRow& r, Color& color, const Palette& p) const {
     color = p.muted;
     if (r.action.kind == ActionKind::Failed) {
-      color = kDanger;
+      color = p.danger;
       return r.action.message;
     }
     const Holder& h = r.holder;
@@ -235,41 +235,28 @@ struct Builder {
         set(msg::kStateRestarting, p.accent, true);
         break;
       case ActionKind::Ending:
-        set(msg::kStateEnding, kDanger, true);
+        set(msg::kStateEnding, p.danger, true);
         break;
       case ActionKind::NotClosed:
         if (r.holder.has_window) row.pill = text_of(msg::kStateNotClosed);
         row.pill_color = p.warning;
         break;
       case ActionKind::Closed:
-        set(msg::kStateClosed, kSuccess);
+        set(msg::kStateClosed, p.success);
         break;
       case ActionKind::Restarted:
-        set(msg::kStateRestarted, kSuccess);
+        set(msg::kStateRestarted, p.success);
         break;
       case ActionKind::Failed:
-        set(msg::kStateFailed, kDanger);
+        set(msg::kStateFailed, p.danger);
         break;
     }
   }
 
-  // A row's buttons, right to left from its right edge, only when the row can be acted on.
+  // A row's buttons, right to left from its right edge.
   void row_buttons(RowLayout& row, const HolderRow& r) {
     row.first_button = out.rows_buttons.size();
-    const ActionKind a = r.action.kind;
-    std::vector<std::pair<HitKind, ButtonStyle>> buttons;  // left to right
-    const Holder& h = r.holder;
-    if (a != ActionKind::Idle && a != ActionKind::NotClosed && a != ActionKind::Failed) {
-      // Busy or done: nothing to click.
-    } else if (h.kind == HolderKind::FileExplorer) {
-      buttons = {{HitKind::RowRestartExplorer, ButtonStyle::Primary}};
-    } else if (h.kind == HolderKind::Program && h.has_window && a == ActionKind::Idle) {
-      buttons = {{HitKind::RowClose, ButtonStyle::Primary}};
-    } else if (h.kind == HolderKind::Program && h.has_window) {
-      buttons = {{HitKind::RowClose, ButtonStyle::Secondary}, {HitKind::RowForceQuit, ButtonStyle::Danger}};
-    } else if (h.kind == HolderKind::Program) {
-      buttons = {{HitKind::RowForceQuit, ButtonStyle::Danger}};
-    }
+    const auto buttons = row_button_kinds(r);
     float right = row.box.x + row.box.width - R(kCardInset);
     const float y = std::round(row.box.y + (row.box.height - R(kButtonHeight)) * 0.5f);
     for (auto it = buttons.rbegin(); it != buttons.rend(); ++it) {
@@ -285,6 +272,8 @@ struct Builder {
   // Rows sit one below the other at a fixed pitch: those in view follow from the scroll offset.
   void rows(float rows_top, const Palette& p) {
     const float pitch = R(kRowHeight + kRowGap);
+    out.rows_top = rows_top;
+    out.row_pitch = pitch;
     const float first = std::floor((s.scroll - rows_top) / pitch);
     const float end = std::ceil((s.scroll + size.height - rows_top) / pitch);
     const std::size_t from = first <= 0.0f ? 0 : std::min(static_cast<std::size_t>(first), s.rows.size());
@@ -453,13 +442,27 @@ struct Builder {
 
 }  // namespace
 
-Palette palette(bool dark) {
-  if (dark) {
-    return Palette{rgb(0x171719), rgb(0x222225), rgb(0x1F1F22), rgb(0xEDEDEF),
-                   rgb(0x9CA0A8), rgb(0x34343A), rgb(0xF97316), rgb(0xFBBF24)};
+Palette palette(bool dark, const std::optional<SystemColors>& high_contrast) {
+  if (high_contrast) {
+    const SystemColors& c = *high_contrast;
+    Palette p{rgb(c.window), rgb(c.window), rgb(c.window), rgb(c.window_text), rgb(c.window_text),
+              rgb(c.window_text), rgb(c.highlight), rgb(c.window_text), {}, {}, {}, {}, {}, {}, false};
+    p.danger = p.success = rgb(c.window_text);
+    p.on_accent = rgb(c.highlight_text);
+    p.notice_fill = rgb(c.highlight);
+    p.notice_text = rgb(c.highlight_text);
+    p.focus = rgb(c.window_text);
+    p.outlines = true;
+    return p;
   }
-  return Palette{rgb(0xF4F4F5), rgb(0xFFFFFF), rgb(0xFFFFFF), rgb(0x18181B),
-                 rgb(0x6B7280), rgb(0xE4E4E7), rgb(0xEA580C), rgb(0xB45309)};
+  Palette p = dark ? Palette{rgb(0x171719), rgb(0x222225), rgb(0x1F1F22), rgb(0xEDEDEF),
+                             rgb(0x9CA0A8), rgb(0x34343A), rgb(0xF97316), rgb(0xFBBF24), kDanger, kSuccess, kWhite,
+                             rgb(0x111214, 0.92f), kWhite, {}, false}
+                   : Palette{rgb(0xF4F4F5), rgb(0xFFFFFF), rgb(0xFFFFFF), rgb(0x18181B),
+                             rgb(0x6B7280), rgb(0xE4E4E7), rgb(0xEA580C), rgb(0xB45309), kDanger, kSuccess, kWhite,
+                             rgb(0x111214, 0.92f), kWhite, {}, false};
+  p.focus = p.accent;
+  return p;
 }
 
 TextMetrics fixed_metrics() {
@@ -481,6 +484,58 @@ TextMetrics layer_metrics(const Gfx& gfx) {
       }};
 }
 
+std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& row) {
+  const ActionKind a = row.action.kind;
+  const Holder& h = row.holder;
+  if (a != ActionKind::Idle && a != ActionKind::NotClosed && a != ActionKind::Failed) return {};  // busy or done
+  if (h.kind == HolderKind::FileExplorer) return {{HitKind::RowRestartExplorer, ButtonStyle::Primary}};
+  if (h.kind != HolderKind::Program) return {};
+  if (h.has_window && a == ActionKind::Idle) return {{HitKind::RowClose, ButtonStyle::Primary}};
+  if (h.has_window) return {{HitKind::RowClose, ButtonStyle::Secondary}, {HitKind::RowForceQuit, ButtonStyle::Danger}};
+  return {{HitKind::RowForceQuit, ButtonStyle::Danger}};
+}
+
+bool row_offers_button(const HolderRow& row, HitKind button) {
+  const auto kinds = row_button_kinds(row);
+  return std::any_of(kinds.begin(), kinds.end(), [button](const auto& k) { return k.first == button; });
+}
+
+std::vector<Hit> focus_order(const Layout& layout, const WindowState& state) {
+  std::vector<Hit> order;
+  const auto left_to_right = [&order](const std::vector<ViewElement>& elements) {
+    std::vector<const ViewElement*> sorted;
+    for (const ViewElement& e : elements) sorted.push_back(&e);
+    std::sort(sorted.begin(), sorted.end(), [](const ViewElement* a, const ViewElement* b) { return a->box.x < b->box.x; });
+    for (const ViewElement* e : sorted) order.push_back(e->hit);
+  };
+  left_to_right(layout.header);
+  if (state.targets.empty()) left_to_right(layout.empty_buttons);
+  for (std::size_t i = 0; i < state.rows.size(); ++i) {
+    order.push_back(Hit{HitKind::Row, i});
+    for (const auto& [kind, style] : row_button_kinds(state.rows[i])) order.push_back(Hit{kind, i});
+  }
+  left_to_right(layout.footer);
+  return order;
+}
+
+std::optional<RectF> element_box(const Layout& layout, const WindowState& state, const Hit& hit) {
+  const auto find = [&](const std::vector<ViewElement>& elements, float dy) -> std::optional<RectF> {
+    for (const ViewElement& e : elements) {
+      if (e.hit == hit) return RectF{e.box.x, e.box.y - dy, e.box.width, e.box.height};
+    }
+    return std::nullopt;
+  };
+  if (hit.kind == HitKind::Row) {
+    if (hit.row >= state.rows.size()) return std::nullopt;
+    return RectF{layout.column_left, layout.rows_top + static_cast<float>(hit.row) * layout.row_pitch - state.scroll,
+                 layout.column_width, std::round(kRowHeight * layout.size.scale)};
+  }
+  if (auto box = find(layout.header, 0.0f)) return box;
+  if (auto box = find(layout.footer, 0.0f)) return box;
+  if (state.targets.empty()) return find(layout.empty_buttons, 0.0f);
+  return find(layout.rows_buttons, state.scroll);
+}
+
 Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed) {
   Builder b{state, size, metrics, size.scale, {}};
   b.out.size = size;
@@ -491,9 +546,10 @@ Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& m
     b.empty_view(explorer_installed);
   } else {
     b.footer();
-    b.target_view(palette(state.dark));
+    b.target_view(palette_of(state));
   }
   b.notice();
+  if (state.focus && state.focus_cues && state.has_focus) b.out.focus_ring = element_box(b.out, state, state.focus->hit);
   return std::move(b.out);
 }
 
@@ -527,39 +583,53 @@ float max_scroll(const Layout& layout, const WindowState& state) {
 
 namespace {
 
-void paint_button(Gfx& gfx, const ViewElement& e, const Palette& p, bool hovered, float dy = 0.0f) {
-  const RectF box{e.box.x, e.box.y - dy, e.box.width, e.box.height};
+// Under high contrast a button is the window's colour with an outline in the text colour
+// (hovered: the highlight), a primary one the highlight; nothing is tinted.
+void paint_outlined_button(Gfx& gfx, const ViewElement& e, const Palette& p, bool hovered, const RectF& box) {
   const EdgesF edges{box.x, box.y, box.x + box.width, box.y + box.height};
   const float radius = kButtonRadius * gfx.scale;
-  const Color muted_hue = p.muted;
+  const bool primary = e.style == ButtonStyle::Primary;
+  if (primary || hovered) fill_round_rect(gfx, edges, radius, p.accent);
+  if (!primary && !hovered && e.style != ButtonStyle::Glyph) {
+    const float half = 0.5f * gfx.scale;
+    stroke_round_rect(gfx, EdgesF{edges.left + half, edges.top + half, edges.right - half, edges.bottom - half}, radius,
+                      gfx.scale, p.text);
+  }
+  const Color text = primary || hovered ? p.on_accent : p.text;
+  if (e.style == ButtonStyle::Glyph) {
+    draw_glyph(gfx, e.label, box, text);
+  } else {
+    draw_text_line(gfx, e.label, primary ? FontRole::BodyStrong : FontRole::Body, box, text, true);
+  }
+}
+
+void paint_button(Gfx& gfx, const ViewElement& e, const Palette& p, bool hovered, float dy = 0.0f) {
+  const RectF box{e.box.x, e.box.y - dy, e.box.width, e.box.height};
+  if (p.outlines) {
+    paint_outlined_button(gfx, e, p, hovered, box);
+    return;
+  }
+  const EdgesF edges{box.x, box.y, box.x + box.width, box.y + box.height};
+  const float radius = kButtonRadius * gfx.scale;
+  const auto tint = [](Color c, float alpha) {
+    c.a = alpha;
+    return c;
+  };
   switch (e.style) {
-    case ButtonStyle::Primary: {
-      Color fill = p.accent;
-      if (hovered) fill.a = 0.85f;
-      fill_round_rect(gfx, edges, radius, fill);
-      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, kWhite, true);
+    case ButtonStyle::Primary:
+      fill_round_rect(gfx, edges, radius, tint(p.accent, hovered ? 0.85f : 1.0f));
+      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, p.on_accent, true);
       break;
-    }
-    case ButtonStyle::Secondary: {
-      Color fill = muted_hue;
-      fill.a = hovered ? 0.22f : 0.12f;
-      fill_round_rect(gfx, edges, radius, fill);
+    case ButtonStyle::Secondary:
+      fill_round_rect(gfx, edges, radius, tint(p.muted, hovered ? 0.22f : 0.12f));
       draw_text_line(gfx, e.label, FontRole::Body, box, p.text, true);
       break;
-    }
-    case ButtonStyle::Danger: {
-      Color fill = kDanger;
-      fill.a = hovered ? 0.22f : 0.12f;
-      fill_round_rect(gfx, edges, radius, fill);
-      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, kDanger, true);
+    case ButtonStyle::Danger:
+      fill_round_rect(gfx, edges, radius, tint(p.danger, hovered ? 0.22f : 0.12f));
+      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, p.danger, true);
       break;
-    }
     case ButtonStyle::Glyph:
-      if (hovered) {
-        Color fill = muted_hue;
-        fill.a = 0.18f;
-        fill_round_rect(gfx, edges, radius, fill);
-      }
+      if (hovered) fill_round_rect(gfx, edges, radius, tint(p.muted, 0.18f));
       draw_glyph(gfx, e.label, box, p.text);
       break;
   }
@@ -576,6 +646,16 @@ struct Painter {
   void round_box(const RectF& b, float radius, Color color) const {
     fill_round_rect(gfx, EdgesF{b.x, b.y, b.x + b.width, b.y + b.height}, radius * u, color);
   }
+  // A card, a tile or a pill: tinted, or under high contrast outlined in `edge`.
+  void surface(const RectF& b, float radius, Color fill, Color edge) const {
+    if (!p.outlines) {
+      round_box(b, radius, fill);
+      return;
+    }
+    const float half = 0.5f * u;
+    stroke_round_rect(gfx, EdgesF{b.x + half, b.y + half, b.x + b.width - half, b.y + b.height - half}, radius * u, u,
+                      edge);
+  }
   void paragraph(const std::string& text, FontRole role, float width, PointF at, Color color) const {
     auto layout = wrapped_layout(gfx, text, role, width);
     if (layout) draw_layout(gfx, layout.Get(), at, color);
@@ -584,7 +664,7 @@ struct Painter {
   void empty_view(const Layout& l) const {
     Color tile = p.accent;
     tile.a = 0.12f;
-    round_box(l.tile, kTileRadius, tile);
+    surface(l.tile, kTileRadius, tile, p.accent);
     draw_glyph(gfx, kGlyphUnlock, l.tile, p.accent, 2.6f);
     draw_text_line(gfx, localized(msg::kEmptyDropHere), FontRole::Title, l.drop_line_box, p.text, true);
     draw_text_line(gfx, localized(msg::kEmptyTagline), FontRole::Body, l.tagline_box, p.muted, true);
@@ -599,7 +679,7 @@ struct Painter {
   // The card, the headline, its explanation and the progress bar, moved up by `dy`.
   void status(const Layout& l, float dy) const {
     const auto at = [dy](const RectF& b) { return RectF{b.x, b.y - dy, b.width, b.height}; };
-    round_box(at(l.card), kCardRadius, p.card);
+    surface(at(l.card), kCardRadius, p.card, p.border);
     draw_glyph(gfx, l.card_glyph, at(l.card_glyph_box), p.accent);
     for (std::size_t i = 0; i < l.card_lines.size(); ++i) {
       draw_text_line(gfx, l.card_lines[i], FontRole::BodyStrong, at(l.card_line_boxes[i]), p.text);
@@ -620,7 +700,7 @@ struct Painter {
 
   void row(const RowLayout& r, float dy, IconCache& icons) const {
     const auto at = [dy](const RectF& b) { return RectF{b.x, b.y - dy, b.width, b.height}; };
-    round_box(at(r.box), kCardRadius, p.card);
+    surface(at(r.box), kCardRadius, p.card, p.border);
     const auto& image = s.rows[r.index].holder.image_path;
     ID2D1Bitmap* bitmap = image ? exe_icon(icons, gfx, to_utf8(*image)) : nullptr;
     if (bitmap) {
@@ -631,7 +711,7 @@ struct Painter {
     if (!r.pill.empty()) {
       Color pill = r.pill_color;
       pill.a = 0.15f;
-      round_box(at(r.pill_box), kPillHeight / 2, pill);
+      surface(at(r.pill_box), kPillHeight / 2, pill, r.pill_color);
       draw_text_line(gfx, r.pill, FontRole::Small, at(r.pill_box), r.pill_color, true);
     }
     draw_text_line(gfx, r.title, FontRole::BodyStrong, at(r.title_box), p.text);
@@ -665,8 +745,15 @@ struct Painter {
     fill_rect(gfx, RectF{0, l.header_height - 1, W, 1}, p.border);
     for (const ViewElement& e : l.header) paint_button(gfx, e, p, hovered(e));
     if (l.notice_box && s.notice) {
-      round_box(*l.notice_box, kNoticeRadius, rgb(0x111214, 0.92f));
-      draw_text_line(gfx, *s.notice, FontRole::Body, l.notice_text_box, kWhite, true);
+      round_box(*l.notice_box, kNoticeRadius, p.notice_fill);
+      draw_text_line(gfx, *s.notice, FontRole::Body, l.notice_text_box, p.notice_text, true);
+    }
+    // The focus ring: two pixels just outside the element.
+    if (l.focus_ring) {
+      const RectF& f = *l.focus_ring;
+      const float gap = 2.0f * u, width = 2.0f * u;
+      stroke_round_rect(gfx, EdgesF{f.x - gap, f.y - gap, f.x + f.width + gap, f.y + f.height + gap},
+                        kButtonRadius * u + gap, width, p.focus);
     }
   }
 };
@@ -674,7 +761,7 @@ struct Painter {
 }  // namespace
 
 void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icons) {
-  const Painter painter{gfx, s, palette(s.dark), gfx.scale};
+  const Painter painter{gfx, s, palette_of(s), gfx.scale};
   if (s.targets.empty()) {
     painter.empty_view(l);
   } else {

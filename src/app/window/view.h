@@ -11,15 +11,23 @@
 
 namespace tw {
 
-struct Palette {
-  Color background, band, card, text, muted, border, accent, warning;
-};
-Palette palette(bool dark);
 inline constexpr Color kDanger = rgb(0xDC2626);
 inline constexpr Color kSuccess = rgb(0x16A34A);
 inline constexpr Color kWhite = rgb(0xFFFFFF);
 
-inline Color background_color(bool dark) { return palette(dark).background; }
+struct Palette {
+  Color background, band, card, text, muted, border, accent, warning;
+  Color danger = kDanger, success = kSuccess;
+  Color on_accent = kWhite;  // text on an accent fill
+  Color notice_fill = rgb(0x111214, 0.92f), notice_text = kWhite;
+  Color focus;           // the focus ring
+  bool outlines = false;  // high contrast: buttons, cards and pills are outlined, not tinted
+};
+// The light or dark palette, or under a high-contrast theme one made of its system colours
+// alone (no information then rests on a colour: pills keep their text).
+Palette palette(bool dark, const std::optional<SystemColors>& high_contrast = std::nullopt);
+inline Palette palette_of(const WindowState& s) { return palette(s.dark, s.high_contrast); }
+inline Color background_color(const WindowState& s) { return palette_of(s).background; }
 
 // The view's sizes, in pixels at 96 DPI; layout scales them. Painting draws the boxes layout
 // made and takes only corner radii from here.
@@ -120,6 +128,11 @@ struct Layout {
   // Notice.
   std::optional<RectF> notice_box;
   RectF notice_text_box;
+  // Rows, in content coordinates: the first one's top and the distance from one to the next.
+  float rows_top = 0, row_pitch = 0;
+  // The focused element's box in client coordinates, when the focus is to be drawn and the
+  // element is laid out.
+  std::optional<RectF> focus_ring;
 };
 
 // At most this many targets get a line of their own when nothing holds them; the rest are
@@ -130,6 +143,17 @@ inline constexpr std::size_t kListedDiagnoses = 50;
 // Only the rows in view at the state's scroll offset are laid out; where the others are
 // follows from their fixed height, so the cost does not grow with the number of rows.
 Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed);
+
+// A row's buttons, left to right, with their styles: none while the row is busy or done.
+std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& row);
+bool row_offers_button(const HolderRow& row, HitKind button);
+
+// The focusable elements in reading order: the header's buttons left to right, then the
+// empty view's buttons, or each row followed by its buttons, then the footer's buttons.
+std::vector<Hit> focus_order(const Layout& layout, const WindowState& state);
+
+// Where an element is, in client coordinates, when it is laid out (a row always is).
+std::optional<RectF> element_box(const Layout& layout, const WindowState& state, const Hit& hit);
 
 // What a click at a client point would hit.
 Hit hit_test(const Layout& layout, const WindowState& state, PointF point);

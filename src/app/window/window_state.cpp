@@ -106,10 +106,64 @@ float wheel_scroll(float scroll, int delta, UINT dpi, float maximum) {
   return clamp_scroll(scroll - step, maximum);
 }
 
-KeyAction key_action(const WindowState& s, UINT key, bool control, float view_height, float maximum) {
-  const float line = 60.0f * static_cast<float>(s.dpi) / 96.0f;
-  const auto scroll = [&](float value) { return KeyAction{KeyCommand::Scroll, clamp_scroll(value, maximum)}; };
+std::optional<Hit> focused_in(const WindowState& s, std::span<const Hit> order) {
+  if (!s.focus) return std::nullopt;
+  const auto it = std::find(order.begin(), order.end(), s.focus->hit);
+  if (it == order.end()) return std::nullopt;
+  return *it;
+}
+
+namespace {
+
+KeyAction move_focus(Hit to) { return KeyAction{KeyCommand::MoveFocus, 0.0f, to}; }
+
+// Tab and Shift+Tab: the next or previous element, from the last or the first round again.
+KeyAction tab(const WindowState& s, std::span<const Hit> order, bool back) {
+  if (order.empty()) return {};
+  const std::optional<Hit> current = focused_in(s, order);
+  if (!current) return move_focus(back ? order.back() : order.front());
+  const auto at = static_cast<std::size_t>(std::find(order.begin(), order.end(), *current) - order.begin());
+  const std::size_t n = order.size();
+  return move_focus(order[back ? (at + n - 1) % n : (at + 1) % n]);
+}
+
+// Up, Down, Home and End among the rows, when the focus is in one.
+std::optional<KeyAction> row_key(const WindowState& s, std::span<const Hit> order, UINT key) {
+  const std::optional<Hit> current = focused_in(s, order);
+  if (!current || !in_row(current->kind) || s.rows.empty()) return std::nullopt;
+  const std::size_t last = s.rows.size() - 1, row = std::min(current->row, last);
   switch (key) {
+    case VK_UP:
+      return move_focus(Hit{HitKind::Row, row == 0 ? 0 : row - 1});
+    case VK_DOWN:
+      return move_focus(Hit{HitKind::Row, std::min(row + 1, last)});
+    case VK_HOME:
+      return move_focus(Hit{HitKind::Row, 0});
+    case VK_END:
+      return move_focus(Hit{HitKind::Row, last});
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+KeyAction key_action(const WindowState& s, std::span<const Hit> order, KeyPress key, float view_height,
+                     float maximum) {
+  if (const auto moved = row_key(s, order, key.key)) return *moved;
+  const float line = 60.0f * static_cast<float>(s.dpi) / 96.0f;
+  const auto scroll = [&](float value) { return KeyAction{KeyCommand::Scroll, clamp_scroll(value, maximum), {}}; };
+  switch (key.key) {
+    case VK_TAB:
+      return key.control ? KeyAction{} : tab(s, order, key.shift);
+    case VK_RETURN:
+    case VK_SPACE: {
+      const std::optional<Hit> current = focused_in(s, order);
+      if (!current || current->kind == HitKind::Row) return {};
+      return KeyAction{KeyCommand::Activate, 0.0f, *current};
+    }
+    case VK_ESCAPE:
+      return s.notice ? KeyAction{KeyCommand::DismissNotice, 0.0f, {}} : KeyAction{};
     case VK_PRIOR:
       return scroll(s.scroll - 0.8f * view_height);
     case VK_NEXT:
@@ -123,14 +177,44 @@ KeyAction key_action(const WindowState& s, UINT key, bool control, float view_he
     case VK_DOWN:
       return scroll(s.scroll + line);
     case VK_F5:
-      if (!scan_running(s) && !s.targets.empty()) return KeyAction{KeyCommand::Rescan};
+      if (!scan_running(s) && !s.targets.empty()) return KeyAction{KeyCommand::Rescan, 0.0f, {}};
       return {};
     case 'O':
-      if (control) return KeyAction{KeyCommand::ChooseFiles};
+      if (key.control) return KeyAction{KeyCommand::ChooseFiles, 0.0f, {}};
       return {};
     default:
       return {};
   }
+}
+
+void set_focus(WindowState& s, const Hit& hit) {
+  Focus focus{hit};
+  if (in_row(hit.kind) && hit.row < s.rows.size()) {
+    focus.pid = s.rows[hit.row].holder.pid;
+    focus.start_time = s.rows[hit.row].holder.start_time;
+  }
+  s.focus = focus;
+}
+
+void refocus_rows(WindowState& s, ButtonOffered offered) {
+  if (!s.focus || !in_row(s.focus->hit.kind)) return;
+  Focus& f = *s.focus;
+  const auto it = std::find_if(s.rows.begin(), s.rows.end(), [&](const HolderRow& r) {
+    return r.holder.pid == f.pid && r.holder.start_time == f.start_time;
+  });
+  if (it == s.rows.end()) {
+    s.focus.reset();
+    return;
+  }
+  f.hit.row = static_cast<std::size_t>(it - s.rows.begin());
+  if (f.hit.kind != HitKind::Row && !offered(*it, f.hit.kind)) f.hit.kind = HitKind::Row;
+}
+
+float scroll_to_show(float scroll, float top, float bottom, float view_top, float view_bottom, float maximum) {
+  const float visible = view_bottom - view_top;
+  if (top - scroll < view_top || bottom - top > visible) return clamp_scroll(top - view_top, maximum);
+  if (bottom - scroll > view_bottom) return clamp_scroll(bottom - view_bottom, maximum);
+  return clamp_scroll(scroll, maximum);
 }
 
 SIZE min_track_size(UINT dpi) {

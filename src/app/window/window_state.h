@@ -45,6 +45,7 @@ enum class HitKind : std::uint8_t {
   RowRestartExplorer = 10,
   RecycleBin = 11,
   DeleteOnRestart = 12,
+  Row = 13,  // a holder row itself: focusable, never found under the pointer
 };
 
 struct Hit {
@@ -52,9 +53,22 @@ struct Hit {
   std::size_t row = 0;
   friend bool operator==(const Hit& a, const Hit& b) {
     const bool with_row = a.kind == HitKind::RowClose || a.kind == HitKind::RowForceQuit ||
-                          a.kind == HitKind::RowRestartExplorer;
+                          a.kind == HitKind::RowRestartExplorer || a.kind == HitKind::Row;
     return a.kind == b.kind && (!with_row || a.row == b.row);
   }
+};
+
+constexpr bool in_row(HitKind kind) {
+  return kind == HitKind::Row || kind == HitKind::RowClose || kind == HitKind::RowForceQuit ||
+         kind == HitKind::RowRestartExplorer;
+}
+
+// The keyboard focus: an element of the view. In a row it also remembers whose row it is, so
+// that a rescan finds the same program's row again.
+struct Focus {
+  Hit hit;
+  std::uint32_t pid = 0;
+  std::uint64_t start_time = 0;
 };
 
 // The scan result without its holders, which became rows.
@@ -76,9 +90,17 @@ inline constexpr UINT kNoticeTimerMs = 3200;
 inline constexpr UINT_PTR kBusyTimer = 2;
 inline constexpr UINT kBusyTimerMs = 300;
 
+// The system colours a high-contrast theme sets, as 0xRRGGBB.
+struct SystemColors {
+  std::uint32_t window = 0, window_text = 0, highlight = 0, highlight_text = 0, button_face = 0, button_text = 0,
+                gray_text = 0, hot_light = 0;
+  friend bool operator==(const SystemColors&, const SystemColors&) = default;
+};
+
 // Everything the main window knows. Only the main thread touches it.
 struct WindowState {
   Hit hover;
+  std::optional<Focus> focus;
   std::vector<Target> targets;
   std::vector<HolderRow> rows;
   std::optional<ScanSummary> summary;  // absent while a scan runs
@@ -91,6 +113,7 @@ struct WindowState {
   UINT dpi = 96;
   float scroll = 0.0f;
   std::uint32_t tick = 0;
+  std::optional<SystemColors> high_contrast;  // while a high-contrast theme is on
   bool dark = false;
   bool elevated = false;
   bool deep = false;
@@ -98,6 +121,8 @@ struct WindowState {
   bool delete_scheduling = false;
   bool delete_scheduled = false;
   bool tracking = false;
+  bool focus_cues = false;  // the focus is drawn: after keyboard use, until the mouse is used
+  bool has_focus = false;   // the window has the keyboard focus
   bool targets_hold_folder = false;  // learnt as targets come in; the card's glyph and line show it
 };
 
@@ -145,17 +170,44 @@ float clamp_scroll(float value, float maximum);
 float wheel_scroll(float scroll, int delta, UINT dpi, float maximum);
 
 // What a key pressed in the window does.
-enum class KeyCommand : std::uint8_t { None, Scroll, Rescan, ChooseFiles };
+enum class KeyCommand : std::uint8_t { None, Scroll, Rescan, ChooseFiles, MoveFocus, Activate, DismissNotice };
 struct KeyAction {
   KeyCommand command = KeyCommand::None;
   float scroll = 0.0f;  // with Scroll: the new offset, within 0..maximum
+  Hit target;           // with MoveFocus: where the focus goes; with Activate: what is clicked
   friend bool operator==(const KeyAction&, const KeyAction&) = default;
 };
 
-// Page Up and Page Down move by 80% of the view's height, Up and Down by 60 pixels at 96 DPI,
-// Home and End to either end. F5 searches again when there are targets and no search runs;
+struct KeyPress {
+  UINT key = 0;
+  bool shift = false;
+  bool control = false;
+};
+
+// The focused element when it is one of `order` (the focusable elements in reading order).
+std::optional<Hit> focused_in(const WindowState& s, std::span<const Hit> order);
+
+// Tab and Shift+Tab move the focus through `order`, round and round; Enter and Space click the
+// focused button; Escape dismisses the notice. With the focus in a row, Up and Down move to
+// the row before or after and Home and End to the first and last row; otherwise they scroll,
+// Up and Down by 60 pixels at 96 DPI, Home and End to either end, as Page Up and Page Down do
+// by 80% of the view's height. F5 searches again when there are targets and no search runs;
 // Ctrl+O chooses files. Other keys do nothing.
-KeyAction key_action(const WindowState& s, UINT key, bool control, float view_height, float maximum);
+KeyAction key_action(const WindowState& s, std::span<const Hit> order, KeyPress key, float view_height,
+                     float maximum);
+
+// Puts the focus on `hit`, remembering whose row it is in.
+void set_focus(WindowState& s, const Hit& hit);
+
+// After the rows change (a new result, a remedy's outcome): the focus follows its program's
+// row to wherever the row now is, falls back to the row itself when the button it was on is
+// no longer offered (`offered` says which are), and goes when the program is no longer there.
+using ButtonOffered = bool (*)(const HolderRow& row, HitKind button);
+void refocus_rows(WindowState& s, ButtonOffered offered);
+
+// The offset that shows the content span top..bottom between the header and the footer
+// (view_top..view_bottom in the client area), moving as little as possible; within 0..maximum.
+float scroll_to_show(float scroll, float top, float bottom, float view_top, float view_bottom, float maximum);
 
 // Smallest window size: 600 x 460 at 96 DPI, scaled (never below 96).
 SIZE min_track_size(UINT dpi);

@@ -15,6 +15,7 @@
 #include "app/window/menus.h"
 #include "app/window/test_window.h"
 #include "app/window/window_startup.h"
+#include "common/text.h"
 #include "discovery/deep_search.h"
 #include "discovery/paths.h"
 #include "support/holder_process.h"
@@ -132,6 +133,103 @@ TEST_F(MainWindowProc, ADpiChangeKeepsTheFrameAndTheScrollInRange) {
   EXPECT_LT(client.bottom, frame.bottom - frame.top);
   EXPECT_GT(client.bottom, 0);
   EXPECT_EQ(state_->scroll, 0.0f);  // everything fits: nothing to scroll
+}
+
+std::vector<std::wstring> g_boxes;
+void show_notice_for_test(HWND, const char* text) {
+  with_main_window([&](MainWindow& w) { show_notice(w, text); });
+}
+int WINAPI answer_no(HWND, const wchar_t* text, const wchar_t*, UINT) {
+  g_boxes.emplace_back(text);
+  return IDNO;
+}
+
+void press(HWND window, UINT key, bool shift = false) {
+  BYTE keys[256] = {};
+  static_cast<void>(::GetKeyboardState(keys));
+  keys[VK_SHIFT] = shift ? 0x80 : 0;
+  static_cast<void>(::SetKeyboardState(keys));
+  ::SendMessageW(window, WM_KEYDOWN, key, 0);
+  keys[VK_SHIFT] = 0;
+  static_cast<void>(::SetKeyboardState(keys));
+  test::dispatch_waiting_messages();
+}
+
+// Tab reaches every button in reading order; Enter does what a click does, confirmations
+// included; Escape does what the notice's timer does; the focus is drawn after keyboard use
+// only, and follows the rows as they scroll.
+TEST_F(MainWindowProc, TheKeyboardReachesAndClicksWhatTheMouseDoes) {
+  test::close_test_main_window(window_);
+  g_boxes.clear();
+  state_ = test::open_test_main_window(WindowPlatform{&answer_no});
+  ASSERT_TRUE(state_);
+  window_ = state_->window;
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  ::SendMessageW(window_, WM_SETFOCUS, 0, 0);
+  WindowState& s = *state_;
+  s.targets = {L"D:\\a.txt"};
+  s.summary = ScanSummary{};
+  s.elevated = true;
+  for (std::uint32_t pid = 100; pid < 140; ++pid) {
+    Holder h;
+    h.pid = pid;
+    h.title = "Program " + std::to_string(pid);
+    h.has_window = pid != 100;  // the first can only be forced to quit
+    s.rows.push_back(HolderRow{h, ActionState{}});
+  }
+  const auto focus = [&] { return s.focus ? s.focus->hit : Hit{}; };
+  // Wine shows keyboard cues at all times by default; Windows shows them after keyboard use.
+  const bool always = keyboard_cues_always();
+  ::SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, nullptr, 0);
+
+  // In reading order: the header (Deep search, add, rescan, menu), each row and its button,
+  // then the footer.
+  press(window_, VK_TAB);
+  EXPECT_EQ(focus().kind, HitKind::DeepSearch);
+  EXPECT_TRUE(s.focus_cues);
+  press(window_, VK_TAB, true);  // round to the end
+  EXPECT_EQ(focus().kind, HitKind::RecycleBin);
+  press(window_, VK_TAB, true);
+  EXPECT_EQ(focus(), (Hit{HitKind::RowClose, 39}));
+  const float at_end = s.scroll;
+  EXPECT_GT(at_end, 0.0f);  // scrolled to show the last row
+
+  // Rows: Home, End, Up and Down move between them; the view follows.
+  press(window_, VK_HOME);
+  EXPECT_EQ(focus(), (Hit{HitKind::Row, 0}));
+  EXPECT_LT(s.scroll, at_end / 2);
+  press(window_, VK_DOWN);
+  press(window_, VK_DOWN);
+  press(window_, VK_UP);
+  EXPECT_EQ(focus(), (Hit{HitKind::Row, 1}));
+  press(window_, VK_END);
+  EXPECT_EQ(focus(), (Hit{HitKind::Row, 39}));
+  EXPECT_EQ(s.scroll, at_end);
+
+  // Enter is a click: Force quit asks first, and No ends nothing.
+  press(window_, VK_HOME);
+  press(window_, VK_TAB);
+  EXPECT_EQ(focus(), (Hit{HitKind::RowForceQuit, 0}));
+  press(window_, VK_RETURN);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(to_utf8(g_boxes[0]).substr(0, 26), "Force 'Program 100' to qui");
+  EXPECT_EQ(s.rows[0].action.kind, ActionKind::Idle);
+  press(window_, VK_SPACE);  // and so is Space
+  EXPECT_EQ(g_boxes.size(), 2u);
+  press(window_, VK_HOME);
+  press(window_, VK_RETURN);  // a row itself clicks nothing
+  EXPECT_EQ(g_boxes.size(), 2u);
+
+  // Escape dismisses the notice as its timer would.
+  show_notice_for_test(window_, "Closed");
+  EXPECT_TRUE(s.notice);
+  press(window_, VK_ESCAPE);
+  EXPECT_FALSE(s.notice);
+
+  // The mouse hides the focus again; a click focuses what it clicked.
+  ::SendMessageW(window_, WM_LBUTTONUP, 0, MAKELPARAM(5, 300));
+  EXPECT_FALSE(s.focus_cues);
+  ::SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, always ? reinterpret_cast<void*>(1) : nullptr, 0);
 }
 
 int g_folder_questions = 0;

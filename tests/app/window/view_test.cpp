@@ -77,6 +77,109 @@ TEST(View, RowButtonsFollowKindStateAndWindow) {
   EXPECT_EQ(l.headline, "5 programs are holding it");
 }
 
+// Every state the window can be in, read as a keyboard user tabs through it.
+TEST(View, FocusOrderIsTheReadingOrderInEveryState) {
+  using K = HitKind;
+  const auto scanning = [] {
+    WindowState s;
+    s.targets = {L"D:\\Work"};
+    s.progress = ScanProgress{10, 0.0f, ScanPhase::Listing};
+    return s;
+  };
+  const auto stuck = [] {
+    WindowState s = finished({{holder(4, HolderKind::WindowsComponent), {}}, {holder(5, HolderKind::Service), {}}});
+    s.elevated = true;
+    s.deep = true;
+    return s;
+  };
+  const auto released = [] {
+    WindowState s = finished({{holder(10, HolderKind::Program), {ActionKind::Closed, {}}}});
+    s.notice = "Closed";
+    return s;
+  };
+  const auto diagnoses = [] {
+    WindowState s = finished({});
+    s.summary->diagnoses = {Diagnosis{L"D:\\Work\\a.txt", DiagnosisKind::InUseUnseen}};
+    return s;
+  };
+  struct Case {
+    const char* name;
+    WindowState state;
+    std::vector<Hit> order;
+  };
+  const Case cases[] = {
+      {"empty", WindowState{}, {{K::AddButton}, {K::MenuButton}, {K::ChooseFiles}, {K::ChooseFolder}}},
+      {"scanning", scanning(), {{K::AddButton}, {K::Rescan}, {K::MenuButton}}},
+      {"mixed",
+       finished({{holder(10, HolderKind::Program), {}},
+                 {holder(11, HolderKind::Program), {ActionKind::NotClosed, {}}},
+                 {holder(12, HolderKind::FileExplorer), {}},
+                 {holder(13, HolderKind::Program), {ActionKind::Ending, {}}}}),
+       {{K::SearchAsAdmin},
+        {K::DeepSearch},
+        {K::AddButton},
+        {K::Rescan},
+        {K::MenuButton},
+        {K::Row, 0},
+        {K::RowClose, 0},
+        {K::Row, 1},
+        {K::RowClose, 1},
+        {K::RowForceQuit, 1},
+        {K::Row, 2},
+        {K::RowRestartExplorer, 2},
+        {K::Row, 3},  // busy: the row can be read, not clicked
+        {K::RecycleBin}}},
+      {"windows", stuck(),
+       {{K::AddButton}, {K::Rescan}, {K::MenuButton}, {K::Row, 0}, {K::Row, 1}, {K::DeleteOnRestart}, {K::RecycleBin}}},
+      {"released", released(),
+       {{K::SearchAsAdmin}, {K::DeepSearch}, {K::AddButton}, {K::Rescan}, {K::MenuButton}, {K::Row, 0}, {K::RecycleBin}}},
+      {"diagnoses", diagnoses(),
+       {{K::SearchAsAdmin}, {K::DeepSearch}, {K::AddButton}, {K::Rescan}, {K::MenuButton}, {K::DeleteOnRestart},
+        {K::RecycleBin}}},
+  };
+  for (const Case& c : cases) {
+    const Layout l = lay(c.state, ViewSize{880, 640, 1.0f});
+    const std::vector<Hit> order = focus_order(l, c.state);
+    EXPECT_EQ(order, c.order) << c.name;
+    // Each is where the view draws it, inside the window.
+    for (const Hit& hit : order) {
+      const std::optional<RectF> box = element_box(l, c.state, hit);
+      ASSERT_TRUE(box) << c.name << " " << static_cast<int>(hit.kind);
+      EXPECT_GE(box->x, 0.0f);
+      EXPECT_LE(box->x + box->width, 880.0f);
+      if (hit.kind != K::Row) {
+        EXPECT_EQ(hit_test(l, c.state, PointF{box->x + 3, box->y + 3}), hit) << c.name;
+      }
+    }
+  }
+}
+
+TEST(View, TheFocusRingIsDrawnOnlyAfterKeyboardUseInAFocusedWindow) {
+  WindowState s = finished({{holder(10, HolderKind::Program), {}}});
+  set_focus(s, Hit{HitKind::RowClose, 0});
+  EXPECT_FALSE(lay(s).focus_ring);
+  s.focus_cues = true;
+  EXPECT_FALSE(lay(s).focus_ring);  // another window has the keyboard
+  s.has_focus = true;
+  const Layout l = lay(s);
+  ASSERT_TRUE(l.focus_ring);
+  EXPECT_EQ(*l.focus_ring, *element_box(l, s, Hit{HitKind::RowClose, 0}));
+  s.rows[0].action.kind = ActionKind::Closed;  // its button went
+  EXPECT_FALSE(lay(s).focus_ring);
+}
+
+TEST(View, HighContrastTakesEveryColourFromTheSystem) {
+  const SystemColors black{0x000000, 0xFFFFFF, 0x1AEBFF, 0x000000, 0x000000, 0xFFFFFF, 0x3FF23F, 0xFFFF00};
+  const Palette p = palette(false, black);
+  EXPECT_TRUE(p.outlines);
+  for (const Color c : {p.background, p.band, p.card}) EXPECT_EQ(c, rgb(0x000000));
+  for (const Color c : {p.text, p.muted, p.border, p.warning, p.danger, p.success, p.focus}) EXPECT_EQ(c, rgb(0xFFFFFF));
+  EXPECT_EQ(p.accent, rgb(0x1AEBFF));
+  EXPECT_EQ(p.on_accent, rgb(0x000000));
+  EXPECT_EQ(palette(true, black).background, p.background);  // dark mode does not matter then
+  EXPECT_FALSE(palette(true).outlines);
+}
+
 TEST(View, OnlyWindowsHoldersOfferDeleteOnRestart) {
   WindowState s = finished({{holder(4, HolderKind::WindowsComponent), {}}, {holder(900, HolderKind::Service), {}}});
   s.rows[1].holder.services = {"Spooler", "wuauserv"};

@@ -129,8 +129,10 @@ TEST(WindowState, ScrollingAndSizesFollowTheDpi) {
 TEST(WindowState, KeysScrollWithinTheContentAndStartOnlyWhatCanStart) {
   WindowState s;
   s.dpi = 144;
-  s.scroll = 300.0f;
-  const auto scroll_to = [](float value) { return KeyAction{KeyCommand::Scroll, value}; };
+  const auto scroll_to = [](float value) { return KeyAction{KeyCommand::Scroll, value, {}}; };
+  const auto key = [&](UINT k, bool control = false) {
+    return key_action(s, {}, KeyPress{k, false, control}, 500.0f, 1000.0f);
+  };
   struct Case {
     UINT key;
     float scroll;
@@ -148,20 +150,72 @@ TEST(WindowState, KeysScrollWithinTheContentAndStartOnlyWhatCanStart) {
       {VK_END, 300.0f, -20.0f, scroll_to(0.0f)},       // content shorter than the view
       {VK_DOWN, 0.0f, 0.0f, scroll_to(0.0f)},
       {'X', 300.0f, 1000.0f, KeyAction{}},
+      {VK_TAB, 300.0f, 1000.0f, KeyAction{}},          // nothing to focus
+      {VK_RETURN, 300.0f, 1000.0f, KeyAction{}},       // nothing focused
+      {VK_ESCAPE, 300.0f, 1000.0f, KeyAction{}},       // no notice
   };
   for (const Case& c : cases) {
     s.scroll = c.scroll;
-    EXPECT_EQ(key_action(s, c.key, false, 500.0f, c.maximum), c.expected) << c.key << " from " << c.scroll;
+    EXPECT_EQ(key_action(s, {}, KeyPress{c.key}, 500.0f, c.maximum), c.expected) << c.key << " from " << c.scroll;
   }
 
   // F5 and Ctrl+O.
-  EXPECT_EQ(key_action(s, VK_F5, false, 500.0f, 0.0f).command, KeyCommand::None);  // no targets
+  EXPECT_EQ(key(VK_F5).command, KeyCommand::None);  // no targets
   s.targets = {L"C:\\a.txt"};
-  EXPECT_EQ(key_action(s, VK_F5, false, 500.0f, 0.0f).command, KeyCommand::Rescan);
+  EXPECT_EQ(key(VK_F5).command, KeyCommand::Rescan);
   s.progress.phase = ScanPhase::Listing;
-  EXPECT_EQ(key_action(s, VK_F5, false, 500.0f, 0.0f).command, KeyCommand::None);  // one search at a time
-  EXPECT_EQ(key_action(s, 'O', false, 500.0f, 0.0f).command, KeyCommand::None);
-  EXPECT_EQ(key_action(s, 'O', true, 500.0f, 0.0f).command, KeyCommand::ChooseFiles);
+  EXPECT_EQ(key(VK_F5).command, KeyCommand::None);  // one search at a time
+  EXPECT_EQ(key('O').command, KeyCommand::None);
+  EXPECT_EQ(key('O', true).command, KeyCommand::ChooseFiles);
+  s.notice = "Closed";
+  EXPECT_EQ(key(VK_ESCAPE).command, KeyCommand::DismissNotice);
+}
+
+TEST(WindowState, FocusFollowsItsProgramsRowThroughARescan) {
+  const auto row = [](std::uint32_t pid, std::uint64_t start, ActionKind action = ActionKind::Idle) {
+    Holder h;
+    h.pid = pid;
+    h.start_time = start;
+    h.has_window = true;
+    return HolderRow{h, ActionState{action, {}}};
+  };
+  const ButtonOffered close_only = [](const HolderRow& r, HitKind kind) {
+    return kind == HitKind::RowClose && r.action.kind == ActionKind::Idle;
+  };
+  WindowState s;
+  s.rows = {row(10, 1), row(20, 2), row(30, 3)};
+  set_focus(s, Hit{HitKind::RowClose, 1});
+  ASSERT_TRUE(s.focus);
+  EXPECT_EQ(s.focus->pid, 20u);
+
+  // The same program, now second to last of four: the focus goes with it.
+  s.rows = {row(5, 9), row(10, 1), row(20, 2), row(30, 3)};
+  refocus_rows(s, close_only);
+  EXPECT_EQ(s.focus->hit, (Hit{HitKind::RowClose, 2}));
+  // Its Close button went (it is closing): the row itself keeps the focus.
+  s.rows[2].action.kind = ActionKind::Closing;
+  refocus_rows(s, close_only);
+  EXPECT_EQ(s.focus->hit, (Hit{HitKind::Row, 2}));
+  // Another process with the same id is another program: the focus goes.
+  s.rows = {row(20, 7)};
+  refocus_rows(s, close_only);
+  EXPECT_FALSE(s.focus);
+
+  // Focus outside the rows is left alone.
+  set_focus(s, Hit{HitKind::MenuButton, 0});
+  s.rows.clear();
+  refocus_rows(s, close_only);
+  EXPECT_EQ(s.focus->hit.kind, HitKind::MenuButton);
+}
+
+TEST(WindowState, ScrollingToShowMovesAsLittleAsItCan) {
+  // The view shows content 52..400 below the header; content may scroll by up to 1000.
+  EXPECT_EQ(scroll_to_show(0, 100, 194, 52, 400, 1000), 0);       // already in view
+  EXPECT_EQ(scroll_to_show(0, 380, 474, 52, 400, 1000), 74);      // below: its bottom comes up to the footer
+  EXPECT_EQ(scroll_to_show(300, 200, 294, 52, 400, 1000), 148);   // above: its top comes down to the header
+  EXPECT_EQ(scroll_to_show(0, 1300, 1394, 52, 400, 1000), 994);
+  EXPECT_EQ(scroll_to_show(0, 1500, 1594, 52, 400, 1000), 1000);  // never past the end
+  EXPECT_EQ(scroll_to_show(500, 100, 900, 52, 400, 1000), 48);    // taller than the view: its top shows
 }
 
 TEST(WindowState, HandOverAcceptsOnlyItsOwnTaggedText) {
