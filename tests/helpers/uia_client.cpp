@@ -11,9 +11,9 @@
 // integers, empty when the element has none. FLAGS is a comma-separated subset of
 // focusable,focused,offscreen,live in that order ("live" for any LiveSetting but Off). A
 // control character in a name is written as \xHH; anything else, backslashes included, as it
-// is. The dump also checks that each child's Parent is the element it was reached from, and
-// stops at 64 levels or 5000 elements, so that a provider whose navigation loops fails
-// instead of hanging the test.
+// is. The dump also checks that every element has a RuntimeId of its own and that each
+// child's Parent is the element it was reached from; with a limit of 64 levels and 5000
+// elements, a provider whose navigation runs in a circle fails instead of hanging the test.
 //
 // invoke finds the INDEX-th element (default 0, depth-first order) whose Name is exactly NAME
 // and calls its Invoke pattern.
@@ -45,7 +45,8 @@
 //   that exception comes; the call then counts as E_NOTIMPL.
 // - A property read from an element whose provider answers UIA_E_ELEMENTNOTAVAILABLE
 //   succeeds with the "not supported" value; only once the provider has called
-//   UiaDisconnectProvider for it do reads fail, with UIA_E_ELEMENTNOTAVAILABLE.
+//   UiaDisconnectProvider for it (while it still answered) do reads fail, with
+//   UIA_E_ELEMENTNOTAVAILABLE. A provider process that has ended gives 0x800706BA.
 // - UiaNodeFromHandle fails (E_NOTIMPL) for a window that has no provider of its own;
 //   Windows instead gives the window's default element.
 #include <windows.h>
@@ -57,6 +58,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -135,7 +137,8 @@ bool look_up(HMODULE dll, const char* name, F& slot) {
 bool load_api() {
   const HMODULE dll = ::LoadLibraryExW(L"uiautomationcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (dll == nullptr) return false;
-  return look_up(dll, "UiaNodeFromHandle", g_api.node_from_handle) && look_up(dll, "UiaNodeRelease", g_api.node_release) &&
+  return look_up(dll, "UiaNodeFromHandle", g_api.node_from_handle) &&
+         look_up(dll, "UiaNodeRelease", g_api.node_release) &&
          look_up(dll, "UiaGetPropertyValue", g_api.get_property_value) && look_up(dll, "UiaNavigate", g_api.navigate) &&
          look_up(dll, "UiaHUiaNodeFromVariant", g_api.node_from_variant) &&
          look_up(dll, "UiaGetRuntimeId", g_api.get_runtime_id) &&
@@ -319,12 +322,15 @@ class Walker {
   // False once the walk is to end.
   bool walk_from(UniqueNode& node, int depth) {
     if (++count_ > kMaxElements) return fail("more than " + std::to_string(kMaxElements) + " elements");
+    // Runtime ids are unique, so one met twice means navigation runs in a circle.
+    const std::vector<LONG> own_id = runtime_id(node.get());
+    if (own_id.empty()) return fail("an element at depth " + std::to_string(depth) + " has no RuntimeId");
+    if (!seen_.insert(own_id).second) return fail("an element is reached twice (depth " + std::to_string(depth) + ")");
     if (!visit_(node, depth)) return false;
     HRESULT hr = S_OK;
     UniqueNode child = navigate(node.get(), kNavigateFirstChild, hr);
     if (FAILED(hr)) return fail("navigating to a first child failed: " + hex(hr));
     if (child && depth + 1 > kMaxDepth) return fail("deeper than " + std::to_string(kMaxDepth) + " levels");
-    const std::vector<LONG> own_id = child ? runtime_id(node.get()) : std::vector<LONG>();
     while (child) {
       // Screen readers walk up as well as down; a wrong Parent strands them.
       const UniqueNode parent = navigate(child.get(), kNavigateParent, hr);
@@ -346,6 +352,7 @@ class Walker {
 
   Visit visit_;
   std::size_t count_ = 0;
+  std::set<std::vector<LONG>> seen_;
   std::optional<std::string> problem_;
 };
 

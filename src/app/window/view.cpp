@@ -40,6 +40,7 @@ struct Builder {
   ViewSize size;
   const TextMetrics& m;
   float u;
+  bool all_rows;
   Layout out;
 
   float R(float v) const { return std::round(v * u); }  // whole pixels, for what lines up
@@ -276,8 +277,12 @@ struct Builder {
     out.row_pitch = pitch;
     const float first = std::floor((s.scroll - rows_top) / pitch);
     const float end = std::ceil((s.scroll + size.height - rows_top) / pitch);
-    const std::size_t from = first <= 0.0f ? 0 : std::min(static_cast<std::size_t>(first), s.rows.size());
-    const std::size_t to = end <= 0.0f ? 0 : std::min(static_cast<std::size_t>(end), s.rows.size());
+    std::size_t from = first <= 0.0f ? 0 : std::min(static_cast<std::size_t>(first), s.rows.size());
+    std::size_t to = end <= 0.0f ? 0 : std::min(static_cast<std::size_t>(end), s.rows.size());
+    if (all_rows) {
+      from = 0;
+      to = s.rows.size();
+    }
     for (std::size_t i = from; i < to; ++i) {
       const HolderRow& r = s.rows[i];
       RowLayout row;
@@ -536,8 +541,9 @@ std::optional<RectF> element_box(const Layout& layout, const WindowState& state,
   return find(layout.rows_buttons, state.scroll);
 }
 
-Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed) {
-  Builder b{state, size, metrics, size.scale, {}};
+Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed,
+                   RowsLaidOut rows) {
+  Builder b{state, size, metrics, size.scale, rows == RowsLaidOut::All, {}};
   b.out.size = size;
   b.out.column_width = std::min(size.width - b.R(kColumnMargin), b.R(kColumnMaxWidth));
   b.out.column_left = std::round((size.width - b.out.column_width) * 0.5f);

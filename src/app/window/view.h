@@ -142,7 +142,10 @@ inline constexpr std::size_t kListedDiagnoses = 50;
 // The layout of the state at this size; `explorer_installed` picks the empty view's tip.
 // Only the rows in view at the state's scroll offset are laid out; where the others are
 // follows from their fixed height, so the cost does not grow with the number of rows.
-Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed);
+// Assistive technology wants every row, whether it is in view or not.
+enum class RowsLaidOut : std::uint8_t { InView, All };
+Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed,
+                   RowsLaidOut rows = RowsLaidOut::InView);
 
 // A row's buttons, left to right, with their styles: none while the row is busy or done.
 std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& row);

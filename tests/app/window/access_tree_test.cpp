@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include "app/window/access_tree.h"
+
+namespace tw {
+namespace {
+
+HolderRow row(std::uint32_t pid, const char* title, HolderKind kind = HolderKind::Program,
+              ActionKind action = ActionKind::Idle) {
+  Holder h;
+  h.pid = pid;
+  h.start_time = 1000 + pid;
+  h.title = title;
+  h.exe_name = std::string(title) + ".exe";
+  h.kind = kind;
+  h.has_window = true;
+  return HolderRow{h, ActionState{action, {}}};
+}
+
+WindowState holding(std::vector<HolderRow> rows) {
+  WindowState s;
+  s.targets = {L"D:\\Work\\a.txt"};
+  s.summary = ScanSummary{};
+  s.summary->files_checked = 1;
+  s.elevated = true;
+  s.rows = std::move(rows);
+  return s;
+}
+
+std::vector<AccessNode> tree(const WindowState& s, ViewSize size = {880, 640, 1.0f}) {
+  return access_tree(layout_view(s, size, fixed_metrics(), true, RowsLaidOut::All), s);
+}
+
+const AccessNode* by_id(const std::vector<AccessNode>& nodes, std::string_view id) {
+  for (const AccessNode& n : nodes) {
+    if (n.id == id) return &n;
+  }
+  return nullptr;
+}
+
+// What a screen reader hears, in order, with the parent of each.
+TEST(AccessTree, ReadsTheWindowInOrderWithRowsAsAList) {
+  WindowState s = holding({row(10, "Word"), row(11, "Photos", HolderKind::Program, ActionKind::Closing)});
+  s.notice = "Moved to the Recycle Bin";
+  const std::vector<AccessNode> nodes = tree(s);
+  std::vector<std::string> outline;
+  for (const AccessNode& n : nodes) {
+    outline.push_back((n.parent == kTopLevel ? "" : nodes[n.parent].id + " > ") + n.id + ": " + n.name);
+  }
+  EXPECT_EQ(outline, (std::vector<std::string>{
+                         "header/deep: Deep search",
+                         "header/add: Add files or a folder",
+                         "header/rescan: Search again",
+                         "header/menu: Settings menu",
+                         "card: D:\\Work\\a.txt, File",
+                         "headline: 2 programs are holding it",
+                         "explanation: 'Close' asks the program to close its windows. If something is unsaved, the "
+                         "program will ask you.",
+                         "holders: 2 programs are holding it",
+                         "holders > row/10/1010: Word, Word.exe \xC2\xB7 PID 10",
+                         "row/10/1010 > row/10/1010/close: Close",
+                         "holders > row/11/1011: Photos, Closing, Photos.exe \xC2\xB7 PID 11",
+                         "hint/0: If it still won't delete, click 'Deep search'. It also finds things Windows doesn't "
+                         "report, like a command prompt that has the folder open.",
+                         "footer/recycle: Move to Recycle Bin",
+                         "notice: Moved to the Recycle Bin",
+                     }));
+  const AccessNode& close = *by_id(nodes, "row/10/1010/close");
+  EXPECT_EQ(close.role, AccessRole::Button);
+  EXPECT_EQ(close.hit, (Hit{HitKind::RowClose, 0}));
+  EXPECT_EQ(by_id(nodes, "holders")->role, AccessRole::List);
+  EXPECT_EQ(by_id(nodes, "row/10/1010")->role, AccessRole::ListItem);
+  EXPECT_TRUE(by_id(nodes, "headline")->live);
+  EXPECT_TRUE(by_id(nodes, "notice")->live);
+  EXPECT_FALSE(by_id(nodes, "card")->live);
+}
+
+// Boxes are where the view draws; rows scrolled away are still there, marked off screen.
+TEST(AccessTree, EveryRowIsThereInViewOrNot) {
+  std::vector<HolderRow> rows;
+  for (std::uint32_t pid = 100; pid < 160; ++pid) rows.push_back(row(pid, "P"));
+  WindowState s = holding(std::move(rows));
+  s.scroll = 500.0f;
+  const Layout in_view = layout_view(s, ViewSize{880, 640, 1.0f}, fixed_metrics(), true);
+  const std::vector<AccessNode> nodes = tree(s);
+  std::size_t items = 0, offscreen = 0;
+  for (const AccessNode& n : nodes) {
+    if (n.role != AccessRole::ListItem) continue;
+    ++items;
+    if (n.offscreen) ++offscreen;
+  }
+  EXPECT_EQ(items, 60u);
+  EXPECT_GT(offscreen, 50u);
+  EXPECT_LT(offscreen, 60u);
+  // A row in view: the same box as painting and the focus use.
+  const RowLayout& shown = in_view.rows.at(1);
+  const AccessNode& node = *by_id(nodes, "row/" + std::to_string(100 + shown.index) + "/" +
+                                              std::to_string(1100 + shown.index));
+  EXPECT_FALSE(node.offscreen);
+  EXPECT_EQ(*node.box, *element_box(in_view, s, Hit{HitKind::Row, shown.index}));
+  EXPECT_TRUE(by_id(nodes, "card")->offscreen);  // scrolled up under the header
+  EXPECT_FALSE(by_id(nodes, "header/menu")->offscreen);
+}
+
+// A row keeps its id through a rescan that moves it, so a client's element follows it; one
+// that went is gone from the tree.
+TEST(AccessTree, IdsFollowTheirProgramAndFocusFindsItsNode) {
+  WindowState s = holding({row(10, "Word"), row(11, "Photos")});
+  set_focus(s, Hit{HitKind::RowClose, 1});
+  std::vector<AccessNode> before = tree(s);
+  ASSERT_TRUE(focused_node(before, s));
+  EXPECT_EQ(before[*focused_node(before, s)].id, "row/11/1011/close");
+
+  s.rows = {row(11, "Photos"), row(12, "Paint")};
+  refocus_rows(s, &row_offers_button);
+  const std::vector<AccessNode> after = tree(s);
+  EXPECT_EQ(after[*focused_node(after, s)].id, "row/11/1011/close");
+  EXPECT_FALSE(by_id(after, "row/10/1010"));
+  EXPECT_EQ(by_id(after, "row/11/1011")->hit, (Hit{HitKind::Row, 0}));
+
+  s.focus.reset();
+  EXPECT_FALSE(focused_node(after, s));
+}
+
+TEST(AccessTree, TheEmptyViewReadsItsInvitationAndItsButtons) {
+  WindowState s;
+  const std::vector<AccessNode> nodes = tree(s);
+  std::vector<std::string> ids;
+  for (const AccessNode& n : nodes) ids.push_back(n.id);
+  EXPECT_EQ(ids, (std::vector<std::string>{"header/add", "header/menu", "empty/title", "empty/tagline", "empty/files",
+                                           "empty/folder", "empty/tip"}));
+  EXPECT_EQ(by_id(nodes, "empty/files")->name, "Choose files");
+  EXPECT_EQ(by_id(nodes, "empty/title")->name, "Drop a file or folder that won't delete here");
+}
+
+}  // namespace
+}  // namespace tw
