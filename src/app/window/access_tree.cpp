@@ -161,6 +161,16 @@ std::vector<AccessNode> access_tree(const Layout& layout, const WindowState& sta
   return std::move(b.out);
 }
 
+std::vector<std::size_t> changed_live_nodes(const std::vector<AccessNode>& before, const std::vector<AccessNode>& after) {
+  std::vector<std::size_t> changed;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    if (!after[i].live) continue;
+    const auto old = std::find_if(before.begin(), before.end(), [&](const AccessNode& n) { return n.id == after[i].id; });
+    if (old == before.end() || old->name != after[i].name) changed.push_back(i);
+  }
+  return changed;
+}
+
 std::optional<std::size_t> focused_node(const std::vector<AccessNode>& nodes, const WindowState& state) {
   if (!state.focus) return std::nullopt;
   for (std::size_t i = 0; i < nodes.size(); ++i) {

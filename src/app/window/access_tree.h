@@ -34,6 +34,10 @@ struct AccessNode {
 // the hints; the footer's buttons; the notice. `layout` must have every row laid out.
 std::vector<AccessNode> access_tree(const Layout& layout, const WindowState& state);
 
+// The live nodes of `after` whose text is new since `before`: what is said aloud without the
+// focus moving (the end of a search, a notice).
+std::vector<std::size_t> changed_live_nodes(const std::vector<AccessNode>& before, const std::vector<AccessNode>& after);
+
 // The node the focus is on; none when the focus is on nothing the tree has.
 std::optional<std::size_t> focused_node(const std::vector<AccessNode>& nodes, const WindowState& state);
 

@@ -15,6 +15,8 @@
 #include "app/system/explorer_entry.h"
 #include "app/system/messages.h"
 #include "app/system/settings.h"
+#include "app/window/access_tree.h"
+#include "app/window/accessibility.h"
 #include "app/window/menus.h"
 #include "app/window/message_boxes.h"
 #include "app/window/picker.h"
@@ -93,6 +95,19 @@ Layout current_layout(const MainWindow& w) {
   return layout_view(w.state, view_size(w), metrics, installed);
 }
 
+// The tree a screen reader reads, brought up to date with the view; only once one has asked.
+void refresh_access(MainWindow& w) {
+  if (!w.access) return;
+  const TextMetrics metrics = w.gfx ? layer_metrics(*w.gfx) : fixed_metrics();
+  const bool installed = w.state.targets.empty() && is_explorer_menu_installed();
+  const Layout layout = layout_view(w.state, view_size(w), metrics, installed, RowsLaidOut::All);
+  std::vector<AccessNode> nodes = access_tree(layout, w.state);
+  const std::optional<std::size_t> focused = focused_node(nodes, w.state);
+  POINT origin{0, 0};
+  ::ClientToScreen(w.state.window, &origin);
+  update_access_tree(*w.access, std::move(nodes), focused, origin);
+}
+
 // Where the probe's element is drawn, as the window shows it now (rows scroll, the header stays).
 LRESULT probe_box(const Layout& layout, const WindowState& s, WPARAM what) {
   std::optional<RectF> box;
@@ -156,6 +171,7 @@ Answer on_paint(MainWindow& w) {
     }
   }
   ::ValidateRect(w.state.window, nullptr);
+  refresh_access(w);
   return kHandled;
 }
 
@@ -270,6 +286,10 @@ void move_focus(MainWindow& w, const Hit& to) {
                               max_scroll(layout, s));
   }
   repaint(w);
+  if (w.access) {
+    refresh_access(w);
+    announce_focus(*w.access);
+  }
 }
 
 // The point a menu opened from the keyboard hangs from: the element's bottom left corner.
@@ -353,6 +373,25 @@ Answer on_key_down(MainWindow& w, WPARAM key) {
       break;
   }
   return kDefault;  // the system's own keys (the menu key among them) keep working
+}
+
+// What screen readers asked for: a button clicked as a click would, an element focused as
+// the keyboard would. Each element is found again by its id: the view may have changed.
+Answer on_access_request(MainWindow& w) {
+  if (!w.access) return kHandled;
+  const std::vector<AccessRequest> requests = take_access_requests(*w.access);
+  for (const AccessRequest& request : requests) {
+    const Layout layout = layout_view(w.state, view_size(w), fixed_metrics(), false, RowsLaidOut::All);
+    const std::vector<AccessNode> nodes = access_tree(layout, w.state);
+    const auto node = std::find_if(nodes.begin(), nodes.end(), [&](const AccessNode& n) { return n.id == request.id; });
+    if (node == nodes.end() || node->hit.kind == HitKind::Nothing) continue;
+    if (request.kind == AccessRequestKind::Focus) {
+      move_focus(w, node->hit);
+    } else if (node->role == AccessRole::Button) {
+      click(w, node->hit, below(current_layout(w), w.state, node->hit));
+    }
+  }
+  return kHandled;
 }
 
 // Shift+F10 and the menu key open the settings menu, below its button.
@@ -529,6 +568,8 @@ Answer handle(MainWindow& w, UINT message, WPARAM wparam, LPARAM lparam) {
     case kMsgActivate:
       activate(w.state.window);
       return kHandled;
+    case kMsgAccessRequest:
+      return on_access_request(w);
     case kMsgProbe:
       return on_probe(w, wparam);
     default:
@@ -564,6 +605,7 @@ bool handled_with_state(UINT message) {
     case kMsgDownloadFinished:
     case kMsgRemedyFinished:
     case kMsgActivate:
+    case kMsgAccessRequest:
     case kMsgProbe:
       return true;
     default:
@@ -669,6 +711,23 @@ void run_pick(HWND window, Pick kind, POINT screen, const WindowPlatform& platfo
   }
 }
 
+// UI Automation asks for the window's provider: made on the first request, its tree brought
+// up to date when the state is free (else at the next paint).
+LRESULT on_get_object(HWND window, WPARAM wparam, LPARAM lparam) {
+  if (!t_window->access) {
+    t_window->access = make_access_provider(window);
+    if (!t_window->access) return ::DefWindowProcW(window, WM_GETOBJECT, wparam, lparam);
+  }
+  const std::shared_ptr<AccessProvider> access = t_window->access;
+  if (!t_borrowed) {
+    Borrow borrow;
+    refresh_access(*borrow.get());
+  } else {
+    ::InvalidateRect(window, nullptr, FALSE);
+  }
+  return answer_get_object(*access, wparam, lparam);
+}
+
 }  // namespace
 
 void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::move(window); }
@@ -719,7 +778,13 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = POINT{min.cx, min.cy};
       return 0;
     }
+    case WM_GETOBJECT:
+      if (is_automation_request(lparam) && t_window && t_window->state.window == window) {
+        return on_get_object(window, wparam, lparam);
+      }
+      break;
     case WM_DESTROY:
+      if (t_window && t_window->access) close_access_provider(*t_window->access);
       // Usually sent from inside a handler (WM_CLOSE): the state then goes when that
       // handler lets go of it.
       if (t_borrowed) {

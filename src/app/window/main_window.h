@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/window/accessibility.h"
 #include "app/window/message_boxes.h"
 #include "app/window/window_state.h"
 #include "gfx/gfx.h"
@@ -29,6 +30,7 @@ struct MainWindow {
   std::optional<Gfx> gfx;
   IconCache icons;  // bitmaps belong to the layer: emptied whenever it changes
   ClientSize layer_size;  // the client size the layer's buffers were last made for
+  std::shared_ptr<AccessProvider> access;  // once a UI Automation client has asked
 };
 
 // Hands the main window its state; from then on the window procedure has it. Main thread.

@@ -122,6 +122,30 @@ TEST(AccessTree, IdsFollowTheirProgramAndFocusFindsItsNode) {
   EXPECT_FALSE(focused_node(after, s));
 }
 
+// The end of a search and a notice are said aloud once, when their text changes.
+TEST(AccessTree, OnlyNewTextInLiveNodesIsAnnounced) {
+  WindowState s = holding({});
+  s.progress = ScanProgress{5, 0.0f, ScanPhase::AskingWindows};
+  s.tick = 1;
+  const std::vector<AccessNode> searching = tree(s);
+  s.tick = 2;  // the dots move: nothing new to say
+  EXPECT_TRUE(changed_live_nodes(searching, tree(s)).empty());
+
+  s.progress.phase = ScanPhase::Taken;
+  s.rows = {row(10, "Word")};
+  const std::vector<AccessNode> found = tree(s);
+  const std::vector<std::size_t> said = changed_live_nodes(searching, found);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(found[said[0]].name, "1 program is holding it");
+
+  s.notice = "Closed";
+  const std::vector<AccessNode> noticed = tree(s);
+  const std::vector<std::size_t> notice = changed_live_nodes(found, noticed);
+  ASSERT_EQ(notice.size(), 1u);
+  EXPECT_EQ(noticed[notice[0]].id, "notice");
+  EXPECT_TRUE(changed_live_nodes(noticed, noticed).empty());
+}
+
 TEST(AccessTree, TheEmptyViewReadsItsInvitationAndItsButtons) {
   WindowState s;
   const std::vector<AccessNode> nodes = tree(s);
