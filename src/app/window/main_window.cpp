@@ -317,7 +317,7 @@ Answer on_close(const MainWindow& w) {
 // Heard, and left to the default handling too: others may want to hear of it.
 Answer on_setting_change(MainWindow& w) {
   const bool dark = read_dark_mode();
-  const std::optional<SystemColors> high_contrast = read_high_contrast();
+  const std::optional<SystemColors> high_contrast = w.platform.high_contrast();
   if (dark == w.state.dark && high_contrast == w.state.high_contrast) return kDefault;
   if (dark != w.state.dark) static_cast<void>(set_dark_title_bar(w.state.window, dark));  // the view follows anyway
   w.state.dark = dark;
@@ -729,6 +729,27 @@ LRESULT on_get_object(HWND window, WPARAM wparam, LPARAM lparam) {
 }
 
 }  // namespace
+
+std::optional<SystemColors> read_high_contrast() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  if (!::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) ||
+      (contrast.dwFlags & HCF_HIGHCONTRASTON) == 0) {
+    return std::nullopt;
+  }
+  const auto colour = [](int index) {
+    const COLORREF c = ::GetSysColor(index);  // 0x00BBGGRR
+    return static_cast<std::uint32_t>((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+  };
+  return SystemColors{colour(COLOR_WINDOW),  colour(COLOR_WINDOWTEXT), colour(COLOR_HIGHLIGHT),
+                      colour(COLOR_HIGHLIGHTTEXT), colour(COLOR_BTNFACE), colour(COLOR_BTNTEXT),
+                      colour(COLOR_GRAYTEXT),    colour(COLOR_HOTLIGHT)};
+}
+
+bool keyboard_cues_always() {
+  BOOL always = FALSE;
+  return ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &always, 0) && always;
+}
 
 void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::move(window); }
 

@@ -16,11 +16,19 @@ namespace tw {
 
 inline constexpr wchar_t kMainWindowClass[] = L"Tarnwick.Main";
 
+// The system colours while a high-contrast theme is on; nothing otherwise.
+std::optional<SystemColors> read_high_contrast();
+
+// Whether Windows is set to show keyboard cues at all times.
+bool keyboard_cues_always();
+
 // The calls of the window that tests replace: every message box goes through `message_box`,
-// and targets are asked whether they are folders through `is_folder` as they come in.
+// targets are asked whether they are folders through `is_folder` as they come in, and the
+// high-contrast theme is read through `high_contrast`.
 struct WindowPlatform {
   MessageBoxFunction message_box = &::MessageBoxW;
   FolderTest is_folder = &target_is_folder;
+  std::optional<SystemColors> (*high_contrast)() = &read_high_contrast;
 };
 
 // What the window procedure owns: the state, and the drawing layer when there is one.

@@ -79,27 +79,6 @@ RECT centred_window_rect(const RECT& work, UINT dpi) {
   return RECT{left, top, left + width, top + height};
 }
 
-std::optional<SystemColors> read_high_contrast() {
-  HIGHCONTRASTW contrast{};
-  contrast.cbSize = sizeof contrast;
-  if (!::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) ||
-      (contrast.dwFlags & HCF_HIGHCONTRASTON) == 0) {
-    return std::nullopt;
-  }
-  const auto colour = [](int index) {
-    const COLORREF c = ::GetSysColor(index);  // 0x00BBGGRR
-    return static_cast<std::uint32_t>((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
-  };
-  return SystemColors{colour(COLOR_WINDOW),  colour(COLOR_WINDOWTEXT), colour(COLOR_HIGHLIGHT),
-                      colour(COLOR_HIGHLIGHTTEXT), colour(COLOR_BTNFACE), colour(COLOR_BTNTEXT),
-                      colour(COLOR_GRAYTEXT),    colour(COLOR_HOTLIGHT)};
-}
-
-bool keyboard_cues_always() {
-  BOOL always = FALSE;
-  return ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &always, 0) && always;
-}
-
 HRESULT set_dark_title_bar(HWND window, bool dark, SetWindowAttributeFn set) {
   const BOOL value = dark;
   const HRESULT hr = set(window, dwm::DWMWA_USE_IMMERSIVE_DARK_MODE, &value, sizeof value);
@@ -178,7 +157,7 @@ std::unique_ptr<MainWindow> make_main_window(HWND window, bool elevated) {
   s.window = window;
   s.elevated = elevated;
   s.dark = read_dark_mode();
-  s.high_contrast = read_high_contrast();
+  s.high_contrast = main->platform.high_contrast();
   s.focus_cues = keyboard_cues_always();
   static_cast<void>(set_dark_title_bar(window, s.dark));  // the frame only; failure is harmless
   s.dpi = std::max(::GetDpiForWindow(window), 96u);

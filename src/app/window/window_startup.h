@@ -4,10 +4,7 @@
 
 #include <dwmapi.h>
 
-#include <optional>
-
 #include "app/system/startup.h"
-#include "app/window/window_state.h"
 
 namespace tw {
 
@@ -28,12 +25,6 @@ namespace dwm {
 inline constexpr DWORD DWMWA_USE_IMMERSIVE_DARK_MODE = 20;
 inline constexpr DWORD DWMWA_USE_IMMERSIVE_DARK_MODE_BEFORE_20H1 = 19;
 }  // namespace dwm
-
-// The system colours while a high-contrast theme is on; nothing otherwise.
-std::optional<SystemColors> read_high_contrast();
-
-// Whether Windows is set to show keyboard cues at all times.
-bool keyboard_cues_always();
 
 // The frame's dark title bar; the older attribute is tried when the first fails.
 using SetWindowAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);

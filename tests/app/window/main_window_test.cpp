@@ -232,6 +232,25 @@ TEST_F(MainWindowProc, TheKeyboardReachesAndClicksWhatTheMouseDoes) {
   ::SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, always ? reinterpret_cast<void*>(1) : nullptr, 0);
 }
 
+// A high-contrast theme turned on while the window is open: its colours come from the system
+// at once, and go when the theme does. (Wine has no high-contrast themes: the reading of the
+// system's colours is replaced here.)
+std::optional<SystemColors> g_system_colours;
+std::optional<SystemColors> system_colours() { return g_system_colours; }
+
+TEST_F(MainWindowProc, FollowsAHighContrastThemeAsItComesAndGoes) {
+  with_main_window([](MainWindow& w) { w.platform.high_contrast = &system_colours; });
+  g_system_colours = SystemColors{0x000000, 0xFFFFFF, 0x1AEBFF, 0x000000, 0x000000, 0xFFFFFF, 0x3FF23F, 0xFFFF00};
+  ::SendMessageW(window_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_EQ(state_->high_contrast, g_system_colours);
+  g_system_colours->highlight = 0x00FF00;  // another theme's colours, announced as such
+  ::SendMessageW(window_, WM_SYSCOLORCHANGE, 0, 0);
+  EXPECT_EQ(state_->high_contrast, g_system_colours);
+  g_system_colours.reset();
+  ::SendMessageW(window_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_FALSE(state_->high_contrast);
+}
+
 int g_folder_questions = 0;
 bool count_folder_question(const Target&) {
   ++g_folder_questions;
