@@ -207,6 +207,19 @@ class RefCounted {
 HRESULT navigate_among(AccessProvider& p, std::size_t index, NavigateDirection direction,
                        IRawElementProviderFragment** result);
 
+// Answers every object here gives alike.
+HRESULT server_side(ProviderOptions* out) {
+  if (out == nullptr) return E_POINTER;
+  *out = ProviderOptions_ServerSideProvider;  // never UseComThreading: its calls would wait on the window
+  return S_OK;
+}
+template <class T>
+HRESULT nothing(T** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  return S_OK;
+}
+
 // One node of the tree. It knows its node only by id, so it answers for whatever that node is
 // now, and with an error once the node is gone.
 class Element : public IRawElementProviderSimple, public IRawElementProviderFragment, public InvokeProvider,
@@ -237,11 +250,7 @@ class Element : public IRawElementProviderSimple, public IRawElementProviderFrag
   ULONG STDMETHODCALLTYPE Release() override { return release(); }
 
   // IRawElementProviderSimple
-  HRESULT STDMETHODCALLTYPE get_ProviderOptions(ProviderOptions* out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = ProviderOptions_ServerSideProvider;  // never UseComThreading: its calls would wait on the window
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE get_ProviderOptions(ProviderOptions* out) override { return server_side(out); }
   HRESULT STDMETHODCALLTYPE GetPatternProvider(PATTERNID pattern, IUnknown** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
@@ -295,9 +304,7 @@ class Element : public IRawElementProviderSimple, public IRawElementProviderFrag
     });
   }
   HRESULT STDMETHODCALLTYPE get_HostRawElementProvider(IRawElementProviderSimple** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    return S_OK;
+    return nothing(out);
   }
 
   // IRawElementProviderFragment
@@ -334,11 +341,7 @@ class Element : public IRawElementProviderSimple, public IRawElementProviderFrag
       return S_OK;
     });
   }
-  HRESULT STDMETHODCALLTYPE GetEmbeddedFragmentRoots(SAFEARRAY** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetEmbeddedFragmentRoots(SAFEARRAY** out) override { return nothing(out); }
   HRESULT STDMETHODCALLTYPE SetFocus() override { return ask(AccessRequestKind::Focus); }
   HRESULT STDMETHODCALLTYPE get_FragmentRoot(IRawElementProviderFragmentRoot** out) override;
 
@@ -407,16 +410,8 @@ class Root : public IRawElementProviderSimple, public IRawElementProviderFragmen
   ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
   ULONG STDMETHODCALLTYPE Release() override { return release(); }
 
-  HRESULT STDMETHODCALLTYPE get_ProviderOptions(ProviderOptions* out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = ProviderOptions_ServerSideProvider;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetPatternProvider(PATTERNID, IUnknown** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE get_ProviderOptions(ProviderOptions* out) override { return server_side(out); }
+  HRESULT STDMETHODCALLTYPE GetPatternProvider(PATTERNID, IUnknown** out) override { return nothing(out); }
   HRESULT STDMETHODCALLTYPE GetPropertyValue(PROPERTYID property, VARIANT* out) override {
     if (out == nullptr) return E_POINTER;
     out->vt = VT_EMPTY;
@@ -450,20 +445,14 @@ class Root : public IRawElementProviderSimple, public IRawElementProviderFragmen
     return navigate_among(*p, kNone, direction, out);
   }
   HRESULT STDMETHODCALLTYPE GetRuntimeId(SAFEARRAY** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;  // the host provider gives the window's
-    return S_OK;
+    return nothing(out);  // the host provider gives the window's
   }
   HRESULT STDMETHODCALLTYPE get_BoundingRectangle(UiaRect* out) override {
     if (out == nullptr) return E_POINTER;
     *out = UiaRect{};  // the host provider gives the window's
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetEmbeddedFragmentRoots(SAFEARRAY** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetEmbeddedFragmentRoots(SAFEARRAY** out) override { return nothing(out); }
   HRESULT STDMETHODCALLTYPE SetFocus() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE get_FragmentRoot(IRawElementProviderFragmentRoot** out) override {
     if (out == nullptr) return E_POINTER;

@@ -515,6 +515,34 @@ Answer on_probe(const MainWindow& w, WPARAM what) {
          static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
 }
 
+// The messages this program sends its own window.
+Answer handle_own_message(MainWindow& w, UINT message, WPARAM wparam) {
+  switch (message) {
+    case kMsgScanProgress:
+      return on_scan_progress(w);
+    case kMsgScanFinished:
+      return on_scan_finished(w);
+    case kMsgUpdateChecked:
+      on_update_checked(w);
+      return kHandled;
+    case kMsgDownloadFinished:
+      on_download_finished(w);
+      return kHandled;
+    case kMsgRemedyFinished:
+      on_remedy_finished(w);
+      return kHandled;
+    case kMsgActivate:
+      activate(w.state.window);
+      return kHandled;
+    case kMsgAccessRequest:
+      return on_access_request(w);
+    case kMsgProbe:
+      return on_probe(w, wparam);
+    default:
+      return kDefault;
+  }
+}
+
 // What the window does with one of its messages, each through its own handler.
 Answer handle(MainWindow& w, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
@@ -552,28 +580,8 @@ Answer handle(MainWindow& w, UINT message, WPARAM wparam, LPARAM lparam) {
       return on_mouse_leave(w);
     case WM_DPICHANGED:
       return on_dpi_changed(w, wparam, lparam);
-    case kMsgScanProgress:
-      return on_scan_progress(w);
-    case kMsgScanFinished:
-      return on_scan_finished(w);
-    case kMsgUpdateChecked:
-      on_update_checked(w);
-      return kHandled;
-    case kMsgDownloadFinished:
-      on_download_finished(w);
-      return kHandled;
-    case kMsgRemedyFinished:
-      on_remedy_finished(w);
-      return kHandled;
-    case kMsgActivate:
-      activate(w.state.window);
-      return kHandled;
-    case kMsgAccessRequest:
-      return on_access_request(w);
-    case kMsgProbe:
-      return on_probe(w, wparam);
     default:
-      return kDefault;
+      return handle_own_message(w, message, wparam);
   }
 }
 
@@ -728,6 +736,38 @@ LRESULT on_get_object(HWND window, WPARAM wparam, LPARAM lparam) {
   return answer_get_object(*access, wparam, lparam);
 }
 
+// Messages answered whatever the state: before it exists, while it is borrowed, as it goes.
+Answer without_state(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // everything is painted by the view
+    case WM_GETMINMAXINFO: {
+      // Needed before the state exists too: sent while the window is being created.
+      const SIZE min = min_track_size(::GetDpiForWindow(window));
+      reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = POINT{min.cx, min.cy};
+      return 0;
+    }
+    case WM_GETOBJECT:
+      if (is_automation_request(lparam) && t_window && t_window->state.window == window) {
+        return on_get_object(window, wparam, lparam);
+      }
+      return kDefault;
+    case WM_DESTROY:
+      if (t_window && t_window->access) close_access_provider(*t_window->access);
+      // Usually sent from inside a handler (WM_CLOSE): the state then goes when that
+      // handler lets go of it.
+      if (t_borrowed) {
+        t_release_pending = true;
+      } else {
+        t_window.reset();
+      }
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      return kDefault;
+  }
+}
+
 }  // namespace
 
 std::optional<SystemColors> read_high_contrast() {
@@ -790,34 +830,7 @@ void show_notice(MainWindow& w, std::string text) {
 }
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_ERASEBKGND:
-      return 1;  // everything is painted by the view
-    case WM_GETMINMAXINFO: {
-      // Needed before the state exists too: sent while the window is being created.
-      const SIZE min = min_track_size(::GetDpiForWindow(window));
-      reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = POINT{min.cx, min.cy};
-      return 0;
-    }
-    case WM_GETOBJECT:
-      if (is_automation_request(lparam) && t_window && t_window->state.window == window) {
-        return on_get_object(window, wparam, lparam);
-      }
-      break;
-    case WM_DESTROY:
-      if (t_window && t_window->access) close_access_provider(*t_window->access);
-      // Usually sent from inside a handler (WM_CLOSE): the state then goes when that
-      // handler lets go of it.
-      if (t_borrowed) {
-        t_release_pending = true;
-      } else {
-        t_window.reset();
-      }
-      ::PostQuitMessage(0);
-      return 0;
-    default:
-      break;
-  }
+  if (const Answer answer = without_state(window, message, wparam, lparam)) return *answer;
   // Before the state is installed (during creation) and after it is gone, the system's
   // defaults serve.
   if (!t_window || t_window->state.window != window) return ::DefWindowProcW(window, message, wparam, lparam);
