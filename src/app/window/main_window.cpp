@@ -396,7 +396,9 @@ Answer on_access_request(MainWindow& w) {
 
 // Shift+F10 and the menu key open the settings menu, below its button.
 Answer on_context_menu(MainWindow& w, LPARAM lparam) {
-  if (lparam != -1) return kDefault;  // a right click: nothing of ours is there
+  // From the keyboard the point is (-1, -1); a right click has a real one, and nothing of ours
+  // is there.
+  if (GET_X_LPARAM(lparam) != -1 || GET_Y_LPARAM(lparam) != -1) return kDefault;
   const Layout layout = current_layout(w);
   defer(Pick::SettingsMenu, w.state.window, below(layout, w.state, Hit{HitKind::MenuButton, 0}));
   return kHandled;

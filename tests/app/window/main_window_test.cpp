@@ -155,6 +155,28 @@ void press(HWND window, UINT key, bool shift = false) {
   test::dispatch_waiting_messages();
 }
 
+bool g_menu_seen = false;
+// A thread timer only fires inside SendMessageW when a modal loop runs there: the menu's.
+void CALLBACK end_menu(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  g_menu_seen = true;
+  ::EndMenu();
+}
+
+// Shift+F10 and the menu key reach the window as WM_CONTEXTMENU without a point: the settings
+// menu opens. A right click (with a point) opens nothing.
+TEST_F(MainWindowProc, TheMenuKeyOpensTheSettingsMenu) {
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 300, &end_menu);
+  ::SendMessageW(window_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window_), MAKELPARAM(-1, -1));
+  EXPECT_TRUE(g_menu_seen);
+  g_menu_seen = false;
+  test::dispatch_waiting_messages();
+  ::KillTimer(nullptr, timer);
+  EXPECT_EQ(::SendMessageW(window_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window_), MAKELPARAM(200, 200)), 0);
+  EXPECT_FALSE(::FindWindowW(L"#32768", nullptr) && ::IsWindowVisible(::FindWindowW(L"#32768", nullptr)));
+}
+
 // Tab reaches every button in reading order; Enter does what a click does, confirmations
 // included; Escape does what the notice's timer does; the focus is drawn after keyboard use
 // only, and follows the rows as they scroll.
