@@ -121,8 +121,7 @@ std::wstring delete_helper_parameters(const std::vector<Target>& targets) {
 namespace {
 
 // Runs the helper elevated and waits for it; true when it scheduled everything.
-bool run_elevated_helper(HWND window, const std::vector<Target>& targets) {
-  const std::wstring exe = own_executable_path();
+bool run_elevated_helper(HWND window, const std::vector<Target>& targets, const std::wstring& exe) {
   if (exe.empty()) return false;
   const std::wstring parameters = delete_helper_parameters(targets);
   // The shell may use COM for the elevation prompt.
@@ -146,14 +145,17 @@ bool run_elevated_helper(HWND window, const std::vector<Target>& targets) {
 }
 
 void run_delete_job(const DeleteJob& job) {
-  // An elevated window can register the deletions itself.
-  const bool scheduled =
-      process_is_elevated() ? schedule_delete_on_reboot(job.targets) : run_elevated_helper(job.window, job.targets);
+  const bool scheduled = delete_on_reboot_now(job.targets, job.window, own_executable_path());
   const std::uint8_t result = scheduled ? 1 : 0;
   report_remedy_outcome(job.window, RemedyOutcome{job.scan_id, RemedyKind::DeleteOnRestart, result, 0});
 }
 
 }  // namespace
+
+bool delete_on_reboot_now(const std::vector<Target>& targets, HWND owner, const std::wstring& helper) {
+  // An elevated process can register the deletions itself.
+  return process_is_elevated() ? schedule_delete_on_reboot(targets) : run_elevated_helper(owner, targets, helper);
+}
 
 bool start_delete_on_reboot(DeleteJob job) {
   return start_detached_thread([job = std::move(job)] { run_delete_job(job); });

@@ -33,6 +33,11 @@ std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path
 // registered stays registered.
 bool schedule_delete_on_reboot(const std::vector<Target>& paths);
 
+// Registers the deletions now: directly when this process is elevated, else through the
+// elevated helper `helper` (tarnwick.exe) run, which Windows asks the user to allow. True
+// only when everything was registered; false too when the user declined. Blocks.
+bool delete_on_reboot_now(const std::vector<Target>& targets, HWND owner, const std::wstring& helper);
+
 // What a delete-on-restart worker is given, copied at the click.
 struct DeleteJob {
   std::vector<Target> targets;

@@ -328,30 +328,7 @@ struct Builder {
       const std::size_t listed = std::min(r.diagnoses.size(), kListedDiagnoses);
       for (std::size_t i = 0; i < listed; ++i) {
         const Diagnosis& d = r.diagnoses[i];
-        std::string text;
-        switch (d.kind) {
-          case DiagnosisKind::Gone:
-            text = text_of(msg::kDiagnosisGone);
-            break;
-          case DiagnosisKind::PathTooLong:
-            text = text_of(msg::kDiagnosisPathTooLong);
-            break;
-          case DiagnosisKind::ReadOnly:
-            text = d.folder ? filled(msg::kDiagnosisReadOnlyInside, {group_thousands(d.read_only)})
-                            : text_of(msg::kDiagnosisReadOnlyFile);
-            break;
-          case DiagnosisKind::NoPermission:
-            text = text_of(msg::kDiagnosisNoPermission);
-            break;
-          case DiagnosisKind::InUseUnseen:
-            text = text_of(!r.deep ? msg::kDiagnosisUnseenTryDeep
-                           : !s.elevated ? msg::kDiagnosisUnseenTryAdmin
-                                         : msg::kDiagnosisUnseenTryRestart);
-            break;
-          case DiagnosisKind::LooksDeletable:
-            text = text_of(msg::kDiagnosisLooksDeletable);
-            break;
-        }
+        std::string text = diagnosis_text(d, r.deep, s.elevated);
         if (r.diagnoses.size() > 1) text = last_component(d.target) + " \xE2\x80\x94 " + text;
         hints.push_back(std::move(text));
       }
@@ -487,6 +464,27 @@ TextMetrics layer_metrics(const Gfx& gfx) {
         const auto size = layout_size(wrapped_layout(gfx, text, role, width).Get());
         return size ? size->height / scale : 22.0f;
       }};
+}
+
+std::string diagnosis_text(const Diagnosis& d, bool deep, bool elevated) {
+  switch (d.kind) {
+    case DiagnosisKind::Gone:
+      return text_of(msg::kDiagnosisGone);
+    case DiagnosisKind::PathTooLong:
+      return text_of(msg::kDiagnosisPathTooLong);
+    case DiagnosisKind::ReadOnly:
+      return d.folder ? filled(msg::kDiagnosisReadOnlyInside, {group_thousands(d.read_only)})
+                      : text_of(msg::kDiagnosisReadOnlyFile);
+    case DiagnosisKind::NoPermission:
+      return text_of(msg::kDiagnosisNoPermission);
+    case DiagnosisKind::InUseUnseen:
+      return text_of(!deep       ? msg::kDiagnosisUnseenTryDeep
+                     : !elevated ? msg::kDiagnosisUnseenTryAdmin
+                                 : msg::kDiagnosisUnseenTryRestart);
+    case DiagnosisKind::LooksDeletable:
+      break;
+  }
+  return text_of(msg::kDiagnosisLooksDeletable);
 }
 
 std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& row) {

@@ -1,0 +1,331 @@
+#include "app/cli/cli_run.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
+#include "app/cli/cli.h"
+#include "app/cli/console.h"
+#include "app/language/catalogue.h"
+#include "app/remedies/delete_on_restart.h"
+#include "app/remedies/recycle.h"
+#include "app/scan/search.h"
+#include "app/system/account.h"
+#include "app/updater/manifest.h"
+#include "app/window/target_buttons.h"
+#include "common/numbers.h"
+#include "common/text.h"
+#include "discovery/paths.h"
+#include "procs/end_process.h"
+#include "procs/process_facts.h"
+#include "rm/explorer_restart.h"
+
+namespace tw {
+namespace {
+
+std::string text_of(const Message& m) { return std::string(localized(m)); }
+std::string filled(const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); }
+
+// The paths as Windows resolves them, relative ones against the current folder; nothing
+// when one names no file or folder (a pattern, a device), which is said on stderr.
+std::optional<std::vector<Target>> resolve_paths(const std::vector<std::wstring>& paths) {
+  std::vector<Target> targets;
+  for (const std::wstring& p : paths) {
+    std::optional<Target> t = normalise_path(p, RelativePaths::Resolve);
+    if (!t) {
+      write_err("Not a file or folder name: " + to_utf8(p) + "\n");
+      return std::nullopt;
+    }
+    targets.push_back(std::move(*t));
+  }
+  return targets;
+}
+
+std::string progress_text(const ScanProgress& p) {
+  switch (p.phase) {
+    case ScanPhase::Listing:
+      return filled(msg::kProgressListing, {group_thousands(p.files)});
+    case ScanPhase::AskingWindows:
+      return filled(msg::kProgressAskingWindows, {group_thousands(p.files)}) + " (" +
+             std::to_string(static_cast<int>(p.fraction * 100.0f)) + "%)";
+    case ScanPhase::DeepSearching:
+    case ScanPhase::Taken:
+      break;
+  }
+  return text_of(msg::kProgressDeepSearching) + " (" + std::to_string(static_cast<int>(p.fraction * 100.0f)) + "%)";
+}
+
+// One search, on a thread of its own so that Ctrl+C is answered at once; nothing when it was
+// interrupted (the search is then left to end with the process).
+std::optional<ScanResult> search(const std::vector<Target>& targets, bool deep) {
+  auto done = std::make_shared<std::promise<ScanResult>>();
+  std::future<ScanResult> result = done->get_future();
+  const bool show = is_console(STD_ERROR_HANDLE);
+  auto last = std::make_shared<std::atomic<std::uint64_t>>(0);
+  std::thread worker([targets, deep, done, show, last] {
+    const ProgressSink progress = [show, last](const ScanProgress& p) {
+      if (!show) return;
+      const std::uint64_t now = ::GetTickCount64();
+      if (now - last->load() < 100) return;  // a few redraws a second are enough
+      last->store(now);
+      show_progress(progress_text(p));
+    };
+    done->set_value(search_targets(targets, deep, progress));
+  });
+  while (result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+    if (interrupted()) {
+      worker.detach();
+      end_progress();
+      return std::nullopt;
+    }
+  }
+  worker.join();
+  end_progress();
+  return result.get();
+}
+
+void print_result(const CliCommand& c, const std::vector<Target>& targets, const ScanResult& r) {
+  const bool elevated = process_is_elevated();
+  write_out(c.json ? holders_json(targets, r, elevated) : holders_table(r, elevated));
+}
+
+int stopped() {
+  write_err("Stopped.\n");
+  return kExitSearchFailed;
+}
+
+int run_find(const CliCommand& c) {
+  const auto targets = resolve_paths(c.paths);
+  if (!targets) return kExitUsage;
+  const std::optional<ScanResult> r = search(*targets, c.deep);
+  if (!r) return stopped();
+  print_result(c, *targets, *r);
+  return search_exit_code(*r);
+}
+
+int run_wait(const CliCommand& c) {
+  const auto targets = resolve_paths(c.paths);
+  if (!targets) return kExitUsage;
+  const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(c.timeout_seconds) * 1000;
+  double delay = 0;
+  for (;;) {
+    const std::optional<ScanResult> r = search(*targets, c.deep);
+    if (!r) return stopped();
+    if (search_exit_code(*r) == kExitSuccess) return kExitSuccess;
+    const ULONGLONG now = ::GetTickCount64();
+    delay = next_wait_delay(delay);
+    if (now >= deadline) {
+      print_result(c, *targets, *r);
+      return search_exit_code(*r);
+    }
+    const auto wait_ms = static_cast<DWORD>(std::min<ULONGLONG>(static_cast<ULONGLONG>(delay * 1000), deadline - now));
+    if (!sleep_unless_interrupted(wait_ms)) return stopped();
+  }
+}
+
+// A process to act on, with what it is called.
+struct Named {
+  std::uint32_t pid = 0;
+  std::uint64_t start_time = 0;
+  std::string name;
+  HolderKind kind = HolderKind::Program;
+};
+
+std::string name_of(std::uint32_t pid) {
+  const std::optional<std::wstring> image = image_path(pid);
+  if (!image) return "PID " + std::to_string(pid);
+  return to_utf8(image->substr(image->find_last_of(L'\\') + 1));
+}
+
+// The processes a close or end names: given by id (each checked to be the one named), or
+// found holding the paths. False when nothing can be acted on for a reason already said.
+bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
+  if (c.all) {
+    const auto targets = resolve_paths(c.paths);
+    if (!targets) {
+      code = kExitUsage;
+      return false;
+    }
+    const std::optional<ScanResult> r = search(*targets, c.deep);
+    if (!r) {
+      code = stopped();
+      return false;
+    }
+    for (const Holder& h : r->holders) out.push_back(Named{h.pid, h.start_time, h.title, h.kind});
+    return true;
+  }
+  for (const ProcessSpec& spec : c.processes) {
+    const std::optional<std::uint64_t> started = creation_time(spec.pid);
+    if (!started) {
+      write_out(std::to_string(spec.pid) + ": not running\n");
+      continue;
+    }
+    if (spec.start_time && *spec.start_time != *started) {
+      // The id names another process now: never touched.
+      write_err(std::to_string(spec.pid) + ": another process has this id now; nothing was done to it\n");
+      code = kExitStillHeld;
+      continue;
+    }
+    out.push_back(Named{spec.pid, *started, name_of(spec.pid), HolderKind::Program});
+  }
+  return true;
+}
+
+// Ending and the other actions that cannot be undone need --yes or a yes at the console.
+bool confirmed(const CliCommand& c, std::string question) {
+  if (c.yes) return true;
+  if (ask_yes(question)) return true;
+  write_err(is_console(STD_INPUT_HANDLE) ? "Not done.\n" : "Not done: without a console to ask at, add --yes.\n");
+  return false;
+}
+
+std::string failure_text(ForceQuitResult result, bool elevated) {
+  switch (result) {
+    case ForceQuitResult::StillRunning:
+      return text_of(msg::kStillRunning);
+    case ForceQuitResult::Refused:
+      return text_of(msg::kPartOfWindowsCantEnd);
+    default:
+      return text_of(elevated ? msg::kWindowsRefusedEnding : msg::kNoPermissionToEnd);
+  }
+}
+
+int run_close_or_end(const CliCommand& c) {
+  std::vector<Named> processes;
+  int code = kExitSuccess;
+  if (!processes_of(c, processes, code)) return code;
+  const bool end = c.verb == CliVerb::End;
+  const bool elevated = process_is_elevated();
+  for (const Named& p : processes) {
+    const std::string who = std::to_string(p.pid) + " " + p.name + ": ";
+    if (p.kind == HolderKind::Service || p.kind == HolderKind::WindowsComponent || p.kind == HolderKind::FileExplorer) {
+      write_err(who + (p.kind == HolderKind::FileExplorer ? "File Explorer: use restart-explorer\n"
+                                                          : text_of(msg::kPartOfWindowsCantEnd) + "\n"));
+      code = kExitStillHeld;
+      continue;
+    }
+    if (!end) {
+      const bool closed = close_process_windows(p.pid, p.start_time);
+      if (closed) {
+        write_out(who + text_of(msg::kStateClosed) + "\n");
+      } else {
+        write_err(who + text_of(msg::kStateNotClosed) + "\n");
+        code = kExitStillHeld;
+      }
+      continue;
+    }
+    if (!confirmed(c, filled(msg::kConfirmForceQuit, {p.name}))) {
+      code = kExitStillHeld;
+      continue;
+    }
+    const ForceQuitResult result = force_quit_process(p.pid, p.start_time);
+    if (result == ForceQuitResult::Ended) {
+      write_out(who + text_of(msg::kStateClosed) + "\n");
+    } else {
+      write_err(who + failure_text(result, elevated) + "\n");
+      code = kExitStillHeld;
+    }
+  }
+  return code;
+}
+
+int run_restart_explorer(const CliCommand& c) {
+  DWORD pid = 0;
+  if (const HWND shell = ::GetShellWindow()) ::GetWindowThreadProcessId(shell, &pid);
+  const std::optional<std::uint64_t> started = pid != 0 ? creation_time(pid) : std::nullopt;
+  if (!started) {
+    write_err(text_of(msg::kCouldNotRestartExplorer) + "\n");
+    return kExitStillHeld;
+  }
+  if (!confirmed(c, text_of(msg::kConfirmRestartExplorer))) return kExitStillHeld;
+  if (!restart_explorer(pid, *started, process_is_elevated())) {
+    write_err(text_of(msg::kCouldNotRestartExplorer) + "\n");
+    return kExitStillHeld;
+  }
+  write_out(text_of(msg::kStateRestarted) + "\n");
+  return kExitSuccess;
+}
+
+// The paths, resolved and none protected; nothing when they cannot be acted on (said).
+std::optional<std::vector<Target>> unprotected(const CliCommand& c, int& code) {
+  std::optional<std::vector<Target>> targets = resolve_paths(c.paths);
+  if (!targets) {
+    code = kExitUsage;
+    return std::nullopt;
+  }
+  if (const std::optional<std::string> refusal = protected_refusal(*targets)) {
+    write_err(*refusal + "\n");
+    code = kExitStillHeld;
+    return std::nullopt;
+  }
+  return targets;
+}
+
+int run_recycle(const CliCommand& c) {
+  int code = kExitSuccess;
+  const auto targets = unprotected(c, code);
+  if (!targets) return code;
+  if (!confirmed(c, recycle_confirmation_text(*targets))) return kExitStillHeld;
+  const std::vector<Target> left = recycle_targets(nullptr, *targets);
+  if (!left.empty()) {
+    for (const Target& t : left) write_err(to_utf8(t) + ": " + text_of(msg::kStillCantDelete) + "\n");
+    return kExitStillHeld;
+  }
+  write_out(text_of(msg::kMovedToRecycleBin) + "\n");
+  return kExitSuccess;
+}
+
+int run_delete_on_restart(const CliCommand& c) {
+  int code = kExitSuccess;
+  const auto targets = unprotected(c, code);
+  if (!targets) return code;
+  if (!confirmed(c, text_of(msg::kConfirmDeleteOnRestart))) return kExitStillHeld;
+  // Not elevated, the window program beside this one is started as the elevated helper.
+  const std::wstring own = own_executable_path();
+  const std::wstring helper = own.substr(0, own.find_last_of(L'\\') + 1) + L"tarnwick.exe";
+  if (!delete_on_reboot_now(*targets, nullptr, helper)) {
+    write_err(text_of(msg::kCouldNotSchedule) + "\n");
+    return kExitStillHeld;
+  }
+  write_out(text_of(msg::kScheduled) + "\n");
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int run_cli(const std::vector<std::wstring>& arguments) {
+  const std::variant<CliCommand, std::string> parsed = parse_cli(arguments);
+  if (const auto* error = std::get_if<std::string>(&parsed)) {
+    write_err(*error + "\n\n" + cli_usage());
+    return kExitUsage;
+  }
+  const CliCommand& c = std::get<CliCommand>(parsed);
+  catch_interrupts();
+  switch (c.verb) {
+    case CliVerb::Help:
+      write_out(cli_usage());
+      return kExitSuccess;
+    case CliVerb::Version:
+      write_out(std::string("tarnwick-cli ") + kCurrentVersion + "\n");
+      return kExitSuccess;
+    case CliVerb::Find:
+      return run_find(c);
+    case CliVerb::Wait:
+      return run_wait(c);
+    case CliVerb::Close:
+    case CliVerb::End:
+      return run_close_or_end(c);
+    case CliVerb::RestartExplorer:
+      return run_restart_explorer(c);
+    case CliVerb::Recycle:
+      return run_recycle(c);
+    case CliVerb::DeleteOnRestart:
+      return run_delete_on_restart(c);
+  }
+  return kExitUsage;
+}
+
+}  // namespace tw
