@@ -7,8 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/language/catalogue.h"
-#include "app/updater/manifest.h"
-#include "app/window/view.h"
+#include "app/scan/diagnosis.h"
 #include "common/numbers.h"
 #include "common/text.h"
 #include "common/win32.h"

@@ -11,17 +11,17 @@
 #include "app/cli/console.h"
 #include "app/language/catalogue.h"
 #include "app/remedies/delete_on_restart.h"
+#include "app/remedies/protected_paths.h"
 #include "app/remedies/recycle.h"
 #include "app/scan/search.h"
 #include "app/system/account.h"
-#include "app/updater/manifest.h"
-#include "app/window/target_buttons.h"
 #include "common/numbers.h"
 #include "common/text.h"
 #include "discovery/paths.h"
 #include "procs/end_process.h"
 #include "procs/process_facts.h"
 #include "rm/explorer_restart.h"
+#include "version.h"
 
 namespace tw {
 namespace {
@@ -309,7 +309,7 @@ int run_cli(const std::vector<std::wstring>& arguments) {
       write_out(cli_usage());
       return kExitSuccess;
     case CliVerb::Version:
-      write_out(std::string("tarnwick-cli ") + kCurrentVersion + "\n");
+      write_out(std::string("tarnwick-cli ") + TW_VERSION_TEXT + "\n");
       return kExitSuccess;
     case CliVerb::Find:
       return run_find(c);

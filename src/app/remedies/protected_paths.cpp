@@ -1,5 +1,10 @@
 #include "app/remedies/protected_paths.h"
 
+#include <algorithm>
+#include <span>
+
+#include "app/language/catalogue.h"
+
 #include <windows.h>
 
 #include <array>
@@ -113,5 +118,14 @@ bool is_protected(const ProtectedSet& set, std::wstring_view path) {
 }
 
 bool is_protected_path(std::wstring_view path) { return is_protected(load_protected_set(), path); }
+
+std::optional<std::string> protected_refusal(const std::vector<Target>& targets) {
+  const ProtectedSet protected_set = load_protected_set();
+  const auto found = std::find_if(targets.begin(), targets.end(),
+                                  [&](const Target& t) { return is_protected(protected_set, t); });
+  if (found == targets.end()) return std::nullopt;
+  const std::string path = to_utf8(*found);
+  return fill_placeholders(localized(msg::kProtectedFolder), std::span(&path, 1));
+}
 
 }  // namespace tw

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "discovery/file_identity.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 
@@ -35,5 +37,8 @@ bool is_protected(const ProtectedSet& set, std::wstring_view path);
 
 // The same against the set as it is now.
 bool is_protected_path(std::wstring_view path);
+
+// The first target that must not be deleted, with the refusal that names it.
+std::optional<std::string> protected_refusal(const std::vector<Target>& targets);
 
 }  // namespace tw

@@ -2,7 +2,11 @@
 
 #include <shellapi.h>
 
+#include <span>
+
 #include "discovery/path_spelling.h"
+#include "app/language/catalogue.h"
+#include "common/text.h"
 
 namespace tw {
 namespace {
@@ -40,6 +44,25 @@ std::vector<Target> recycle_targets(HWND owner, const std::vector<Target>& targe
     if (!recycle_one(owner, target)) left_over.push_back(target);
   }
   return left_over;
+}
+
+namespace {
+constexpr std::size_t kListedInConfirmation = 5;
+}  // namespace
+
+std::string recycle_confirmation_text(const std::vector<Target>& targets) {
+  std::string text(localized(msg::kConfirmRecycle));
+  text += "\n";
+  for (std::size_t i = 0; i < targets.size() && i < kListedInConfirmation; ++i) {
+    text += "\n";
+    text += to_utf8(targets[i]);
+  }
+  if (targets.size() > kListedInConfirmation) {
+    const std::string more = std::to_string(targets.size() - kListedInConfirmation);
+    text += "\n";
+    text += fill_placeholders(localized(msg::kAndMore), std::span(&more, 1));
+  }
+  return text;
 }
 
 }  // namespace tw

@@ -14,4 +14,7 @@ namespace tw {
 // dialogs owned by `owner`.
 std::vector<Target> recycle_targets(HWND owner, const std::vector<Target>& targets);
 
+// "Move to the Recycle Bin?", a blank line, the first five paths, then "and N more".
+std::string recycle_confirmation_text(const std::vector<Target>& targets);
+
 }  // namespace tw

@@ -1,5 +1,9 @@
 #include "app/scan/diagnosis.h"
 
+#include <span>
+
+#include "app/language/catalogue.h"
+#include "common/numbers.h"
 #include "common/handles.h"
 #include "discovery/file_list.h"
 #include "discovery/path_spelling.h"
@@ -57,6 +61,32 @@ Diagnosis decide_diagnosis(const Target& target, const TargetFacts& facts, std::
 
 Diagnosis diagnose_target(const Target& target, std::uint64_t read_only_inside) {
   return decide_diagnosis(target, read_facts(target), read_only_inside);
+}
+
+namespace {
+std::string text_for(const Message& m) { return std::string(localized(m)); }
+std::string filled_with(const Message& m, const std::string& arg) { return fill_placeholders(localized(m), std::span(&arg, 1)); }
+}  // namespace
+
+std::string diagnosis_text(const Diagnosis& d, bool deep, bool elevated) {
+  switch (d.kind) {
+    case DiagnosisKind::Gone:
+      return text_for(msg::kDiagnosisGone);
+    case DiagnosisKind::PathTooLong:
+      return text_for(msg::kDiagnosisPathTooLong);
+    case DiagnosisKind::ReadOnly:
+      return d.folder ? filled_with(msg::kDiagnosisReadOnlyInside, group_thousands(d.read_only))
+                      : text_for(msg::kDiagnosisReadOnlyFile);
+    case DiagnosisKind::NoPermission:
+      return text_for(msg::kDiagnosisNoPermission);
+    case DiagnosisKind::InUseUnseen:
+      return text_for(!deep       ? msg::kDiagnosisUnseenTryDeep
+                     : !elevated ? msg::kDiagnosisUnseenTryAdmin
+                                 : msg::kDiagnosisUnseenTryRestart);
+    case DiagnosisKind::LooksDeletable:
+      break;
+  }
+  return text_for(msg::kDiagnosisLooksDeletable);
 }
 
 }  // namespace tw

@@ -41,4 +41,8 @@ Diagnosis decide_diagnosis(const Target& target, const TargetFacts& facts, std::
 // Reads the facts and decides.
 Diagnosis diagnose_target(const Target& target, std::uint64_t read_only_inside);
 
+// What a diagnosis says to the user; what to try next depends on whether the search was deep
+// and the program elevated.
+std::string diagnosis_text(const Diagnosis& d, bool deep, bool elevated);
+
 }  // namespace tw

@@ -12,8 +12,6 @@
 namespace tw {
 namespace {
 
-constexpr std::size_t kListedInConfirmation = 5;
-
 std::vector<Target> current_targets() {
   std::vector<Target> targets;
   with_main_window([&](MainWindow& w) { targets = w.state.targets; });
@@ -86,29 +84,6 @@ void finish_delete_on_restart(MainWindow& w, const RemedyOutcome& outcome) {
   }
 }
 
-std::optional<std::string> protected_refusal(const std::vector<Target>& targets) {
-  const ProtectedSet protected_set = load_protected_set();
-  const auto found = std::find_if(targets.begin(), targets.end(),
-                                  [&](const Target& t) { return is_protected(protected_set, t); });
-  if (found == targets.end()) return std::nullopt;
-  const std::string path = to_utf8(*found);
-  return fill_placeholders(localized(msg::kProtectedFolder), std::span(&path, 1));
-}
-
-std::string recycle_confirmation_text(const std::vector<Target>& targets) {
-  std::string text(localized(msg::kConfirmRecycle));
-  text += "\n";
-  for (std::size_t i = 0; i < targets.size() && i < kListedInConfirmation; ++i) {
-    text += "\n";
-    text += to_utf8(targets[i]);
-  }
-  if (targets.size() > kListedInConfirmation) {
-    const std::string more = std::to_string(targets.size() - kListedInConfirmation);
-    text += "\n";
-    text += fill_placeholders(localized(msg::kAndMore), std::span(&more, 1));
-  }
-  return text;
-}
 
 std::string apply_recycle_outcome(WindowState& s, const std::vector<Target>& moved, std::vector<Target> left_over) {
   const bool all_moved = left_over.empty();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/remedies/protected_paths.h"
+#include "app/remedies/recycle.h"
 #include "app/remedies/remedy_queue.h"
 #include "app/window/main_window.h"
 
@@ -16,12 +18,6 @@ void click_target_remedy(MainWindow& w, const Hit& hit);
 
 // The outcome of a delete-on-restart request taken from the queue.
 void finish_delete_on_restart(MainWindow& w, const RemedyOutcome& outcome);
-
-// The first target that must not be deleted, with the refusal that names it.
-std::optional<std::string> protected_refusal(const std::vector<Target>& targets);
-
-// "Move to the Recycle Bin?", a blank line, the first five paths, then "and N more".
-std::string recycle_confirmation_text(const std::vector<Target>& targets);
 
 // What the window keeps after moving `moved` to the Recycle Bin with `left_over` still
 // there; the notice to show. When the target set is no longer `moved` (it changed while the

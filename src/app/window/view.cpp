@@ -466,26 +466,6 @@ TextMetrics layer_metrics(const Gfx& gfx) {
       }};
 }
 
-std::string diagnosis_text(const Diagnosis& d, bool deep, bool elevated) {
-  switch (d.kind) {
-    case DiagnosisKind::Gone:
-      return text_of(msg::kDiagnosisGone);
-    case DiagnosisKind::PathTooLong:
-      return text_of(msg::kDiagnosisPathTooLong);
-    case DiagnosisKind::ReadOnly:
-      return d.folder ? filled(msg::kDiagnosisReadOnlyInside, {group_thousands(d.read_only)})
-                      : text_of(msg::kDiagnosisReadOnlyFile);
-    case DiagnosisKind::NoPermission:
-      return text_of(msg::kDiagnosisNoPermission);
-    case DiagnosisKind::InUseUnseen:
-      return text_of(!deep       ? msg::kDiagnosisUnseenTryDeep
-                     : !elevated ? msg::kDiagnosisUnseenTryAdmin
-                                 : msg::kDiagnosisUnseenTryRestart);
-    case DiagnosisKind::LooksDeletable:
-      break;
-  }
-  return text_of(msg::kDiagnosisLooksDeletable);
-}
 
 std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& row) {
   const ActionKind a = row.action.kind;

@@ -147,10 +147,6 @@ enum class RowsLaidOut : std::uint8_t { InView, All };
 Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& metrics, bool explorer_installed,
                    RowsLaidOut rows = RowsLaidOut::InView);
 
-// What a diagnosis says to the user; what to try next depends on whether the search was deep
-// and the program elevated.
-std::string diagnosis_text(const Diagnosis& d, bool deep, bool elevated);
-
 // A row's buttons, left to right, with their styles: none while the row is busy or done.
 std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& row);
 bool row_offers_button(const HolderRow& row, HitKind button);
