@@ -2,7 +2,7 @@
 # Makes the release files of one built tarnwick.exe (scripts/package runs it for the build;
 # tests run it for builds of their own):
 #   OUT/Tarnwick-Setup-VERSION.exe       the installer
-#   OUT/Tarnwick-VERSION-portable.zip    the program alone, with a read-me
+#   OUT/Tarnwick-VERSION-portable.zip    the program and its command line, with a read-me
 #   OUT/update.json                      what the program's updater reads about the installer
 #   OUT/SHA256SUMS                       the digests of the three
 # Usage: package.sh --program EXE --version VERSION --maker-name NAME --maker-url URL --out OUT
@@ -50,6 +50,10 @@ portable_name="Tarnwick-$version-portable.zip"
 rm -f "$out"/Tarnwick-Setup-*.exe "$out"/Tarnwick-*-portable.zip "$out/update.json" "$out/SHA256SUMS"
 
 cp "$program" "$work/tarnwick.exe"
+# The command-line companion is built beside the program and shipped with it.
+cli="$(dirname "$program")/tarnwick-cli.exe"
+[ -f "$cli" ] || { echo "package: no tarnwick-cli.exe beside $program" >&2; exit 2; }
+cp "$cli" "$work/tarnwick-cli.exe"
 nsis_sign=()
 if [ -n "$pfx" ]; then
   [ -f "$pfx" ] || { echo "package: no certificate file at $pfx" >&2; exit 2; }
@@ -60,6 +64,7 @@ if [ -n "$pfx" ]; then
     (umask 077 && printf '%s' "$password" >"$TW_SIGN_PASSWORD_FILE")
   fi
   "$here/sign.sh" "$work/tarnwick.exe"
+  "$here/sign.sh" "$work/tarnwick-cli.exe"
   nsis_sign=("-DSIGN=\"$here/sign.sh\"")
 fi
 
@@ -68,16 +73,16 @@ convert -size 164x314 xc:'#F4F4F5' \( "$root/res/icon/tarnwick.ico[7]" -resize 9
   -gravity north -geometry +0+48 -composite -type TrueColor BMP3:"$work/side.bmp"
 
 makensis -V2 -WX -INPUTCHARSET UTF8 \
-  "-DVERSION=$version" "-DPROGRAM=$work/tarnwick.exe" "-DOUT_FILE=$work/$setup_name" \
+  "-DVERSION=$version" "-DPROGRAM=$work/tarnwick.exe" "-DCLI=$work/tarnwick-cli.exe" "-DOUT_FILE=$work/$setup_name" \
   "-DMAKER_NAME=$maker_name" "-DICON=$root/res/icon/tarnwick.ico" "-DSIDE_BITMAP=$work/side.bmp" "${nsis_sign[@]}" \
   "$here/tarnwick.nsi" >"$work/makensis.log" 2>&1 || { cat "$work/makensis.log" >&2; exit 1; }
 mv "$work/$setup_name" "$out/$setup_name"
 
 mkdir "$work/portable"
-cp "$work/tarnwick.exe" "$work/portable/tarnwick.exe"
+cp "$work/tarnwick.exe" "$work/tarnwick-cli.exe" "$work/portable/"
 sed -e "s|@VERSION@|$version|g" -e "s|@MAKER_URL@|$maker_url|g" -e 's/$/\r/' "$here/portable-readme.txt" \
   >"$work/portable/Read me.txt"
-(cd "$work/portable" && zip -q -X -9 "$out/$portable_name" tarnwick.exe "Read me.txt")
+(cd "$work/portable" && zip -q -X -9 "$out/$portable_name" tarnwick.exe tarnwick-cli.exe "Read me.txt")
 
 size=$(stat -c %s "$out/$setup_name")
 digest=$(sha256sum "$out/$setup_name" | cut -d' ' -f1)

@@ -2,6 +2,7 @@
 ; rights, into %LOCALAPPDATA%\Programs\Tarnwick. Built by scripts/package, which defines:
 ;   VERSION     the program's version, MAJOR.MINOR.PATCH
 ;   PROGRAM     the tarnwick.exe to install (already signed when signing)
+;   CLI         the tarnwick-cli.exe to install beside it (the same)
 ;   OUT_FILE    the installer to write
 ;   MAKER_NAME  the publisher shown in "Apps & features"
 ;   ICON        the program's icon file
@@ -241,6 +242,7 @@ Section "Tarnwick"
   SetOutPath "$INSTDIR"
   ClearErrors
   File "/oname=tarnwick.exe" "${PROGRAM}"
+  File "/oname=tarnwick-cli.exe" "${CLI}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ${If} ${Errors}
     DetailPrint "$INSTDIR could not be written."
@@ -284,6 +286,7 @@ Section "Uninstall"
   ${EndIf}
   Delete "$SMPROGRAMS\Tarnwick.lnk"
   Delete "$INSTDIR\tarnwick.exe"
+  Delete "$INSTDIR\tarnwick-cli.exe"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"

@@ -25,7 +25,7 @@ expect "silent install exits" "$status" 0
 dir_win="$(win_env LOCALAPPDATA)\\Programs\\Tarnwick"
 dir=$(winepath -u "$dir_win" 2>/dev/null)
 shortcut=$(winepath -u "$(win_env APPDATA)\\Microsoft\\Windows\\Start Menu\\Programs\\Tarnwick.lnk" 2>/dev/null)
-expect "installed files" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "tarnwick.exe uninstall.exe "
+expect "installed files" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick.exe uninstall.exe "
 [ -f "$shortcut" ] && ok "Start menu shortcut" || fail "no Start menu shortcut at $shortcut"
 grep -qa "tarnwick.exe" "$shortcut" 2>/dev/null && ok "the shortcut names tarnwick.exe" || fail "the shortcut does not name tarnwick.exe"
 
@@ -39,7 +39,7 @@ expect "QuietUninstallString" "$(reg_value "$uninstall_key" QuietUninstallString
 expect "NoModify" "$(reg_value "$uninstall_key" NoModify)" "0x1"
 expect "NoRepair" "$(reg_value "$uninstall_key" NoRepair)" "0x1"
 estimated=$(($(reg_value "$uninstall_key" EstimatedSize)))
-installed_kib=$(( ($(stat -c %s "$dir/tarnwick.exe") + $(stat -c %s "$dir/uninstall.exe")) / 1024 ))
+installed_kib=$(( ($(stat -c %s "$dir/tarnwick.exe") + $(stat -c %s "$dir/tarnwick-cli.exe") + $(stat -c %s "$dir/uninstall.exe")) / 1024 ))
 if [ "$estimated" -ge "$installed_kib" ] && [ "$estimated" -le $((installed_kib + 2)) ]; then
   ok "EstimatedSize: $estimated KiB"
 else
@@ -48,7 +48,7 @@ fi
 
 expect "installed program's version" "$(file_version "$dir/tarnwick.exe")" "$version.0"
 # Both signed with the test certificate, the uninstaller while the installer was made.
-for file in tarnwick.exe uninstall.exe; do
+for file in tarnwick.exe tarnwick-cli.exe uninstall.exe; do
   if osslsigncode verify -CAfile "$packages/test-root.crt" -in "$dir/$file" 2>&1 | grep -q "Signature verification: ok"; then
     ok "$file carries a valid signature"
   else
@@ -58,7 +58,7 @@ done
 
 # The portable archive holds the same signed program, and its read-me.
 portable="$packages/a/Tarnwick-$version-portable.zip"
-expect "portable archive" "$(unzip -Z1 "$portable" | sort | tr '\n' ' ')" "Read me.txt tarnwick.exe "
+expect "portable archive" "$(unzip -Z1 "$portable" | sort | tr '\n' ' ')" "Read me.txt tarnwick-cli.exe tarnwick.exe "
 expect "portable program" "$(unzip -p "$portable" tarnwick.exe | sha256sum)" "$(sha256sum <"$dir/tarnwick.exe")"
 
 wine_run 60 "$dir/tarnwick.exe" --unregister && status=0 || status=$?
