@@ -48,13 +48,9 @@ DWORD run_cli(const std::wstring& arguments) {
 
 int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
-  const int folders = argc > 1 ? std::atoi(argv[1]) : 200;
-  const int per_folder = argc > 2 ? std::atoi(argv[2]) : 250;
-  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+  const auto [folders, per_folder, rounds] = tw::bench::tree_run(argc, argv, 5);
 
-  wchar_t temp[MAX_PATH + 1] = {};
-  ::GetTempPathW(MAX_PATH, temp);
-  const std::wstring root = std::wstring(temp) + L"tw-bench-cli-" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring root = tw::bench::temp_root(L"cli");
   std::printf("command-line benchmark: %d folders x %d files, nothing held, no deep search\n", folders, per_folder);
   if (!tw::bench::make_tree(root, folders, per_folder)) {
     std::printf("could not create the tree\n");

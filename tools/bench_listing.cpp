@@ -50,13 +50,9 @@ std::size_t bare_listing(const std::wstring& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int folders = argc > 1 ? std::atoi(argv[1]) : 200;
-  const int per_folder = argc > 2 ? std::atoi(argv[2]) : 250;
-  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 15;
+  const auto [folders, per_folder, rounds] = tw::bench::tree_run(argc, argv, 15);
 
-  wchar_t temp[MAX_PATH + 1] = {};
-  ::GetTempPathW(MAX_PATH, temp);
-  const std::wstring root = std::wstring(temp) + L"tw-bench-listing-" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring root = tw::bench::temp_root(L"listing");
 
   std::printf("listing benchmark: %d folders x %d files\n", folders, per_folder);
   const auto made_at = Clock::now();

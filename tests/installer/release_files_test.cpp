@@ -20,12 +20,12 @@ std::wstring packages(std::wstring_view name) { return test::program_dir() + L"\
 std::wstring setup_name(std::string_view version) { return L"Tarnwick-Setup-" + to_wide(version) + L".exe"; }
 
 std::string next_version() {
-  const std::optional<Manifest> next = parse_manifest(test::read_bytes(packages(L"b\\update.json")));
+  const std::optional<Manifest> next = parse_manifest(test::read_file(packages(L"b\\update.json")));
   return next ? next->version : std::string();
 }
 
 TEST(ReleaseFiles, TheManifestIsOneTheProgramReadsAndItMatchesTheInstaller) {
-  const std::string text = test::read_bytes(packages(L"a\\update.json"));
+  const std::string text = test::read_file(packages(L"a\\update.json"));
   ASSERT_FALSE(text.empty());
   EXPECT_TRUE(is_valid_utf8(text));
   const std::optional<Manifest> manifest = parse_manifest(text);
@@ -43,13 +43,13 @@ TEST(ReleaseFiles, TheManifestIsOneTheProgramReadsAndItMatchesTheInstaller) {
 
   // The same version is no update; the next one is.
   EXPECT_EQ(check_result_of(text, true).outcome, CheckOutcome::UpToDate);
-  const CheckResult next = check_result_of(test::read_bytes(packages(L"b\\update.json")), false);
+  const CheckResult next = check_result_of(test::read_file(packages(L"b\\update.json")), false);
   EXPECT_EQ(next.outcome, CheckOutcome::Available);
   EXPECT_EQ(next.manifest.version, next_version());
 }
 
 TEST(ReleaseFiles, Sha256SumsListsEveryFileWithItsDigest) {
-  std::istringstream sums(test::read_bytes(packages(L"a\\SHA256SUMS")));
+  std::istringstream sums(test::read_file(packages(L"a\\SHA256SUMS")));
   std::vector<std::string> names;
   for (std::string line; std::getline(sums, line);) {
     ASSERT_GT(line.size(), 66u) << line;
@@ -81,7 +81,7 @@ TEST(ReleaseFiles, TheUpdaterKeepsOnlyTheGenuineInstaller) {
     SCOPED_TRACE(to_utf8(c.folder));
     const std::wstring folder = std::wstring(c.folder) + L"\\";
     // Each folder's manifest matches its own installer, so only the signature can tell.
-    const std::optional<Manifest> manifest = parse_manifest(test::read_bytes(packages(folder + L"update.json")));
+    const std::optional<Manifest> manifest = parse_manifest(test::read_file(packages(folder + L"update.json")));
     ASSERT_TRUE(manifest);
     const FileDigest served = digest_file(packages(folder + name));
     ASSERT_EQ(served.sha256, manifest->sha256);

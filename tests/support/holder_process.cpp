@@ -8,12 +8,19 @@
 namespace tw::test {
 
 std::optional<StartedProcess> start_process(const std::wstring& exe_path, const std::vector<std::wstring>& arguments,
-                                            const wchar_t* current_dir) {
+                                            const wchar_t* current_dir, const std::optional<StandardHandles>& handles) {
   std::wstring command = build_command_line(exe_path, arguments);
   STARTUPINFOW si{};
   si.cb = sizeof si;
+  if (handles) {
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = handles->in;
+    si.hStdOutput = handles->out;
+    si.hStdError = handles->err;
+  }
   PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, current_dir, &si, &pi)) {
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, handles ? TRUE : FALSE,
+                        handles ? CREATE_NO_WINDOW : 0, nullptr, current_dir, &si, &pi)) {
     return std::nullopt;
   }
   ::CloseHandle(pi.hThread);

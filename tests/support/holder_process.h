@@ -17,9 +17,16 @@ struct StartedProcess {
   DWORD pid = 0;
 };
 
-// Starts a program with the arguments (quoted as needed), in `current_dir` when given.
+// Standard handles for a child: inheritable handles (a file, a pipe's end, NUL).
+struct StandardHandles {
+  HANDLE in = nullptr, out = nullptr, err = nullptr;
+};
+
+// Starts a program with the arguments (quoted as needed), in `current_dir` when given, with
+// `handles` as its standard handles when given (and no console window).
 std::optional<StartedProcess> start_process(const std::wstring& exe_path, const std::vector<std::wstring>& arguments,
-                                            const wchar_t* current_dir = nullptr);
+                                            const wchar_t* current_dir = nullptr,
+                                            const std::optional<StandardHandles>& handles = std::nullopt);
 
 // Runs a program of this build (found beside the test) with the arguments and waits for it;
 // its exit status, or nothing when it could not start or did not end in time (then it is

@@ -72,6 +72,17 @@ std::wstring program_dir() {
   return buffer.substr(0, buffer.find_last_of(L'\\'));
 }
 
+std::string read_file(const std::wstring& path) {
+  std::string text;
+  const UniqueHandle f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+  if (!f) return text;
+  char buffer[4096];
+  DWORD read = 0;
+  while (::ReadFile(f.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+  return text;
+}
+
 std::wstring link_fixtures_dir() { return program_dir() + L"\\link-fixtures"; }
 
 bool write_file_exactly(const std::wstring& folder, std::wstring_view name) {

@@ -22,6 +22,9 @@ class TempDir {
   std::wstring path_;
 };
 
+// A file's bytes, read while others may still write it; empty when it cannot be read.
+std::string read_file(const std::wstring& path);
+
 // Creates (or truncates) a file holding `content`; false on failure.
 bool write_file(const std::wstring& path, std::string_view content = {});
 bool make_dir(const std::wstring& path);

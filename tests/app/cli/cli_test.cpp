@@ -93,16 +93,6 @@ struct CliRun {
   std::string out, err;
 };
 
-std::string read_all(const std::wstring& path) {
-  std::string text;
-  UniqueHandle f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr));
-  if (!f) return text;
-  char buffer[4096];
-  DWORD read = 0;
-  while (::ReadFile(f.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
-  return text;
-}
 
 // tarnwick-cli with its output in files and no console to ask at.
 CliRun run_cli(const Args& arguments, DWORD timeout_ms = 60'000) {
@@ -114,20 +104,10 @@ CliRun run_cli(const Args& arguments, DWORD timeout_ms = 60'000) {
     UniqueHandle o(::CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
     UniqueHandle e(::CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
     UniqueHandle in(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr));
-    std::wstring command = L"\"" + test::program_dir() + L"\\tarnwick-cli.exe\"";
-    for (const std::wstring& a : arguments) command += L" \"" + a + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in.get();
-    startup.hStdOutput = o.get();
-    startup.hStdError = e.get();
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &info)) {
-      return run;
-    }
-    const UniqueHandle process(info.hProcess), thread(info.hThread);
+    auto started = test::start_process(test::program_dir() + L"\\tarnwick-cli.exe", arguments, nullptr,
+                                       test::StandardHandles{in.get(), o.get(), e.get()});
+    if (!started) return run;
+    const UniqueHandle process = std::move(started->process);
     if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
       ::TerminateProcess(process.get(), 9);
       ::WaitForSingleObject(process.get(), 5'000);
@@ -137,8 +117,8 @@ CliRun run_cli(const Args& arguments, DWORD timeout_ms = 60'000) {
       run.exit = code;
     }
   }
-  run.out = read_all(out);
-  run.err = read_all(err);
+  run.out = test::read_file(out);
+  run.err = test::read_file(err);
   return run;
 }
 

@@ -16,7 +16,7 @@ TEST(UpdateCurl, RunsSystemCurlWithItsOwnArgumentsOnly) {
   const std::wstring out = site.temp() + L"out file.json";
   const std::string path = to_utf8(out);
   EXPECT_EQ(download_with_curl("https://h.example/x/update.json?v=1", out), std::nullopt);
-  EXPECT_EQ(test::read_bytes(out), "{}");
+  EXPECT_EQ(test::read_file(out), "{}");
 
   const std::string hostile[] = {
       "https://h.example/a b",

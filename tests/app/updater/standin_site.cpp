@@ -51,22 +51,12 @@ void StandInSite::remove_curl() const { ::DeleteFileW((dir_ / L"System32\\curl.e
 
 std::vector<std::vector<std::string>> StandInSite::curl_runs() const {
   std::vector<std::vector<std::string>> runs;
-  const std::string log = read_bytes(dir_ / L"System32\\curl-args.bin");
+  const std::string log = read_file(dir_ / L"System32\\curl-args.bin");
   std::size_t start = 0;
   for (std::size_t end; (end = log.find(std::string_view("\0\n", 2), start)) != std::string::npos; start = end + 2) {
     runs.push_back(split_at_nul(std::string_view(log).substr(start, end + 1 - start)));
   }
   return runs;
-}
-
-std::string read_bytes(const std::wstring& path) {
-  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-  std::string bytes;
-  char buffer[64 * 1024];
-  DWORD read = 0;
-  while (file && ::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-  return bytes;
 }
 
 std::vector<std::string> split_at_nul(std::string_view bytes) {

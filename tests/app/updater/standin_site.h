@@ -48,8 +48,6 @@ class StandInSite {
   bool ready_ = false;
 };
 
-// The file's bytes; empty when it cannot be read.
-std::string read_bytes(const std::wstring& path);
 // NUL-terminated pieces.
 std::vector<std::string> split_at_nul(std::string_view bytes);
 bool file_exists(const std::wstring& path);

@@ -44,15 +44,6 @@ bool pump_until(Done done) {
   return true;
 }
 
-std::string read_text(const std::wstring& path) {
-  std::string text;
-  FILE* f = _wfopen(path.c_str(), L"rb");
-  if (f == nullptr) return text;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
-  std::fclose(f);
-  return text;
-}
 
 // tw_uia_client in another process, its output in a file, its input a pipe; this thread
 // keeps handling messages while it works.
@@ -66,21 +57,9 @@ class Client {
     UniqueHandle child_in(read);
     input_.reset(write);
     ::SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
-    std::wstring command = L"\"" + test::program_dir() + L"\\tw_uia_client.exe" + L"\"";
-    for (const std::wstring& a : arguments) command += L" \"" + a + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = child_in.get();
-    startup.hStdOutput = out.get();
-    startup.hStdError = out.get();
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &info)) {
-      return;
-    }
-    process_.reset(info.hProcess);
-    ::CloseHandle(info.hThread);
+    auto started = test::start_process(test::program_dir() + L"\\tw_uia_client.exe", arguments, nullptr,
+                                       test::StandardHandles{child_in.get(), out.get(), out.get()});
+    if (started) process_ = std::move(started->process);
   }
   ~Client() {
     if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 9);
@@ -89,7 +68,7 @@ class Client {
   Client& operator=(const Client&) = delete;
 
   bool started() const { return static_cast<bool>(process_); }
-  std::string output() const { return read_text(out_); }
+  std::string output() const { return test::read_file(out_); }
   void say_go() {
     DWORD written = 0;
     static_cast<void>(::WriteFile(input_.get(), "go\n", 3, &written, nullptr));

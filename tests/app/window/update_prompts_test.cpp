@@ -166,7 +166,7 @@ TEST_F(UpdateFlow, OfferAcceptedDownloadVerifiedInstallerStartedWindowGone) {
   // The installer runs from the temporary folder (a path with a space) and stays there.
   const std::wstring installer = site_.temp() + L"Tarnwick-Setup-0.2.0.exe";
   ASSERT_TRUE(pump_until([&] { return test::file_exists(installer + L".args"); }));
-  EXPECT_EQ(test::split_at_nul(test::read_bytes(installer + L".args")),
+  EXPECT_EQ(test::split_at_nul(test::read_file(installer + L".args")),
             (std::vector<std::string>{"/SILENT", "/SUPPRESSMSGBOXES", "/NORESTART", "/UPDATE=1"}));
   EXPECT_TRUE(test::file_exists(installer));
 
