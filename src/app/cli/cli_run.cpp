@@ -36,7 +36,7 @@ std::optional<std::vector<Target>> resolve_paths(const std::vector<std::wstring>
   for (const std::wstring& p : paths) {
     std::optional<Target> t = normalise_path(p, RelativePaths::Resolve);
     if (!t) {
-      write_err("Not a file or folder name: " + to_utf8(p) + "\n");
+      write_err(filled(msg::kCliNotAPath, {to_utf8(p)}) + "\n");
       return std::nullopt;
     }
     targets.push_back(std::move(*t));
@@ -93,7 +93,7 @@ void print_result(const CliCommand& c, const std::vector<Target>& targets, const
 }
 
 int stopped() {
-  write_err("Stopped.\n");
+  write_err(text_of(msg::kCliStopped) + "\n");
   return kExitSearchFailed;
 }
 
@@ -160,12 +160,12 @@ bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
   for (const ProcessSpec& spec : c.processes) {
     const std::optional<std::uint64_t> started = creation_time(spec.pid);
     if (!started) {
-      write_out(std::to_string(spec.pid) + ": not running\n");
+      write_out(filled(msg::kCliNotRunning, {std::to_string(spec.pid)}) + "\n");
       continue;
     }
     if (spec.start_time && *spec.start_time != *started) {
       // The id names another process now: never touched.
-      write_err(std::to_string(spec.pid) + ": another process has this id now; nothing was done to it\n");
+      write_err(filled(msg::kCliOtherProcess, {std::to_string(spec.pid)}) + "\n");
       code = kExitStillHeld;
       continue;
     }
@@ -178,7 +178,7 @@ bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
 bool confirmed(const CliCommand& c, std::string question) {
   if (c.yes) return true;
   if (ask_yes(question)) return true;
-  write_err(is_console(STD_INPUT_HANDLE) ? "Not done.\n" : "Not done: without a console to ask at, add --yes.\n");
+  write_err(text_of(is_console(STD_INPUT_HANDLE) ? msg::kCliNotDone : msg::kCliNeedsYes) + "\n");
   return false;
 }
 
@@ -202,8 +202,8 @@ int run_close_or_end(const CliCommand& c) {
   for (const Named& p : processes) {
     const std::string who = std::to_string(p.pid) + " " + p.name + ": ";
     if (p.kind == HolderKind::Service || p.kind == HolderKind::WindowsComponent || p.kind == HolderKind::FileExplorer) {
-      write_err(who + (p.kind == HolderKind::FileExplorer ? "File Explorer: use restart-explorer\n"
-                                                          : text_of(msg::kPartOfWindowsCantEnd) + "\n"));
+      write_err(who + text_of(p.kind == HolderKind::FileExplorer ? msg::kCliUseRestartExplorer
+                                                                 : msg::kPartOfWindowsCantEnd) + "\n");
       code = kExitStillHeld;
       continue;
     }
