@@ -89,16 +89,16 @@ std::string holds_text(const Holder& h) {
 
 }  // namespace
 
-std::optional<ProcessSpec> parse_process_spec(std::wstring_view text) {
+std::optional<ProcessRef> parse_process_ref(std::wstring_view text) {
   const std::size_t colon = text.find(L':');
   const auto pid = parse_number(text.substr(0, colon), 0xFFFFFFFFu);
   if (!pid || *pid == 0) return std::nullopt;
-  ProcessSpec spec{static_cast<std::uint32_t>(*pid), std::nullopt};
+  ProcessRef ref{static_cast<std::uint32_t>(*pid), std::nullopt};
   if (colon != std::wstring_view::npos) {
-    spec.start_time = parse_number(text.substr(colon + 1), UINT64_MAX);
-    if (!spec.start_time) return std::nullopt;
+    ref.start_time = parse_number(text.substr(colon + 1), UINT64_MAX);
+    if (!ref.start_time) return std::nullopt;
   }
-  return spec;
+  return ref;
 }
 
 std::variant<CliCommand, std::string> parse_cli(const std::vector<std::wstring>& arguments) {
@@ -135,9 +135,9 @@ std::variant<CliCommand, std::string> parse_cli(const std::vector<std::wstring>&
     }
     const bool by_process = (*verb == CliVerb::Close || *verb == CliVerb::End) && !command.all;
     if (by_process) {
-      const std::optional<ProcessSpec> spec = parse_process_spec(a);
-      if (!spec) return "Not a process id: " + utf8(a);
-      command.processes.push_back(*spec);
+      const std::optional<ProcessRef> ref = parse_process_ref(a);
+      if (!ref) return "Not a process id: " + utf8(a);
+      command.processes.push_back(*ref);
     } else {
       command.paths.push_back(a);
     }

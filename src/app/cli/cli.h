@@ -31,16 +31,16 @@ enum class CliVerb : std::uint8_t {
 
 // A process named on the command line: "1234", or "1234:133500000000000000" with the start
 // time `find --json` prints, which pins it to that very process.
-struct ProcessSpec {
+struct ProcessRef {
   std::uint32_t pid = 0;
   std::optional<std::uint64_t> start_time;
-  friend bool operator==(const ProcessSpec&, const ProcessSpec&) = default;
+  friend bool operator==(const ProcessRef&, const ProcessRef&) = default;
 };
 
 struct CliCommand {
   CliVerb verb = CliVerb::Help;
   std::vector<std::wstring> paths;      // as given; resolved when the command runs
-  std::vector<ProcessSpec> processes;   // close and end
+  std::vector<ProcessRef> processes;   // close and end
   bool all = false;                     // close and end: every holder of the paths
   bool deep = false;
   bool json = false;
@@ -53,7 +53,7 @@ struct CliCommand {
 std::variant<CliCommand, std::string> parse_cli(const std::vector<std::wstring>& arguments);
 
 // "1234" or "1234:START"; nothing for anything else (0, signs, spaces, overflow).
-std::optional<ProcessSpec> parse_process_spec(std::wstring_view text);
+std::optional<ProcessRef> parse_process_ref(std::wstring_view text);
 
 std::string cli_usage();
 

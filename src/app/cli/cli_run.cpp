@@ -157,19 +157,19 @@ bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
     for (const Holder& h : r->holders) out.push_back(Named{h.pid, h.start_time, h.title, h.kind});
     return true;
   }
-  for (const ProcessSpec& spec : c.processes) {
-    const std::optional<std::uint64_t> started = creation_time(spec.pid);
+  for (const ProcessRef& ref : c.processes) {
+    const std::optional<std::uint64_t> started = creation_time(ref.pid);
     if (!started) {
-      write_out(filled(msg::kCliNotRunning, {std::to_string(spec.pid)}) + "\n");
+      write_out(filled(msg::kCliNotRunning, {std::to_string(ref.pid)}) + "\n");
       continue;
     }
-    if (spec.start_time && *spec.start_time != *started) {
+    if (ref.start_time && *ref.start_time != *started) {
       // The id names another process now: never touched.
-      write_err(filled(msg::kCliOtherProcess, {std::to_string(spec.pid)}) + "\n");
+      write_err(filled(msg::kCliOtherProcess, {std::to_string(ref.pid)}) + "\n");
       code = kExitStillHeld;
       continue;
     }
-    out.push_back(Named{spec.pid, *started, name_of(spec.pid), HolderKind::Program});
+    out.push_back(Named{ref.pid, *started, name_of(ref.pid), HolderKind::Program});
   }
   return true;
 }
