@@ -5,9 +5,14 @@
 #include <vector>
 
 #include "app/cli/cli_run.h"
+#include "app/cli/console.h"
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::wstring> arguments;
   for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
-  return tw::run_cli(arguments);
+  const int status = tw::run_cli(arguments);
+  // A search stopped by Ctrl+C may still be running on its thread: the process ends here,
+  // before anything it uses is torn down under it.
+  if (tw::interrupted()) ::ExitProcess(static_cast<UINT>(status));
+  return status;
 }
