@@ -231,6 +231,13 @@ TEST_F(Accessible, InvokingCloseDoesWhatAClickDoes) {
   EXPECT_EQ(close->get_BoundingRectangle(&rect), S_OK);
   EXPECT_GT(rect.width, 20.0);
   EXPECT_DOUBLE_EQ(rect.height, 34.0);
+  // In physical pixels at every DPI: 34 at 96 DPI is 51 at 144.
+  with_main_window([](MainWindow& w) { w.state.dpi = 144; });
+  ::InvalidateRect(window_, nullptr, FALSE);
+  ::UpdateWindow(window_);
+  EXPECT_EQ(close->get_BoundingRectangle(&rect), S_OK);
+  EXPECT_DOUBLE_EQ(rect.height, 51.0);
+  with_main_window([](MainWindow& w) { w.state.dpi = 96; });
 
   // Invoking returns at once; the window then clicks, and the program closes.
   const IID invoke_iid = {0x54fcb24b, 0xe18e, 0x47a2, {0xb4, 0xd3, 0xec, 0xcb, 0xe7, 0x75, 0x99, 0xa2}};
