@@ -150,6 +150,7 @@ std::variant<CliCommand, std::string> parse_cli(const std::vector<std::wstring>&
       break;
     case CliVerb::Close:
     case CliVerb::End:
+      if (command.all && !command.processes.empty()) return std::string("Give process ids, or --all and paths.");
       if (command.all ? command.paths.empty() : command.processes.empty()) {
         return std::string(command.all ? "Give the paths whose holders to act on." : "Give at least one process id.");
       }

@@ -59,6 +59,7 @@ TEST(CliArguments, EachCommandTakesItsOwnOptionsAndNothingElse) {
       {L"wait", L"--timeout"},
       {L"close"},
       {L"close", L"--all"},
+      {L"end", L"12", L"--all", L"D:\\x"},  // ids and --all at once
       {L"end", L"12x"},
       {L"end", L"0"},
       {L"end", L"-5"},
