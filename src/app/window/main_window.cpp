@@ -88,19 +88,17 @@ ViewSize view_size(const MainWindow& w) {
 }
 
 // The view as it stands; measured with the layer's own text layouts when there is one.
-Layout current_layout(const MainWindow& w) {
+Layout current_layout(const MainWindow& w, RowsLaidOut rows = RowsLaidOut::InView) {
   const TextMetrics metrics = w.gfx ? layer_metrics(*w.gfx) : fixed_metrics();
   // The empty view's tip depends on the File Explorer entry, checked whenever it is shown.
   const bool installed = w.state.targets.empty() && is_explorer_menu_installed();
-  return layout_view(w.state, view_size(w), metrics, installed);
+  return layout_view(w.state, view_size(w), metrics, installed, rows);
 }
 
 // The tree a screen reader reads, brought up to date with the view; only once one has asked.
 void refresh_access(MainWindow& w) {
   if (!w.access) return;
-  const TextMetrics metrics = w.gfx ? layer_metrics(*w.gfx) : fixed_metrics();
-  const bool installed = w.state.targets.empty() && is_explorer_menu_installed();
-  const Layout layout = layout_view(w.state, view_size(w), metrics, installed, RowsLaidOut::All);
+  const Layout layout = current_layout(w, RowsLaidOut::All);
   std::vector<AccessNode> nodes = access_tree(layout, w.state);
   const std::optional<std::size_t> focused = focused_node(nodes, w.state);
   POINT origin{0, 0};
@@ -381,8 +379,8 @@ Answer on_access_request(MainWindow& w) {
   if (!w.access) return kHandled;
   const std::vector<AccessRequest> requests = take_access_requests(*w.access);
   for (const AccessRequest& request : requests) {
-    const Layout layout = layout_view(w.state, view_size(w), fixed_metrics(), false, RowsLaidOut::All);
-    const std::vector<AccessNode> nodes = access_tree(layout, w.state);
+    // Found in the view as it is now: an earlier request may have changed it.
+    const std::vector<AccessNode> nodes = access_tree(current_layout(w, RowsLaidOut::All), w.state);
     const auto node = std::find_if(nodes.begin(), nodes.end(), [&](const AccessNode& n) { return n.id == request.id; });
     if (node == nodes.end() || node->hit.kind == HitKind::Nothing) continue;
     if (request.kind == AccessRequestKind::Focus) {
