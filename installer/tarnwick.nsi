@@ -15,7 +15,8 @@
 ;   /NORESTART          accepted; this installer never restarts Windows
 ;   /UPDATE=1           an update from Tarnwick itself: installs over the existing
 ;                       installation, waits for Tarnwick to end, and starts it again
-; An installation that cannot replace a running Tarnwick ends with exit code 3.
+; An installation that cannot replace a running Tarnwick (the program or its command line)
+; ends with exit code 3.
 
 Unicode true
 Target amd64-unicode
@@ -103,20 +104,30 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) 2026 ${MAKER_NAME}"
 
-; $0 = 1 when the installed tarnwick.exe runs. Windows keeps a running program's file from
-; being opened for writing, whichever copy or window of it runs.
+; $0 = 1 when the installed tarnwick.exe runs, 2 when its command line does. Windows keeps a
+; running program's file from being opened for writing, whichever copy or window of it runs;
+; replacing one while the other runs would leave the two of different versions.
 !macro TARNWICK_RUNS un
-Function ${un}TarnwickRuns
+Function ${un}FileInUse  ; $1: a file; $0 = 1 when it is there and cannot be written
   StrCpy $0 0
-  IfFileExists "$INSTDIR\tarnwick.exe" 0 done
+  IfFileExists "$1" 0 done
   ClearErrors
-  FileOpen $1 "$INSTDIR\tarnwick.exe" a
+  FileOpen $1 "$1" a
   ${If} ${Errors}
     StrCpy $0 1
   ${Else}
     FileClose $1
   ${EndIf}
 done:
+FunctionEnd
+
+Function ${un}TarnwickRuns
+  StrCpy $1 "$INSTDIR\tarnwick.exe"
+  Call ${un}FileInUse
+  ${IfThen} $0 == 1 ${|} Return ${|}
+  StrCpy $1 "$INSTDIR\tarnwick-cli.exe"
+  Call ${un}FileInUse
+  ${IfThen} $0 == 1 ${|} StrCpy $0 2 ${|}
 FunctionEnd
 !macroend
 !insertmacro TARNWICK_RUNS ""
@@ -144,7 +155,11 @@ Function ${un}WaitForTarnwick
     ${OrIf} ${Silent}
       ${Break}
     ${EndIf}
-    MessageBox MB_RETRYCANCEL|MB_ICONINFORMATION "$(TW_Running)" IDRETRY retry
+    ${If} $0 == 2
+      MessageBox MB_RETRYCANCEL|MB_ICONINFORMATION "$(TW_CliRunning)" IDRETRY retry
+    ${Else}
+      MessageBox MB_RETRYCANCEL|MB_ICONINFORMATION "$(TW_Running)" IDRETRY retry
+    ${EndIf}
     ${Break}
   retry:
   ${Loop}

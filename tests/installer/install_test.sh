@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the release silently into a fresh Wine prefix and checks what a user would find:
 # the program, its shortcut and its "Apps & features" entry; that a second installer will not
-# replace a running Tarnwick; then uninstalls silently and checks nothing of Tarnwick is left.
+# replace a running Tarnwick or its running command line, nor the uninstaller remove them;
+# then uninstalls silently and checks nothing of Tarnwick is left.
 #   install_test.sh SOURCE_DIR BUILD_DIR PACKAGES VERSION MAKER_NAME
 set -euo pipefail
 source "$(dirname "$0")/lib.sh" "$1" "$2" installer-install
@@ -75,6 +76,38 @@ before=$(sha256sum "$dir/tarnwick.exe")
 wine_run 60 "$setup" /S && status=0 || status=$?
 expect "silent install while Tarnwick runs exits" "$status" 3
 expect "the running program's file" "$(sha256sum "$dir/tarnwick.exe")" "$before"
+driver close 30 >/dev/null || fail "Tarnwick did not close"
+
+# The command line counts as Tarnwick running: while it runs (here waiting for a file a helper
+# holds), neither an installer nor the uninstaller changes anything, and an update waits for it.
+echo "held" >"$WINEPREFIX/drive_c/held.txt"
+start_program "$tw_bin_dir/tw_holder.exe" --open 'C:\held.txt' --quit tw-installer-test-holder --timeout 200000
+holder_runs() { driver processes | grep -qix 'tw_holder.exe'; }
+cli_runs() { driver processes | grep -qix 'tarnwick-cli.exe'; }
+wait_for 30 holder_runs || die "the holder did not start"
+sleep 1
+start_program "$dir/tarnwick-cli.exe" wait --deep --timeout 150 'C:\held.txt'
+sleep 5
+cli_runs || die "the command line is not waiting"
+files_now() { (cd "$dir" && sha256sum tarnwick.exe tarnwick-cli.exe uninstall.exe); }
+before=$(files_now)
+wine_run 60 "$setup" /S && status=0 || status=$?
+expect "silent install while the command line runs exits" "$status" 3
+expect "installed files while the command line runs" "$(files_now)" "$before"
+# In place (_?=), the uninstaller's own exit code reaches us.
+wine_run 60 "$dir/uninstall.exe" /S "_?=$dir_win" && status=0 || status=$?
+expect "silent uninstall while the command line runs exits" "$status" 3
+expect "installed files after that uninstall" "$(files_now)" "$before"
+reg_key_exists "$uninstall_key" && ok "the entry stays" || fail "the uninstall entry is gone"
+timeout -k 5 120 wine "$setup" /S /UPDATE=1 </dev/null >/dev/null 2>&1 &
+update=$!
+sleep 5
+kill -0 "$update" 2>/dev/null && ok "the update waits for the command line" || fail "the update did not wait"
+driver set-event tw-installer-test-holder || fail "the holder was not told to quit"
+wait "$update" && status=0 || status=$?
+expect "update once the command line ended exits" "$status" 0
+cli_runs && fail "the command line still runs" || ok "the command line has ended"
+expect "started after the update" "$(driver wait-window 60)" "$dir_win\\tarnwick.exe"
 driver close 30 >/dev/null || fail "Tarnwick did not close"
 
 # The uninstaller removes only what was installed: a file of the user's stays.
