@@ -2,7 +2,8 @@
 # Installs the release silently into a fresh Wine prefix and checks what a user would find:
 # the program, its shortcut and its "Apps & features" entry; that a second installer will not
 # replace a running Tarnwick or its running command line, nor the uninstaller remove them;
-# then uninstalls silently and checks nothing of Tarnwick is left.
+# then uninstalls silently and checks nothing of Tarnwick is left; and that it installs only
+# into an empty folder or over Tarnwick, and uninstalls only what is its own.
 #   install_test.sh SOURCE_DIR BUILD_DIR PACKAGES VERSION MAKER_NAME
 set -euo pipefail
 source "$(dirname "$0")/lib.sh" "$1" "$2" installer-install
@@ -126,4 +127,45 @@ reg_key_exists 'HKCU\Software\Tarnwick' && fail "settings are still there" || ok
 for verb in 'HKCU\Software\Classes\*\shell\Tarnwick' 'HKCU\Software\Classes\Directory\shell\Tarnwick'; do
   reg_key_exists "$verb" && fail "$verb is still there" || ok "no $verb"
 done
+
+# It installs only into an empty folder or over Tarnwick (exit code 4 otherwise, nothing
+# changed): not where the uninstall left the user's notes, nor where the user keeps files named
+# like Tarnwick's; an installation whose entry a later one took is still recognised.
+c_dir() { echo "$WINEPREFIX/drive_c/$1"; }
+mkdir -p "$(c_dir mine)" "$(c_dir empty)"
+echo "my program" >"$(c_dir mine)/tarnwick.exe"
+cp "$tw_bin_dir/tw_described.exe" "$(c_dir mine)/uninstall.exe"
+echo "mine" >"$(c_dir mine)/notes.txt"
+mine_before=$(cd "$(c_dir mine)" && sha256sum *)
+while read -r folder want; do
+  if [ "$folder" = default ]; then arguments=(/S); else arguments=(/S "/D=C:\\$folder"); fi
+  wine_run 120 "$setup" "${arguments[@]}" && status=0 || status=$?
+  expect "silent install into $folder exits" "$status" "$want"
+done <<'EOF_CASES'
+default 4
+mine 4
+empty 0
+other 0
+empty 0
+EOF_CASES
+expect "left in the install folder after the refusal" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "notes.txt "
+expect "the user's folder" "$(cd "$(c_dir mine)" && sha256sum *)" "$mine_before"
+expect "installed into the empty folder" "$(cd "$(c_dir empty)" && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick.exe uninstall.exe "
+expect "InstallLocation" "$(reg_value "$uninstall_key" InstallLocation)" 'C:\empty'
+
+# Uninstalling the other installation leaves the entry and shortcut to the one they name.
+uninstall_silently() {  # uninstall_silently FOLDER: waits for its uninstaller to be done
+  local folder=$1
+  wine_run 60 "$folder/uninstall.exe" /S || fail "the uninstaller in $folder did not start"
+  uninstalled() { [ ! -e "$folder/uninstall.exe" ]; }
+  wait_for 60 uninstalled || fail "the uninstaller in $folder did not finish"
+  wait_for 30 uninstaller_done || fail "the uninstaller in $folder still runs"
+}
+uninstall_silently "$(c_dir other)"
+[ ! -e "$(c_dir other)" ] && ok "the other installation is gone" || fail "left of the other installation: $(ls "$(c_dir other)")"
+expect "InstallLocation after it" "$(reg_value "$uninstall_key" InstallLocation)" 'C:\empty'
+[ -f "$shortcut" ] && ok "the shortcut stays" || fail "the shortcut went with the other installation"
+uninstall_silently "$(c_dir empty)"
+reg_key_exists "$uninstall_key" && fail "the uninstall entry is still there" || ok "no uninstall entry"
+[ ! -e "$shortcut" ] && ok "no shortcut" || fail "the shortcut is still there"
 finish
