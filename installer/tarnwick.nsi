@@ -15,7 +15,8 @@
 ;   /NORESTART          accepted; this installer never restarts Windows
 ;   /UPDATE=1           an update from Tarnwick itself: installs over the existing
 ;                       installation, waits for Tarnwick to end, and starts it again
-; An installation that cannot replace a running Tarnwick ends with exit code 3.
+; An installation that cannot replace a running Tarnwick (the program or its command line)
+; ends with exit code 3, one into a folder that holds other files and no Tarnwick with 4.
 
 Unicode true
 Target amd64-unicode
@@ -46,6 +47,7 @@ ManifestSupportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}  ; Windows 10 and 11
 !define VERB_KEY_FILES "Software\Classes\*\shell\Tarnwick"
 !define VERB_KEY_FOLDERS "Software\Classes\Directory\shell\Tarnwick"
 !define EXIT_IN_USE 3
+!define EXIT_NOT_OUR_FOLDER 4
 
 Name "Tarnwick"
 OutFile "${OUT_FILE}"
@@ -103,20 +105,30 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) 2026 ${MAKER_NAME}"
 
-; $0 = 1 when the installed tarnwick.exe runs. Windows keeps a running program's file from
-; being opened for writing, whichever copy or window of it runs.
+; $0 = 1 when the installed tarnwick.exe runs, 2 when its command line does. Windows keeps a
+; running program's file from being opened for writing, whichever copy or window of it runs;
+; replacing one while the other runs would leave the two of different versions.
 !macro TARNWICK_RUNS un
-Function ${un}TarnwickRuns
+Function ${un}FileInUse  ; $1: a file; $0 = 1 when it is there and cannot be written
   StrCpy $0 0
-  IfFileExists "$INSTDIR\tarnwick.exe" 0 done
+  IfFileExists "$1" 0 done
   ClearErrors
-  FileOpen $1 "$INSTDIR\tarnwick.exe" a
+  FileOpen $1 "$1" a
   ${If} ${Errors}
     StrCpy $0 1
   ${Else}
     FileClose $1
   ${EndIf}
 done:
+FunctionEnd
+
+Function ${un}TarnwickRuns
+  StrCpy $1 "$INSTDIR\tarnwick.exe"
+  Call ${un}FileInUse
+  ${IfThen} $0 == 1 ${|} Return ${|}
+  StrCpy $1 "$INSTDIR\tarnwick-cli.exe"
+  Call ${un}FileInUse
+  ${IfThen} $0 == 1 ${|} StrCpy $0 2 ${|}
 FunctionEnd
 !macroend
 !insertmacro TARNWICK_RUNS ""
@@ -144,7 +156,11 @@ Function ${un}WaitForTarnwick
     ${OrIf} ${Silent}
       ${Break}
     ${EndIf}
-    MessageBox MB_RETRYCANCEL|MB_ICONINFORMATION "$(TW_Running)" IDRETRY retry
+    ${If} $0 == 2
+      MessageBox MB_RETRYCANCEL|MB_ICONINFORMATION "$(TW_CliRunning)" IDRETRY retry
+    ${Else}
+      MessageBox MB_RETRYCANCEL|MB_ICONINFORMATION "$(TW_Running)" IDRETRY retry
+    ${EndIf}
     ${Break}
   retry:
   ${Loop}
@@ -201,6 +217,74 @@ Function StartTarnwick
   ${EndIf}
 FunctionEnd
 
+; $2 = the ProductName in the version resource of file $1 (US English, in the code page NSIS
+; writes or in Unicode), or "" when it has none.
+Function ProductNameOf
+  StrCpy $2 ""
+  System::Call "version::GetFileVersionInfoSizeW(w r1, *i 0) i .r3"
+  ${IfThen} $3 = 0 ${|} Return ${|}
+  System::Alloc $3
+  Pop $4
+  System::Call "version::GetFileVersionInfoW(w r1, i 0, i r3, p r4) i .r5"
+  ${If} $5 <> 0
+    ${ForEach} $6 0 1 + 1
+      ${If} $6 = 0
+        StrCpy $7 "040904e4"
+      ${Else}
+        StrCpy $7 "040904b0"
+      ${EndIf}
+      System::Call "version::VerQueryValueW(p r4, w '\StringFileInfo\$7\ProductName', *p .r8, *i .r9) i .r5"
+      ${If} $5 <> 0
+      ${AndIf} $9 > 0
+        System::Call "kernel32::lstrcpynW(w .r2, p r8, i ${NSIS_MAX_STRLEN}) p"
+        ${ExitFor}
+      ${EndIf}
+    ${Next}
+  ${EndIf}
+  System::Free $4
+FunctionEnd
+
+; $0 = 1 when the "Apps & features" entry names folder $1 (any spelling Windows would read
+; the same), else 0.
+!macro ENTRY_NAMES un
+Function ${un}EntryNames
+  StrCpy $0 0
+  ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${IfThen} $2 == "" ${|} Return ${|}
+  ${IfThen} $2 == $1 ${|} StrCpy $0 1 ${|}
+  ${If} $0 == 0
+    GetFullPathName /SHORT $3 $1
+    GetFullPathName /SHORT $4 $2
+    ${If} $3 != ""
+    ${AndIf} $3 == $4
+      StrCpy $0 1
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro ENTRY_NAMES ""
+!insertmacro ENTRY_NAMES "un."
+
+; Installs only where nothing of the user's can be replaced, and so later uninstalled: a
+; folder that is not there or is empty, or a Tarnwick installation, which either the
+; "Apps & features" entry names or, when a later installation elsewhere took the entry, its
+; uninstaller's version resource names. Otherwise the run ends with EXIT_NOT_OUR_FOLDER.
+Function CheckFolder
+  ${DirState} "$INSTDIR" $0
+  ${IfThen} $0 != 1 ${|} Return ${|}
+  StrCpy $1 "$INSTDIR"
+  Call EntryNames
+  ${IfThen} $0 == 1 ${|} Return ${|}
+  StrCpy $1 "$INSTDIR\uninstall.exe"
+  Call ProductNameOf
+  ${IfThen} $2 S== "Tarnwick" ${|} Return ${|}
+  ${If} $quiet_boxes != 1
+    MessageBox MB_OK|MB_ICONSTOP "$(TW_NotOurFolder)" /SD IDOK
+  ${EndIf}
+  SetErrorLevel ${EXIT_NOT_OUR_FOLDER}
+  Quit
+FunctionEnd
+
 Function SkipInUpdate
   ${IfThen} $update == 1 ${|} Abort ${|}
 FunctionEnd
@@ -235,6 +319,7 @@ Function .onInit
       StrCpy $INSTDIR "$LOCALAPPDATA\Programs\Tarnwick"
     ${EndIf}
   ${EndIf}
+  Call CheckFolder
 FunctionEnd
 
 Section "Tarnwick"
@@ -272,22 +357,31 @@ Function un.onInit
   !insertmacro READ_OPTIONS
 FunctionEnd
 
-; Only what the installer put there goes; a folder that holds anything else stays.
+; Only what the installer put there goes; a folder that holds anything else stays. The entry,
+; the shortcut, the settings and the File Explorer verbs belong to the installation the entry
+; names: uninstalling an older one elsewhere leaves them to it.
 Section "Uninstall"
   Call un.WaitForTarnwick
-  ; The program knows what it keeps in the registry: its settings and its File Explorer verbs.
-  ClearErrors
-  ExecWait '"$INSTDIR\tarnwick.exe" --unregister' $0
-  ${If} ${Errors}
-  ${OrIf} $0 != 0
-    DeleteRegKey HKCU "${SETTINGS_KEY}"
-    DeleteRegKey HKCU "${VERB_KEY_FILES}"
-    DeleteRegKey HKCU "${VERB_KEY_FOLDERS}"
+  StrCpy $1 "$INSTDIR"
+  Call un.EntryNames
+  ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == 1
+  ${OrIf} $2 == ""
+  ${OrIfNot} ${FileExists} "$2\uninstall.exe"
+    ; The program knows what it keeps in the registry: its settings and its File Explorer verbs.
+    ClearErrors
+    ExecWait '"$INSTDIR\tarnwick.exe" --unregister' $0
+    ${If} ${Errors}
+    ${OrIf} $0 != 0
+      DeleteRegKey HKCU "${SETTINGS_KEY}"
+      DeleteRegKey HKCU "${VERB_KEY_FILES}"
+      DeleteRegKey HKCU "${VERB_KEY_FOLDERS}"
+    ${EndIf}
+    Delete "$SMPROGRAMS\Tarnwick.lnk"
+    DeleteRegKey HKCU "${UNINSTALL_KEY}"
   ${EndIf}
-  Delete "$SMPROGRAMS\Tarnwick.lnk"
   Delete "$INSTDIR\tarnwick.exe"
   Delete "$INSTDIR\tarnwick-cli.exe"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

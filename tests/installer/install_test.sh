@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the release silently into a fresh Wine prefix and checks what a user would find:
 # the program, its shortcut and its "Apps & features" entry; that a second installer will not
-# replace a running Tarnwick; then uninstalls silently and checks nothing of Tarnwick is left.
+# replace a running Tarnwick or its running command line, nor the uninstaller remove them;
+# then uninstalls silently and checks nothing of Tarnwick is left; and that it installs only
+# into an empty folder or over Tarnwick, and uninstalls only what is its own.
 #   install_test.sh SOURCE_DIR BUILD_DIR PACKAGES VERSION MAKER_NAME
 set -euo pipefail
 source "$(dirname "$0")/lib.sh" "$1" "$2" installer-install
@@ -77,6 +79,38 @@ expect "silent install while Tarnwick runs exits" "$status" 3
 expect "the running program's file" "$(sha256sum "$dir/tarnwick.exe")" "$before"
 driver close 30 >/dev/null || fail "Tarnwick did not close"
 
+# The command line counts as Tarnwick running: while it runs (here waiting for a file a helper
+# holds), neither an installer nor the uninstaller changes anything, and an update waits for it.
+echo "held" >"$WINEPREFIX/drive_c/held.txt"
+start_program "$tw_bin_dir/tw_holder.exe" --open 'C:\held.txt' --quit tw-installer-test-holder --timeout 200000
+holder_runs() { driver processes | grep -qix 'tw_holder.exe'; }
+cli_runs() { driver processes | grep -qix 'tarnwick-cli.exe'; }
+wait_for 30 holder_runs || die "the holder did not start"
+sleep 1
+start_program "$dir/tarnwick-cli.exe" wait --deep --timeout 150 'C:\held.txt'
+sleep 5
+cli_runs || die "the command line is not waiting"
+files_now() { (cd "$dir" && sha256sum tarnwick.exe tarnwick-cli.exe uninstall.exe); }
+before=$(files_now)
+wine_run 60 "$setup" /S && status=0 || status=$?
+expect "silent install while the command line runs exits" "$status" 3
+expect "installed files while the command line runs" "$(files_now)" "$before"
+# In place (_?=), the uninstaller's own exit code reaches us.
+wine_run 60 "$dir/uninstall.exe" /S "_?=$dir_win" && status=0 || status=$?
+expect "silent uninstall while the command line runs exits" "$status" 3
+expect "installed files after that uninstall" "$(files_now)" "$before"
+reg_key_exists "$uninstall_key" && ok "the entry stays" || fail "the uninstall entry is gone"
+timeout -k 5 120 wine "$setup" /S /UPDATE=1 </dev/null >/dev/null 2>&1 &
+update=$!
+sleep 5
+kill -0 "$update" 2>/dev/null && ok "the update waits for the command line" || fail "the update did not wait"
+driver set-event tw-installer-test-holder || fail "the holder was not told to quit"
+wait "$update" && status=0 || status=$?
+expect "update once the command line ended exits" "$status" 0
+cli_runs && fail "the command line still runs" || ok "the command line has ended"
+expect "started after the update" "$(driver wait-window 60)" "$dir_win\\tarnwick.exe"
+driver close 30 >/dev/null || fail "Tarnwick did not close"
+
 # The uninstaller removes only what was installed: a file of the user's stays.
 echo "mine" >"$dir/notes.txt"
 wine_run 60 "$dir/uninstall.exe" /S || fail "the uninstaller did not start"
@@ -93,4 +127,45 @@ reg_key_exists 'HKCU\Software\Tarnwick' && fail "settings are still there" || ok
 for verb in 'HKCU\Software\Classes\*\shell\Tarnwick' 'HKCU\Software\Classes\Directory\shell\Tarnwick'; do
   reg_key_exists "$verb" && fail "$verb is still there" || ok "no $verb"
 done
+
+# It installs only into an empty folder or over Tarnwick (exit code 4 otherwise, nothing
+# changed): not where the uninstall left the user's notes, nor where the user keeps files named
+# like Tarnwick's; an installation whose entry a later one took is still recognised.
+c_dir() { echo "$WINEPREFIX/drive_c/$1"; }
+mkdir -p "$(c_dir mine)" "$(c_dir empty)"
+echo "my program" >"$(c_dir mine)/tarnwick.exe"
+cp "$tw_bin_dir/tw_described.exe" "$(c_dir mine)/uninstall.exe"
+echo "mine" >"$(c_dir mine)/notes.txt"
+mine_before=$(cd "$(c_dir mine)" && sha256sum *)
+while read -r folder want; do
+  if [ "$folder" = default ]; then arguments=(/S); else arguments=(/S "/D=C:\\$folder"); fi
+  wine_run 120 "$setup" "${arguments[@]}" && status=0 || status=$?
+  expect "silent install into $folder exits" "$status" "$want"
+done <<'EOF_CASES'
+default 4
+mine 4
+empty 0
+other 0
+empty 0
+EOF_CASES
+expect "left in the install folder after the refusal" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "notes.txt "
+expect "the user's folder" "$(cd "$(c_dir mine)" && sha256sum *)" "$mine_before"
+expect "installed into the empty folder" "$(cd "$(c_dir empty)" && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick.exe uninstall.exe "
+expect "InstallLocation" "$(reg_value "$uninstall_key" InstallLocation)" 'C:\empty'
+
+# Uninstalling the other installation leaves the entry and shortcut to the one they name.
+uninstall_silently() {  # uninstall_silently FOLDER: waits for its uninstaller to be done
+  local folder=$1
+  wine_run 60 "$folder/uninstall.exe" /S || fail "the uninstaller in $folder did not start"
+  uninstalled() { [ ! -e "$folder/uninstall.exe" ]; }
+  wait_for 60 uninstalled || fail "the uninstaller in $folder did not finish"
+  wait_for 30 uninstaller_done || fail "the uninstaller in $folder still runs"
+}
+uninstall_silently "$(c_dir other)"
+[ ! -e "$(c_dir other)" ] && ok "the other installation is gone" || fail "left of the other installation: $(ls "$(c_dir other)")"
+expect "InstallLocation after it" "$(reg_value "$uninstall_key" InstallLocation)" 'C:\empty'
+[ -f "$shortcut" ] && ok "the shortcut stays" || fail "the shortcut went with the other installation"
+uninstall_silently "$(c_dir empty)"
+reg_key_exists "$uninstall_key" && fail "the uninstall entry is still there" || ok "no uninstall entry"
+[ ! -e "$shortcut" ] && ok "no shortcut" || fail "the shortcut is still there"
 finish

@@ -38,8 +38,14 @@ TEST(ReleaseFiles, TheManifestIsOneTheProgramReadsAndItMatchesTheInstaller) {
   ASSERT_EQ(digest.error, 0u);
   EXPECT_EQ(manifest->size, digest.size);
   EXPECT_EQ(manifest->sha256, digest.sha256);
-  EXPECT_EQ(judge_installer(*manifest, digest, [&] { return verify_installer_signer(installer); }),
-            InstallerVerdict::Accepted);
+  // The release's own version resource says what it is; as an update of itself it is refused.
+  FileVersion own = parse_version(kCurrentVersion);
+  own.push_back(0);
+  EXPECT_EQ(file_version(installer), own);
+  EXPECT_EQ(judge_installer(
+                *manifest, digest, [&] { return verify_installer_signer(installer); },
+                [&] { return file_version(installer); }),
+            InstallerVerdict::VersionMismatch);
 
   // The same version is no update; the next one is.
   EXPECT_EQ(check_result_of(text, true).outcome, CheckOutcome::UpToDate);
@@ -63,31 +69,44 @@ TEST(ReleaseFiles, Sha256SumsListsEveryFileWithItsDigest) {
                                              "update.json"}));
 }
 
-// The updater downloads each as the manifest offers it; only the genuine one is kept.
+// The updater downloads each as the manifest offers it; only the genuine one, offered as what
+// it is, is kept.
 TEST(ReleaseFiles, TheUpdaterKeepsOnlyTheGenuineInstaller) {
   test::StandInSite site;
   ASSERT_TRUE(site.ready());
-  const std::string version = next_version();
-  ASSERT_FALSE(version.empty());
-  const std::wstring name = setup_name(version);
-  const std::wstring downloaded = site.temp() + name;
+  const std::string next = next_version();
+  ASSERT_FALSE(next.empty());
 
   struct Case {
     const wchar_t* folder;
+    std::string version;  // the installer's
+    std::string offered;  // empty: as the folder's manifest says
     std::string failure;  // empty: kept
   };
   const std::string unsigned_text(localized(msg::kSignatureNotVerified));
-  for (const Case& c : {Case{L"b-tampered", unsigned_text}, Case{L"b-other", unsigned_text}, Case{L"b", ""}}) {
-    SCOPED_TRACE(to_utf8(c.folder));
+  const std::string version_text(localized(msg::kInstallerVersionMismatch));
+  const Case cases[] = {
+      {L"b-tampered", next, "", unsigned_text},
+      {L"b-other", next, "", unsigned_text},
+      {L"b", next, "", ""},
+      // Genuine, signed and whole, offered under another number.
+      {L"a", kCurrentVersion, "9.9.9", version_text},
+      {L"b", next, "9.9.9", version_text},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(to_utf8(c.folder) + " offered as " + c.offered);
     const std::wstring folder = std::wstring(c.folder) + L"\\";
-    // Each folder's manifest matches its own installer, so only the signature can tell.
-    const std::optional<Manifest> manifest = parse_manifest(test::read_file(packages(folder + L"update.json")));
+    const std::wstring name = setup_name(c.version);
+    // Each folder's manifest matches its own installer.
+    std::optional<Manifest> manifest = parse_manifest(test::read_file(packages(folder + L"update.json")));
     ASSERT_TRUE(manifest);
     const FileDigest served = digest_file(packages(folder + name));
     ASSERT_EQ(served.sha256, manifest->sha256);
     ASSERT_EQ(served.size, manifest->size);
     ASSERT_TRUE(site.serve_copy(name, packages(folder + name)));
+    if (!c.offered.empty()) manifest->version = c.offered;
 
+    const std::wstring downloaded = site.temp() + setup_name(manifest->version);
     const DownloadResult result = download_installer(*manifest);
     EXPECT_EQ(result.ready, c.failure.empty());
     EXPECT_EQ(result.failure, c.failure);

@@ -2,7 +2,8 @@
 # The update path end to end in a fresh Wine prefix, with only curl.exe standing in (Wine has
 # none): the installed version A checks at its first start, offers the next version B, and
 # the answer Yes is given to its message box as a user would. An installer changed after
-# signing is refused and never run; the genuine one replaces A with B, which starts again.
+# signing is refused and never run, and so is the genuine installer of A offered as a later
+# version; the genuine one replaces A with B, which starts again.
 #   update_test.sh SOURCE_DIR BUILD_DIR PACKAGES VERSION_A VERSION_B MAKER_URL
 set -euo pipefail
 source "$(dirname "$0")/lib.sh" "$1" "$2" installer-update
@@ -39,11 +40,14 @@ serve() {  # serve FOLDER: that release's update.json and installer
   rm -f "$system32/site/"*
   cp "$1/update.json" "$1/$setup_b" "$system32/site/"
 }
-offer_answered() {  # the first start's check is due at once; prints the offer
+offer_answered() {  # offer_answered [VERSION]: the first start's check is due at once
   local text
   text=$(driver answer-offer 60) || die "no update offer"
   expect "offer" "$(tr '\n' ' ' <<<"$text" | sed 's/ *$//')" \
-    "A new version is available: $version_b (current $version_a)  Update now?"
+    "A new version is available: ${1:-$version_b} (current $version_a)  Update now?"
+}
+refused() {  # refused FILE: the download was deleted and Tarnwick stays open
+  [ ! -e "$temp/$1" ] && [ -n "$(driver wait-window 1)" ]
 }
 
 echo "-- an installer changed after signing, its manifest matching the changed file"
@@ -53,12 +57,28 @@ offer_answered
 wait_for 60 downloaded_twice || die "the installer was not downloaded"
 expect "manifest asked for" "$(curl_log 0)" "${maker_url}tarnwick/update.json?v=$version_a&lang=en"
 expect "installer asked for" "$(curl_log 1)" "${maker_url}tarnwick/$setup_b"
-refused() { [ ! -e "$temp/$setup_b" ] && [ -n "$(driver wait-window 1)" ]; }
 sleep 3  # time to check the download; then it must have been deleted, and the window stay
-wait_for 20 refused && ok "the changed installer was deleted and Tarnwick stays open" ||
+wait_for 20 refused "$setup_b" && ok "the changed installer was deleted and Tarnwick stays open" ||
   fail "the changed installer was not refused"
 if driver processes | grep -qi "^$setup_b\$"; then fail "the changed installer runs"; else ok "the changed installer never ran"; fi
 expect "installed version after the refusal" "$(file_version "$dir/tarnwick.exe")" "$version_a.0"
+driver close 30 >/dev/null || die "Tarnwick did not close"
+
+echo "-- the genuine, signed installer of $version_a, offered whole as 9.9.9"
+setup_a="Tarnwick-Setup-$version_a.exe"
+rm -f "$system32/site/"*
+cp "$packages/a/$setup_a" "$system32/site/"
+printf '{"version": "9.9.9", "url": "%starnwick/%s", "sha256": "%s", "size": %s}\n' "$maker_url" "$setup_a" \
+  "$(sha256sum "$packages/a/$setup_a" | cut -d' ' -f1)" "$(stat -c %s "$packages/a/$setup_a")" >"$system32/site/update.json"
+: >"$system32/curl-args.bin"
+wine_run 30 reg delete 'HKCU\Software\Tarnwick' /v LastUpdateCheck /f >/dev/null 2>&1 || die "no check stamp"
+start_program "$dir/tarnwick.exe"
+offer_answered 9.9.9
+wait_for 60 downloaded_twice || die "the installer was not downloaded"
+sleep 3
+wait_for 20 refused "Tarnwick-Setup-9.9.9.exe" && ok "the older installer was deleted and Tarnwick stays open" ||
+  fail "the older installer offered as 9.9.9 was not refused"
+if driver processes | grep -qi '^Tarnwick-Setup-'; then fail "an installer runs"; else ok "the older installer never ran"; fi
 driver close 30 >/dev/null || die "Tarnwick did not close"
 
 echo "-- the genuine installer"

@@ -5,6 +5,7 @@
 //   window_driver close SECONDS         closes every Tarnwick window and waits for the
 //                                       programs to end
 //   window_driver processes             prints the file name of every running process
+//   window_driver set-event NAME        sets a named event (a test helper's --quit)
 // Exit status 0 when done, 1 when the time ran out, 2 for a wrong command line.
 #include <windows.h>
 
@@ -116,6 +117,10 @@ int list_processes() {
 int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"processes") return list_processes();
+  if (command == L"set-event" && argc == 3) {
+    const tw::UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[2]));
+    return event && ::SetEvent(event.get()) ? 0 : 1;
+  }
   if (argc != 3) return 2;
   const DWORD seconds = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
   if (command == L"answer-offer") return answer_offer(seconds);

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/system/settings.h"
 #include "common/text.h"
@@ -76,6 +78,25 @@ std::string with_extreme_numbers_as_zero(std::string_view text) {
   return out;
 }
 
+// The document, or a discarded value when it is no JSON or when any of its objects names a
+// member twice: the parser alone would keep the last of them, and the manifest means one.
+nlohmann::json parse_without_duplicates(const std::string& text) {
+  std::vector<std::set<std::string>> open_objects;
+  bool duplicate = false;
+  const nlohmann::json::parser_callback_t note_keys = [&](int, nlohmann::json::parse_event_t event,
+                                                          nlohmann::json& value) {
+    using Event = nlohmann::json::parse_event_t;
+    if (event == Event::object_start) open_objects.emplace_back();
+    if (event == Event::object_end && !open_objects.empty()) open_objects.pop_back();
+    if (event == Event::key && !open_objects.empty() && !open_objects.back().insert(value.get<std::string>()).second) {
+      duplicate = true;
+    }
+    return true;
+  };
+  nlohmann::json parsed = nlohmann::json::parse(text.begin(), text.end(), note_keys, false);
+  return duplicate ? nlohmann::json(nlohmann::json::value_t::discarded) : parsed;
+}
+
 }  // namespace
 
 CheckResult failed_check(std::string text, bool manual) {
@@ -91,7 +112,7 @@ std::optional<Manifest> parse_manifest(std::string_view text) {
   // The parser takes a NUL for the end of the text and would not see what follows it.
   if (text.find('\0') != std::string_view::npos || text.size() > kMaxManifestBytes) return std::nullopt;
   const std::string tamed = with_extreme_numbers_as_zero(text);
-  const nlohmann::json parsed = nlohmann::json::parse(tamed.begin(), tamed.end(), nullptr, false);
+  const nlohmann::json parsed = parse_without_duplicates(tamed);
   if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
   const std::string* version = string_member(parsed, "version");
   const std::string* url = string_member(parsed, "url");

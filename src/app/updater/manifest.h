@@ -40,8 +40,9 @@ inline constexpr std::size_t kMaxManifestBytes = 64 * 1024;
 // The manifest document's object, when it follows every rule: "version" of 1 to 32
 // digits and dots, "url" starting with "https://", "sha256" a string; "size" counts only as
 // a non-negative integer that fits 64 bits, and as 0 otherwise (a fraction, a negative, a
-// number too large for any type, 1e400 among them). A byte-order mark, a NUL anywhere, or
-// anything but white space after the value makes it no manifest.
+// number too large for any type, 1e400 among them). A byte-order mark, a NUL anywhere,
+// anything but white space after the value, or a name given twice in any object makes it no
+// manifest.
 std::optional<Manifest> parse_manifest(std::string_view text);
 
 // "v1.2.3" -> {1, 2, 3}: white space trimmed, leading "v"s dropped, one number per

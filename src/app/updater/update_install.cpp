@@ -131,13 +131,38 @@ FileDigest digest_file(HANDLE file) {
   return digest;
 }
 
+std::optional<FileVersion> file_version(const std::wstring& path) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return std::nullopt;
+  std::vector<unsigned char> buffer(size);
+  if (!::GetFileVersionInfoW(path.c_str(), 0, size, buffer.data())) return std::nullopt;
+  void* data = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueW(buffer.data(), L"\\", &data, &length) || data == nullptr || length < sizeof(VS_FIXEDFILEINFO)) {
+    return std::nullopt;
+  }
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
+  if (fixed->dwSignature != VS_FFI_SIGNATURE) return std::nullopt;
+  return FileVersion{HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                     LOWORD(fixed->dwFileVersionLS)};
+}
+
 InstallerVerdict judge_installer(const Manifest& manifest, const FileDigest& digest,
-                                 const std::function<std::optional<std::string>()>& signer) {
+                                 const std::function<std::optional<std::string>()>& signer,
+                                 const std::function<std::optional<FileVersion>()>& version) {
   if (manifest.size != 0 && digest.size != manifest.size) return InstallerVerdict::SizeMismatch;
   // A digest that could not be computed matches nothing, not even an empty "sha256".
   if (digest.sha256.empty() || digest.sha256 != manifest.sha256) return InstallerVerdict::DigestMismatch;
   const std::optional<std::string> name = signer();
   if (!name || *name != kExpectedSigner) return InstallerVerdict::SignerMismatch;
+  // Only a signed file's version resource is worth reading.
+  const std::optional<FileVersion> own = version();
+  const FileVersion offered = parse_version(manifest.version);
+  if (!own || is_newer_version(*own, offered) || is_newer_version(offered, *own) ||
+      !is_newer_version(*own, parse_version(kCurrentVersion))) {
+    return InstallerVerdict::VersionMismatch;
+  }
   return InstallerVerdict::Accepted;
 }
 
@@ -193,8 +218,9 @@ DownloadResult download_installer(const Manifest& manifest) {
   const FileDigest digest = digest_file(held.get());
   if (digest.error != 0) return download_failed(system_error_text(digest.error));
 
-  const InstallerVerdict verdict =
-      judge_installer(manifest, digest, [&] { return verify_installer_signer(path, held.get()); });
+  // The held handle denies writes, so the version read by path is the checked file's.
+  const InstallerVerdict verdict = judge_installer(
+      manifest, digest, [&] { return verify_installer_signer(path, held.get()); }, [&] { return file_version(path); });
   if (verdict == InstallerVerdict::Accepted) return DownloadResult{true, path, {}, std::move(held)};
   held.reset();
   static_cast<void>(::DeleteFileW(path.c_str()));  // nothing better to do if it stays
@@ -203,6 +229,8 @@ DownloadResult download_installer(const Manifest& manifest) {
       return download_failed(std::string(localized(msg::kDownloadSizeMismatch)));
     case InstallerVerdict::DigestMismatch:
       return download_failed(std::string(localized(msg::kDownloadHashMismatch)));
+    case InstallerVerdict::VersionMismatch:
+      return download_failed(std::string(localized(msg::kInstallerVersionMismatch)));
     default:
       return download_failed(std::string(localized(msg::kSignatureNotVerified)));
   }

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/updater/manifest.h"
 #include "common/handles.h"
@@ -45,12 +46,19 @@ FileDigest digest_file(const std::wstring& path);
 // The same for a file already open for reading, from its start.
 FileDigest digest_file(HANDLE file);
 
-enum class InstallerVerdict : std::uint8_t { Accepted, SizeMismatch, DigestMismatch, SignerMismatch };
+enum class InstallerVerdict : std::uint8_t { Accepted, SizeMismatch, DigestMismatch, SignerMismatch, VersionMismatch };
 
-// Size (when the manifest gives one), then digest, then signer, each exactly; the first that
-// fails decides, and `signer` is only asked when size and digest passed.
+// The four numbers of a program file's fixed version (its version resource), when it has one.
+using FileVersion = std::vector<std::uint32_t>;
+std::optional<FileVersion> file_version(const std::wstring& path);
+
+// Size (when the manifest gives one), then digest, then signer, each exactly, then the
+// installer's own version: the manifest's, and newer than this program, so that a genuine
+// older installer offered under a later number is not run. The first that fails decides;
+// `signer` is only asked when size and digest passed, `version` only when the signer did.
 InstallerVerdict judge_installer(const Manifest& manifest, const FileDigest& digest,
-                                 const std::function<std::optional<std::string>()>& signer);
+                                 const std::function<std::optional<std::string>()>& signer,
+                                 const std::function<std::optional<FileVersion>()>& version);
 
 // The simple display name of the certificate that signed the file, when Windows trusts
 // the signature; nothing otherwise. Given `file`, an open handle to it, Windows reads that.

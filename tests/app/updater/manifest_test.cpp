@@ -43,10 +43,16 @@ TEST(UpdateManifest, FollowsItsRulesExactly) {
       {R"( {"sha256":"0123456789ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef","notes":[1,{"x":2}],)"
        R"("url":"https://dl.example/Setup.exe","version":"0.2.0"} )" "\r\n\t",
        base},
-      // Of two equal names the last counts.
+      // A name given twice in any object makes the manifest ambiguous, however it is spelled;
+      // the same name in different objects does not.
       {R"({"version":"9.9","version":"0.2.0","url":"https://dl.example/Setup.exe","sha256":")" + std::string(kDigest) +
            "\"}",
-       base},
+       std::nullopt},
+      {manifest_with(R"(,"versio\u006e":"9.9")"), std::nullopt},
+      {manifest_with(R"(,"sha256":")" + std::string(kDigest) + "\""), std::nullopt},
+      {manifest_with(R"(,"notes":{"a":1,"b":{"c":2,"c":3}})"), std::nullopt},
+      {manifest_with(R"(,"notes":[{"a":1,"a":2}])"), std::nullopt},
+      {manifest_with(R"(,"notes":[{"a":1},{"a":2}],"more":{"version":"9.9","a":{"a":3}},"size":7)"), sized(7)},
       {std::string("\xEF\xBB\xBF") + manifest_with(""), std::nullopt},  // a byte-order mark
       {manifest_with("") + " x", std::nullopt},
       {manifest_with("") + "{}", std::nullopt},

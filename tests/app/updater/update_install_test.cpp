@@ -30,7 +30,7 @@ TEST(UpdateDigest, Sha256OfBytesAndOfAFile) {
   EXPECT_EQ(digest_file(dir / L"missing.bin").error, DWORD{ERROR_FILE_NOT_FOUND});
 }
 
-TEST(UpdateJudge, SizeThenDigestThenSignerFirstFailureDecides) {
+TEST(UpdateJudge, SizeThenDigestThenSignerThenVersionFirstFailureDecides) {
   const Manifest manifest{"0.2.0", "https://d", "abc", 10};
   int asked = 0;
   const auto signer = [&](std::optional<std::string> name) {
@@ -40,21 +40,61 @@ TEST(UpdateJudge, SizeThenDigestThenSignerFirstFailureDecides) {
     };
   };
   const auto good = signer(kExpectedSigner);
-  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "abc"}, good), InstallerVerdict::Accepted);
-  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 11, "xyz"}, good), InstallerVerdict::SizeMismatch);
-  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "abd"}, good), InstallerVerdict::DigestMismatch);
-  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "ABC"}, good), InstallerVerdict::DigestMismatch);
+  int versions_read = 0;
+  const auto version_is = [&](std::optional<FileVersion> version) {
+    return [&versions_read, version] {
+      ++versions_read;
+      return version;
+    };
+  };
+  const auto v020 = version_is(FileVersion{0, 2, 0, 0});
+  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "abc"}, good, v020), InstallerVerdict::Accepted);
+  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 11, "xyz"}, good, v020), InstallerVerdict::SizeMismatch);
+  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "abd"}, good, v020), InstallerVerdict::DigestMismatch);
+  EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "ABC"}, good, v020), InstallerVerdict::DigestMismatch);
   EXPECT_EQ(asked, 1);  // only once size and digest had passed
   // No size given: the digest and signer still decide.
   const Manifest unsized{"0.2.0", "https://d", "abc", 0};
-  EXPECT_EQ(judge_installer(unsized, FileDigest{0, 12345, "abc"}, good), InstallerVerdict::Accepted);
+  EXPECT_EQ(judge_installer(unsized, FileDigest{0, 12345, "abc"}, good, v020), InstallerVerdict::Accepted);
   // A digest the system could not compute matches no manifest, not even an empty one.
-  EXPECT_EQ(judge_installer(Manifest{"1", "https://d", "", 0}, FileDigest{0, 1, ""}, good),
+  EXPECT_EQ(judge_installer(Manifest{"1", "https://d", "", 0}, FileDigest{0, 1, ""}, good, v020),
             InstallerVerdict::DigestMismatch);
   for (const std::optional<std::string>& name : std::initializer_list<std::optional<std::string>>{
            std::nullopt, "", "Quorvel Co., Ltd", "quorvel co., ltd.", " Quorvel Co., Ltd.", "Quorvel Co., Ltd. "}) {
-    EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "abc"}, signer(name)), InstallerVerdict::SignerMismatch);
+    EXPECT_EQ(judge_installer(manifest, FileDigest{0, 10, "abc"}, signer(name), v020), InstallerVerdict::SignerMismatch);
   }
+  EXPECT_EQ(versions_read, 2);  // only once the signer had passed
+
+  // The installer's own version is the manifest's (missing numbers are 0) and newer than 0.1.0.
+  struct Case {
+    std::string offered;
+    std::optional<FileVersion> own;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"0.2", FileVersion{0, 2, 0, 0}, true},
+      {"0.1.0.1", FileVersion{0, 1, 0, 1}, true},
+      {"9.9.9", FileVersion{0, 1, 0, 0}, false},  // a genuine older installer, offered as later
+      {"9.9.9", FileVersion{0, 2, 0, 0}, false},
+      {"0.2.0", FileVersion{0, 2, 0, 1}, false},
+      {"0.2.0", FileVersion{0, 3, 0, 0}, false},
+      {"0.1.0", FileVersion{0, 1, 0, 0}, false},  // no newer than this program
+      {"0.0.9", FileVersion{0, 0, 9, 0}, false},
+      {"0.2.0", std::nullopt, false},  // no version resource
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offered);
+    EXPECT_EQ(judge_installer(Manifest{c.offered, "https://d", "abc", 0}, FileDigest{0, 10, "abc"}, good, version_is(c.own)),
+              c.accepted ? InstallerVerdict::Accepted : InstallerVerdict::VersionMismatch);
+  }
+}
+
+TEST(UpdateVersionResource, ReadsTheFixedVersionOfAProgramFile) {
+  EXPECT_EQ(file_version(test::test_installer(L"signed.exe")), (FileVersion{0, 2, 0, 0}));
+  EXPECT_EQ(file_version(test::test_installer(L"tw_installer.exe")), (FileVersion{0, 2, 0, 0}));
+  EXPECT_EQ(file_version(test::program_dir() + L"\\tw_described.exe"), (FileVersion{1, 0, 0, 0}));
+  EXPECT_EQ(file_version(test::program_dir() + L"\\tw_curl.exe"), std::nullopt);
+  EXPECT_EQ(file_version(L"Z:\\nowhere\\missing.exe"), std::nullopt);
 }
 
 TEST(UpdateSigner, NamesTheCertificateThatSigned) {
@@ -71,14 +111,13 @@ TEST(UpdateDownload, KeepsOnlyAVerifiedInstaller) {
   const std::wstring good = test::test_installer(L"signed.exe");
   const FileDigest facts = digest_file(good);
   ASSERT_EQ(facts.error, 0u);
-  const std::wstring path = site.temp() + L"Tarnwick-Setup-0.2.0.exe";
-
   struct Case {
     const wchar_t* served;  // nullptr: curl fails with exit code 6
     std::uint64_t size;
     std::string sha256;
     std::string failure;  // empty: ready
     bool kept;
+    std::string version = "0.2.0";  // what the manifest offers; the stand-in is 0.2.0
   };
   const std::string corrupt(localized(msg::kDownloadHashMismatch));
   const std::string unsigned_text(localized(msg::kSignatureNotVerified));
@@ -91,13 +130,17 @@ TEST(UpdateDownload, KeepsOnlyAVerifiedInstaller) {
       {L"signed-other-case.exe", 0, digest_file(test::test_installer(L"signed-other-case.exe")).sha256, unsigned_text,
        false},
       {L"tw_installer.exe", 0, digest_file(test::test_installer(L"tw_installer.exe")).sha256, unsigned_text, false},
+      // Genuine, signed and whole, but not the version the manifest offers.
+      {L"signed.exe", facts.size, facts.sha256, std::string(localized(msg::kInstallerVersionMismatch)), false, "9.9.9"},
+      {L"signed.exe", facts.size, facts.sha256, std::string(localized(msg::kInstallerVersionMismatch)), false, "0.2.1"},
       {nullptr, 0, facts.sha256, std::string(localized(msg::kDownloadFailed)), false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.served ? to_utf8(c.served) : "curl fails");
+    SCOPED_TRACE((c.served ? to_utf8(c.served) : "curl fails") + " offered as " + c.version);
+    const std::wstring path = site.temp() + L"Tarnwick-Setup-" + to_wide(c.version) + L".exe";
     static_cast<void>(::DeleteFileW(path.c_str()));
     ASSERT_TRUE(c.served ? site.serve_copy(L"Setup.exe", test::test_installer(c.served)) : site.fail(L"Setup.exe", 6));
-    const DownloadResult result = download_installer(Manifest{"0.2.0", "https://dl.example/Setup.exe", c.sha256, c.size});
+    const DownloadResult result = download_installer(Manifest{c.version, "https://dl.example/Setup.exe", c.sha256, c.size});
     EXPECT_EQ(result.ready, c.failure.empty());
     EXPECT_EQ(result.failure, c.failure);
     EXPECT_EQ(result.path, c.failure.empty() ? path : L"");
