@@ -175,10 +175,30 @@ std::optional<std::wstring> VolumeApi::real_volume_root(const std::wstring& path
   return root;
 }
 
+namespace {
+
+// "\\?\Volume{...}\" of a volume root; empty when it has none.
+std::wstring volume_name(const std::wstring& root) {
+  wchar_t name[64] = {};
+  if (!::GetVolumeNameForVolumeMountPointW(root.c_str(), name, 64)) return {};
+  return name;
+}
+
+std::wstring windows_volume_name() {
+  wchar_t windows[MAX_PATH] = {};
+  const UINT length = ::GetWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  const auto root = VolumeApi::real_volume_root(windows);
+  return root ? volume_name(*root) : std::wstring();
+}
+
+}  // namespace
+
 bool VolumeApi::real_hot_pluggable(const std::wstring& root) {
-  // The disk behind the volume answers for itself; a volume that does not say is taken as fixed.
-  wchar_t volume[64] = {};
-  if (!::GetVolumeNameForVolumeMountPointW(root.c_str(), volume, 64)) return false;
+  // The disk behind the volume answers for itself; a volume that does not say is taken as
+  // fixed. The one Windows starts from is there whenever Windows starts, whatever its bus.
+  const std::wstring volume = volume_name(root);
+  if (volume.empty() || volume == windows_volume_name()) return false;
   std::wstring device(volume);
   if (!device.empty() && device.back() == L'\\') device.pop_back();
   const UniqueHandle handle(::CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
