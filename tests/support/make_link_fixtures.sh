@@ -6,6 +6,7 @@
 #   DIR/loop-empty/{a -> ., b -> a}                a loop with no file in it
 #   DIR/loop-files/{one.txt, sub/two.txt, a -> ., sub/up -> ..}
 #   DIR/alias/                                     also drive Q: of the prefix
+#   DIR/bag/{a.txt, lnk -> the prefix user's Documents}
 set -euo pipefail
 dir=$(realpath -m "$1")
 prefix=$(realpath -m "$2")
@@ -17,5 +18,8 @@ ln -s a "$dir/loop-empty/b"
 : >"$dir/loop-files/sub/two.txt"
 ln -s . "$dir/loop-files/a"
 ln -s .. "$dir/loop-files/sub/up"
+mkdir -p "$dir/bag"
+: >"$dir/bag/a.txt"
+ln -s "$prefix/drive_c/users/$(id -un)/Documents" "$dir/bag/lnk"
 mkdir -p "$prefix/dosdevices"
 ln -sfn "$dir/alias" "$prefix/dosdevices/q:"

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -278,6 +279,38 @@ int run_recycle(const CliCommand& c) {
   return kExitSuccess;
 }
 
+// Schedules on a thread of its own, so that Ctrl+C is answered and progress shown while the
+// folders are checked or the elevated helper is waited for. Ctrl+C stops it before anything
+// is written; it is always waited for, so that what is said is what happened.
+DeletePlan schedule_with_progress(const std::vector<Target>& targets, const std::wstring& helper) {
+  std::atomic<bool> stop{false};
+  std::atomic<std::uint64_t> last{0};
+  const auto throttled = [&last](const std::string& text) {
+    const std::uint64_t now = ::GetTickCount64();
+    if (now - last.load() < 100) return;  // a few redraws a second are enough
+    last.store(now);
+    show_progress(text);
+  };
+  DeleteControl control;
+  control.stop = &stop;
+  control.found = [&](std::size_t n) { throttled(filled(msg::kDeleteChecking, {group_thousands(n)})); };
+  control.waited = [&](std::uint64_t s) { throttled(filled(msg::kDeleteWaitingForHelper, {std::to_string(s)})); };
+  DeletePlan plan;
+  std::atomic<bool> done{false};
+  // The console's window owns the elevation prompt, so that it comes up in front of it.
+  std::thread worker([&] {
+    plan = delete_on_reboot_now(targets, ::GetConsoleWindow(), helper, control);
+    done = true;
+  });
+  while (!done) {
+    if (interrupted()) stop = true;
+    ::Sleep(50);
+  }
+  worker.join();
+  end_progress();
+  return plan;
+}
+
 int run_delete_on_restart(const CliCommand& c) {
   int code = kExitSuccess;
   const auto targets = unprotected(c, code);
@@ -286,9 +319,10 @@ int run_delete_on_restart(const CliCommand& c) {
   // Not elevated, the window program beside this one is started as the elevated helper.
   const std::wstring own = own_executable_path();
   const std::wstring helper = own.substr(0, own.find_last_of(L'\\') + 1) + L"tarnwick.exe";
-  if (!delete_on_reboot_now(*targets, nullptr, helper)) {
-    write_err(text_of(msg::kCouldNotSchedule) + "\n");
-    return kExitStillHeld;
+  const DeletePlan plan = schedule_with_progress(*targets, helper);
+  if (!plan) {
+    write_err(delete_refusal_text(plan) + "\n");
+    return plan.refusal == DeleteRefusal::Stopped ? kExitSearchFailed : kExitStillHeld;
   }
   write_out(text_of(msg::kScheduled) + "\n");
   return kExitSuccess;

@@ -79,6 +79,11 @@ void finish_delete_on_restart(MainWindow& w, const RemedyOutcome& outcome) {
     defer_while_free([](HWND owner, const WindowPlatform& platform) {
       static_cast<void>(confirm(owner, localized(msg::kScheduled), ConfirmKind::Information, platform.message_box));
     });
+  } else if (std::string text = take_delete_refusal_text(); !text.empty()) {
+    // Why nothing was scheduled, naming the path, as the command line says it.
+    defer_while_free([text = std::move(text)](HWND owner, const WindowPlatform& platform) {
+      static_cast<void>(confirm(owner, text, ConfirmKind::Information, platform.message_box));
+    });
   } else {
     show_notice(w, std::string(localized(msg::kCouldNotSchedule)));
   }

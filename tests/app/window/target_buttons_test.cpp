@@ -186,20 +186,23 @@ TEST_F(TargetButtons, DeleteOnRestartAsksSchedulesOnceAndReports) {
   EXPECT_EQ(g_boxes[2].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
   EXPECT_EQ(pending_under(dir.path()), std::vector<std::wstring>{file});
 
-  // A failed request says so in the notice; the earlier success still shows.
-  state_->targets = {dir / L"missing"};
+  // A failed request says why, by name, as the command line does; nothing of it was
+  // scheduled; the earlier success still shows.
+  state_->targets = {file, dir / L"missing"};
   click(HitKind::DeleteOnRestart);
   ASSERT_TRUE(wait_for_outcome());
-  EXPECT_EQ(g_boxes.size(), 4u);
-  EXPECT_EQ(state_->notice, std::string(localized(msg::kCouldNotSchedule)));
+  test::dispatch_waiting_messages();
+  ASSERT_EQ(g_boxes.size(), 5u);
+  EXPECT_EQ(g_boxes[4].text, L"It can't be found, so nothing was scheduled:\n" + dir / L"missing");
+  EXPECT_EQ(pending_under(dir.path()), std::vector<std::wstring>{file});
   EXPECT_TRUE(state_->delete_scheduled);
 
   // A protected target is refused by name before anything is asked.
   state_->targets = {file, L"C:\\windows\\"};
   click(HitKind::DeleteOnRestart);
-  ASSERT_EQ(g_boxes.size(), 5u);
-  EXPECT_EQ(g_boxes[4].text, L"This is a Windows or user system folder and can't be deleted:\nC:\\windows\\");
-  EXPECT_EQ(g_boxes[4].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  ASSERT_EQ(g_boxes.size(), 6u);
+  EXPECT_EQ(g_boxes[5].text, L"This is a Windows or user system folder and can't be deleted:\nC:\\windows\\");
+  EXPECT_EQ(g_boxes[5].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
   EXPECT_FALSE(state_->delete_scheduling);
 }
 
