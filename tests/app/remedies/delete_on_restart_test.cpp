@@ -56,7 +56,7 @@ TEST(ScheduleDeleteOnReboot, RegistersFilesBeforeTheirFoldersAndClearsReadOnly) 
 
 // All or nothing: one path that may not be deleted, wherever it is met, and nothing of the
 // request is registered.
-TEST(ScheduleDeleteOnReboot, FailuresFailTheRequestButNotTheOtherPaths) {
+TEST(ScheduleDeleteOnReboot, OneFailureRefusesTheWholeRequest) {
   ScheduleDir dir;
   const std::wstring kept = dir / L"kept.txt", missing = dir / L"missing.txt";
   ASSERT_TRUE(test::write_file(kept));
