@@ -32,7 +32,8 @@ std::wstring lower(std::wstring text) {
 
 std::wstring folder_of(const std::wstring& path) { return lower(path.substr(0, path.find_last_of(L'\\'))); }
 
-// The folders of the modules a running process has loaded, once it has loaded `awaited`.
+// The paths (in lower case) of the modules a running process has loaded, once it has loaded
+// `awaited`; nothing if it ended or never did.
 std::vector<std::wstring> module_paths_once_loaded(HANDLE process, const std::wstring& awaited) {
   for (int tries = 0; tries < 300; ++tries) {
     HMODULE modules[512];
