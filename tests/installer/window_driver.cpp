@@ -35,7 +35,8 @@ std::wstring text_of(HWND window) {
   return std::wstring(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
-// A message box is a dialog titled "Tarnwick"; its message is its longest static text.
+// A message box is a dialog titled "Tarnwick"; its message is its longest static text. A box
+// whose Yes button exists but whose text is not set yet is not taken (a busy machine shows it).
 HWND find_message_box(std::wstring& message) {
   for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, L"#32770", L"Tarnwick")) != nullptr;) {
     if (::GetDlgItem(w, IDYES) == nullptr) continue;
@@ -44,7 +45,7 @@ HWND find_message_box(std::wstring& message) {
       const std::wstring text = text_of(c);
       if (text.size() > message.size()) message = text;
     }
-    return w;
+    if (!message.empty()) return w;
   }
   return nullptr;
 }
