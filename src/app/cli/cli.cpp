@@ -214,7 +214,8 @@ std::string cli_usage() {
          "or a yes at the console's prompt.\n"
          "\n"
          "Exit status: 0 success (nothing holds, or every action done); 1 something still\n"
-         "holds, or an action was refused or failed; 2 wrong usage; 3 the search failed.\n";
+         "holds, or an action was refused or failed; 2 wrong usage; 3 the search failed;\n"
+         "4 the results could not be written (a closed pipe, a full disk).\n";
 }
 
 std::string_view kind_name(HolderKind kind) {
