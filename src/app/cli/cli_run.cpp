@@ -293,7 +293,10 @@ int run_recycle(const CliCommand& c) {
       moved += shown[i] + ": " + text_of(msg::kMovedToRecycleBin) + "\n";
       continue;
     }
-    write_err(filled(result == RecycleResult::Missing ? msg::kCliNoSuchPath : msg::kCliNotRecycled, {shown[i]}) + "\n");
+    const Message& why = result == RecycleResult::Missing ? msg::kCliNoSuchPath
+                         : result == RecycleResult::NoBin ? msg::kCliNoRecycleBin
+                                                          : msg::kCliNotRecycled;
+    write_err(filled(why, {shown[i]}) + "\n");
     code = kExitStillHeld;
   }
   // All moved: one line says so; otherwise each one that was.

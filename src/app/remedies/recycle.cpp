@@ -24,6 +24,12 @@ FILEOP_FLAGS flags_for(RecycleUi ui) {
 
 }  // namespace
 
+UINT drive_type_of(const std::wstring& path) {
+  wchar_t volume[MAX_PATH + 1] = {};
+  if (!::GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1)) return DRIVE_UNKNOWN;
+  return ::GetDriveTypeW(volume);
+}
+
 RecycleResult recycle_target(HWND owner, const Target& target, RecycleUi ui, const RecycleApi& api) {
   // The shell expands patterns and reads names loosely, so it is given only the one resolved
   // path of a target that exists, spelled so that it names exactly that.
@@ -37,6 +43,9 @@ RecycleResult recycle_target(HWND owner, const Target& target, RecycleUi ui, con
   }
   // Such a name stays, and deleting at restart can take it.
   if (!plain_spelling_is_exact(*resolved)) return RecycleResult::Failed;
+  // Only fixed disks have a Recycle Bin; elsewhere the shell would delete for good, or ask
+  // about it where nobody may be there to answer.
+  if (ui == RecycleUi::None && api.drive_type(exact) != DRIVE_FIXED) return RecycleResult::NoBin;
   std::wstring from = *resolved;
   from.append(2, L'\0');  // a list of one name, ended by an empty one
   SHFILEOPSTRUCTW op{};
@@ -54,7 +63,8 @@ RecycleResult recycle_target(HWND owner, const Target& target, RecycleUi ui, con
 std::vector<Target> recycle_targets(HWND owner, const std::vector<Target>& targets) {
   std::vector<Target> left_over;
   for (const Target& target : targets) {
-    if (recycle_target(owner, target, RecycleUi::Dialogs) == RecycleResult::Failed) left_over.push_back(target);
+    const RecycleResult result = recycle_target(owner, target, RecycleUi::Dialogs);
+    if (result != RecycleResult::Moved && result != RecycleResult::Missing) left_over.push_back(target);
   }
   return left_over;
 }

@@ -22,11 +22,16 @@ enum class RecycleResult : std::uint8_t {
   Moved,    // it was there, and after the shell's work it is gone
   Missing,  // it was not there to move
   Failed,   // the shell failed or was cancelled, or it is still there
+  NoBin,    // without dialogs: it is on a drive that has no Recycle Bin (a share, a removable one)
 };
+
+// The type GetDriveTypeW gives the volume that holds `path`.
+UINT drive_type_of(const std::wstring& path);
 
 // The shell call a test must be able to replace: Wine's shell never fails without dialogs.
 struct RecycleApi {
   decltype(&::SHFileOperationW) file_operation = &::SHFileOperationW;
+  UINT (*drive_type)(const std::wstring& path) = &drive_type_of;
 };
 
 // Moves one target to the Recycle Bin. A name only the verbatim spelling reaches ("trail.",

@@ -15,6 +15,7 @@ struct ShellAnswer {
   bool deletes = true;
 };
 ShellAnswer g_answer;
+UINT g_drive = DRIVE_FIXED;
 FILEOP_FLAGS g_flags = 0;
 int g_calls = 0;
 
@@ -26,10 +27,13 @@ int WINAPI stand_in_shell(LPSHFILEOPSTRUCTW op) {
   return g_answer.result;
 }
 
+UINT stand_in_drive_type(const std::wstring&) { return g_drive; }
+
 bool exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Only a target that is really gone afterwards counts as moved, whatever the shell returned;
-// without a user the shell gets no dialog to show but the one before deleting for good.
+// without a user the shell gets no dialog to show but the one before deleting for good, and
+// nothing on a drive without a Recycle Bin, where it could only delete for good.
 TEST(RecycleTarget, MovedOnlyWhenGoneAndSilentWhereNobodyCanAnswer) {
   constexpr FILEOP_FLAGS kWindow = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
   constexpr FILEOP_FLAGS kSilent = kWindow | FOF_SILENT | FOF_NOERRORUI | FOF_NOCONFIRMMKDIR;
@@ -39,6 +43,7 @@ TEST(RecycleTarget, MovedOnlyWhenGoneAndSilentWhereNobodyCanAnswer) {
     ShellAnswer answer;
     RecycleUi ui;
     RecycleResult result;
+    UINT drive = DRIVE_FIXED;
   } cases[] = {
       {"moved", true, {0, FALSE, true}, RecycleUi::None, RecycleResult::Moved},
       {"moved from the window", true, {0, FALSE, true}, RecycleUi::Dialogs, RecycleResult::Moved},
@@ -46,8 +51,11 @@ TEST(RecycleTarget, MovedOnlyWhenGoneAndSilentWhereNobodyCanAnswer) {
       {"cancelled", true, {0, TRUE, false}, RecycleUi::None, RecycleResult::Failed},
       {"an error code", true, {0x78, FALSE, false}, RecycleUi::None, RecycleResult::Failed},
       {"not there", false, {0, FALSE, true}, RecycleUi::None, RecycleResult::Missing},
+      {"on a share", true, {0, FALSE, true}, RecycleUi::None, RecycleResult::NoBin, DRIVE_REMOTE},
+      {"on a stick", true, {0, FALSE, true}, RecycleUi::None, RecycleResult::NoBin, DRIVE_REMOVABLE},
+      {"on a share, from the window", true, {0, FALSE, true}, RecycleUi::Dialogs, RecycleResult::Moved, DRIVE_REMOTE},
   };
-  const RecycleApi api{&stand_in_shell};
+  const RecycleApi api{&stand_in_shell, &stand_in_drive_type};
   for (const auto& c : cases) {
     const test::TempDir dir;
     const std::wstring file = dir / L"a.txt";
@@ -55,14 +63,16 @@ TEST(RecycleTarget, MovedOnlyWhenGoneAndSilentWhereNobodyCanAnswer) {
       ASSERT_TRUE(test::write_file(file, "x"));
     }
     g_answer = c.answer;
+    g_drive = c.drive;
     g_calls = 0;
     g_flags = 0;
     EXPECT_EQ(recycle_target(nullptr, file, c.ui, api), c.result) << c.what;
-    EXPECT_EQ(g_calls, c.there ? 1 : 0) << c.what;
-    if (c.there) {
+    const bool asked = c.there && c.result != RecycleResult::NoBin;
+    EXPECT_EQ(g_calls, asked ? 1 : 0) << c.what;
+    if (asked) {
       EXPECT_EQ(g_flags, c.ui == RecycleUi::None ? kSilent : kWindow) << c.what;
     }
-    EXPECT_EQ(exists(file), c.result == RecycleResult::Failed) << c.what;
+    EXPECT_EQ(exists(file), c.result == RecycleResult::Failed || c.result == RecycleResult::NoBin) << c.what;
   }
 }
 
