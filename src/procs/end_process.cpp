@@ -26,13 +26,17 @@ bool same_process(HANDLE process, std::uint64_t expected) {
 bool may_be_ended(std::uint32_t pid) {
   if (pid == ::GetCurrentProcessId()) return false;
   // Classified as it runs now, not as the scan saw it.
-  const std::optional<std::wstring> path = image_path(pid);
-  const std::string exe_name = path ? to_lower_full(file_name_of(*path)) : std::string();
-  const HolderKind kind = classify(pid, exe_name, path, process_session(pid), false);
+  const HolderKind kind = classify_running(pid);
   return kind != HolderKind::Service && kind != HolderKind::WindowsComponent;
 }
 
 }  // namespace
+
+HolderKind classify_running(std::uint32_t pid) {
+  const std::optional<std::wstring> path = image_path(pid);
+  const std::string exe_name = path ? to_lower_full(file_name_of(*path)) : std::string();
+  return classify(pid, exe_name, path, process_session(pid), false);
+}
 
 bool close_process_windows(std::uint32_t pid, std::uint64_t expected_start_time) {
   if (expected_start_time != 0 && creation_time(pid) != expected_start_time) return false;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "procs/classify.h"
+
 namespace tw {
 
 // How a force quit went. The numbers travel in remedy outcomes.
@@ -11,6 +13,11 @@ enum class ForceQuitResult : std::uint8_t {
   StillRunning = 2,  // ended, but it had not gone 5 seconds later
   Ended = 3,         // gone within 5 seconds, already gone, or the pid names another process now
 };
+
+// What the process under `pid` is now, classified from its image and session as a search
+// classifies a holder the Restart Manager did not report. For processes named by id: every
+// way of acting on a process refuses the same kinds whichever way it was found.
+HolderKind classify_running(std::uint32_t pid);
 
 // Posts WM_CLOSE to each of the process's qualifying windows (none are sent synchronously)
 // and waits up to 6 seconds for it to exit. True when it exited, or when it can no longer be

@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <array>
 #include <chrono>
 
 #include "common/handles.h"
+#include "common/text.h"
 #include "procs/end_process.h"
 #include "procs/process_facts.h"
 #include "support/holder_process.h"
+#include "support/saved_environment.h"
 #include "support/temp_dir.h"
 
 namespace tw {
@@ -107,6 +110,31 @@ TEST(EndProcess, ForceQuitEndsAProgramButNeverThisOneOrAPartOfWindows) {
   EXPECT_EQ(force_quit_process(windows_part->pid(), 0), ForceQuitResult::Refused);
   EXPECT_FALSE(exited(*windows_part, 500));
   EXPECT_EQ(windows_part->stop(), 0u);
+}
+
+// A process named by its id is what a search would have called it: the shell is the shell,
+// however it was reached.
+TEST(ClassifyRunning, TellsTheShellAPartOfWindowsAndAProgramApart) {
+  test::TempDir windows, elsewhere;
+  const test::SavedEnvironment saved(std::array{L"SystemRoot"});
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"SystemRoot", windows.path().c_str()));
+  const std::wstring helper = test::program_dir() + L"\\tw_holder.exe";
+  const struct {
+    std::wstring copy;
+    HolderKind kind;
+  } cases[] = {
+      {windows / L"explorer.exe", HolderKind::FileExplorer},
+      {elsewhere / L"explorer.exe", HolderKind::Program},  // somebody's copy, not the shell
+      {elsewhere / L"csrss.exe", HolderKind::WindowsComponent},
+      {elsewhere / L"report.exe", HolderKind::Program},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(::CopyFileW(helper.c_str(), c.copy.c_str(), FALSE));
+    auto process = HolderProcess::start_program(c.copy, {});
+    ASSERT_TRUE(process.has_value());
+    EXPECT_EQ(classify_running(process->pid()), c.kind) << to_utf8(c.copy);
+    EXPECT_EQ(process->stop(), 0u);
+  }
 }
 
 }  // namespace

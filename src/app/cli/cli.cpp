@@ -87,7 +87,39 @@ std::string holds_text(const Holder& h) {
   return fill_placeholders(localized(msg::kNameAndMore), args);
 }
 
+// What a console or terminal acts on rather than shows, or shows out of place.
+bool acts_on_display(char32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) ||
+         (cp >= 0x2066 && cp <= 0x2069) || cp == 0x2028 || cp == 0x2029;
+}
+
+void append_escape(std::string& out, const char* format, unsigned value) {
+  char escape[12];
+  std::snprintf(escape, sizeof escape, format, value);
+  out += escape;
+}
+
 }  // namespace
+
+std::string printable(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const std::size_t start = pos;
+    const char32_t cp = next_code_point(utf8, pos);
+    const std::string_view bytes = utf8.substr(start, pos - start);
+    if (cp == kReplacementChar && bytes != "\xEF\xBF\xBD") {
+      // Not UTF-8: each byte as it is, since an 8-bit terminal may take one for a control.
+      for (const char b : bytes) append_escape(out, "\\x%02x", static_cast<unsigned char>(b));
+    } else if (acts_on_display(cp)) {
+      append_escape(out, cp <= 0xFF ? "\\x%02x" : "\\u%04x", static_cast<unsigned>(cp));
+    } else {
+      out.append(bytes);
+    }
+  }
+  return out;
+}
 
 std::optional<ProcessRef> parse_process_ref(std::wstring_view text) {
   const std::size_t colon = text.find(L':');
@@ -182,7 +214,8 @@ std::string cli_usage() {
          "or a yes at the console's prompt.\n"
          "\n"
          "Exit status: 0 success (nothing holds, or every action done); 1 something still\n"
-         "holds, or an action was refused or failed; 2 wrong usage; 3 the search failed.\n";
+         "holds, or an action was refused or failed; 2 wrong usage; 3 the search failed;\n"
+         "4 the results could not be written (a closed pipe, a full disk).\n";
 }
 
 std::string_view kind_name(HolderKind kind) {
@@ -215,14 +248,14 @@ std::string holders_table(const ScanResult& result, bool elevated) {
   std::string out;
   if (result.holders.empty()) {
     for (const Diagnosis& d : result.diagnoses) {
-      out += utf8(d.target) + ": " + diagnosis_text(d, result.deep, elevated) + "\n";
+      out += printable(utf8(d.target)) + ": " + diagnosis_text(d, result.deep, elevated) + "\n";
     }
     return out;
   }
   std::vector<std::vector<std::string>> rows{{"PID", "PROGRAM", "KIND", "STARTED", "HOLDS"}};
   for (const Holder& h : result.holders) {
-    rows.push_back({std::to_string(h.pid), h.title, std::string(kind_name(h.kind)), local_time_text(h.start_time),
-                    holds_text(h)});
+    rows.push_back({std::to_string(h.pid), printable(h.title), std::string(kind_name(h.kind)),
+                    local_time_text(h.start_time), printable(holds_text(h))});
   }
   std::vector<std::size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {

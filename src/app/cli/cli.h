@@ -16,6 +16,7 @@ inline constexpr int kExitSuccess = 0;       // nothing holds, or every action w
 inline constexpr int kExitStillHeld = 1;     // something still holds, or an action was refused or failed
 inline constexpr int kExitUsage = 2;         // the command line was wrong
 inline constexpr int kExitSearchFailed = 3;  // the search itself failed or was stopped
+inline constexpr int kExitOutputFailed = 4;  // standard output could not be written (closed pipe, full disk)
 
 enum class CliVerb : std::uint8_t {
   Help,
@@ -56,6 +57,12 @@ std::variant<CliCommand, std::string> parse_cli(const std::vector<std::wstring>&
 std::optional<ProcessRef> parse_process_ref(std::wstring_view text);
 
 std::string cli_usage();
+
+// Text from elsewhere (names, descriptions, paths) made safe to show in a console: control
+// characters (C0, DEL, C1), bidirectional overrides and isolates, line and paragraph
+// separators and bytes that are not UTF-8 are shown as escapes ("\x1b", "\u202e"), so that
+// no such text can move the cursor, rewrite a line or reorder what follows it.
+std::string printable(std::string_view utf8);
 
 // The search's answer for people: an aligned table of the holders, or what was found out
 // about each target when nothing holds them, and the hints the window would show.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -37,7 +38,7 @@ std::optional<std::vector<Target>> resolve_paths(const std::vector<std::wstring>
   for (const std::wstring& p : paths) {
     std::optional<Target> t = normalise_path(p, RelativePaths::Resolve);
     if (!t) {
-      write_err(filled(msg::kCliNotAPath, {to_utf8(p)}) + "\n");
+      write_err(filled(msg::kCliNotAPath, {printable(to_utf8(p))}) + "\n");
       return std::nullopt;
     }
     targets.push_back(std::move(*t));
@@ -141,6 +142,13 @@ std::string name_of(std::uint32_t pid) {
   return to_utf8(image->substr(image->find_last_of(L'\\') + 1));
 }
 
+// Only ids the system lists are running: OpenProcess may also answer for an id that merely
+// resembles a running process's, and a process that exited while someone keeps a handle to
+// it can still be opened.
+bool is_listed(const std::vector<ProcessEntry>& running, std::uint32_t pid) {
+  return std::any_of(running.begin(), running.end(), [pid](const ProcessEntry& e) { return e.pid == pid; });
+}
+
 // The processes a close or end names: given by id (each checked to be the one named), or
 // found holding the paths. False when nothing can be acted on for a reason already said.
 bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
@@ -158,19 +166,24 @@ bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
     for (const Holder& h : r->holders) out.push_back(Named{h.pid, h.start_time, h.title, h.kind});
     return true;
   }
+  const std::vector<ProcessEntry> running = process_list();
   for (const ProcessRef& ref : c.processes) {
-    const std::optional<std::uint64_t> started = creation_time(ref.pid);
-    if (!started) {
-      write_out(filled(msg::kCliNotRunning, {std::to_string(ref.pid)}) + "\n");
+    if (!is_listed(running, ref.pid) || !is_running(ref.pid, 0)) {
+      write_err(filled(msg::kCliNotRunning, {std::to_string(ref.pid)}) + "\n");
+      code = kExitStillHeld;
       continue;
     }
-    if (ref.start_time && *ref.start_time != *started) {
+    const std::optional<std::uint64_t> started = creation_time(ref.pid);
+    if (started && ref.start_time && *ref.start_time != *started) {
       // The id names another process now: never touched.
       write_err(filled(msg::kCliOtherProcess, {std::to_string(ref.pid)}) + "\n");
       code = kExitStillHeld;
       continue;
     }
-    out.push_back(Named{ref.pid, *started, name_of(ref.pid), HolderKind::Program});
+    // One out of reach gives no start time; the remedies then say they could not act on it.
+    // Its kind is refused exactly as a search's holder of that kind would be.
+    const std::uint64_t start = started ? *started : ref.start_time.value_or(0);
+    out.push_back(Named{ref.pid, start, name_of(ref.pid), classify_running(ref.pid)});
   }
   return true;
 }
@@ -201,7 +214,8 @@ int run_close_or_end(const CliCommand& c) {
   const bool end = c.verb == CliVerb::End;
   const bool elevated = process_is_elevated();
   for (const Named& p : processes) {
-    const std::string who = std::to_string(p.pid) + " " + p.name + ": ";
+    const std::string name = printable(p.name);
+    const std::string who = std::to_string(p.pid) + " " + name + ": ";
     if (p.kind == HolderKind::Service || p.kind == HolderKind::WindowsComponent || p.kind == HolderKind::FileExplorer) {
       write_err(who + text_of(p.kind == HolderKind::FileExplorer ? msg::kCliUseRestartExplorer
                                                                  : msg::kPartOfWindowsCantEnd) + "\n");
@@ -218,7 +232,7 @@ int run_close_or_end(const CliCommand& c) {
       }
       continue;
     }
-    if (!confirmed(c, filled(msg::kConfirmForceQuit, {p.name}))) {
+    if (!confirmed(c, filled(msg::kConfirmForceQuit, {name}))) {
       code = kExitStillHeld;
       continue;
     }
@@ -269,14 +283,26 @@ int run_recycle(const CliCommand& c) {
   int code = kExitSuccess;
   const auto targets = unprotected(c, code);
   if (!targets) return code;
-  if (!confirmed(c, recycle_confirmation_text(*targets))) return kExitStillHeld;
-  const std::vector<Target> left = recycle_targets(nullptr, *targets);
-  if (!left.empty()) {
-    for (const Target& t : left) write_err(to_utf8(t) + ": " + text_of(msg::kStillCantDelete) + "\n");
-    return kExitStillHeld;
+  std::vector<std::string> shown;
+  for (const Target& t : *targets) shown.push_back(printable(to_utf8(t)));
+  if (!confirmed(c, recycle_confirmation_of(shown))) return kExitStillHeld;
+  // Nobody may be there to answer the shell (a service, SSH, a scheduled task).
+  std::string moved;
+  for (std::size_t i = 0; i < targets->size(); ++i) {
+    const RecycleResult result = recycle_target(nullptr, (*targets)[i], RecycleUi::None);
+    if (result == RecycleResult::Moved) {
+      moved += shown[i] + ": " + text_of(msg::kMovedToRecycleBin) + "\n";
+      continue;
+    }
+    const Message& why = result == RecycleResult::Missing ? msg::kCliNoSuchPath
+                         : result == RecycleResult::NoBin ? msg::kCliNoRecycleBin
+                                                          : msg::kCliNotRecycled;
+    write_err(filled(why, {shown[i]}) + "\n");
+    code = kExitStillHeld;
   }
-  write_out(text_of(msg::kMovedToRecycleBin) + "\n");
-  return kExitSuccess;
+  // All moved: one line says so; otherwise each one that was.
+  write_out(code == kExitSuccess ? text_of(msg::kMovedToRecycleBin) + "\n" : moved);
+  return code;
 }
 
 // Schedules on a thread of its own, so that Ctrl+C is answered and progress shown while the
@@ -328,16 +354,7 @@ int run_delete_on_restart(const CliCommand& c) {
   return kExitSuccess;
 }
 
-}  // namespace
-
-int run_cli(const std::vector<std::wstring>& arguments) {
-  const std::variant<CliCommand, std::string> parsed = parse_cli(arguments);
-  if (const auto* error = std::get_if<std::string>(&parsed)) {
-    write_err(*error + "\n\n" + cli_usage());
-    return kExitUsage;
-  }
-  const CliCommand& c = std::get<CliCommand>(parsed);
-  catch_interrupts();
+int run_command(const CliCommand& c) {
   switch (c.verb) {
     case CliVerb::Help:
       write_out(cli_usage());
@@ -360,6 +377,20 @@ int run_cli(const std::vector<std::wstring>& arguments) {
       return run_delete_on_restart(c);
   }
   return kExitUsage;
+}
+
+}  // namespace
+
+int run_cli(const std::vector<std::wstring>& arguments) {
+  const std::variant<CliCommand, std::string> parsed = parse_cli(arguments);
+  if (const auto* error = std::get_if<std::string>(&parsed)) {
+    write_err(printable(*error) + "\n\n" + cli_usage());
+    return kExitUsage;
+  }
+  catch_interrupts();
+  const int status = run_command(std::get<CliCommand>(parsed));
+  // A script that lost the answer must not take the status for it.
+  return output_failed() ? kExitOutputFailed : status;
 }
 
 }  // namespace tw

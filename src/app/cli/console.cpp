@@ -14,22 +14,35 @@ HANDLE g_interrupt_event = nullptr;  // lives as long as the process
 std::mutex g_progress_mutex;
 std::size_t g_progress_width = 0;
 
-void write_to(DWORD standard_handle, std::string_view utf8) {
+std::atomic<bool> g_output_failed{false};
+
+// False when the text could not all be written. No handle at all is no failure: whoever
+// started the program chose to hear nothing.
+bool write_to(DWORD standard_handle, std::string_view utf8) {
   const HANDLE handle = ::GetStdHandle(standard_handle);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || utf8.empty()) return;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || utf8.empty()) return true;
   DWORD mode = 0;
   if (::GetConsoleMode(handle, &mode)) {
     const std::wstring wide = to_wide(utf8);
-    DWORD written = 0;
-    static_cast<void>(::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr));
-    return;
+    std::wstring_view rest = wide;
+    while (!rest.empty()) {
+      DWORD written = 0;
+      std::size_t size = std::min<std::size_t>(rest.size(), 1u << 14);
+      if (size < rest.size() && IS_HIGH_SURROGATE(rest[size - 1])) --size;  // pairs stay whole
+      const DWORD chunk = static_cast<DWORD>(size);
+      if (!::WriteConsoleW(handle, rest.data(), chunk, &written, nullptr) || written == 0) return false;
+      rest.remove_prefix(written);
+    }
+    return true;
   }
   while (!utf8.empty()) {
     DWORD written = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(utf8.size(), 1u << 20));
-    if (!::WriteFile(handle, utf8.data(), chunk, &written, nullptr) || written == 0) return;  // a closed pipe
+    // A closed pipe (ERROR_NO_DATA, ERROR_BROKEN_PIPE), a full disk.
+    if (!::WriteFile(handle, utf8.data(), chunk, &written, nullptr) || written == 0) return false;
     utf8.remove_prefix(written);
   }
+  return true;
 }
 
 BOOL WINAPI on_interrupt(DWORD kind) {
@@ -46,12 +59,16 @@ bool is_console(DWORD standard_handle) {
   return ::GetConsoleMode(::GetStdHandle(standard_handle), &mode) != 0;
 }
 
-void write_out(std::string_view utf8) { write_to(STD_OUTPUT_HANDLE, utf8); }
+void write_out(std::string_view utf8) {
+  if (!write_to(STD_OUTPUT_HANDLE, utf8)) g_output_failed = true;
+}
 
 void write_err(std::string_view utf8) {
   end_progress();
-  write_to(STD_ERROR_HANDLE, utf8);
+  static_cast<void>(write_to(STD_ERROR_HANDLE, utf8));  // nowhere left to say it
 }
+
+bool output_failed() { return g_output_failed; }
 
 bool ask_yes(std::string_view question) {
   const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
@@ -92,7 +109,7 @@ void show_progress(std::string_view utf8) {
   const std::size_t width = to_wide(utf8).size();
   if (width < g_progress_width) line += std::string(g_progress_width - width, ' ');
   g_progress_width = width;
-  write_to(STD_ERROR_HANDLE, line);
+  static_cast<void>(write_to(STD_ERROR_HANDLE, line));
 }
 
 void end_progress() {
@@ -101,7 +118,7 @@ void end_progress() {
   std::string blank(g_progress_width + 2, ' ');
   blank.front() = '\r';
   blank.back() = '\r';
-  write_to(STD_ERROR_HANDLE, blank);
+  static_cast<void>(write_to(STD_ERROR_HANDLE, blank));
   g_progress_width = 0;
 }
 

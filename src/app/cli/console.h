@@ -14,6 +14,10 @@ bool is_console(DWORD standard_handle);
 void write_out(std::string_view utf8);
 void write_err(std::string_view utf8);
 
+// Whether a write to standard output failed (a closed pipe, a full disk): what a script
+// reads is then incomplete.
+bool output_failed();
+
 // Asks a yes-or-no question at the console; false without a console to ask at, and for any
 // answer but "y" or "yes".
 bool ask_yes(std::string_view question);

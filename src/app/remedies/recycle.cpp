@@ -11,37 +11,60 @@
 namespace tw {
 namespace {
 
-// Moves one target; true when it is gone.
-bool recycle_one(HWND owner, const Target& target) {
+bool is_missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// FOF_NOCONFIRMATION alone still leaves progress, "file in use" and error dialogs, which wait
+// for ever where nobody sees them. FOF_WANTNUKEWARNING stays in both: without it the shell
+// deletes for good, silently, what it cannot recycle (a share, a drive without a Recycle Bin,
+// an item too large for it).
+FILEOP_FLAGS flags_for(RecycleUi ui) {
+  const FILEOP_FLAGS always = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
+  return ui == RecycleUi::None ? always | FOF_NO_UI : always;
+}
+
+}  // namespace
+
+UINT drive_type_of(const std::wstring& path) {
+  wchar_t volume[MAX_PATH + 1] = {};
+  if (!::GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1)) return DRIVE_UNKNOWN;
+  return ::GetDriveTypeW(volume);
+}
+
+RecycleResult recycle_target(HWND owner, const Target& target, RecycleUi ui, const RecycleApi& api) {
   // The shell expands patterns and reads names loosely, so it is given only the one resolved
   // path of a target that exists, spelled so that it names exactly that.
   const auto resolved = resolve_target(target);
-  if (!resolved) return false;
+  if (!resolved) return RecycleResult::Failed;
+  const std::wstring exact = exact_path(*resolved);
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(exact_path(*resolved).c_str(), GetFileExInfoStandard, &data)) {
-    // Gone already. Any other reason to be unreadable is no proof of that.
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  if (!::GetFileAttributesExW(exact.c_str(), GetFileExInfoStandard, &data)) {
+    // Any other reason to be unreadable is no proof that it is not there.
+    return is_missing(::GetLastError()) ? RecycleResult::Missing : RecycleResult::Failed;
   }
   // Such a name stays, and deleting at restart can take it.
-  if (!plain_spelling_is_exact(*resolved)) return false;
+  if (!plain_spelling_is_exact(*resolved)) return RecycleResult::Failed;
+  // Only fixed disks have a Recycle Bin; elsewhere the shell would delete for good, or ask
+  // about it where nobody may be there to answer.
+  if (ui == RecycleUi::None && api.drive_type(exact) != DRIVE_FIXED) return RecycleResult::NoBin;
   std::wstring from = *resolved;
   from.append(2, L'\0');  // a list of one name, ended by an empty one
   SHFILEOPSTRUCTW op{};
   op.hwnd = owner;
   op.wFunc = FO_DELETE;
   op.pFrom = from.c_str();
-  op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
+  op.fFlags = flags_for(ui);
   op.fAnyOperationsAborted = FALSE;
-  return ::SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted;
+  if (api.file_operation(&op) != 0 || op.fAnyOperationsAborted) return RecycleResult::Failed;
+  // Success is claimed only for what is really gone: a skipped item can leave both at 0.
+  if (::GetFileAttributesExW(exact.c_str(), GetFileExInfoStandard, &data)) return RecycleResult::Failed;
+  return is_missing(::GetLastError()) ? RecycleResult::Moved : RecycleResult::Failed;
 }
-
-}  // namespace
 
 std::vector<Target> recycle_targets(HWND owner, const std::vector<Target>& targets) {
   std::vector<Target> left_over;
   for (const Target& target : targets) {
-    if (!recycle_one(owner, target)) left_over.push_back(target);
+    const RecycleResult result = recycle_target(owner, target, RecycleUi::Dialogs);
+    if (result != RecycleResult::Moved && result != RecycleResult::Missing) left_over.push_back(target);
   }
   return left_over;
 }
@@ -50,19 +73,26 @@ namespace {
 constexpr std::size_t kListedInConfirmation = 5;
 }  // namespace
 
-std::string recycle_confirmation_text(const std::vector<Target>& targets) {
+std::string recycle_confirmation_of(const std::vector<std::string>& shown_paths) {
   std::string text(localized(msg::kConfirmRecycle));
   text += "\n";
-  for (std::size_t i = 0; i < targets.size() && i < kListedInConfirmation; ++i) {
+  for (std::size_t i = 0; i < shown_paths.size() && i < kListedInConfirmation; ++i) {
     text += "\n";
-    text += to_utf8(targets[i]);
+    text += shown_paths[i];
   }
-  if (targets.size() > kListedInConfirmation) {
-    const std::string more = std::to_string(targets.size() - kListedInConfirmation);
+  if (shown_paths.size() > kListedInConfirmation) {
+    const std::string more = std::to_string(shown_paths.size() - kListedInConfirmation);
     text += "\n";
     text += fill_placeholders(localized(msg::kAndMore), std::span(&more, 1));
   }
   return text;
+}
+
+std::string recycle_confirmation_text(const std::vector<Target>& targets) {
+  std::vector<std::string> shown;
+  shown.reserve(targets.size());
+  for (const Target& t : targets) shown.push_back(to_utf8(t));
+  return recycle_confirmation_of(shown);
 }
 
 }  // namespace tw

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "app/cli/cli.h"
+#include "app/language/catalogue.h"
 #include "common/handles.h"
 #include "common/text.h"
 #include "procs/process_facts.h"
@@ -88,6 +90,40 @@ TEST(CliArguments, WaitingBacksOffToFiveSeconds) {
   EXPECT_EQ(search_exit_code(r), kExitStillHeld);
 }
 
+// Names, descriptions and paths come from other programs and other systems: none of them may
+// steer the console (erase a row, draw a fake one, retitle the window, reorder a line).
+TEST(CliText, WhatOtherProgramsNamedIsShownWithItsControlsEscaped) {
+  const struct {
+    std::string text, shown;
+  } cases[] = {
+      {"Report\x1b[2K\x1b[1AWindows Update", "Report\\x1b[2K\\x1b[1AWindows Update"},
+      {"a\r\nb\tc", "a\\x0d\\x0ab\\x09c"},
+      {"\x1b]0;Administrator\x07x", "\\x1b]0;Administrator\\x07x"},
+      {"del\x7f", "del\\x7f"},
+      {"c1\xC2\x9B" "2J", "c1\\x9b2J"},                      // U+009B, the one-character CSI
+      {"invoice\xE2\x80\xAEtxt.exe", "invoice\\u202etxt.exe"},  // right-to-left override
+      {"\xE2\x81\xA6x\xE2\x81\xA9", "\\u2066x\\u2069"},        // an isolate and its end
+      {"line\xE2\x80\xA8sep", "line\\u2028sep"},
+      {"bad\x9B\xFF", "bad\\x9b\\xff"},                          // not UTF-8: bytes an 8-bit terminal would obey
+      {"r\xC3\xA9sum\xC3\xA9 \xEB\xB3\xB4\xEA\xB3\xA0\xEC\x84\x9C \xEF\xBF\xBD \xE2\x80\x8B", 
+       "r\xC3\xA9sum\xC3\xA9 \xEB\xB3\xB4\xEA\xB3\xA0\xEC\x84\x9C \xEF\xBF\xBD \xE2\x80\x8B"},  // kept as it is
+      {"C:\\x1b\\dir", "C:\\x1b\\dir"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(printable(c.text), c.shown) << c.shown;
+
+  ScanResult r;
+  Holder h;
+  h.pid = 42;
+  h.title = "Fake\x1b[2K\r\n4242  Trusted";
+  h.files = {L"D:\\a.txt"};
+  h.held = "a\xE2\x80\xAEtxt.exe";
+  r.holders.push_back(h);
+  const std::string table = holders_table(r, false);
+  EXPECT_EQ(table.find_first_of("\x1b\r"), std::string::npos) << table;
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 2) << table;  // the header and one row
+  EXPECT_EQ(table.find("\xE2\x80\xAE"), std::string::npos) << table;
+}
+
 // What a script sees: the exit status, and standard output and error apart.
 struct CliRun {
   std::optional<DWORD> exit;
@@ -95,7 +131,25 @@ struct CliRun {
 };
 
 
-// tarnwick-cli with its output in files and no console to ask at.
+// tarnwick-cli's exit status with these standard output and error, and no console to ask at.
+std::optional<DWORD> run_cli_with(const Args& arguments, HANDLE out, HANDLE err, DWORD timeout_ms) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  UniqueHandle in(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr));
+  auto started = test::start_process(test::program_dir() + L"\\tarnwick-cli.exe", arguments, nullptr,
+                                     test::StandardHandles{in.get(), out, err});
+  if (!started) return std::nullopt;
+  const UniqueHandle process = std::move(started->process);
+  if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 9);
+    ::WaitForSingleObject(process.get(), 5'000);
+    return std::nullopt;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  return code;
+}
+
+// tarnwick-cli with its output in files.
 CliRun run_cli(const Args& arguments, DWORD timeout_ms = 60'000) {
   const test::TempDir dir;
   const std::wstring out = dir / L"out.txt", err = dir / L"err.txt";
@@ -104,19 +158,7 @@ CliRun run_cli(const Args& arguments, DWORD timeout_ms = 60'000) {
   {
     UniqueHandle o(::CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
     UniqueHandle e(::CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-    UniqueHandle in(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr));
-    auto started = test::start_process(test::program_dir() + L"\\tarnwick-cli.exe", arguments, nullptr,
-                                       test::StandardHandles{in.get(), o.get(), e.get()});
-    if (!started) return run;
-    const UniqueHandle process = std::move(started->process);
-    if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
-      ::TerminateProcess(process.get(), 9);
-      ::WaitForSingleObject(process.get(), 5'000);
-    } else {
-      DWORD code = 0;
-      ::GetExitCodeProcess(process.get(), &code);
-      run.exit = code;
-    }
+    run.exit = run_cli_with(arguments, o.get(), e.get(), timeout_ms);
   }
   run.out = test::read_file(out);
   run.err = test::read_file(err);
@@ -244,6 +286,93 @@ TEST(Cli, RecyclesOnlyWithYes) {
   ASSERT_TRUE(test::write_file(file, "x"));
   EXPECT_EQ(run_cli({L"recycle", file}).exit, 1u);  // nobody to ask
   EXPECT_NE(::GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// By id, a process is refused for what it is, as when a search found it; an id that names no
+// running process is a failure, not a success.
+TEST(Cli, ProcessesNamedByIdAreRefusedAsASearchWouldAndMissingOnesFail) {
+  const test::TempDir dir;
+  const std::wstring windows_part = dir / L"svchost.exe";  // a part of Windows, by its name
+  ASSERT_TRUE(::CopyFileW((test::program_dir() + L"\\tw_holder.exe").c_str(), windows_part.c_str(), TRUE));
+  auto component = test::HolderProcess::start_program(windows_part, {L"--window", L"Host"});
+  ASSERT_TRUE(component);
+  auto exited = test::HolderProcess::start({});
+  ASSERT_TRUE(exited);
+  ASSERT_EQ(exited->stop(), 0u);  // gone, though this test still holds a handle to it
+  const std::wstring part = std::to_wstring(component->pid()), gone = std::to_wstring(exited->pid());
+  const std::string refused(localized(msg::kPartOfWindowsCantEnd));
+
+  const struct {
+    Args args;
+    std::string err;
+  } cases[] = {
+      {{L"close", part}, refused},
+      {{L"end", L"--yes", part}, refused},
+      {{L"end", L"--yes", gone}, "not running"},
+      {{L"close", gone}, "not running"},
+      {{L"end", L"--yes", L"4000000000"}, "not running"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = run_cli(c.args);
+    EXPECT_EQ(run.exit, 1u) << to_utf8(c.args[0] + L" " + c.args.back()) << run.out << run.err;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    EXPECT_TRUE(alive(*component));
+  }
+  EXPECT_EQ(component->stop(), 0u);
+}
+
+// Recycling says what happened to each path: moved only when it is really gone.
+TEST(Cli, RecyclingReportsEachPathThatWasNotMoved) {
+  const test::TempDir dir;
+  const std::wstring one = dir / L"one.txt", two = dir / L"two.txt", missing = dir / L"missing.txt";
+  ASSERT_TRUE(test::write_file(one, "1"));
+  ASSERT_TRUE(test::write_file(two, "2"));
+
+  const CliRun nothing = run_cli({L"recycle", L"--yes", missing});
+  EXPECT_EQ(nothing.exit, 1u) << nothing.out << nothing.err;
+  EXPECT_NE(nothing.err.find(to_utf8(missing) + ": no such file or folder"), std::string::npos) << nothing.err;
+  EXPECT_EQ(nothing.out.find("Moved"), std::string::npos) << nothing.out;
+
+  const CliRun partly = run_cli({L"recycle", L"--yes", one, missing});
+  EXPECT_EQ(partly.exit, 1u) << partly.out << partly.err;
+  EXPECT_EQ(::GetFileAttributesW(one.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(partly.out, to_utf8(one) + ": Moved to the Recycle Bin\n");
+  EXPECT_NE(partly.err.find(to_utf8(missing)), std::string::npos) << partly.err;
+
+  const CliRun all = run_cli({L"recycle", L"--yes", two});
+  EXPECT_EQ(all.exit, 0u) << all.out << all.err;
+  EXPECT_EQ(all.out, "Moved to the Recycle Bin\n");
+  EXPECT_EQ(::GetFileAttributesW(two.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A script that did not get the answer must not read success from the status.
+TEST(Cli, AnAnswerThatCouldNotBeWrittenIsAFailure) {
+  const test::TempDir dir;
+  const std::wstring free_file = dir / L"free.txt", read_only = dir / L"out.txt";
+  ASSERT_TRUE(test::write_file(free_file, "x"));
+  ASSERT_TRUE(test::write_file(read_only));
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  // A pipe nobody reads any more, and a handle the output cannot be written through (as a full
+  // disk refuses it).
+  const auto closed_pipe = [&] {
+    HANDLE read = nullptr, write = nullptr;
+    EXPECT_TRUE(::CreatePipe(&read, &write, &inherit, 0));
+    ::CloseHandle(read);
+    return UniqueHandle(write);
+  };
+  const auto unwritable = [&] {
+    return UniqueHandle(::CreateFileW(read_only.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                      OPEN_EXISTING, 0, nullptr));
+  };
+  const Args commands[] = {{L"--version"}, {L"find", L"--json", free_file}, {L"find", free_file}};
+  for (const Args& args : commands) {
+    const UniqueHandle outs[] = {closed_pipe(), unwritable()};
+    for (const UniqueHandle& out : outs) {
+      UniqueHandle err(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
+      EXPECT_EQ(run_cli_with(args, out.get(), err.get(), 60'000), std::optional<DWORD>(kExitOutputFailed))
+          << to_utf8(args.back());
+    }
+  }
 }
 
 }  // namespace
