@@ -44,7 +44,8 @@ std::wstring always_quoted(const std::wstring& argument) {
 
 }  // namespace
 
-std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap) {
+std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap,
+                                                        const FileIdentityApi& ids) {
   const auto info = attributes_and_tag(path, Links::Own);
   if (!info) return std::nullopt;
   if (!is_real_folder(info->FileAttributes, info->ReparseTag)) return std::vector<std::wstring>{path};
@@ -54,7 +55,7 @@ std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path
   std::vector<std::wstring> files;
   // A folder met again is a link in disguise (a symbolic link on a network share): it is
   // deleted as the link it is, and what it leads to is left alone.
-  FolderVisits visits;
+  FolderVisits visits(ids);
   static_cast<void>(visits.enter(path, volumes[0]));
   for (std::size_t next = 0; next < folders.size(); ++next) {
     FolderReader reader(folders[next]);

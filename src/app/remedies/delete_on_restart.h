@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/system/startup.h"
+#include "discovery/file_identity.h"
 #include "discovery/paths.h"
 
 namespace tw {
@@ -26,7 +27,8 @@ inline constexpr std::size_t kScheduleCap = 100'000;
 // join_entry spells them. Nothing when the
 // entry cannot be read, a folder cannot be listed, or the folder holds more than `cap`
 // entries.
-std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap = kScheduleCap);
+std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap = kScheduleCap,
+                                                        const FileIdentityApi& ids = {});
 
 // Registers every path to be deleted when Windows next starts; protected paths are refused.
 // True only when the list was not empty and everything was registered. What could be
