@@ -210,8 +210,12 @@ TEST_P(HangingPrograms, PassOverTheProgramThatHangsAndGiveUpOnlyWhenManyDo) {
   const auto elapsed = std::chrono::steady_clock::now() - started;
 
   EXPECT_EQ(r.gave_up, c.gave_up);
-  if (c.later_found >= 0) EXPECT_EQ(has_record(r, later->pid(), dir / L"later.txt"), c.later_found == 1);
-  if (c.unexamined != ~std::uint64_t{0}) EXPECT_EQ(r.unexamined, c.unexamined);
+  if (c.later_found >= 0) {
+    EXPECT_EQ(has_record(r, later->pid(), dir / L"later.txt"), c.later_found == 1);
+  }
+  if (c.unexamined != ~std::uint64_t{0}) {
+    EXPECT_EQ(r.unexamined, c.unexamined);
+  }
   if (!c.everything_hangs) {
     // What a hung program held before its hang is kept, whatever came after.
     EXPECT_TRUE(std::any_of(holders.begin(), holders.end(),
@@ -238,9 +242,9 @@ INSTANTIATE_TEST_SUITE_P(
         HangCase{"one program", 1, false, {kDeadline}, false, 1, 1, 10},
         HangCase{"more programs than allowed in all", 3, false, {kDeadline, 8, 2}, true, 2, -1, ~std::uint64_t{0}},
         HangCase{"nothing answers anywhere", 1, true, {kDeadline, 3, 32}, true, 3, 0, ~std::uint64_t{0}}),
-    [](const testing::TestParamInfo<HangCase>& info) {
+    [](const testing::TestParamInfo<HangCase>& test_case) {
       std::string name;
-      for (const char* p = info.param.what; *p != 0; ++p) {
+      for (const char* p = test_case.param.what; *p != 0; ++p) {
         if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
       }
       return name;

@@ -286,7 +286,9 @@ TEST_F(Accessible, TheWindowsNameAnswersWhileItsThreadIsBusy) {
     root->AddRef();
   }));
   for (const wchar_t* title : {static_cast<const wchar_t*>(nullptr), L"Tarnwick (\u95DC\u7406\u54E1)"}) {
-    if (title != nullptr) ASSERT_TRUE(::SetWindowTextW(window_, title));
+    if (title != nullptr) {
+      ASSERT_TRUE(::SetWindowTextW(window_, title));
+    }
     std::string name;
     UniqueHandle answered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread reader([&] {
