@@ -21,7 +21,7 @@ constexpr int kTableCalls = 12;
 constexpr std::size_t kEntrySize = 40;
 constexpr std::size_t kTableHeader = 16;
 constexpr std::uint64_t kProgressStep = 2'000;
-constexpr std::uint64_t kMaxUnanswered = 8;
+constexpr std::uint64_t kMaxRiskyUnanswered = 8;
 
 template <class T>
 T read_at(const unsigned char* p) {
@@ -155,9 +155,9 @@ namespace {
 // handles, and how many names did not come in time.
 class DeepPass {
  public:
-  DeepPass(const KeyIndex& target_keys, NameHandleFn name_handle, std::chrono::milliseconds name_deadline,
+  DeepPass(const KeyIndex& target_keys, NameHandleFn name_handle, const DeepSearchLimits& limits,
            DeepSearchResult& result)
-      : target_keys_(target_keys), name_deadline_(name_deadline), result_(result), worker_{std::nullopt, name_handle} {
+      : target_keys_(target_keys), limits_(limits), result_(result), worker_{std::nullopt, name_handle} {
     worker_.restart();
   }
 
@@ -165,7 +165,7 @@ class DeepPass {
   // cannot go on.
   bool examine(const HandleEntry& c) {
     const bool risky = name_query_may_hang(c.access);
-    if (risky && (stuck_.contains(c.pid) || risky_unanswered_ >= kMaxUnanswered)) {
+    if (stuck_.contains(c.pid) || (risky && risky_unanswered_ >= kMaxRiskyUnanswered)) {
       ++result_.unexamined;  // never copied, so never held by us
       return true;
     }
@@ -202,26 +202,28 @@ class DeepPass {
 
   void wait_for_name(const HandleEntry& c, NameRequest& request, bool risky) {
     std::optional<std::optional<std::wstring>> reply;
-    const auto deadline = std::chrono::steady_clock::now() + name_deadline_;
+    const auto deadline = std::chrono::steady_clock::now() + limits_.name_deadline;
     switch (worker_.channels->replies.receive_until(reply, deadline)) {
       case Receiver<std::optional<std::wstring>>::Wait::Value:
+        hung_in_a_row_ = 0;
         if (*reply && target_keys_.find(path_key(std::wstring_view(**reply)))) {
           result_.records.push_back(DeepRecord{static_cast<std::uint32_t>(c.pid), strip_long_prefix(**reply)});
         }
         break;
       case Receiver<std::optional<std::wstring>>::Wait::Timeout:
         request.done();  // the query may never return; the copy must not keep the file open
+        // Its other handles would likely hang as well (a folder being watched, a drive that
+        // sleeps): passed over, and counted, so that one program costs one wait.
+        stuck_.insert(c.pid);
+        ++result_.unexamined;
         if (risky) {
-          // Expected of such handles now and then: not a reason to give up the search.
-          stuck_.insert(c.pid);
-          ++risky_unanswered_;
-          ++result_.unexamined;
-          worker_.restart();
-        } else if (++unanswered_ == kMaxUnanswered) {
-          result_.gave_up = true;
+          ++risky_unanswered_;  // expected of such handles now and then
         } else {
-          worker_.restart();
+          ++hung_;
+          ++hung_in_a_row_;
+          result_.gave_up = hung_in_a_row_ >= limits_.hung_in_a_row || hung_ >= limits_.hung_in_all;
         }
+        if (!result_.gave_up) worker_.restart();
         break;
       case Receiver<std::optional<std::wstring>>::Wait::Closed:
         worker_.restart();
@@ -230,19 +232,19 @@ class DeepPass {
   }
 
   const KeyIndex& target_keys_;
-  std::chrono::milliseconds name_deadline_;
+  const DeepSearchLimits& limits_;
   DeepSearchResult& result_;
   Worker worker_;
   std::unordered_map<std::uint64_t, UniqueHandle> processes_;  // an invalid handle: opening failed
-  std::unordered_set<std::uint64_t> stuck_;  // processes whose handle with hanging rights did not answer
-  std::uint64_t unanswered_ = 0, risky_unanswered_ = 0;
+  std::unordered_set<std::uint64_t> stuck_;  // processes with a handle that did not answer
+  std::uint64_t hung_ = 0, hung_in_a_row_ = 0, risky_unanswered_ = 0;
 };
 
 }  // namespace
 
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
                              const ProgressSink& progress, const DeepSearchApi& api,
-                             std::chrono::milliseconds name_deadline) {
+                             const DeepSearchLimits& limits) {
   DeepSearchResult result;
   const auto offer = [&](float fraction) {
     if (progress) progress(ScanProgress{files_checked, fraction, ScanPhase::DeepSearching});
@@ -253,7 +255,7 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
   const std::vector<HandleEntry>& candidates = *found;
   const KeyIndex target_keys(resolved_keys);
   {
-    DeepPass pass(target_keys, api.name_handle, name_deadline, result);
+    DeepPass pass(target_keys, api.name_handle, limits, result);
     const float total = static_cast<float>(std::max<std::size_t>(candidates.size(), 1));
     for (std::size_t k = 0; k < candidates.size(); ++k) {
       if (k % kProgressStep == 0) offer(static_cast<float>(k) / total);

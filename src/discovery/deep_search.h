@@ -26,8 +26,8 @@ struct DeepRecord {
 struct DeepSearchResult {
   std::vector<DeepRecord> records;  // by pid, then path by components; no repeats
   std::uint64_t inaccessible = 0;   // processes that could not be opened to copy handles
-  std::uint64_t unexamined = 0;     // handles not asked their names: the question could hang
-  bool gave_up = false;             // too many name queries did not answer
+  std::uint64_t unexamined = 0;     // handles not asked their names, or not answered: the question could hang
+  bool gave_up = false;             // name queries hung in too many processes
 };
 
 // One entry of the system handle table, as much of it as the search uses.
@@ -41,8 +41,7 @@ struct HandleEntry {
 // Handles opened with these rights are where name queries hang: synchronous pipes, and folders
 // with a change notification pending, wait until the owner's own call ends, which may be never.
 // The same rights are also those of most files opened for reading or writing, so they are not
-// passed over blindly: once one such handle of a process does not answer, the rest of that
-// process's are.
+// passed over blindly; once eight such handles did not answer, the rest of them are.
 bool name_query_may_hang(std::uint32_t access);
 
 using QuerySystemInformationFn = LONG(WINAPI*)(ULONG information_class, void* buffer, ULONG size, ULONG* returned);
@@ -66,6 +65,17 @@ struct DeepSearchApi {
 // How long a name query may take before its thread is given up.
 inline constexpr std::chrono::milliseconds kNameDeadline{400};
 
+// A process with a handle whose name query hung has the rest of its handles passed over, so
+// one program cannot stop the search. Only when queries hang everywhere does the search give
+// up: after this many hung processes in a row with no answer between them (the system itself
+// hangs: 3.2 s of waiting), or this many in all (at most 12.8 s, and as many abandoned
+// threads). Hangs of handles with rights where hanging is expected count towards neither.
+struct DeepSearchLimits {
+  std::chrono::milliseconds name_deadline = kNameDeadline;
+  std::uint64_t hung_in_a_row = 8;
+  std::uint64_t hung_in_all = 32;
+};
+
 // The system's extended handle table: 8 MiB first, growing by at least 4 MiB a call, at most
 // 12 calls and 1 GiB. Nothing when it cannot be read.
 std::optional<std::vector<HandleEntry>> read_handle_table(QuerySystemInformationFn query);
@@ -79,7 +89,7 @@ std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInform
 // ones inside a key. Offers progress every 2,000 handles.
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
                              const ProgressSink& progress, const DeepSearchApi& api = {},
-                             std::chrono::milliseconds name_deadline = kNameDeadline);
+                             const DeepSearchLimits& limits = {});
 
 // A copy of another process's handle on its way to be named. Whoever is done with it first
 // closes it: the name-query thread once it has the name, or the search when it stops waiting,

@@ -2,15 +2,13 @@
 
 #include <cstring>
 
+#include "common/casemap.h"
 #include "discovery/path_spelling.h"
+#include "discovery/paths.h"
 
 namespace tw {
-namespace {
 
-// The file system's 64-bit file number alone. Reading the full identity also asks for the
-// volume's serial number, which costs more than listing a folder does on some systems; within
-// a volume the number is enough.
-std::optional<std::uint64_t> file_number(HANDLE file) {
+std::optional<std::uint64_t> file_index(HANDLE file) {
   struct IoStatus {
     void* status_or_pointer;
     ULONG_PTR information;
@@ -23,25 +21,36 @@ std::optional<std::uint64_t> file_number(HANDLE file) {
   IoStatus io{};
   std::uint64_t number = 0;
   if (query(file, &io, &number, sizeof number, kFileInternalInformation) < 0) return std::nullopt;
-  if (number == 0) return std::nullopt;  // the file system keeps no such number
   return number;
 }
 
-}  // namespace
+bool volume_has_narrow_ids(HANDLE file) {
+  wchar_t name[MAX_PATH + 1] = {};
+  if (!::GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1)) return false;
+  return equal_ascii_folded(std::wstring_view(name), std::wstring_view(L"NTFS"));
+}
 
-std::optional<FileIdentity> file_identity(HANDLE file) {
+bool is_file_identifier(std::uint64_t low, std::uint64_t high) {
+  constexpr std::uint64_t kOnes = ~std::uint64_t{0};
+  if (high == 0) return low != 0 && low != kOnes;  // also the 64-bit values, widened
+  return !(low == kOnes && high == kOnes);
+}
+
+std::optional<FileIdentity> file_identity(HANDLE file, const FileIdentityApi& api) {
   FILE_ID_INFO id{};
-  if (::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+  if (api.information_ex(file, FileIdInfo, &id, sizeof id)) {
     FileIdentity out{id.VolumeSerialNumber, 0, 0};
     static_assert(sizeof id.FileId.Identifier == 2 * sizeof(std::uint64_t));
     std::memcpy(&out.low, id.FileId.Identifier, sizeof out.low);
     std::memcpy(&out.high, id.FileId.Identifier + sizeof out.low, sizeof out.high);
-    return out;
+    if (is_file_identifier(out.low, out.high)) return out;
   }
   // File systems without 128-bit identifiers answer only this.
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow, 0};
+  if (!api.information(file, &info)) return std::nullopt;
+  const std::uint64_t number = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  if (!is_file_identifier(number, 0)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber, number, 0};
 }
 
 UniqueHandle open_for_identity(std::wstring_view path) {
@@ -70,29 +79,35 @@ std::optional<FILE_ATTRIBUTE_TAG_INFO> attributes_and_tag(std::wstring_view path
   return info;
 }
 
+std::optional<FileIdentity> FolderVisits::identify(HANDLE folder, std::uint64_t& volume) {
+  if (volume != 0) {
+    const auto known = narrow_volumes_.find(volume);
+    if (known != narrow_volumes_.end() && known->second) {
+      // Within a volume whose numbers are identities the number alone will do; it spares
+      // the serial number, which costs more than listing a folder on some systems.
+      const auto number = api_.file_index(folder);
+      if (number && is_file_identifier(*number, 0)) return FileIdentity{volume, *number, 0};
+      return std::nullopt;
+    }
+  }
+  const std::optional<FileIdentity> full = file_identity(folder, api_);
+  if (!full) return std::nullopt;
+  volume = full->volume;
+  if (!narrow_volumes_.contains(volume)) narrow_volumes_.emplace(volume, api_.narrow_ids(folder));
+  return full;
+}
+
 bool FolderVisits::enter(std::wstring_view folder, std::uint64_t& volume) {
   const UniqueHandle handle = open_for_identity(folder);
   return !handle || enter(handle.get(), volume);
 }
 
 bool FolderVisits::enter(HANDLE folder, std::uint64_t& volume) {
-  std::optional<FileIdentity> full;
-  if (volume == 0) {
-    full = file_identity(folder);
-    if (!full) return true;
-    volume = full->volume;
-  }
-  // The number on its volume; where the file system has 128-bit identifiers only, those. (On
-  // NTFS, and for what Wine shows, both are the same number.)
-  FileIdentity key;
-  if (const auto number = file_number(folder)) {
-    key = FileIdentity{volume, *number, 0};
-  } else if (full || (full = file_identity(folder))) {
-    key = *full;
-  } else {
-    return true;
-  }
-  return entered_.insert(key).second;
+  if (const auto identity = identify(folder, volume)) return entered_.insert(*identity).second;
+  // No identity to go by (all its folders may share one number): the final path still tells
+  // a folder met again under the same name, or through another drive letter.
+  const auto name = final_path_name(folder);
+  return !name || entered_by_path_.insert(path_key(std::wstring_view(*name))).second;
 }
 
 }  // namespace tw

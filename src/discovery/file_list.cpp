@@ -15,7 +15,7 @@ struct Lister {
   const ProgressSink& progress;
   // Folders listed so far in this search: one reached again (through a link that does not
   // look like one, or under a second drive letter) is not listed twice, and a loop ends.
-  FolderVisits visits{};
+  FolderVisits visits;
 
   void append(std::wstring path) {
     out.files.push_back(std::move(path));
@@ -76,9 +76,10 @@ EntryKind entry_kind(DWORD attributes, DWORD reparse_tag) {
   return EntryKind::File;
 }
 
-FileListing build_file_list(const std::vector<Target>& targets, const ProgressSink& progress) {
+FileListing build_file_list(const std::vector<Target>& targets, const ProgressSink& progress,
+                            const FileIdentityApi& ids) {
   FileListing out;
-  Lister lister{out, progress};
+  Lister lister{out, progress, FolderVisits(ids)};
   for (const Target& target : targets) {
     const auto info = attributes_and_tag(target, Links::Follow);
     if (!info) continue;  // gone or unreachable: the diagnosis reports it later

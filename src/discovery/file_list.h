@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/file_identity.h"
 #include "discovery/paths.h"
 #include "discovery/scan_progress.h"
 
@@ -37,7 +38,8 @@ struct FileListing {
 // Expands the targets into the files to ask about: file targets as they are, folders walked
 // depth first with an explicit stack, links skipped, at most kListingCap files. Missing
 // targets and unreadable folders simply give fewer files.
-FileListing build_file_list(const std::vector<Target>& targets, const ProgressSink& progress);
+FileListing build_file_list(const std::vector<Target>& targets, const ProgressSink& progress,
+                            const FileIdentityApi& ids = {});
 
 std::uint64_t read_only_count(const std::map<Target, std::uint64_t>& counts, const Target& target);
 

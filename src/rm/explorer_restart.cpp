@@ -15,7 +15,7 @@ namespace {
 
 constexpr DWORD kComeBackWaitMs = 2'500;
 constexpr DWORD kPollMs = 250;
-constexpr DWORD kWindowsRestartWaitMs = 10'000;
+constexpr DWORD kShellWaitMs = 10'000;
 // 0 is a real session handle: only a handle Windows handed out is ever ended.
 constexpr DWORD kNoSession = std::numeric_limits<DWORD>::max();
 
@@ -45,9 +45,11 @@ bool start_explorer() {
   return start_program(join_path(windows_folder(), L"explorer.exe"), {}).started.has_value();
 }
 
-bool explorer_runs(const ExplorerRestartApi& api) {
-  for (const ProcessEntry& p : api.process_list()) {
-    if (is_explorer_name(p.exe_name)) return true;
+// Polls for the shell for up to `ms`.
+bool wait_for_shell(const ExplorerRestartApi& api, DWORD ms) {
+  for (DWORD waited = 0; waited < ms; waited += kPollMs) {
+    api.sleep(kPollMs);
+    if (shell_is_back(api)) return true;
   }
   return false;
 }
@@ -58,6 +60,22 @@ bool end_explorer(std::uint32_t pid, std::uint64_t expected_start_time) {
 }
 
 }  // namespace
+
+bool shell_is_back(const ExplorerRestartApi& api) {
+  const HWND shell = api.shell_window();
+  if (shell == nullptr) return false;
+  DWORD pid = 0;
+  api.window_process(shell, &pid);
+  DWORD session = 0, own_session = 0;
+  if (pid == 0 || !api.process_session(pid, &session) || !api.process_session(::GetCurrentProcessId(), &own_session) ||
+      session != own_session) {
+    return false;
+  }
+  for (const ProcessEntry& p : api.process_list()) {
+    if (p.pid == pid) return is_explorer_name(p.exe_name);
+  }
+  return false;
+}
 
 bool windows_restarts_the_shell() {
   DWORD value = 1;
@@ -82,20 +100,16 @@ bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, bool
     case ExplorerRestartWay::EndForWindowsToRestart: {
       if (!end_explorer(pid, expected_start_time)) return false;
       // Never started by us: only Windows can start it with the user's own rights.
-      for (DWORD waited = 0; waited < kWindowsRestartWaitMs; waited += kPollMs) {
-        api.sleep(kPollMs);
-        if (explorer_runs(api)) return true;
-      }
-      return false;
+      return wait_for_shell(api, kShellWaitMs);
     }
     case ExplorerRestartWay::RestartManagerElseStart:
       break;
   }
   if (restart_through_restart_manager(pid, expected_start_time, api)) return true;
   if (!end_explorer(pid, expected_start_time)) return false;
-  api.sleep(kComeBackWaitMs);
-  if (explorer_runs(api)) return true;  // Windows brought it back by itself
-  return start_explorer();
+  if (wait_for_shell(api, kComeBackWaitMs)) return true;  // Windows brought it back by itself
+  // Started while no shell runs, explorer.exe becomes the shell; "restarted" once it shows.
+  return start_explorer() && wait_for_shell(api, kShellWaitMs);
 }
 
 }  // namespace tw

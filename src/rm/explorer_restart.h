@@ -28,6 +28,11 @@ struct ExplorerRestartApi {
   std::vector<ProcessEntry> (*process_list)() = &tw::process_list;
   bool (*auto_restart_shell)() = &windows_restarts_the_shell;
   void(WINAPI* sleep)(DWORD) = &::Sleep;
+  // The shell is back when this desktop has a shell window again (the taskbar's), not merely
+  // some explorer.exe: a separate folder-window process or another session's shell is no taskbar.
+  HWND(WINAPI* shell_window)() = &::GetShellWindow;
+  DWORD(WINAPI* window_process)(HWND, DWORD*) = &::GetWindowThreadProcessId;
+  BOOL(WINAPI* process_session)(DWORD, DWORD*) = &::ProcessIdToSessionId;
 };
 
 // "explorer.exe" in any ASCII letter case, and nothing else.
@@ -44,13 +49,16 @@ enum class ExplorerRestartWay : std::uint8_t {
 };
 ExplorerRestartWay explorer_restart_way(bool elevated, bool windows_restarts_shell);
 
+// This session's shell window belongs to an explorer.exe of this session.
+bool shell_is_back(const ExplorerRestartApi& api);
+
 // Restarts File Explorer the way explorer_restart_way chooses. Not elevated: asks the Restart
 // Manager to shut the process down and start it again; when that fails, ends it (if it still
 // runs and is still the process created at `expected_start_time`, unless that is 0), gives
-// Windows 2.5 seconds to bring Explorer back by itself, and otherwise starts
-// %SystemRoot%\explorer.exe. Elevated: ends it and waits up to 10 seconds for Windows to
-// bring it back. True
-// when Explorer runs again. Blocks: worker threads only.
+// Windows 2.5 seconds to bring the shell back by itself, and otherwise starts
+// %SystemRoot%\explorer.exe and waits up to 10 seconds for its shell window. Elevated: ends it
+// and waits up to 10 seconds for Windows to bring the shell back. True when the shell is back
+// (shell_is_back). Blocks: worker threads only.
 bool restart_explorer(std::uint32_t pid, std::uint64_t expected_start_time, bool elevated,
                       const ExplorerRestartApi& api = {});
 

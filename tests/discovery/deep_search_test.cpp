@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -81,16 +82,18 @@ bool free_to_delete(const std::wstring& path) {
 }
 
 // A name query that hangs cannot be made on demand, so this one hangs on purpose for files
-// called block*, until the test lets go.
+// called block* in the test's folder (or for every handle), until the test lets go.
 struct Blocking {
   static inline HANDLE release = nullptr;
+  static inline bool everything = false;
+  static inline std::wstring folder;  // tests running beside this one have their own
   static inline std::atomic<int> inside{0};
   static inline std::mutex mutex;
   static inline std::set<DWORD> threads;
 
   static std::optional<std::wstring> name(HANDLE h) {
     std::optional<std::wstring> n = name_of_disk_handle(h);
-    if (n && n->find(L"\\block") != std::wstring::npos) {
+    if (everything || (n && n->find(folder + L"\\block") != std::wstring::npos)) {
       {
         std::lock_guard lock(mutex);
         threads.insert(::GetCurrentThreadId());
@@ -103,11 +106,12 @@ struct Blocking {
   }
 };
 
-// The real handle table, with one process's handles given other rights: those of a handle
+// The real handle table, with some processes' handles given other rights: those of a handle
 // whose name query may hang (a synchronous pipe, say), or ones that never do.
 struct GivenRights {
   static inline QuerySystemInformationFn real = nullptr;
-  static inline std::uint64_t pid = 0;
+  static inline std::set<std::uint64_t> pids;
+  static inline bool all = false;  // every process's
   static inline std::uint32_t access = 0;
   static LONG WINAPI query(ULONG information_class, void* buffer, ULONG size, ULONG* returned) {
     const LONG status = real(information_class, buffer, size, returned);
@@ -118,29 +122,36 @@ struct GivenRights {
     for (std::uint64_t i = 0; i < count && 16 + 40 * (i + 1) <= size; ++i) {
       std::uint64_t owner = 0;
       std::memcpy(&owner, bytes + 16 + 40 * i + 8, 8);
-      if (owner == pid) std::memcpy(bytes + 16 + 40 * i + 24, &access, 4);
+      if (all || pids.contains(owner)) std::memcpy(bytes + 16 + 40 * i + 24, &access, 4);
     }
     return status;
   }
 };
 
-// A helper holding found.txt, then ten block*.txt files whose name queries hang until the
-// test lets go, its handles shown with the rights the test gives them.
+// Helpers each holding found<N>.txt, then ten block<N>-*.txt files whose name queries hang
+// until the test lets go, their handles shown with the rights the test gives them; and one more
+// holding later.txt, which never hangs.
 class HangingHolder : public testing::Test {
  protected:
-  void start(std::uint32_t access) {
-    std::vector<std::wstring> args{L"--open", dir / L"found.txt"};
-    ASSERT_TRUE(test::write_file(dir / L"found.txt"));
-    for (int i = 0; i < 10; ++i) {
-      const std::wstring name = block(i);
-      ASSERT_TRUE(test::write_file(name));
-      args.insert(args.end(), {L"--open", name});
+  void start(std::uint32_t access, int programs = 1) {
+    for (int p = 0; p < programs; ++p) {
+      std::vector<std::wstring> args{L"--open", found(p)};
+      ASSERT_TRUE(test::write_file(found(p)));
+      for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(test::write_file(block(p, i)));
+        args.insert(args.end(), {L"--open", block(p, i)});
+      }
+      std::optional<HolderProcess> holder = HolderProcess::start(args);
+      ASSERT_TRUE(holder);
+      holders.push_back(std::move(*holder));
+      GivenRights::pids.insert(holders.back().pid());
     }
-    holder = HolderProcess::start(args);
-    ASSERT_TRUE(holder);
+    ASSERT_TRUE(test::write_file(dir / L"later.txt"));
+    later = HolderProcess::start({L"--open", dir / L"later.txt"});
+    ASSERT_TRUE(later);
     Blocking::release = release.get();
+    Blocking::folder = dir.path();
     GivenRights::real = api.query_system_information;
-    GivenRights::pid = holder->pid();
     GivenRights::access = access;
     api.query_system_information = &GivenRights::query;
     api.name_handle = &Blocking::name;
@@ -153,37 +164,91 @@ class HangingHolder : public testing::Test {
   void TearDown() override {
     let_queries_return();
     Blocking::release = nullptr;
+    Blocking::everything = false;
+    Blocking::threads.clear();
+    GivenRights::pids.clear();
+    GivenRights::all = false;
   }
-  std::wstring block(int i) const { return dir / (L"block" + std::to_wstring(i) + L".txt"); }
+  std::wstring found(int p) const { return dir / (L"found" + std::to_wstring(p) + L".txt"); }
+  std::wstring block(int p, int i) const {
+    return dir / (L"block" + std::to_wstring(p) + L"-" + std::to_wstring(i) + L".txt");
+  }
+  DeepSearchResult search(const DeepSearchLimits& limits) {
+    return deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api, limits);
+  }
 
   TempDir dir;
-  std::optional<HolderProcess> holder;
+  std::vector<HolderProcess> holders;
+  std::optional<HolderProcess> later;
   UniqueHandle release{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   DeepSearchApi api;
 };
 
-TEST_F(HangingHolder, GivesUpAfterEightHangingQueriesAndKeepsWhatItFound) {
-  // Rights whose queries are not expected to hang: each hang counts towards giving up.
-  ASSERT_NO_FATAL_FAILURE(start(0x00100001));
+// Rights whose queries are not expected to hang: a program that hangs has the rest of its
+// handles passed over, and only hangs in many programs end the search.
+struct HangCase {
+  const char* what;
+  int programs;
+  bool everything_hangs;
+  DeepSearchLimits limits;
+  bool gave_up;
+  std::size_t hung;          // name queries that hung, each on a thread of its own
+  int later_found;           // the program that never hangs was still asked (-1: either way)
+  std::uint64_t unexamined;  // ~0: not checked
+};
+
+class HangingPrograms : public HangingHolder, public testing::WithParamInterface<HangCase> {};
+
+TEST_P(HangingPrograms, PassOverTheProgramThatHangsAndGiveUpOnlyWhenManyDo) {
+  const HangCase& c = GetParam();
+  ASSERT_NO_FATAL_FAILURE(start(0x00100001, c.programs));
+  Blocking::everything = c.everything_hangs;
+  GivenRights::all = c.everything_hangs;
 
   const auto started = std::chrono::steady_clock::now();
-  const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api, kDeadline);
+  const DeepSearchResult r = search(c.limits);
   const auto elapsed = std::chrono::steady_clock::now() - started;
 
-  EXPECT_TRUE(r.gave_up);
-  EXPECT_TRUE(has_record(r, holder->pid(), dir / L"found.txt"));  // found before the hang
-  EXPECT_FALSE(has_record(r, holder->pid(), dir / L"block0.txt"));
-  EXPECT_GE(elapsed, 8 * kDeadline);
+  EXPECT_EQ(r.gave_up, c.gave_up);
+  if (c.later_found >= 0) {
+    EXPECT_EQ(has_record(r, later->pid(), dir / L"later.txt"), c.later_found == 1);
+  }
+  if (c.unexamined != ~std::uint64_t{0}) {
+    EXPECT_EQ(r.unexamined, c.unexamined);
+  }
+  if (!c.everything_hangs) {
+    // What a hung program held before its hang is kept, whatever came after.
+    EXPECT_TRUE(std::any_of(holders.begin(), holders.end(),
+                            [&](const HolderProcess& h) { return has_record(r, h.pid(), found(static_cast<int>(&h - holders.data()))); }));
+  }
+  EXPECT_GE(elapsed, static_cast<long>(c.hung) * c.limits.name_deadline);
   {
     std::lock_guard lock(Blocking::mutex);
-    EXPECT_EQ(Blocking::threads.size(), 8u);  // each hang cost one thread, and a new one took over
+    EXPECT_EQ(Blocking::threads.size(), c.hung);  // each hang cost one thread, and a new one took over
   }
-  EXPECT_EQ(Blocking::inside.load(), 8);
-  // Still hanging, but no copy of the holder's handles is left open by the search.
-  for (int i = 0; i < 10; ++i) EXPECT_TRUE(free_to_delete(block(i))) << i;
+  EXPECT_EQ(Blocking::inside.load(), static_cast<int>(c.hung));
+  // Still hanging, but no copy of the holders' handles is left open by the search.
+  for (int p = 0; p < c.programs; ++p) {
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(free_to_delete(block(p, i))) << p << " " << i;
+  }
   let_queries_return();
   EXPECT_EQ(Blocking::inside.load(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    DeepSearch, HangingPrograms,
+    testing::Values(
+        // Ten hanging handles in one program once ended the whole search at the eighth.
+        HangCase{"one program", 1, false, {kDeadline}, false, 1, 1, 10},
+        HangCase{"more programs than allowed in all", 3, false, {kDeadline, 8, 2}, true, 2, -1, ~std::uint64_t{0}},
+        HangCase{"nothing answers anywhere", 1, true, {kDeadline, 3, 32}, true, 3, 0, ~std::uint64_t{0}}),
+    [](const testing::TestParamInfo<HangCase>& test_case) {
+      std::string name;
+      for (const char* p = test_case.param.what; *p != 0; ++p) {
+        if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+      }
+      return name;
+    });
 
 TEST_F(HangingHolder, AfterOneHangingHandleSkipsTheRestOfThatProcesssRiskyOnes) {
   for (const std::uint32_t access : {0x0012019Fu, 0x00120189u, 0x00120089u, 0x001A019Fu}) {
@@ -193,15 +258,15 @@ TEST_F(HangingHolder, AfterOneHangingHandleSkipsTheRestOfThatProcesssRiskyOnes) 
   ASSERT_NO_FATAL_FAILURE(start(0x0012019F));  // read and write: a file, or a synchronous pipe
 
   const auto started = std::chrono::steady_clock::now();
-  const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api, kDeadline);
+  const DeepSearchResult r = search({kDeadline});
   const auto elapsed = std::chrono::steady_clock::now() - started;
   EXPECT_FALSE(r.gave_up);
-  EXPECT_TRUE(has_record(r, holder->pid(), dir / L"found.txt"));  // asked before anything hung
+  EXPECT_TRUE(has_record(r, holders[0].pid(), found(0)));  // asked before anything hung
   EXPECT_EQ(r.unexamined, 10u);  // the one that hung, and the nine never asked
   EXPECT_LT(elapsed, 4 * kDeadline);
   // The query still hangs, yet the copy of the holder's handle is already closed.
   EXPECT_EQ(Blocking::inside.load(), 1);
-  EXPECT_TRUE(free_to_delete(block(0)));
+  EXPECT_TRUE(free_to_delete(block(0, 0)));
 }
 
 // A stand-in for the system call that reports the sizes it was asked with.

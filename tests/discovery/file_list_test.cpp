@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "discovery/file_list.h"
+#include "support/identity_answers.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"
 
@@ -210,6 +211,29 @@ TEST(BuildFileList, SpellsNamesThatPlainPathsMisreadVerbatim) {
   const FileListing one = build_file_list({dotted}, kNoProgress);
   EXPECT_EQ(one.files, std::vector<std::wstring>{dotted});
   EXPECT_EQ(one.folders, 0u);
+}
+
+// Where file numbers do not tell folders apart, every folder is still listed (once they made
+// whole subtrees look like loops), and a folder given twice is listed once, by its path.
+TEST(BuildFileList, ListsEveryFolderWhereFileNumbersAreNotUnique) {
+  TempDir dir;
+  const std::wstring top = dir / L"t";
+  for (const wchar_t* folder : {L"", L"\\a", L"\\a\\b", L"\\c"}) ASSERT_TRUE(test::make_dir(top + folder));
+  const std::vector<std::wstring> expected{top + L"\\w.txt", top + L"\\a\\x.txt", top + L"\\a\\b\\y.txt",
+                                           top + L"\\c\\z.txt"};
+  for (const std::wstring& file : expected) ASSERT_TRUE(test::write_file(file));
+
+  for (const test::IdentityAnswers& answers : test::kSharedNumbers) {
+    const FileIdentityApi ids = test::identity_api_answering(answers);
+    const FileListing l = build_file_list({top, top + L"\\a"}, kNoProgress, ids);
+    EXPECT_TRUE(std::is_permutation(l.files.begin(), l.files.end(), expected.begin(), expected.end()))
+        << answers.what << testing::PrintToString(l.files);
+    EXPECT_EQ(l.folders, 2u) << answers.what;
+    // Only an identifier that names one file is an identity.
+    const UniqueHandle folder = open_for_identity(top);
+    EXPECT_EQ(file_identity(folder.get(), ids).has_value(), answers.wide == test::IdentityAnswers::Wide::PerFile)
+        << answers.what;
+  }
 }
 
 }  // namespace

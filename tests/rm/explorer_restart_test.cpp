@@ -22,7 +22,15 @@ struct FakeRestartManager {
   ULONG shutdown_flags = 0;
   int restarts = 0, ends = 0, lists = 0;
   std::vector<ProcessEntry> running;  // what the process list shows
+  // The desktop's shell window: none until this much time was slept, then one of shell_pid's.
+  DWORD shell_after_ms = kNever;
+  DWORD shell_pid = 0;
+  bool shell_in_other_session = false;
+  DWORD slept = 0;
+  static constexpr DWORD kNever = 0xFFFFFFFF;
 } g_fake;
+
+const HWND kShellWindow = reinterpret_cast<HWND>(0x10010);
 
 ExplorerRestartApi fake_api() {
   ExplorerRestartApi api;
@@ -52,7 +60,22 @@ ExplorerRestartApi fake_api() {
     ++g_fake.lists;
     return g_fake.running;
   };
-  api.sleep = [](DWORD) {};  // the waits for Windows to bring Explorer back, at once
+  api.sleep = [](DWORD ms) { g_fake.slept += ms; };  // the waits for the shell, at once
+  api.shell_window = [] { return g_fake.slept >= g_fake.shell_after_ms ? kShellWindow : HWND{}; };
+  api.window_process = [](HWND window, DWORD* pid) -> DWORD {
+    *pid = window == kShellWindow ? g_fake.shell_pid : 0;
+    return *pid == 0 ? 0 : 1;
+  };
+  api.process_session = [](DWORD pid, DWORD* session) -> BOOL {
+    *session = pid == g_fake.shell_pid && g_fake.shell_in_other_session ? 2 : 1;
+    return TRUE;
+  };
+  return api;
+}
+
+ExplorerRestartApi elevated_api(bool windows_restarts_shell) {
+  ExplorerRestartApi api = fake_api();
+  api.auto_restart_shell = windows_restarts_shell ? +[] { return true; } : +[] { return false; };
   return api;
 }
 
@@ -108,7 +131,9 @@ TEST_F(ExplorerStandIn, TheRestartManagerRestartsItAndTheSessionIsEnded) {
 
 TEST_F(ExplorerStandIn, WhenTheRestartManagerFailsItIsEndedAndStartedFromTheWindowsFolder) {
   g_fake.shutdown = ERROR_ACCESS_DENIED;
-  g_fake.running = {{4, "System"}, {8, "explorer.exe.bak"}, {12, "iexplorer.exe"}};  // no Explorer came back
+  g_fake.running = {{4, "System"}, {8, "explorer.exe.bak"}, {12, "iexplorer.exe"}, {16, "explorer.exe"}};
+  g_fake.shell_pid = 16;
+  g_fake.shell_after_ms = 3'000;  // no shell came back; the one started here shows its window
   EXPECT_TRUE(restart_explorer(shell_->pid(), created_, false, fake_api()));
   EXPECT_EQ(g_fake.ends, 1);  // the failed session is ended too
   EXPECT_EQ(g_fake.restarts, 0);
@@ -119,6 +144,8 @@ TEST_F(ExplorerStandIn, WhenTheRestartManagerFailsItIsEndedAndStartedFromTheWind
 TEST_F(ExplorerStandIn, NoSecondExplorerWhenOneCameBackAndFailureWhenItMayNotBeEnded) {
   g_fake.start = ERROR_OUTOFMEMORY;
   g_fake.running = {{8, "EXPLORER.EXE"}};
+  g_fake.shell_pid = 8;
+  g_fake.shell_after_ms = 0;
   EXPECT_TRUE(restart_explorer(shell_->pid(), 0, false, fake_api()));
   EXPECT_EQ(g_fake.ends, 0);  // no session was handed out
   EXPECT_TRUE(shell_ended());
@@ -130,6 +157,49 @@ TEST_F(ExplorerStandIn, NoSecondExplorerWhenOneCameBackAndFailureWhenItMayNotBeE
   EXPECT_EQ(end_restarted(), 0);
 }
 
+// After the Restart Manager failed and the stand-in was ended: what Windows then shows, and
+// whether the shell counts as back (and whether one was started here).
+TEST_F(ExplorerStandIn, OnlyThisSessionsShellWindowCountsAsTheShellBeingBack) {
+  constexpr DWORD kNever = FakeRestartManager::kNever;
+  struct Case {
+    const char* what;
+    bool elevated;
+    std::vector<ProcessEntry> running;
+    DWORD shell_pid, shell_after_ms;
+    bool other_session, restarted;
+    int started;
+  };
+  const std::vector<Case> cases = {
+      {"a folder-window explorer.exe runs, no taskbar", false, {{8, "explorer.exe"}}, 0, kNever, false, false, 1},
+      {"another session's shell", false, {{8, "explorer.exe"}}, 8, 0, true, false, 1},
+      {"the shell window is another program's", false, {{8, "explorer.exe"}, {9, "shell.exe"}}, 9, 0, false, false, 1},
+      {"Windows brings the shell back", false, {{8, "explorer.exe"}}, 8, 1'000, false, true, 0},
+      {"the one started here becomes the shell", false, {{8, "explorer.exe"}}, 8, 4'000, false, true, 1},
+      {"the one started here never shows a taskbar", false, {}, 8, 20'000, false, false, 1},
+      {"elevated: a folder-window explorer.exe is no taskbar", true, {{8, "explorer.exe"}}, 0, kNever, false, false, 0},
+      {"elevated: Windows brings the shell back", true, {{8, "explorer.exe"}}, 8, 5'000, false, true, 0},
+  };
+  for (const Case& c : cases) {
+    if (!shell_) {
+      shell_ = test::HolderProcess::start_program(explorer_, {});
+      ASSERT_TRUE(shell_.has_value()) << c.what;
+      created_ = creation_time(shell_->pid()).value_or(0);
+    }
+    g_fake = {};
+    g_fake.shutdown = ERROR_ACCESS_DENIED;
+    g_fake.running = c.running;
+    g_fake.shell_pid = c.shell_pid;
+    g_fake.shell_after_ms = c.shell_after_ms;
+    g_fake.shell_in_other_session = c.other_session;
+    EXPECT_EQ(restart_explorer(shell_->pid(), created_, c.elevated, c.elevated ? elevated_api(true) : fake_api()),
+              c.restarted)
+        << c.what;
+    EXPECT_TRUE(shell_ended()) << c.what;
+    EXPECT_EQ(end_restarted(), c.started) << c.what;
+    shell_.reset();
+  }
+}
+
 TEST(ExplorerRestartWay, AnElevatedWindowNeverStartsTheShellItself) {
   EXPECT_EQ(explorer_restart_way(false, true), ExplorerRestartWay::RestartManagerElseStart);
   EXPECT_EQ(explorer_restart_way(false, false), ExplorerRestartWay::RestartManagerElseStart);
@@ -137,14 +207,10 @@ TEST(ExplorerRestartWay, AnElevatedWindowNeverStartsTheShellItself) {
   EXPECT_EQ(explorer_restart_way(true, false), ExplorerRestartWay::Refuse);
 }
 
-ExplorerRestartApi elevated_api(bool windows_restarts_shell) {
-  ExplorerRestartApi api = fake_api();
-  api.auto_restart_shell = windows_restarts_shell ? +[] { return true; } : +[] { return false; };
-  return api;
-}
-
 TEST_F(ExplorerStandIn, ElevatedItIsEndedWithAFailureForWindowsToStartAgain) {
   g_fake.running = {{8, "explorer.exe"}};  // as Windows' own restart brings it back
+  g_fake.shell_pid = 8;
+  g_fake.shell_after_ms = 1'000;
   EXPECT_TRUE(restart_explorer(shell_->pid(), created_, true, elevated_api(true)));
   EXPECT_TRUE(shell_ended());
   DWORD code = 0;

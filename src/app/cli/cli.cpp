@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <span>
 #include <nlohmann/json.hpp>
 
 #include "app/language/catalogue.h"
@@ -244,13 +245,29 @@ std::string local_time_text(std::uint64_t filetime) {
   return text;
 }
 
+namespace {
+
+// What the view says of a deep search that nothing was found by: one of the handles it passed
+// over may be the holder, and it may have stopped early.
+std::string deep_search_notes(const ScanResult& result) {
+  std::string out;
+  if (result.deep && result.unexamined != 0) {
+    const std::string count = group_thousands(result.unexamined);
+    out += fill_placeholders(localized(msg::kDeepSkippedHandles), std::span(&count, 1)) + "\n";
+  }
+  if (result.gave_up) out += std::string(localized(msg::kDeepGaveUp)) + "\n";
+  return out;
+}
+
+}  // namespace
+
 std::string holders_table(const ScanResult& result, bool elevated) {
   std::string out;
   if (result.holders.empty()) {
     for (const Diagnosis& d : result.diagnoses) {
       out += printable(utf8(d.target)) + ": " + diagnosis_text(d, result.deep, elevated) + "\n";
     }
-    return out;
+    return out + deep_search_notes(result);
   }
   std::vector<std::vector<std::string>> rows{{"PID", "PROGRAM", "KIND", "STARTED", "HOLDS"}};
   for (const Holder& h : result.holders) {
@@ -280,6 +297,7 @@ std::string holders_json(const std::vector<Target>& targets, const ScanResult& r
   doc["files_checked"] = result.files_checked;
   doc["truncated"] = result.truncated;
   doc["complete"] = !result.gave_up;
+  doc["unexamined"] = result.unexamined;
   doc["holders"] = nlohmann::json::array();
   for (const Holder& h : result.holders) {
     nlohmann::ordered_json holder;

@@ -102,6 +102,7 @@ struct Walk {
   const DeleteControl* control = nullptr;
   std::size_t cap = kScheduleCap;
   DeletePlan plan;
+  FileIdentityApi ids;
 
   bool add(std::wstring entry, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_READONLY) plan.read_only.push_back(entry);
@@ -127,7 +128,7 @@ DeleteRefusal Walk::walk(const std::wstring& path) {
   std::vector<std::uint64_t> volumes{0};  // of each folder, as FolderVisits learns them
   // A folder met again is a link in disguise (a symbolic link on a network share): it is
   // deleted as the link it is, and what it leads to is left alone.
-  FolderVisits visits;
+  FolderVisits visits(ids);
   static_cast<void>(visits.enter(path, volumes[0]));
   for (std::size_t next = 0; next < folders.size(); ++next) {
     if (stopped(*control)) return DeleteRefusal::Stopped;
@@ -234,7 +235,7 @@ DeletePlan plan_deletion(const std::vector<Target>& targets, const DeleteControl
                          std::size_t cap) {
   if (targets.empty()) return refused(DeleteRefusal::Empty, {});
   const ProtectedSet protected_set = load_protected_set();
-  Walk walk{&protected_set, &control, cap, {}};
+  Walk walk{&protected_set, &control, cap, {}, {}};
   for (const Target& path : targets) {
     // Resolved again, so that only the spelling Windows itself reads is ever scheduled.
     const auto target = resolve_target(path);
@@ -252,9 +253,10 @@ DeletePlan plan_deletion(const std::vector<Target>& targets, const DeleteControl
   return std::move(walk.plan);
 }
 
-std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap) {
+std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap,
+                                                        const FileIdentityApi& ids) {
   const DeleteControl control;
-  Walk walk{nullptr, &control, cap, {}};
+  Walk walk{nullptr, &control, cap, {}, ids};
   if (walk.walk(path) != DeleteRefusal::None) return std::nullopt;
   return std::move(walk.plan.entries);
 }

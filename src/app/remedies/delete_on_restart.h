@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/system/startup.h"
+#include "discovery/file_identity.h"
 #include "discovery/paths.h"
 
 namespace tw {
@@ -92,7 +93,9 @@ DeletePlan plan_deletion(const std::vector<Target>& targets, const DeleteControl
                          const VolumeApi& volumes = {}, std::size_t cap = kScheduleCap);
 
 // The order of one path alone, as plan_deletion walks it; nothing when it cannot be walked.
-std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap = kScheduleCap);
+// `ids` tells folders apart (a seam: file systems whose numbers are not unique).
+std::optional<std::vector<std::wstring>> deletion_order(const std::wstring& path, std::size_t cap = kScheduleCap,
+                                                        const FileIdentityApi& ids = {});
 
 // Plans the request and, only when all of it may be deleted, registers all of it in one
 // write of the pending list, then clears the read-only attributes. All or nothing.

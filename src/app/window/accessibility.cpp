@@ -45,7 +45,9 @@ enum : long {
   kWindowControl = 50032,
 };
 constexpr long kLivePolite = 1;
-constexpr int kNotificationActionCompleted = 2, kNotificationImportantMostRecent = 2;
+// NotificationKind_ActionCompleted; NotificationProcessing_ImportantMostRecent (a newer status
+// supersedes one not yet spoken).
+constexpr int kNotificationActionCompleted = 2, kNotificationImportantMostRecent = 1;
 
 // COM interfaces have no virtual destructor by design (Release destroys), which GCC's
 // -Wnon-virtual-dtor cannot know; the objects here are deleted through RefCounted, which has one.
@@ -154,6 +156,9 @@ class AccessProvider {
   }
   std::optional<std::size_t> focused() const { return focused_; }
   POINT origin() const { return origin_; }
+  void set_origin(POINT origin) { origin_ = origin; }
+  const std::string& title() const { return title_; }
+  void set_title(std::string title) { title_ = std::move(title); }
   std::vector<std::size_t> top_level() const;
 
   // The element for a node, made on first use and the same object afterwards. Under the lock.
@@ -181,6 +186,9 @@ class AccessProvider {
   std::map<std::string, Element*> elements_;  // each holds a reference of ours
   std::optional<std::size_t> focused_;
   POINT origin_{};
+  // The window's title as its own thread last set it: asking the window from here would wait
+  // on that thread.
+  std::string title_;
   Root* root_ = nullptr;  // holds a reference of ours
   std::vector<AccessRequest> requests_;
 };
@@ -418,9 +426,8 @@ class Root : public IRawElementProviderSimple, public IRawElementProviderFragmen
     const std::shared_ptr<AccessProvider> p = provider_.lock();
     if (!p) return kElementNotAvailable;
     if (property == kNameProperty) {
-      wchar_t title[256] = {};
-      const int length = ::GetWindowTextW(p->window(), title, 256);
-      set_text(out, to_utf8(std::wstring_view(title, static_cast<std::size_t>(std::max(length, 0)))));
+      const std::lock_guard<std::mutex> lock(p->mutex());
+      set_text(out, p->title());
     } else if (property == kControlTypeProperty) {
       set_long(out, kWindowControl);
     } else if (property == kFrameworkIdProperty) {
@@ -631,6 +638,11 @@ std::shared_ptr<AccessProvider> make_access_provider(HWND window) {
   if (uia == nullptr) return nullptr;
   auto provider = std::make_shared<AccessProvider>(window, *uia);
   provider->weak_self_ = provider;
+  // Made on the window's thread, where reading the title never waits.
+  const int length = ::GetWindowTextLengthW(window);
+  std::wstring title(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+  title.resize(static_cast<std::size_t>(std::max(::GetWindowTextW(window, title.data(), length + 1), 0)));
+  provider->set_title(to_utf8(title));
   provider->set_root(new Root(provider));
   return provider;
 }
@@ -732,6 +744,17 @@ void update_access_tree(AccessProvider& provider, std::vector<AccessNode> nodes,
       element->Release();
     }
   }
+}
+
+void move_access_tree(AccessProvider& provider, POINT client_origin) {
+  const std::lock_guard<std::mutex> lock(provider.mutex());
+  provider.set_origin(client_origin);
+}
+
+void set_access_title(AccessProvider& provider, std::wstring_view title) {
+  std::string text = to_utf8(title);
+  const std::lock_guard<std::mutex> lock(provider.mutex());
+  provider.set_title(std::move(text));
 }
 
 void announce_focus(AccessProvider& provider) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/window/access_tree.h"
@@ -37,6 +38,12 @@ bool is_automation_request(LPARAM lparam);
 // notice (a search ended, a remedy's outcome) without moving the focus.
 void update_access_tree(AccessProvider& provider, std::vector<AccessNode> nodes, std::optional<std::size_t> focused,
                         POINT client_origin);
+
+// The window moved: boxes are reported from its client area's new screen position.
+void move_access_tree(AccessProvider& provider, POINT client_origin);
+
+// The window's new title, as the window's thread set it; the root's name answers from it.
+void set_access_title(AccessProvider& provider, std::wstring_view title);
 
 // Tells clients that the keyboard focus moved to the tree's focused node.
 void announce_focus(AccessProvider& provider);

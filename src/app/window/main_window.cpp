@@ -736,6 +736,21 @@ LRESULT on_get_object(HWND window, WPARAM wparam, LPARAM lparam) {
   return answer_get_object(*access, wparam, lparam);
 }
 
+// A screen reader's copy follows the window: a move brings no repaint, and the title is read
+// from the copy, since asking the window from UI Automation's thread would wait on this one.
+Answer on_access_window_change(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (!t_window || !t_window->access || t_window->state.window != window) return kDefault;
+  if (message == WM_MOVE) {
+    POINT origin{0, 0};
+    ::ClientToScreen(window, &origin);
+    move_access_tree(*t_window->access, origin);
+    return kDefault;
+  }
+  const LRESULT set = ::DefWindowProcW(window, message, wparam, lparam);
+  if (set && lparam != 0) set_access_title(*t_window->access, reinterpret_cast<const wchar_t*>(lparam));
+  return set;
+}
+
 // Messages answered whatever the state: before it exists, while it is borrowed, as it goes.
 Answer without_state(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
@@ -752,6 +767,9 @@ Answer without_state(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         return on_get_object(window, wparam, lparam);
       }
       return kDefault;
+    case WM_MOVE:
+    case WM_SETTEXT:
+      return on_access_window_change(window, message, wparam, lparam);
     case WM_DESTROY:
       if (t_window && t_window->access) close_access_provider(*t_window->access);
       // Usually sent from inside a handler (WM_CLOSE): the state then goes when that

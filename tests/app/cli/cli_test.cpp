@@ -211,6 +211,31 @@ TEST_F(CliWithHolder, FindListsTheHolderForPeopleAndForPrograms) {
   EXPECT_EQ(after["diagnoses"][0]["kind"], "looks_deletable");
 }
 
+// When nothing was found, the table says what the window says of handles the deep search passed
+// over (one of them may be the holder) and of a search that stopped early; JSON counts them.
+TEST(CliOutput, SaysWhatTheDeepSearchPassedOver) {
+  const std::string skipped = fill_placeholders(localized(msg::kDeepSkippedHandles), std::vector<std::string>{"12"});
+  const std::string gave_up(localized(msg::kDeepGaveUp));
+  struct Case {
+    bool deep;
+    std::uint64_t unexamined;
+    bool gave_up, says_skipped, says_gave_up;
+  };
+  for (const Case& c : {Case{true, 12, false, true, false}, Case{true, 12, true, true, true},
+                        Case{true, 0, false, false, false}, Case{false, 12, false, false, false}}) {
+    ScanResult r;
+    r.deep = c.deep;
+    r.unexamined = c.unexamined;
+    r.gave_up = c.gave_up;
+    const std::string table = holders_table(r, false);
+    EXPECT_EQ(table.find(skipped) != std::string::npos, c.says_skipped) << table;
+    EXPECT_EQ(table.find(gave_up) != std::string::npos, c.says_gave_up) << table;
+    const auto doc = nlohmann::json::parse(holders_json({}, r, false), nullptr, false);
+    EXPECT_EQ(doc["unexamined"], c.unexamined);
+    EXPECT_EQ(doc["complete"], !c.gave_up);
+  }
+}
+
 TEST_F(CliWithHolder, WaitEndsWhenTheFileIsLetGoOrAtItsTimeout) {
   auto holder = test::HolderProcess::start({L"--open", file_});
   ASSERT_TRUE(holder);

@@ -16,6 +16,7 @@
 #include "discovery/path_spelling.h"
 #include "discovery/paths.h"
 #include "support/holder_process.h"
+#include "support/identity_answers.h"
 #include "support/pending_deletions.h"
 #include "support/temp_dir.h"
 
@@ -148,6 +149,30 @@ TEST(ScheduleDeleteOnReboot, TakesAFolderMetAgainForTheLinkItIs) {
   EXPECT_TRUE(std::is_permutation(order->begin(), order->end(), expected.begin(), expected.end()))
       << testing::PrintToString(*order);
   EXPECT_EQ(order->back(), loop);
+}
+
+// Where file numbers do not tell folders apart, folders are still entered and deleted after
+// what they hold (once they were taken for links to a folder met before, and left standing).
+TEST(ScheduleDeleteOnReboot, EntersEveryFolderWhereFileNumbersAreNotUnique) {
+  TempDir dir;
+  const std::wstring top = dir / L"t";
+  for (const wchar_t* folder : {L"", L"\\a", L"\\a\\b", L"\\c"}) ASSERT_TRUE(test::make_dir(top + folder));
+  for (const wchar_t* file : {L"\\w.txt", L"\\a\\x.txt", L"\\a\\b\\y.txt", L"\\c\\z.txt"}) {
+    ASSERT_TRUE(test::write_file(top + file));
+  }
+  const std::vector<std::wstring> expected{top + L"\\w.txt", top + L"\\a\\x.txt", top + L"\\a\\b\\y.txt",
+                                           top + L"\\c\\z.txt", top + L"\\a\\b", top + L"\\a", top + L"\\c", top};
+
+  for (const test::IdentityAnswers& answers : test::kSharedNumbers) {
+    const auto order = deletion_order(top, kScheduleCap, test::identity_api_answering(answers));
+    ASSERT_TRUE(order) << answers.what;
+    EXPECT_TRUE(std::is_permutation(order->begin(), order->end(), expected.begin(), expected.end()))
+        << answers.what << testing::PrintToString(*order);
+    const auto at = [&](const std::wstring& entry) { return std::find(order->begin(), order->end(), entry); };
+    EXPECT_LT(at(top + L"\\a\\b\\y.txt"), at(top + L"\\a\\b")) << answers.what;
+    EXPECT_LT(at(top + L"\\a\\b"), at(top + L"\\a")) << answers.what;
+    EXPECT_EQ(order->back(), top) << answers.what;
+  }
 }
 
 TEST(DeleteHelper, ParametersReadBackAsTheTargets) {

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <thread>
 
 #include "app/window/accessibility.h"
 #include "app/window/main_window.h"
@@ -238,6 +239,19 @@ TEST_F(Accessible, InvokingCloseDoesWhatAClickDoes) {
   EXPECT_EQ(close->get_BoundingRectangle(&rect), S_OK);
   EXPECT_DOUBLE_EQ(rect.height, 51.0);
   with_main_window([](MainWindow& w) { w.state.dpi = 96; });
+  ::InvalidateRect(window_, nullptr, FALSE);
+  ::UpdateWindow(window_);
+  EXPECT_EQ(close->get_BoundingRectangle(&rect), S_OK);
+
+  // Moved, the window is not painted again; its boxes still follow it.
+  RECT frame{};
+  ASSERT_TRUE(::GetWindowRect(window_, &frame));
+  ASSERT_TRUE(::SetWindowPos(window_, nullptr, frame.left + 40, frame.top + 30, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+  UiaRect moved{};
+  EXPECT_EQ(close->get_BoundingRectangle(&moved), S_OK);
+  EXPECT_DOUBLE_EQ(moved.left, rect.left + 40);
+  EXPECT_DOUBLE_EQ(moved.top, rect.top + 30);
 
   // Invoking returns at once; the window then clicks, and the program closes.
   const IID invoke_iid = {0x54fcb24b, 0xe18e, 0x47a2, {0xb4, 0xd3, 0xec, 0xcb, 0xe7, 0x75, 0x99, 0xa2}};
@@ -258,6 +272,38 @@ TEST_F(Accessible, InvokingCloseDoesWhatAClickDoes) {
   EXPECT_EQ(close->get_BoundingRectangle(&rect), kElementNotAvailable);
   invoke->Release();
   close->Release();
+  root->Release();
+}
+
+// UI Automation asks from threads of its own, also while the window's thread is busy and
+// handles no messages: the window's name must not wait for it, before or after a new title.
+TEST_F(Accessible, TheWindowsNameAnswersWhileItsThreadIsBusy) {
+  ASSERT_NE(::SendMessageW(window_, WM_GETOBJECT, 0, kUiaRootObjectId), 0);
+  IRawElementProviderSimple* root = nullptr;
+  ASSERT_TRUE(with_main_window([&](MainWindow& w) {
+    ASSERT_TRUE(w.access);
+    root = access_root(*w.access);
+    root->AddRef();
+  }));
+  for (const wchar_t* title : {static_cast<const wchar_t*>(nullptr), L"Tarnwick (\u95DC\u7406\u54E1)"}) {
+    if (title != nullptr) {
+      ASSERT_TRUE(::SetWindowTextW(window_, title));
+    }
+    std::string name;
+    UniqueHandle answered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread reader([&] {
+      VARIANT v;
+      ::VariantInit(&v);
+      if (root->GetPropertyValue(30005, &v) == S_OK && v.vt == VT_BSTR) name = to_utf8(std::wstring_view(v.bstrVal));
+      ::VariantClear(&v);
+      ::SetEvent(answered.get());
+    });
+    // Waiting here handles no sent message, as a busy window's thread does not.
+    EXPECT_EQ(::WaitForSingleObject(answered.get(), 3'000), WAIT_OBJECT_0);
+    pump_until([&] { return ::WaitForSingleObject(answered.get(), 0) == WAIT_OBJECT_0; });
+    reader.join();
+    EXPECT_EQ(name, title == nullptr ? "test" : to_utf8(std::wstring_view(title)));
+  }
   root->Release();
 }
 
