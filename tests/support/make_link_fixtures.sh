@@ -6,11 +6,12 @@
 #   DIR/loop-empty/{a -> ., b -> a}                a loop with no file in it
 #   DIR/loop-files/{one.txt, sub/two.txt, a -> ., sub/up -> ..}
 #   DIR/alias/                                     also drive Q: of the prefix
+#   DIR/many/f0.txt ... f9999.txt                  a large folder
 set -euo pipefail
 dir=$(realpath -m "$1")
 prefix=$(realpath -m "$2")
 rm -rf "$dir"
-mkdir -p "$dir/loop-empty" "$dir/loop-files/sub" "$dir/alias"
+mkdir -p "$dir/loop-empty" "$dir/loop-files/sub" "$dir/alias" "$dir/many"
 ln -s . "$dir/loop-empty/a"
 ln -s a "$dir/loop-empty/b"
 : >"$dir/loop-files/one.txt"
@@ -19,3 +20,4 @@ ln -s . "$dir/loop-files/a"
 ln -s .. "$dir/loop-files/sub/up"
 mkdir -p "$prefix/dosdevices"
 ln -sfn "$dir/alias" "$prefix/dosdevices/q:"
+(cd "$dir/many" && seq -f 'f%.0f.txt' 0 9999 | xargs touch)
