@@ -6,6 +6,7 @@
 
 #include "discovery/path_spelling.h"
 #include "app/language/catalogue.h"
+#include "common/numbers.h"
 #include "common/text.h"
 
 namespace tw {
@@ -50,19 +51,28 @@ namespace {
 constexpr std::size_t kListedInConfirmation = 5;
 }  // namespace
 
-std::string recycle_confirmation_text(const std::vector<Target>& targets) {
-  std::string text(localized(msg::kConfirmRecycle));
+std::string naming_targets(std::string_view question, const std::vector<Target>& targets) {
+  std::string text(question);
   text += "\n";
+  if (targets.size() > 1) {
+    const std::string count = group_thousands(targets.size());
+    text += "\n";
+    text += fill_placeholders(localized(msg::kConfirmTargetCount), std::span(&count, 1));
+  }
   for (std::size_t i = 0; i < targets.size() && i < kListedInConfirmation; ++i) {
     text += "\n";
     text += to_utf8(targets[i]);
   }
   if (targets.size() > kListedInConfirmation) {
-    const std::string more = std::to_string(targets.size() - kListedInConfirmation);
+    const std::string more = group_thousands(targets.size() - kListedInConfirmation);
     text += "\n";
     text += fill_placeholders(localized(msg::kAndMore), std::span(&more, 1));
   }
   return text;
+}
+
+std::string recycle_confirmation_text(const std::vector<Target>& targets) {
+  return naming_targets(localized(msg::kConfirmRecycle), targets);
 }
 
 }  // namespace tw

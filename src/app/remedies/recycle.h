@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "discovery/paths.h"
@@ -14,7 +16,11 @@ namespace tw {
 // dialogs owned by `owner`.
 std::vector<Target> recycle_targets(HWND owner, const std::vector<Target>& targets);
 
-// "Move to the Recycle Bin?", a blank line, the first five paths, then "and N more".
+// A question about the targets that names them: the question, a blank line, how many there
+// are (when more than one), the first five paths, then "and N more".
+std::string naming_targets(std::string_view question, const std::vector<Target>& targets);
+
+// "Move to the Recycle Bin?" naming the targets.
 std::string recycle_confirmation_text(const std::vector<Target>& targets);
 
 }  // namespace tw
