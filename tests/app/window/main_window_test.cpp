@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
+#include <cwchar>
 
 #include "app/language/catalogue.h"
 #include "app/system/account.h"
@@ -634,6 +636,81 @@ TEST(SearchAsAdministrator, ACopyForAnotherAccountReachesSharesAndLeavesItsRegis
   EXPECT_EQ(read_dword_setting(kValueAutoUpdate), std::nullopt);
   EXPECT_FALSE(is_explorer_menu_installed());
   set_user_registry_writable(true);
+  clean_registry();
+}
+
+// Drive letters as Windows could report them: Y: mapped to a share; T:, R: and U: made with
+// subst for a folder, a drive's root and a share; S: for a folder on Y:.
+DWORD WINAPI test_connection(LPCWSTR drive, LPWSTR remote, LPDWORD length) {
+  if (std::towupper(drive[0]) != L'Y') return ERROR_NOT_CONNECTED;
+  const std::wstring share = L"\\\\files\\team";
+  if (*length <= share.size()) return ERROR_MORE_DATA;
+  std::wcscpy(remote, share.c_str());
+  return NO_ERROR;
+}
+DWORD WINAPI test_dos_device(LPCWSTR drive, LPWSTR target, DWORD length) {
+  std::wstring device;
+  switch (std::towupper(drive[0])) {
+    case L'T': device = L"\\??\\C:\\work"; break;
+    case L'R': device = L"\\??\\C:\\"; break;
+    case L'U': device = L"\\??\\UNC\\nas\\media"; break;
+    case L'S': device = L"\\??\\Y:\\projects\\"; break;
+    case L'Y': device = L"\\Device\\LanmanRedirector\\;Y:0000000000012345\\files\\team"; break;
+    default: device = L"\\Device\\HarddiskVolume1"; break;
+  }
+  device.append(2, L'\0');
+  if (length < device.size()) return 0;
+  std::wmemcpy(target, device.data(), device.size());
+  return static_cast<DWORD>(device.size());
+}
+bool another_logon(DWORD) { return false; }
+bool this_logon(DWORD) { return true; }
+
+// Mapped and subst letters live in the logon that made them; an elevated window has another.
+// Handed over to a window of another logon, paths go as what those letters stand for; within
+// one logon, as the user gave them.
+TEST(SecondStart, DriveLettersGoAsWhatTheyStandForToAnotherLogon) {
+  const DriveApi drives{&test_connection, &test_dos_device};
+  const struct {
+    const wchar_t* given;
+    const wchar_t* seen;
+  } cases[] = {
+      {L"C:\\Windows", L"C:\\Windows"},
+      {L"Y:\\Reports\\q1.xlsx", L"\\\\files\\team\\Reports\\q1.xlsx"},
+      {L"T:\\a.txt", L"C:\\work\\a.txt"},
+      {L"T:\\", L"C:\\work"},
+      {L"R:\\x", L"C:\\x"},
+      {L"R:\\", L"C:\\"},
+      {L"U:\\film.mkv", L"\\\\nas\\media\\film.mkv"},
+      {L"S:\\plan.docx", L"\\\\files\\team\\projects\\plan.docx"},
+      {L"\\\\?\\T:\\trail.", L"\\\\?\\C:\\work\\trail."},
+      {L"\\\\?\\S:\\trail.", L"\\\\?\\UNC\\files\\team\\projects\\trail."},
+      {L"\\\\srv\\s\\x", L"\\\\srv\\s\\x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(as_seen_from_another_logon(c.given, drives), c.seen) << to_utf8(c.given);
+
+  // Windows' own answer for a letter defined as subst does (under Wine, only the answer exists).
+  const std::wstring folder = test::link_fixtures_dir() + L"\\alias";
+  if (::DefineDosDeviceW(0, L"S:", folder.c_str())) {
+    EXPECT_EQ(as_seen_from_another_logon(L"S:\\x.txt"), folder + L"\\x.txt");
+    ::DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, L"S:", folder.c_str());
+  }
+
+  // The running window's logon, as Windows tells it.
+  EXPECT_TRUE(shares_logon_with(::GetCurrentProcessId()));
+  auto helper = test::HolderProcess::start({});
+  ASSERT_TRUE(helper);
+  EXPECT_TRUE(shares_logon_with(helper->pid()));
+  EXPECT_FALSE(shares_logon_with(0x7FFFFFF0));  // no such process: unknown counts as another
+
+  clean_registry();
+  FirstInstance first;
+  ASSERT_TRUE(first.window);
+  const std::vector<Target> paths{L"T:\\a.txt", L"Y:\\b", L"D:\\c"};
+  ASSERT_TRUE(hand_over(paths, HandOverApi{drives, &this_logon}));
+  ASSERT_TRUE(hand_over(paths, HandOverApi{drives, &another_logon}));
+  EXPECT_EQ(FirstInstance::copied, (std::vector<std::wstring>{L"T:\\a.txt\nY:\\b\nD:\\c",
+                                                              L"C:\\work\\a.txt\n\\\\files\\team\\b\nD:\\c"}));
   clean_registry();
 }
 
