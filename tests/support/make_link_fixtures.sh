@@ -7,11 +7,12 @@
 #   DIR/loop-files/{one.txt, sub/two.txt, a -> ., sub/up -> ..}
 #   DIR/alias/                                     also drive Q: of the prefix
 #   DIR/bag/{a.txt, lnk -> the prefix user's Documents}
+#   DIR/many/f0.txt ... f9999.txt                  a large folder
 set -euo pipefail
 dir=$(realpath -m "$1")
 prefix=$(realpath -m "$2")
 rm -rf "$dir"
-mkdir -p "$dir/loop-empty" "$dir/loop-files/sub" "$dir/alias"
+mkdir -p "$dir/loop-empty" "$dir/loop-files/sub" "$dir/alias" "$dir/many"
 ln -s . "$dir/loop-empty/a"
 ln -s a "$dir/loop-empty/b"
 : >"$dir/loop-files/one.txt"
@@ -23,3 +24,4 @@ mkdir -p "$dir/bag"
 ln -s "$prefix/drive_c/users/$(id -un)/Documents" "$dir/bag/lnk"
 mkdir -p "$prefix/dosdevices"
 ln -sfn "$dir/alias" "$prefix/dosdevices/q:"
+(cd "$dir/many" && seq -f 'f%.0f.txt' 0 9999 | xargs touch)

@@ -6,6 +6,7 @@
 
 #include "discovery/path_spelling.h"
 #include "app/language/catalogue.h"
+#include "common/numbers.h"
 #include "common/text.h"
 
 namespace tw {
@@ -71,28 +72,43 @@ std::vector<Target> recycle_targets(HWND owner, const std::vector<Target>& targe
 
 namespace {
 constexpr std::size_t kListedInConfirmation = 5;
-}  // namespace
 
-std::string recycle_confirmation_of(const std::vector<std::string>& shown_paths) {
-  std::string text(localized(msg::kConfirmRecycle));
+// The question, how many there are when more than one, the first few shown, and how many more.
+std::string naming_shown(std::string_view question, const std::vector<std::string>& shown_paths) {
+  std::string text(question);
   text += "\n";
+  if (shown_paths.size() > 1) {
+    const std::string count = group_thousands(shown_paths.size());
+    text += "\n";
+    text += fill_placeholders(localized(msg::kConfirmTargetCount), std::span(&count, 1));
+  }
   for (std::size_t i = 0; i < shown_paths.size() && i < kListedInConfirmation; ++i) {
     text += "\n";
     text += shown_paths[i];
   }
   if (shown_paths.size() > kListedInConfirmation) {
-    const std::string more = std::to_string(shown_paths.size() - kListedInConfirmation);
+    const std::string more = group_thousands(shown_paths.size() - kListedInConfirmation);
     text += "\n";
     text += fill_placeholders(localized(msg::kAndMore), std::span(&more, 1));
   }
   return text;
 }
 
-std::string recycle_confirmation_text(const std::vector<Target>& targets) {
+}  // namespace
+
+std::string naming_targets(std::string_view question, const std::vector<Target>& targets) {
   std::vector<std::string> shown;
   shown.reserve(targets.size());
   for (const Target& t : targets) shown.push_back(to_utf8(t));
-  return recycle_confirmation_of(shown);
+  return naming_shown(question, shown);
+}
+
+std::string recycle_confirmation_of(const std::vector<std::string>& shown_paths) {
+  return naming_shown(localized(msg::kConfirmRecycle), shown_paths);
+}
+
+std::string recycle_confirmation_text(const std::vector<Target>& targets) {
+  return naming_targets(localized(msg::kConfirmRecycle), targets);
 }
 
 }  // namespace tw

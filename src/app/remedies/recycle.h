@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "discovery/paths.h"
@@ -43,7 +44,11 @@ RecycleResult recycle_target(HWND owner, const Target& target, RecycleUi ui, con
 // there, in their order. A target that no longer exists counts as moved.
 std::vector<Target> recycle_targets(HWND owner, const std::vector<Target>& targets);
 
-// "Move to the Recycle Bin?", a blank line, the first five paths, then "and N more".
+// A question about the targets that names them: the question, a blank line, how many there
+// are (when more than one), the first five paths, then "and N more".
+std::string naming_targets(std::string_view question, const std::vector<Target>& targets);
+
+// "Move to the Recycle Bin?" naming the targets.
 std::string recycle_confirmation_text(const std::vector<Target>& targets);
 // The same with the paths as they are to be shown.
 std::string recycle_confirmation_of(const std::vector<std::string>& shown_paths);

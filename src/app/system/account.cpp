@@ -6,6 +6,7 @@
 #include <winnetwk.h>
 
 #include <array>
+#include <cwchar>
 #include <vector>
 
 #include "common/casemap.h"
@@ -54,14 +55,74 @@ std::wstring with_remote_name(std::wstring_view target, std::wstring_view remote
   return out;
 }
 
-std::wstring as_seen_from_another_logon(const Target& target) {
-  const std::wstring_view rest = target.starts_with(L"\\\\?\\") ? std::wstring_view(target).substr(4) : target;
-  if (rest.size() < 2 || rest[1] != L':') return target;
-  const std::wstring drive(rest.substr(0, 2));
-  wchar_t remote[1024] = {};
-  DWORD length = 1024;
-  if (::WNetGetConnectionW(drive.c_str(), remote, &length) != NO_ERROR) return target;  // a local drive
-  return with_remote_name(target, remote);
+namespace {
+
+// What subst made the letter stand for, from "\??\C:\folder" or "\??\UNC\server\share";
+// nothing for any other device (a disk, a network redirector).
+std::optional<std::wstring> substituted_folder(std::wstring_view drive, const DriveApi& api) {
+  std::wstring device(1024, L'\0');
+  if (api.dos_device(std::wstring(drive).c_str(), device.data(), static_cast<DWORD>(device.size())) == 0) return std::nullopt;
+  device.resize(std::wcslen(device.c_str()));  // the first of the list is the one in use
+  constexpr std::wstring_view kDosPrefix = L"\\??\\", kUnc = L"UNC\\";
+  if (!device.starts_with(kDosPrefix)) return std::nullopt;
+  std::wstring_view folder = std::wstring_view(device).substr(kDosPrefix.size());
+  if (folder.size() >= kUnc.size() && equal_ascii_folded(folder.substr(0, kUnc.size()), kUnc)) {
+    return L"\\\\" + std::wstring(folder.substr(kUnc.size()));
+  }
+  if (folder.size() < 2 || folder[1] != L':') return std::nullopt;
+  return std::wstring(folder);
+}
+
+// The target with its drive ("X:") replaced by a local folder ("C:\work").
+std::wstring with_folder(std::wstring_view target, std::wstring_view folder) {
+  const bool verbatim = target.starts_with(L"\\\\?\\");
+  const std::wstring_view rest = target.substr(verbatim ? 6 : 2);
+  std::wstring out(verbatim ? L"\\\\?\\" : L"");
+  out += without_trailing_backslashes(folder);
+  if (rest.empty() || rest == L"\\") {
+    if (out.size() == (verbatim ? 6u : 2u)) out += L'\\';  // a drive's root keeps its backslash
+    return out;
+  }
+  out += rest;
+  return out;
+}
+
+}  // namespace
+
+std::wstring as_seen_from_another_logon(const Target& target, const DriveApi& api) {
+  std::wstring path = target;
+  // A subst letter may stand for a folder on another such letter; a loop of them ends here.
+  for (int step = 0; step < 26; ++step) {
+    const std::wstring_view rest = path.starts_with(L"\\\\?\\") ? std::wstring_view(path).substr(4) : path;
+    if (rest.size() < 2 || rest[1] != L':') return path;
+    const std::wstring drive(rest.substr(0, 2));
+    wchar_t remote[1024] = {};
+    DWORD length = 1024;
+    if (api.connection(drive.c_str(), remote, &length) == NO_ERROR) return with_remote_name(path, remote);
+    const std::optional<std::wstring> folder = substituted_folder(drive, api);
+    if (!folder) return path;  // a drive of the machine: every logon has it
+    path = folder->starts_with(L"\\\\") ? with_remote_name(path, *folder) : with_folder(path, *folder);
+  }
+  return path;
+}
+
+bool shares_logon_with(DWORD pid) {
+  const auto logon_of = [](HANDLE process) -> std::optional<LUID> {
+    UniqueHandle token;
+    TOKEN_STATISTICS statistics{};
+    DWORD size = 0;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, token.put()) ||
+        !::GetTokenInformation(token.get(), TokenStatistics, &statistics, sizeof statistics, &size)) {
+      return std::nullopt;
+    }
+    return statistics.AuthenticationId;
+  };
+  // An elevated process of another account, or of this one, may not be opened or its token not
+  // read: it then counts as another logon.
+  const UniqueHandle other(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!other) return false;
+  const std::optional<LUID> mine = logon_of(::GetCurrentProcess()), theirs = logon_of(other.get());
+  return mine && theirs && mine->LowPart == theirs->LowPart && mine->HighPart == theirs->HighPart;
 }
 
 }  // namespace tw

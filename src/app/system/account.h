@@ -2,6 +2,8 @@
 
 // Who this process runs as, and what that means for what it may touch.
 
+#include <windows.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,9 +23,20 @@ std::optional<std::wstring> own_user_sid();
 // another.
 bool runs_for_another_user(const std::optional<std::wstring>& own, const std::optional<std::wstring>& requested);
 
-// A target as a process of another logon reaches it: a drive letter mapped to a network share
-// exists only in the logon that mapped it, so such a path is given in its UNC form.
-std::wstring as_seen_from_another_logon(const Target& target);
+// What a drive letter of this logon stands for; tests give their own answers.
+struct DriveApi {
+  DWORD(WINAPI* connection)(LPCWSTR drive, LPWSTR remote, LPDWORD length) = &::WNetGetConnectionW;
+  DWORD(WINAPI* dos_device)(LPCWSTR drive, LPWSTR target, DWORD length) = &::QueryDosDeviceW;
+};
+
+// A target as a process of another logon reaches it. Drive letters mapped to a network share
+// or made with subst exist only in the logon that made them (an elevated process has a logon
+// of its own), so such a path is given as the share ("\\server\share\...") or the folder the
+// letter stands for, letter after letter.
+std::wstring as_seen_from_another_logon(const Target& target, const DriveApi& api = {});
+
+// Whether the process has this process's logon, and so its drive letters; false when unknown.
+bool shares_logon_with(DWORD pid);
 
 // `target` with its drive ("X:") replaced by the share it is mapped to ("\\server\share").
 std::wstring with_remote_name(std::wstring_view target, std::wstring_view remote);

@@ -12,6 +12,7 @@ inline constexpr UINT kMsgDownloadFinished = WM_APP + 3;
 inline constexpr UINT kMsgScanFinished = WM_APP + 4;
 inline constexpr UINT kMsgRemedyFinished = WM_APP + 5;
 inline constexpr UINT kMsgAccessRequest = WM_APP + 6;  // a screen reader asked to invoke or focus
+inline constexpr UINT kMsgHandOverResolved = WM_APP + 7;  // paths from a second instance, resolved
 inline constexpr UINT kMsgActivate = WM_APP + 10;  // from a second instance
 // Answered only by the developer build (tarnwick-probe.exe), for tools that watch the
 // window: wParam kProbeStatus gives a ProbeStatus bit set, kProbeFirstFrame the

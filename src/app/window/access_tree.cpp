@@ -149,7 +149,7 @@ struct TreeBuilder {
 std::vector<AccessNode> access_tree(const Layout& layout, const WindowState& state) {
   TreeBuilder b{layout, state, {}};
   b.buttons(layout.header, "header/", false);
-  if (state.targets.empty()) {
+  if (shows_empty_view(state)) {
     b.empty_view();
   } else {
     b.target_view();

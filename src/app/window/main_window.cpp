@@ -16,6 +16,7 @@
 #include "app/system/messages.h"
 #include "app/system/settings.h"
 #include "app/window/access_tree.h"
+#include "app/window/hand_over.h"
 #include "app/window/accessibility.h"
 #include "app/window/menus.h"
 #include "app/window/message_boxes.h"
@@ -91,7 +92,7 @@ ViewSize view_size(const MainWindow& w) {
 Layout current_layout(const MainWindow& w, RowsLaidOut rows = RowsLaidOut::InView) {
   const TextMetrics metrics = w.gfx ? layer_metrics(*w.gfx) : fixed_metrics();
   // The empty view's tip depends on the File Explorer entry, checked whenever it is shown.
-  const bool installed = w.state.targets.empty() && is_explorer_menu_installed();
+  const bool installed = shows_empty_view(w.state) && is_explorer_menu_installed();
   return layout_view(w.state, view_size(w), metrics, installed, rows);
 }
 
@@ -324,18 +325,34 @@ Answer on_setting_change(MainWindow& w) {
   return kDefault;
 }
 
-// Paths from a second instance. Answered 1 when taken.
+// Paths from a second instance: copied and answered at once (the sender waits meanwhile),
+// resolved on a worker while the window shows a search. Answered 1 when taken.
 LRESULT on_copy_data(MainWindow& w, LPARAM lparam) {
   const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
   if (data == nullptr) return 0;
-  const auto pieces = parse_hand_over(data->dwData, data->lpData, data->cbData);
-  if (!pieces) return 0;
-  // A second instance sends absolute paths; a relative one would be read against this
-  // process's folder (the Windows folder), so it is dropped.
-  const std::vector<Target> paths = resolve_targets(*pieces, RelativePaths::Refuse);
-  if (add_handed_over_paths(w.state, paths, Clock::now(), w.platform.is_folder)) start_window_scan(w, false);
+  std::optional<std::wstring> text = copy_hand_over(data->dwData, data->lpData, data->cbData);
+  if (!text) return 0;
+  HandOverJob job{receive_hand_over(w.state, Clock::now()), std::move(*text), w.state.window, w.platform.is_folder};
+  if (!start_hand_over(job)) report_hand_over(job.window, resolve_hand_over(job));  // no thread: here, then
+  ::SetTimer(w.state.window, kBusyTimer, kBusyTimerMs, nullptr);
+  repaint(w);
   activate(w.state.window);
   return 1;
+}
+
+Answer on_hand_over_resolved(MainWindow& w) {
+  bool settled = false;
+  for (ResolvedHandOver& resolved : take_resolved_hand_overs()) {
+    if (take_resolved_hand_over(w.state, std::move(resolved)) == HandOverStep::Settled) settled = true;
+  }
+  if (!settled || !w.state.hand_overs.empty()) return kHandled;
+  if (!w.state.targets.empty()) {
+    start_window_scan(w, false);
+  } else {
+    w.state.progress.phase = ScanPhase::Taken;  // nothing came of them: the empty view again
+    repaint(w);
+  }
+  return kHandled;
 }
 
 Answer on_key_down(MainWindow& w, WPARAM key) {
@@ -536,6 +553,8 @@ Answer handle_own_message(MainWindow& w, UINT message, WPARAM wparam) {
       return kHandled;
     case kMsgAccessRequest:
       return on_access_request(w);
+    case kMsgHandOverResolved:
+      return on_hand_over_resolved(w);
     case kMsgProbe:
       return on_probe(w, wparam);
     default:
@@ -614,6 +633,7 @@ bool handled_with_state(UINT message) {
     case kMsgRemedyFinished:
     case kMsgActivate:
     case kMsgAccessRequest:
+    case kMsgHandOverResolved:
     case kMsgProbe:
       return true;
     default:
@@ -654,7 +674,7 @@ LRESULT hold(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
-      if (data == nullptr || !parse_hand_over(data->dwData, data->lpData, data->cbData)) return 0;
+      if (data == nullptr || !copy_hand_over(data->dwData, data->lpData, data->cbData)) return 0;
       held.tag = data->dwData;
       held.text.resize(data->cbData / sizeof(wchar_t));
       std::memcpy(held.text.data(), data->lpData, held.text.size() * sizeof(wchar_t));

@@ -12,50 +12,67 @@
 namespace tw {
 namespace {
 
-std::vector<Target> current_targets() {
+// The targets a question is about, and the generation of the set it was asked for.
+struct Asked {
   std::vector<Target> targets;
-  with_main_window([&](MainWindow& w) { targets = w.state.targets; });
-  return targets;
+  std::uint64_t generation = 0;
+};
+
+Asked current_targets() {
+  Asked asked;
+  with_main_window([&](MainWindow& w) { asked = Asked{w.state.targets, w.state.targets_generation}; });
+  return asked;
 }
 
-// What a footer button acts on: the targets, or none when one of them is protected, which
-// the user is told.
-std::vector<Target> targets_to_act_on(HWND owner, const WindowPlatform& platform) {
-  std::vector<Target> targets = current_targets();
-  if (targets.empty()) return targets;
-  if (const auto refusal = protected_refusal(targets)) {
+// What a footer button acts on: the targets, or nothing when there are none or one of them
+// is protected, which the user is told.
+std::optional<Asked> targets_to_act_on(HWND owner, const WindowPlatform& platform) {
+  Asked asked = current_targets();
+  if (asked.targets.empty()) return std::nullopt;
+  if (const auto refusal = protected_refusal(asked.targets)) {
     static_cast<void>(confirm(owner, *refusal, ConfirmKind::Information, platform.message_box));
-    return {};
+    return std::nullopt;
   }
-  return targets;
+  return asked;
+}
+
+// A box lets messages through while it waits, hand-overs from other programs among them: a
+// yes counts only for the very list it named. Otherwise nothing is done, and the user is told.
+bool still_as_asked(const Asked& asked) {
+  bool same = false;
+  with_main_window([&](MainWindow& w) {
+    same = w.state.targets_generation == asked.generation;
+    if (!same) show_notice(w, std::string(localized(msg::kTargetsChangedNothingDone)));
+  });
+  return same;
 }
 
 // The button's action, run once the state is free: the refusal or the confirmation box,
 // the moves, then the window's new state.
 void move_to_recycle_bin(HWND owner, const WindowPlatform& platform) {
-  const std::vector<Target> targets = targets_to_act_on(owner, platform);
-  if (targets.empty()) return;
-  if (!confirm(owner, recycle_confirmation_text(targets), ConfirmKind::Question, platform.message_box)) return;
-  // The box let messages through: move only what the user saw.
-  if (current_targets() != targets) return;
-  std::vector<Target> left_over = recycle_targets(owner, targets);
+  const std::optional<Asked> asked = targets_to_act_on(owner, platform);
+  if (!asked) return;
+  if (!confirm(owner, recycle_confirmation_text(asked->targets), ConfirmKind::Question, platform.message_box)) return;
+  if (!still_as_asked(*asked)) return;
+  std::vector<Target> left_over = recycle_targets(owner, asked->targets);
   with_main_window([&](MainWindow& w) {
-    show_notice(w, apply_recycle_outcome(w.state, targets, std::move(left_over)));
+    show_notice(w, apply_recycle_outcome(w.state, asked->targets, std::move(left_over)));
   });
 }
 
 // The button's action, run once the state is free.
 void request_delete_on_restart(HWND owner, const WindowPlatform& platform) {
-  const std::vector<Target> targets = targets_to_act_on(owner, platform);
-  if (targets.empty()) return;
-  if (!confirm(owner, localized(msg::kConfirmDeleteOnRestart), ConfirmKind::Warning, platform.message_box)) return;
+  const std::optional<Asked> asked = targets_to_act_on(owner, platform);
+  if (!asked) return;
+  const std::string question = naming_targets(localized(msg::kConfirmDeleteOnRestart), asked->targets);
+  if (!confirm(owner, question, ConfirmKind::Warning, platform.message_box)) return;
+  if (!still_as_asked(*asked)) return;
   with_main_window([&](MainWindow& w) {
     WindowState& s = w.state;
-    // The box let messages through: schedule only what the user saw, and only once.
-    if (s.targets != targets || s.delete_scheduling) return;
+    if (s.delete_scheduling) return;  // only once
     s.delete_scheduling = true;
     // Without a worker nothing would ever clear the flag: fail the request at once.
-    if (!start_delete_on_reboot(DeleteJob{targets, s.window, s.scan_id})) {
+    if (!start_delete_on_reboot(DeleteJob{asked->targets, s.window, s.scan_id})) {
       report_remedy_outcome(s.window, RemedyOutcome{s.scan_id, RemedyKind::DeleteOnRestart, 0, 0});
     }
     ::InvalidateRect(s.window, nullptr, FALSE);
@@ -102,6 +119,7 @@ std::string apply_recycle_outcome(WindowState& s, const std::vector<Target>& mov
       s.recycle_failed = true;
       s.targets = std::move(left_over);
     }
+    ++s.targets_generation;
   }
   return std::string(localized(all_moved ? msg::kMovedToRecycleBin : msg::kStillCantDelete));
 }

@@ -108,6 +108,7 @@ struct Builder {
   }
 
   std::string summary_line() const {
+    if (s.targets.empty()) return {};  // paths handed over are still being taken in
     if (!s.summary) return text_of(s.targets_hold_folder ? msg::kTargetFolder : msg::kTargetFile);
     const ScanSummary& r = *s.summary;
     if (every_diagnosis_gone()) return text_of(msg::kTargetNotFound);
@@ -492,7 +493,7 @@ std::vector<Hit> focus_order(const Layout& layout, const WindowState& state) {
     for (const ViewElement* e : sorted) order.push_back(e->hit);
   };
   left_to_right(layout.header);
-  if (state.targets.empty()) left_to_right(layout.empty_buttons);
+  if (shows_empty_view(state)) left_to_right(layout.empty_buttons);
   for (std::size_t i = 0; i < state.rows.size(); ++i) {
     order.push_back(Hit{HitKind::Row, i});
     for (const auto& [kind, style] : row_button_kinds(state.rows[i])) order.push_back(Hit{kind, i});
@@ -515,7 +516,7 @@ std::optional<RectF> element_box(const Layout& layout, const WindowState& state,
   }
   if (auto box = find(layout.header, 0.0f)) return box;
   if (auto box = find(layout.footer, 0.0f)) return box;
-  if (state.targets.empty()) return find(layout.empty_buttons, 0.0f);
+  if (shows_empty_view(state)) return find(layout.empty_buttons, 0.0f);
   return find(layout.rows_buttons, state.scroll);
 }
 
@@ -526,7 +527,7 @@ Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& m
   b.out.column_width = std::min(size.width - b.R(kColumnMargin), b.R(kColumnMaxWidth));
   b.out.column_left = std::round((size.width - b.out.column_width) * 0.5f);
   b.header();
-  if (state.targets.empty()) {
+  if (shows_empty_view(state)) {
     b.empty_view(explorer_installed);
   } else {
     b.footer();
@@ -548,7 +549,7 @@ Hit hit_test(const Layout& layout, const WindowState& state, PointF point) {
   if (point.y < layout.header_height) return Hit{};
   if (auto hit = find(layout.footer, point)) return *hit;
   if (point.y >= layout.size.height - layout.footer_height) return Hit{};
-  if (state.targets.empty()) return find(layout.empty_buttons, point).value_or(Hit{});
+  if (shows_empty_view(state)) return find(layout.empty_buttons, point).value_or(Hit{});
   const PointF content{point.x, point.y + state.scroll};
   for (const RowLayout& row : layout.rows) {
     if (!contains(row.box, content)) continue;
@@ -561,7 +562,7 @@ Hit hit_test(const Layout& layout, const WindowState& state, PointF point) {
 }
 
 float max_scroll(const Layout& layout, const WindowState& state) {
-  if (state.targets.empty()) return 0.0f;
+  if (shows_empty_view(state)) return 0.0f;
   return std::max(layout.content_height - (layout.size.height - layout.footer_height), 0.0f);
 }
 
@@ -746,7 +747,7 @@ struct Painter {
 
 void paint_view(Gfx& gfx, const Layout& l, const WindowState& s, IconCache& icons) {
   const Painter painter{gfx, s, palette_of(s), gfx.scale};
-  if (s.targets.empty()) {
+  if (shows_empty_view(s)) {
     painter.empty_view(l);
   } else {
     painter.target_view(l, icons);

@@ -92,7 +92,7 @@ bool another_instance_runs(bool mutex_created, DWORD error) {
   return mutex_created ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
 }
 
-bool hand_over(const std::vector<Target>& paths) {
+bool hand_over(const std::vector<Target>& paths, const HandOverApi& api) {
   const HWND running = ::FindWindowW(kMainWindowClass, nullptr);
   if (running == nullptr) return false;
   DWORD pid = 0;
@@ -100,7 +100,11 @@ bool hand_over(const std::vector<Target>& paths) {
   ::AllowSetForegroundWindow(pid);  // so that it may come to the front
   if (paths.empty()) return ::PostMessageW(running, kMsgActivate, 0, 0) != 0;
 
-  std::wstring text = hand_over_text(paths);
+  std::vector<Target> given = paths;
+  if (!api.shares_logon(pid)) {
+    for (Target& t : given) t = as_seen_from_another_logon(t, api.drives);
+  }
+  std::wstring text = hand_over_text(given);
   COPYDATASTRUCT data{kHandOverTag, static_cast<DWORD>(text.size() * sizeof(wchar_t)), text.data()};
   DWORD_PTR reply = 0;
   const LRESULT sent = ::SendMessageTimeoutW(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),

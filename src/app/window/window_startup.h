@@ -4,6 +4,7 @@
 
 #include <dwmapi.h>
 
+#include "app/system/account.h"
 #include "app/system/startup.h"
 
 namespace tw {
@@ -34,8 +35,17 @@ HRESULT set_dark_title_bar(HWND window, bool dark, SetWindowAttributeFn set = &:
 // (created or not) and the last error.
 bool another_instance_runs(bool mutex_created, DWORD error);
 
+// What the hand-over asks of Windows about the running instance; tests give their own.
+struct HandOverApi {
+  DriveApi drives;
+  bool (*shares_logon)(DWORD pid) = &shares_logon_with;
+};
+
 // Gives the paths (or, with none, only a wake-up) to the running instance's window.
 // False when there is none or it did not take them: then this process opens its own.
-bool hand_over(const std::vector<Target>& paths);
+// To a window of another logon (elevated while this process is not, or the other way round),
+// paths on mapped and subst drive letters go as what the letters stand for: it has not got
+// them. Within one logon they go as the user gave them.
+bool hand_over(const std::vector<Target>& paths, const HandOverApi& api = {});
 
 }  // namespace tw

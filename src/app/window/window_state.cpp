@@ -15,8 +15,13 @@ bool target_is_folder(const Target& t) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
-                 FolderTest is_folder) {
+namespace {
+
+// The target set made of `paths` (after the current ones when merging); `is_folder` says of a
+// path that is added whether it is a folder, asked until one is.
+template <class IsFolder>
+bool replace_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
+                     IsFolder is_folder) {
   std::vector<Target> result;
   // Two paths are repeats when they are equal once A-Z are folded.
   std::unordered_set<std::wstring> seen;
@@ -36,20 +41,62 @@ bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Cloc
   for (const Target& p : paths) {
     if (add(p) && !folder) folder = is_folder(p);
   }
-  if (result.empty()) return false;
+  if (result.empty() || (merge && result.size() == s.targets.size())) return false;  // nothing new
   s.targets = std::move(result);
   s.targets_hold_folder = folder;
   s.targets_time = now;
   s.recycle_failed = false;
   s.delete_scheduled = false;
+  ++s.targets_generation;
+  return true;
+}
+
+bool merges(const WindowState& s, Clock::time_point now) {
+  const auto whole_seconds = std::chrono::duration_cast<std::chrono::seconds>(now - s.targets_time);
+  return !s.targets.empty() && whole_seconds <= std::chrono::seconds(2);
+}
+
+}  // namespace
+
+bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
+                 FolderTest is_folder) {
+  if (!replace_targets(s, paths, merge, now, is_folder)) return false;
+  s.hand_overs.clear();  // the user's own choice came after them
   return true;
 }
 
 bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now,
                            FolderTest is_folder) {
-  const auto whole_seconds = std::chrono::duration_cast<std::chrono::seconds>(now - s.targets_time);
-  const bool merge = !s.targets.empty() && whole_seconds <= std::chrono::seconds(2);
-  return set_targets(s, paths, merge, now, is_folder);
+  return replace_targets(s, paths, merges(s, now), now, is_folder);
+}
+
+std::uint64_t receive_hand_over(WindowState& s, Clock::time_point now) {
+  // Unique in the process, so that no window takes an outcome meant for one before it.
+  static std::uint64_t last_id = 0;
+  const std::uint64_t id = ++last_id;
+  s.hand_overs.push_back(PendingHandOver{id, now, std::nullopt});
+  ++s.targets_generation;
+  ++s.scan_id;
+  s.progress = ScanProgress{0, 0.0f, ScanPhase::Listing};
+  s.rows.clear();
+  s.summary.reset();
+  s.hover = Hit{};
+  return id;
+}
+
+HandOverStep take_resolved_hand_over(WindowState& s, ResolvedHandOver resolved) {
+  const auto it = std::find_if(s.hand_overs.begin(), s.hand_overs.end(),
+                               [&](const PendingHandOver& p) { return p.id == resolved.id; });
+  if (it == s.hand_overs.end()) return HandOverStep::Stale;
+  it->resolved = std::move(resolved);
+  while (!s.hand_overs.empty() && s.hand_overs.front().resolved) {
+    PendingHandOver first = std::move(s.hand_overs.front());
+    s.hand_overs.erase(s.hand_overs.begin());
+    const bool folder = first.resolved->holds_folder;
+    replace_targets(s, first.resolved->paths, merges(s, first.arrived), first.arrived,
+                    [folder](const Target&) { return folder; });
+  }
+  return s.hand_overs.empty() ? HandOverStep::Settled : HandOverStep::Waiting;
 }
 
 std::optional<ScanRequest> begin_scan(WindowState& s, bool deep) {

@@ -97,6 +97,21 @@ struct SystemColors {
   friend bool operator==(const SystemColors&, const SystemColors&) = default;
 };
 
+// Paths a second instance handed over, resolved on a worker (`id` says which hand-over).
+struct ResolvedHandOver {
+  std::uint64_t id = 0;
+  std::vector<Target> paths;
+  bool holds_folder = false;  // one of them is a folder
+};
+
+// A hand-over taken but not yet applied. They are applied in the order they came, each with
+// the 2-second rule counted from when it came.
+struct PendingHandOver {
+  std::uint64_t id = 0;
+  Clock::time_point arrived{};
+  std::optional<ResolvedHandOver> resolved;
+};
+
 // Everything the main window knows. Only the main thread touches it.
 struct WindowState {
   Hit hover;
@@ -110,6 +125,10 @@ struct WindowState {
   ScanProgress progress{0, 0.0f, ScanPhase::Taken};  // Taken: no scan runs
   HWND window = nullptr;
   std::uint64_t scan_id = 0;
+  // Moves on whenever the target set changes or a hand-over comes that may change it: an
+  // answer given to a question about the targets counts only while it stays the same.
+  std::uint64_t targets_generation = 0;
+  std::vector<PendingHandOver> hand_overs;  // in the order they came
   UINT dpi = 96;
   float scroll = 0.0f;
   std::uint32_t tick = 0;
@@ -127,6 +146,8 @@ struct WindowState {
 };
 
 inline bool scan_running(const WindowState& s) { return s.progress.phase != ScanPhase::Taken; }
+// The empty view shows while there are no targets and none are on the way.
+inline bool shows_empty_view(const WindowState& s) { return s.targets.empty() && !scan_running(s); }
 inline bool any_row_busy(const WindowState& s) {
   for (const HolderRow& r : s.rows) {
     if (is_busy(r.action.kind)) return true;
@@ -140,8 +161,9 @@ using FolderTest = bool (*)(const Target&);
 bool target_is_folder(const Target& t);
 
 // Replaces (or, merging, extends) the target set: empty paths and ASCII-case repeats go,
-// first kept. False, and nothing changed, when no path is left; otherwise the caller starts
-// a scan. Takes time in proportion to the paths, whatever their number.
+// first kept. False, and nothing changed, when no path is left or, merging, none is new;
+// otherwise the caller starts a scan. Paths handed over and not yet applied are dropped: this
+// choice came after them. Takes time in proportion to the paths, whatever their number.
 bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
                  FolderTest is_folder = &target_is_folder);
 
@@ -149,6 +171,18 @@ bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Cloc
 // seconds ago (one File Explorer selection starts one instance per file), else replacing it.
 bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now,
                            FolderTest is_folder = &target_is_folder);
+
+// A hand-over has come: its paths are resolved elsewhere meanwhile, and the window searches
+// (rows and result go, a running scan's outcomes no longer apply). Its id.
+std::uint64_t receive_hand_over(WindowState& s, Clock::time_point now);
+
+// What came of a resolved hand-over.
+enum class HandOverStep : std::uint8_t {
+  Stale,    // its hand-over was overtaken (the user chose targets since): dropped
+  Waiting,  // kept until the ones that came before it are resolved too
+  Settled,  // every hand-over is applied: the caller searches the targets (or, with none, stops)
+};
+HandOverStep take_resolved_hand_over(WindowState& s, ResolvedHandOver resolved);
 
 // Prepares a scan of the targets: a new scan id, progress reset, rows emptied. Nothing
 // without targets. The caller starts the worker and the busy timer.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>

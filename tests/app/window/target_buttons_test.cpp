@@ -11,6 +11,7 @@
 #include "app/window/message_boxes.h"
 #include "app/window/target_buttons.h"
 #include "app/window/test_window.h"
+#include "app/window/window_state.h"
 #include "common/text.h"
 #include "support/holder_process.h"
 #include "support/pending_deletions.h"
@@ -60,12 +61,16 @@ class RefuseDialogs {
   std::thread thread_;
 };
 
+// A confirmation names what it acts on: how many, the first five, how many more.
 TEST(RecycleBin, ConfirmationListsFivePathsThenHowManyMore) {
   const std::vector<Target> seven{L"D:\\1", L"D:\\2", L"D:\\3", L"D:\\4", L"D:\\5", L"D:\\6", L"D:\\7"};
   const std::string head = std::string(localized(msg::kConfirmRecycle)) + "\n\n";
-  EXPECT_EQ(recycle_confirmation_text(seven), head + "D:\\1\nD:\\2\nD:\\3\nD:\\4\nD:\\5\nand 2 more");
-  EXPECT_EQ(recycle_confirmation_text({seven.begin(), seven.begin() + 5}), head + "D:\\1\nD:\\2\nD:\\3\nD:\\4\nD:\\5");
+  EXPECT_EQ(recycle_confirmation_text(seven), head + "7 items:\nD:\\1\nD:\\2\nD:\\3\nD:\\4\nD:\\5\nand 2 more");
+  EXPECT_EQ(recycle_confirmation_text({seven.begin(), seven.begin() + 5}),
+            head + "5 items:\nD:\\1\nD:\\2\nD:\\3\nD:\\4\nD:\\5");
   EXPECT_EQ(recycle_confirmation_text({L"D:\\{0}.txt"}), head + "D:\\{0}.txt");
+  std::vector<Target> many(12'345, L"D:\\x");
+  EXPECT_EQ(naming_targets("Go?", many), "Go?\n\n12,345 items:\nD:\\x\nD:\\x\nD:\\x\nD:\\x\nD:\\x\nand 12,340 more");
 }
 
 // Two files, one held without delete sharing: only the held one is left, the other really
@@ -170,7 +175,7 @@ TEST_F(TargetButtons, DeleteOnRestartAsksSchedulesOnceAndReports) {
 
   click(HitKind::DeleteOnRestart);
   ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].text, to_wide(localized(msg::kConfirmDeleteOnRestart)));
+  EXPECT_EQ(g_boxes[0].text, to_wide(localized(msg::kConfirmDeleteOnRestart)) + L"\n\n" + file);
   EXPECT_EQ(g_boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
   EXPECT_FALSE(state_->delete_scheduling);  // declined
 
@@ -225,6 +230,43 @@ TEST_F(TargetButtons, RecycleBinAsksThenMovesAndEmptiesTheWindow) {
   EXPECT_TRUE(state_->targets.empty());
   EXPECT_TRUE(state_->rows.empty());
   EXPECT_EQ(state_->notice, std::string(localized(msg::kMovedToRecycleBin)));
+}
+
+// Another program hands paths over while the user reads a confirmation (the box's own loop
+// lets WM_COPYDATA through, also from programs with fewer rights): the yes that follows was
+// given for another list, so nothing is done, and the user is told.
+HWND g_asked_window = nullptr;
+int hand_over_then_yes(HWND, const wchar_t* text, const wchar_t*, UINT flags) {
+  g_boxes.push_back(Box{text, flags});
+  std::wstring planted = L"D:\\planted.txt";
+  COPYDATASTRUCT data{kHandOverTag, static_cast<DWORD>(planted.size() * sizeof(wchar_t)), planted.data()};
+  ::SendMessageW(g_asked_window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  return IDYES;
+}
+
+TEST_F(TargetButtons, AHandOverWhileAskingCancelsTheAnswer) {
+  g_asked_window = window_;
+  with_main_window([](MainWindow& w) { w.platform.message_box = &hand_over_then_yes; });
+  for (const HitKind button : {HitKind::RecycleBin, HitKind::DeleteOnRestart}) {
+    SCOPED_TRACE(static_cast<int>(button));
+    ScheduleDir dir;
+    const std::wstring file = dir / L"kept.txt";
+    ASSERT_TRUE(test::write_file(file, "x"));
+    state_->targets = {file};
+    state_->notice.reset();
+    g_boxes.clear();
+    click(button);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_NE(g_boxes[0].text.find(file), std::wstring::npos);  // it named what it was about
+    EXPECT_TRUE(exists(file));
+    EXPECT_FALSE(state_->delete_scheduling);
+    EXPECT_TRUE(pending_under(dir.path()).empty());
+    EXPECT_EQ(state_->notice, std::string(localized(msg::kTargetsChangedNothingDone)));
+    for (int i = 0; i < 1000 && !state_->hand_overs.empty(); ++i) {
+      test::dispatch_waiting_messages();
+      ::Sleep(5);
+    }
+  }
 }
 
 // The shell expands patterns and reads names loosely: it gets neither.

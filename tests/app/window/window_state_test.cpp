@@ -30,6 +30,50 @@ TEST(WindowState, TargetsMergeDedupeAndTheTwoSecondRule) {
   EXPECT_EQ(s.targets, (std::vector<Target>{L"F:\\new"}));
 }
 
+// Hand-overs are resolved elsewhere and may come back in any order: each is applied in the
+// order it came, with the 2-second rule counted from when it came; one overtaken by the
+// user's own choice is dropped. Meanwhile the window searches, and every question about the
+// targets asked before no longer counts.
+TEST(WindowState, HandOversApplyInTheOrderTheyCame) {
+  WindowState s;
+  s.rows.push_back(HolderRow{});
+  s.summary = ScanSummary{};
+  const std::uint64_t generation = s.targets_generation, scan = s.scan_id;
+  const std::uint64_t first = receive_hand_over(s, t0);
+  EXPECT_TRUE(scan_running(s));
+  EXPECT_FALSE(shows_empty_view(s));  // a search shows, though no target is known yet
+  EXPECT_TRUE(s.rows.empty());
+  EXPECT_FALSE(s.summary);
+  EXPECT_GT(s.scan_id, scan);
+  EXPECT_GT(s.targets_generation, generation);
+
+  const std::uint64_t second = receive_hand_over(s, t0 + 1900ms);
+  const std::uint64_t third = receive_hand_over(s, t0 + 3500ms);
+  EXPECT_EQ(take_resolved_hand_over(s, ResolvedHandOver{third, {L"D:\\c"}, false}), HandOverStep::Waiting);
+  EXPECT_EQ(take_resolved_hand_over(s, ResolvedHandOver{second, {L"D:\\b", L"D:\\A"}, true}), HandOverStep::Waiting);
+  EXPECT_TRUE(s.targets.empty());
+  EXPECT_EQ(take_resolved_hand_over(s, ResolvedHandOver{first, {L"D:\\a"}, false}), HandOverStep::Settled);
+  // Each came within 2 s of the one before it, so they make one set.
+  EXPECT_EQ(s.targets, (std::vector<Target>{L"D:\\a", L"D:\\b", L"D:\\c"}));
+  EXPECT_TRUE(s.targets_hold_folder);
+  EXPECT_EQ(s.targets_time, t0 + 3500ms);
+  EXPECT_EQ(take_resolved_hand_over(s, ResolvedHandOver{first, {L"D:\\x"}, false}), HandOverStep::Stale);
+
+  // Files dropped before a hand-over is resolved: the drop is the later choice.
+  const std::uint64_t late = receive_hand_over(s, t0 + 6000ms);
+  ASSERT_TRUE(set_targets(s, std::vector<Target>{L"D:\\dropped"}, false, t0 + 6500ms));
+  EXPECT_EQ(take_resolved_hand_over(s, ResolvedHandOver{late, {L"D:\\late"}, false}), HandOverStep::Stale);
+  EXPECT_EQ(s.targets, std::vector<Target>{L"D:\\dropped"});
+  EXPECT_TRUE(s.hand_overs.empty());
+
+  // One whose paths named nothing changes nothing but settles.
+  const std::uint64_t empty = receive_hand_over(s, t0 + 7000ms);
+  const std::uint64_t before = s.targets_generation;
+  EXPECT_EQ(take_resolved_hand_over(s, ResolvedHandOver{empty, {}, false}), HandOverStep::Settled);
+  EXPECT_EQ(s.targets, std::vector<Target>{L"D:\\dropped"});
+  EXPECT_EQ(s.targets_generation, before);
+}
+
 int g_folder_questions = 0;
 bool folders_end_in_slash_x(const Target& t) {
   ++g_folder_questions;
