@@ -6,6 +6,7 @@
 #include "app/remedies/delete_on_restart.h"
 #include "app/remedies/protected_paths.h"
 #include "app/remedies/recycle.h"
+#include "app/system/account.h"
 #include "app/window/message_boxes.h"
 #include "common/text.h"
 
@@ -33,6 +34,11 @@ std::vector<Target> targets_to_act_on(HWND owner, const WindowPlatform& platform
 // The button's action, run once the state is free: the refusal or the confirmation box,
 // the moves, then the window's new state.
 void move_to_recycle_bin(HWND owner, const WindowPlatform& platform) {
+  // The bin here would be another account's: the user's own window recycles.
+  if (other_account() && !current_targets().empty()) {
+    static_cast<void>(confirm(owner, localized(msg::kRecycleOtherAccount), ConfirmKind::Information, platform.message_box));
+    return;
+  }
   const std::vector<Target> targets = targets_to_act_on(owner, platform);
   if (targets.empty()) return;
   if (!confirm(owner, recycle_confirmation_text(targets), ConfirmKind::Question, platform.message_box)) return;
