@@ -108,8 +108,9 @@ bool schedule_delete_on_reboot(const std::vector<Target>& paths) {
   return result;
 }
 
-std::wstring delete_helper_parameters(const std::vector<Target>& targets) {
+std::wstring delete_helper_parameters(const std::vector<Target>& targets, const std::optional<std::wstring>& for_user) {
   std::wstring out(kOptionDeleteOnReboot);
+  if (for_user) out += L" " + quote_argument(std::wstring(kOptionForUser) + *for_user);
   for (const Target& target : targets) {
     out.push_back(L' ');
     // The helper gives a bare drive its backslash back.
@@ -123,7 +124,7 @@ namespace {
 // Runs the helper elevated and waits for it; true when it scheduled everything.
 bool run_elevated_helper(HWND window, const std::vector<Target>& targets, const std::wstring& exe) {
   if (exe.empty()) return false;
-  const std::wstring parameters = delete_helper_parameters(targets);
+  const std::wstring parameters = delete_helper_parameters(targets, own_user_sid());
   // The shell may use COM for the elevation prompt.
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   SHELLEXECUTEINFOW info{};
@@ -165,6 +166,7 @@ int run_delete_on_reboot_helper(const StartupRequest& request) {
   // One argument that names no file or folder (a relative path, a pattern, a device) means
   // the helper was not started as the window starts it: nothing at all is scheduled.
   if (request.refused > 0) return kHelperFailed;
+  if (runs_for_another_user(own_user_sid(), request.for_user)) set_other_account(request.for_user);
   return schedule_delete_on_reboot(request.paths) ? kHelperSucceeded : kHelperFailed;
 }
 
