@@ -283,8 +283,9 @@ DeletePlan schedule_delete_on_reboot(const std::vector<Target>& paths, const Del
   return plan;
 }
 
-std::wstring delete_helper_parameters(const std::vector<Target>& targets) {
+std::wstring delete_helper_parameters(const std::vector<Target>& targets, const std::optional<std::wstring>& for_user) {
   std::wstring out(kOptionDeleteOnReboot);
+  if (for_user) out += L" " + quote_argument(std::wstring(kOptionForUser) + *for_user);
   for (const Target& target : targets) {
     out.push_back(L' ');
     // The helper gives a bare drive its backslash back.
@@ -313,7 +314,7 @@ UniqueHandle open_parent() {
 DeleteRefusal run_elevated_helper(HWND owner, const std::vector<Target>& targets, const std::wstring& exe,
                                   const DeleteControl& control) {
   if (exe.empty()) return DeleteRefusal::NoHelper;
-  const std::wstring parameters = delete_helper_parameters(targets);
+  const std::wstring parameters = delete_helper_parameters(targets, own_user_sid());
   // The shell may use COM for the elevation prompt.
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   SHELLEXECUTEINFOW info{};
@@ -444,6 +445,7 @@ int run_delete_on_reboot_helper(const StartupRequest& request) {
   if (request.refused > 0) return kHelperFailed;
   // Gives up before writing once its requester has stopped waiting (it ended, or its time
   // is nearly up), so that a requester that waited no longer never reports wrongly.
+  if (runs_for_another_user(own_user_sid(), request.for_user)) set_other_account(request.for_user);
   std::atomic<bool> stop{false};
   const UniqueHandle parent = open_parent();
   const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));

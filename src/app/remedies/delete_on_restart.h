@@ -135,9 +135,12 @@ struct DeleteJob {
 // delete_refusal_text says it; empty when that is not known. Taken once.
 std::string take_delete_refusal_text();
 
-// The parameters of the elevated helper run: the option, then each target in double quotes
-// without its trailing backslashes, quoted so that the helper reads back exactly those texts.
-std::wstring delete_helper_parameters(const std::vector<Target>& targets);
+// The parameters of the elevated helper run: the option, the account whose folders it must
+// protect too (Windows may run it as another account, an administrator's), then each target in
+// double quotes without its trailing backslashes, quoted so that the helper reads back exactly
+// those texts.
+std::wstring delete_helper_parameters(const std::vector<Target>& targets,
+                                      const std::optional<std::wstring>& for_user = std::nullopt);
 
 // The elevated helper run ("--delete-on-reboot PATH..."): schedules every path for deletion
 // at the next restart. Returns kHelperSucceeded only when every path was scheduled, else

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "discovery/file_identity.h"
@@ -14,8 +15,17 @@ namespace tw {
 // A path's text with every trailing backslash removed, in full Unicode lower case.
 std::string protection_key(std::wstring_view path);
 
-// The Windows and user system folders, read from the environment as it is now: the
-// folders named by the usual variables, then the profile's own subfolders.
+// Variables by name, as an account's registry values use them ("%USERPROFILE%\Documents").
+using Variables = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// `text` with each %NAME% replaced by its value (names compared without regard to case);
+// nothing when it names a variable not given or leaves a % unpaired.
+std::optional<std::wstring> expand_variables(std::wstring_view text, const Variables& variables);
+
+// The Windows and user system folders, as the system says they are now, never from variables
+// a caller sets: Windows' own folders and a few inside them that Windows needs, the known
+// folders of this process's account where they are and where they would be, those of the
+// account an elevated copy works for (see other_account), and OneDrive's folders.
 std::vector<std::wstring> protected_folders();
 
 // The protected folders as a check compares them: each by every spelling it has (its text,
@@ -26,7 +36,7 @@ struct ProtectedSet {
   std::set<FileIdentity> identities;
 };
 
-// Reads the environment and the file system now.
+// Reads the system and the file system now.
 ProtectedSet load_protected_set();
 
 // A drive or share root, an empty path, a path that names no file or folder, a Windows or

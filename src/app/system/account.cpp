@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "common/casemap.h"
@@ -14,6 +15,47 @@
 #include "common/win32.h"
 
 namespace tw {
+namespace {
+std::optional<std::wstring> g_other_account;
+}  // namespace
+
+void set_other_account(std::optional<std::wstring> sid) { g_other_account = std::move(sid); }
+const std::optional<std::wstring>& other_account() { return g_other_account; }
+
+std::optional<std::wstring> registry_text(HKEY root, const std::wstring& subkey, const wchar_t* name) {
+  constexpr DWORD kFlags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+  for (int attempt = 0; attempt < 3; ++attempt) {  // the value may grow between the calls
+    DWORD bytes = 0;
+    if (::RegGetValueW(root, subkey.c_str(), name, kFlags, nullptr, nullptr, &bytes) != ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    const LSTATUS status = ::RegGetValueW(root, subkey.c_str(), name, kFlags, nullptr, text.data(), &bytes);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    text.resize(text.find(L'\0'));
+    return text;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::wstring> registry_subkeys(HKEY root, const std::wstring& subkey) {
+  std::vector<std::wstring> names;
+  UniqueKey key;
+  if (::RegOpenKeyExW(root, subkey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.put()) != ERROR_SUCCESS) return names;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256] = {};  // a key name has at most 255 characters
+    DWORD length = 256;
+    if (::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  return names;
+}
+
+std::optional<std::wstring> stored_profile_path(const std::wstring& sid) {
+  return registry_text(HKEY_LOCAL_MACHINE, std::wstring(kProfileListKey) + L"\\" + sid, L"ProfileImagePath");
+}
 
 bool process_is_elevated() {
   std::array<unsigned char, 68> sid{};

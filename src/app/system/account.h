@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "discovery/paths.h"
 
@@ -22,6 +23,22 @@ std::optional<std::wstring> own_user_sid();
 // a standard user gave an administrator's name and password at the prompt. Unknown counts as
 // another.
 bool runs_for_another_user(const std::optional<std::wstring>& own, const std::optional<std::wstring>& requested);
+
+// The account an elevated copy works for when that is not the account it runs as (a standard
+// user gave an administrator's name at the prompt). Set once at start, before any thread.
+void set_other_account(std::optional<std::wstring> sid);
+const std::optional<std::wstring>& other_account();
+
+// A registry text (REG_SZ or REG_EXPAND_SZ) as stored, variables left unexpanded.
+std::optional<std::wstring> registry_text(HKEY root, const std::wstring& subkey, const wchar_t* name);
+
+// The names of a key's subkeys.
+std::vector<std::wstring> registry_subkeys(HKEY root, const std::wstring& subkey);
+
+// Where Windows keeps the profiles' folders ("ProfileList"), and the one of an account (by its
+// SID), as stored: "%SystemDrive%\Users\Ann".
+inline constexpr wchar_t kProfileListKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+std::optional<std::wstring> stored_profile_path(const std::wstring& sid);
 
 // What a drive letter of this logon stands for; tests give their own answers.
 struct DriveApi {

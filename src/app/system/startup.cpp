@@ -40,9 +40,12 @@ StartupRequest decide_startup(const std::vector<std::wstring>& arguments) {
   // must stay a path to be refused, not become an order.
   if (!arguments.empty() && arguments.front() == kOptionDeleteOnReboot) {
     request.mode = RunMode::DeleteOnReboot;
+    auto a = arguments.begin() + 1;
+    // Whose folders to protect besides its own; no absolute path reads like this.
+    if (a != arguments.end() && a->starts_with(kOptionForUser)) request.for_user = (a++)->substr(kOptionForUser.size());
     // The window hands over absolute paths. Anything relative would be resolved against
     // the elevated process's folder (System32), so it is refused.
-    for (auto a = arguments.begin() + 1; a != arguments.end(); ++a) add_path(*a, RelativePaths::Refuse);
+    for (; a != arguments.end(); ++a) add_path(*a, RelativePaths::Refuse);
     return request;
   }
   if (std::any_of(arguments.begin(), arguments.end(), is(kOptionUnregister))) {

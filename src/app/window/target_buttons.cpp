@@ -6,6 +6,7 @@
 #include "app/remedies/delete_on_restart.h"
 #include "app/remedies/protected_paths.h"
 #include "app/remedies/recycle.h"
+#include "app/system/account.h"
 #include "app/window/message_boxes.h"
 #include "common/text.h"
 
@@ -50,6 +51,11 @@ bool still_as_asked(const Asked& asked) {
 // The button's action, run once the state is free: the refusal or the confirmation box,
 // the moves, then the window's new state.
 void move_to_recycle_bin(HWND owner, const WindowPlatform& platform) {
+  // The bin here would be another account's: the user's own window recycles.
+  if (other_account() && !current_targets().targets.empty()) {
+    static_cast<void>(confirm(owner, localized(msg::kRecycleOtherAccount), ConfirmKind::Information, platform.message_box));
+    return;
+  }
   const std::optional<Asked> asked = targets_to_act_on(owner, platform);
   if (!asked) return;
   if (!confirm(owner, recycle_confirmation_text(asked->targets), ConfirmKind::Question, platform.message_box)) return;

@@ -177,8 +177,12 @@ int run_window_mode(const StartupRequest& request) {
   if (const auto root = environment_variable(L"SystemRoot")) ::SetCurrentDirectoryW(root->c_str());
   if (handed_to_running_instance(request)) return 0;
 
-  // Elevated under another account, HKEY_CURRENT_USER is not the user's: nothing is kept there.
-  if (runs_for_another_user(own_user_sid(), request.for_user)) set_user_registry_writable(false);
+  // Elevated under another account, HKEY_CURRENT_USER is not the user's: nothing is kept there,
+  // and the user's folders are protected as well as this account's.
+  if (runs_for_another_user(own_user_sid(), request.for_user)) {
+    set_user_registry_writable(false);
+    set_other_account(request.for_user);
+  }
   refresh_explorer_menu(localized(msg::kUnlockWithTarnwick));
   static_cast<void>(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));  // the shell dialogs need it
   const bool elevated = process_is_elevated();

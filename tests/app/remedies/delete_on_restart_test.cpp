@@ -11,6 +11,7 @@
 #include "app/language/catalogue.h"
 #include "app/remedies/delete_on_restart.h"
 #include "app/remedies/pending_renames.h"
+#include "app/system/startup.h"
 #include "common/cmdline.h"
 #include "common/text.h"
 #include "discovery/path_spelling.h"
@@ -183,6 +184,42 @@ TEST(DeleteHelper, ParametersReadBackAsTheTargets) {
   const std::vector<std::wstring> read_back = split_command_line(L"tarnwick.exe " + delete_helper_parameters(hostile));
   EXPECT_EQ(read_back, (std::vector<std::wstring>{L"--delete-on-reboot", L"D:\\a\" --unregister \"b", L"D:\\x\\\"",
                                                  L"D:\\tab\there", L"D:\\q\"\""}));
+}
+
+// Run through the prompt, the helper may be an administrator's process: it is told whose
+// folders to protect as well, and it protects them.
+TEST(DeleteHelper, ProtectsTheFoldersOfTheAccountItWorksFor) {
+  const std::wstring sid = L"S-1-5-21-7340-7341-7342-1003";
+  const std::vector<std::wstring> read_back =
+      split_command_line(L"tarnwick.exe " + delete_helper_parameters({L"D:\\x"}, sid));
+  const StartupRequest request = decide_startup(read_back);
+  EXPECT_EQ(request.mode, RunMode::DeleteOnReboot);
+  EXPECT_EQ(request.for_user, sid);
+  EXPECT_EQ(request.paths, std::vector<Target>{L"D:\\x"});
+
+  ScheduleDir dir;
+  ASSERT_TRUE(test::make_dir(dir / L"ann"));
+  ASSERT_TRUE(test::make_dir(dir / L"docs"));
+  ASSERT_TRUE(test::write_file(dir / L"docs\\keep.txt"));
+  const std::wstring profile_key = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid;
+  const std::wstring shell = sid + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  const auto write = [](HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+    return ::RegSetKeyValueW(root, key.c_str(), name, REG_SZ, text.c_str(),
+                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  };
+  EXPECT_TRUE(write(HKEY_LOCAL_MACHINE, profile_key, L"ProfileImagePath", dir / L"ann"));
+  EXPECT_TRUE(write(HKEY_USERS, shell, L"Personal", dir / L"docs"));
+  const std::wstring for_user = L"--for-user=" + sid;
+  for (const wchar_t* name : {L"docs", L"ann"}) {
+    EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", for_user, dir / name}), 1u);
+  }
+  EXPECT_TRUE(pending_under(dir.path()).empty());
+  // For itself alone, that folder is not its to protect.
+  EXPECT_EQ(test::run_program(L"tarnwick.exe", {L"--delete-on-reboot", dir / L"docs"}), 0u);
+  EXPECT_EQ(pending_under(dir.path()).size(), 2u);
+  ::RegDeleteTreeW(HKEY_USERS, sid.c_str());
+  ::RegDeleteKeyW(HKEY_USERS, sid.c_str());
+  ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, profile_key.c_str());
 }
 
 // The helper as the window starts it: a real run of the program.

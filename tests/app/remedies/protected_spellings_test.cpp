@@ -6,27 +6,33 @@
 #include <string>
 #include <vector>
 
+#include "app/language/catalogue.h"
 #include "app/remedies/protected_paths.h"
+#include "app/system/account.h"
 #include "app/system/startup.h"
 #include "app/window/main_window.h"
 #include "app/window/message_boxes.h"
 #include "app/window/target_buttons.h"
 #include "app/window/test_window.h"
+#include "common/text.h"
 #include "support/holder_process.h"
 #include "support/pending_deletions.h"
 #include "support/saved_environment.h"
+#include "support/saved_registry_value.h"
 #include "support/temp_dir.h"
 
 namespace tw {
 namespace {
 
-constexpr const wchar_t* kFakedVariables[] = {L"USERPROFILE", L"OneDrive", L"ProgramFiles"};
+constexpr const wchar_t* kFakedVariables[] = {L"OneDrive"};
 
 int g_boxes = 0;
 UINT g_last_flags = 0;
-int answer_yes(HWND, const wchar_t*, const wchar_t*, UINT flags) {
+std::wstring g_last_text;
+int answer_yes(HWND, const wchar_t* text, const wchar_t*, UINT flags) {
   ++g_boxes;
   g_last_flags = flags;
+  g_last_text = text;
   return IDYES;
 }
 
@@ -38,8 +44,9 @@ std::wstring replace_all(std::wstring text, std::wstring_view from, std::wstring
 }
 
 // A fake profile, OneDrive and Program Files folder inside the folder that is also drive Q:,
-// with the variables pointed at them (children inherit them, except ProgramFiles, which Wine
-// sets anew in every process), a real window, and message boxes answered Yes.
+// with the user's Documents moved into that profile (as OneDrive's folder backup or the
+// Location tab move it) and OneDrive's variable pointed at its folder (children inherit it),
+// a real window, and message boxes answered Yes.
 class ProtectedSpellings : public testing::Test {
  protected:
   void SetUp() override {
@@ -56,9 +63,8 @@ class ProtectedSpellings : public testing::Test {
       ASSERT_TRUE(test::make_dir(dir)) << testing::PrintToString(dir);
     }
     ASSERT_TRUE(test::write_file(profile_ + L"\\Documents\\keep.txt", "x"));
-    ::SetEnvironmentVariableW(L"USERPROFILE", profile_.c_str());
+    ASSERT_TRUE(documents_.set(profile_ + L"\\Documents"));
     ::SetEnvironmentVariableW(L"OneDrive", (root_ + L"\\OneDrive").c_str());
-    ::SetEnvironmentVariableW(L"ProgramFiles", (root_ + L"\\Program Files").c_str());
 
     g_boxes = 0;
     state_ = test::open_test_main_window(WindowPlatform{&answer_yes});
@@ -98,6 +104,8 @@ class ProtectedSpellings : public testing::Test {
   }
 
   test::SavedEnvironment saved_env_{kFakedVariables};
+  test::SavedRegistryValue documents_{
+      HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", L"Personal"};
   std::wstring saved_cwd_, root_, root_on_q_, profile_;
   WindowState* state_ = nullptr;
 };
@@ -130,7 +138,7 @@ TEST_F(ProtectedSpellings, NoSpellingOfAProtectedFolderIsDeletedOrScheduled) {
       {L"{Q}"},
       {L"{R}"},
       {L"{R}\\OneDrive\\."},
-      {L"{R}\\Program Files\\", false},
+      {L"{R}\\OneDrive\\"},
       {L"{P}\\Doc*"},
       {L"c:/windows"},
       {L"C:\\Windows."},
@@ -139,6 +147,10 @@ TEST_F(ProtectedSpellings, NoSpellingOfAProtectedFolderIsDeletedOrScheduled) {
       {L"\\\\?\\C:\\Windows"},
       {L"\\\\.\\C:\\Windows"},
       {short_program_files},
+      {L"C:\\Windows\\System32"},  // Windows' own folders inside a protected one
+      {L"c:\\windows\\system32\\drivers\\"},
+      {L"C:\\Windows\\Fonts"},
+      {L"C:\\Windows\\WinSxS"},
       {L"C:\\."},
       {L"C:/"},
       {L"\\\\?\\C:\\"},
@@ -185,6 +197,22 @@ TEST_F(ProtectedSpellings, WhatLiesInsideAProtectedFolderIsNotProtected) {
   EXPECT_EQ(test::pending_under(root_on_q_ + L"\\profile\\Documents\\x").size() +
                 test::pending_under(profile_ + L"\\Documents\\x").size(),
             1u);
+}
+
+// The elevated copy that works for another account has that account's Recycle Bin, not the
+// user's: it moves nothing there.
+TEST_F(ProtectedSpellings, AWindowForAnotherAccountMovesNothingToTheRecycleBin) {
+  const std::wstring file = root_ + L"\\elsewhere.txt";
+  ASSERT_TRUE(test::write_file(file, "x"));
+  set_other_account(std::wstring(L"S-1-5-21-7340-7341-7342-1002"));
+  state_->targets = {file};
+  g_boxes = 0;
+  with_main_window([&](MainWindow& w) { click_target_remedy(w, Hit{HitKind::RecycleBin}); });
+  ::SendMessageW(state_->window, WM_NULL, 0, 0);
+  set_other_account(std::nullopt);
+  EXPECT_EQ(g_boxes, 1);
+  EXPECT_EQ(to_utf8(g_last_text), localized(msg::kRecycleOtherAccount));
+  EXPECT_NE(::GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
