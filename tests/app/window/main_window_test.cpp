@@ -33,6 +33,14 @@ void clean_registry() {
   ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Directory\\shell\\Tarnwick");
 }
 
+// A clean registry in which a started window does not check for updates.
+bool clean_registry_without_update_checks() {
+  clean_registry();
+  const DWORD off = 0;
+  return ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"AutoUpdate", REG_DWORD, &off, sizeof off) ==
+         ERROR_SUCCESS;
+}
+
 // The real window procedure on a real (headless) window, its state held as at start-up.
 class MainWindowProc : public testing::Test {
  protected:
@@ -494,10 +502,7 @@ std::vector<HWND> main_windows_of_others() {
 // Several items chosen in File Explorer start one process each, all at once: the first has
 // the mutex but no window yet, and the others wait for it rather than open their own.
 TEST(SecondStart, ABurstOfStartsEndsInOneWindow) {
-  clean_registry();
-  const DWORD off = 0;
-  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"AutoUpdate", REG_DWORD, &off, sizeof off),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(clean_registry_without_update_checks());
   std::vector<test::StartedProcess> started;
   for (int i = 0; i < 5; ++i) {
     auto p = test::start_process(test::program_dir() + L"\\tarnwick.exe", {L"D:\\burst" + std::to_wstring(i)});
@@ -550,10 +555,7 @@ HWND window_of_process(DWORD pid, DWORD until_tick) {
 // name makes the file system read the whole folder, as a slow share would on Windows): the
 // window answers at once and keeps answering while it takes them in.
 TEST(SecondStart, ALargeHandOverLeavesTheWindowFree) {
-  clean_registry();
-  const DWORD off = 0;
-  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"AutoUpdate", REG_DWORD, &off, sizeof off),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(clean_registry_without_update_checks());
   std::wstring text;
   for (int i = 0; i < 10'000; ++i) {
     text += (i ? L"\n" : L"") + test::link_fixtures_dir() + L"\\MANY\\F" + std::to_wstring(i) + L".TXT";
