@@ -172,6 +172,17 @@ std::vector<Target> resolve_targets(std::span<const std::wstring> texts, Relativ
   return targets;
 }
 
+std::wstring drive_of(std::wstring_view full_path) {
+  if (is_verbatim(full_path)) full_path.remove_prefix(kVerbatim.size());
+  if (full_path.size() < 2 || !is_drive_letter(full_path[0]) || full_path[1] != L':') return {};
+  return std::wstring(full_path.substr(0, 2));
+}
+
+bool is_share_path(std::wstring_view full_path) {
+  if (is_verbatim(full_path)) return starts_with_folded(full_path.substr(kVerbatim.size()), kUncPart);
+  return full_path.starts_with(L"\\\\");
+}
+
 std::wstring exact_path(std::wstring_view full_path) {
   std::wstring out;
   if (is_verbatim(full_path)) {

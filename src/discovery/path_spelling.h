@@ -62,4 +62,11 @@ std::wstring join_entry(std::wstring_view folder, std::wstring_view rest);
 // The folder that holds a full path (in any spelling); nothing for a root or a relative path.
 std::optional<std::wstring> parent_folder(std::wstring_view full_path);
 
+// The drive ("X:") a full path starts with, plain or verbatim; empty for a share or anything
+// else.
+std::wstring drive_of(std::wstring_view full_path);
+
+// Whether a full path is on a share: "\\server\share\..." or "\\?\UNC\server\share\...".
+bool is_share_path(std::wstring_view full_path);
+
 }  // namespace tw

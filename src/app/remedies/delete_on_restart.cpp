@@ -78,24 +78,6 @@ DeleteRefusal drive_refusal(const VolumeApi& api, const std::wstring& root) {
   return api.hot_pluggable(root) ? DeleteRefusal::Removable : DeleteRefusal::None;
 }
 
-// The drive letter a full path starts with ("X:"), plain or verbatim; empty for others.
-std::wstring drive_letter(std::wstring_view path) {
-  if (path.starts_with(L"\\\\?\\")) path.remove_prefix(4);
-  if (path.size() < 2 || path[1] != L':') return {};
-  const wchar_t c = path[0];
-  if (!((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'))) return {};
-  return std::wstring{c, L':'};
-}
-
-bool is_share(std::wstring_view path) {
-  if (path.starts_with(L"\\\\?\\")) {
-    path.remove_prefix(4);
-    return path.size() >= 4 && (path[0] == L'U' || path[0] == L'u') && (path[1] == L'N' || path[1] == L'n') &&
-           (path[2] == L'C' || path[2] == L'c') && path[3] == L'\\';
-  }
-  return path.starts_with(L"\\\\");
-}
-
 // One walk of a request: every entry of every target, against one budget of entries.
 struct Walk {
   const ProtectedSet* protect = nullptr;  // none: nothing inside is checked
@@ -214,8 +196,8 @@ bool VolumeApi::real_hot_pluggable(const std::wstring& root) {
 }
 
 DeleteRefusal volume_refusal(std::wstring_view target, const VolumeApi& api) {
-  if (is_share(target)) return DeleteRefusal::Network;
-  const std::wstring letter = drive_letter(target);
+  if (is_share_path(target)) return DeleteRefusal::Network;
+  const std::wstring letter = drive_of(target);
   if (!letter.empty()) {
     // subst letters name a folder ("\??\C:\Work"); they belong to one logon.
     if (const auto device = api.dos_device(letter); device && device->starts_with(L"\\??\\")) {
@@ -443,9 +425,9 @@ int run_delete_on_reboot_helper(const StartupRequest& request) {
   // One argument that names no file or folder (a relative path, a pattern, a device) means
   // the helper was not started as the window starts it: nothing at all is scheduled.
   if (request.refused > 0) return kHelperFailed;
+  if (runs_for_another_user(own_user_sid(), request.for_user)) set_other_account(request.for_user);
   // Gives up before writing once its requester has stopped waiting (it ended, or its time
   // is nearly up), so that a requester that waited no longer never reports wrongly.
-  if (runs_for_another_user(own_user_sid(), request.for_user)) set_other_account(request.for_user);
   std::atomic<bool> stop{false};
   const UniqueHandle parent = open_parent();
   const UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));

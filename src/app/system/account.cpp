@@ -13,6 +13,7 @@
 #include "common/casemap.h"
 #include "common/handles.h"
 #include "common/win32.h"
+#include "discovery/path_spelling.h"
 
 namespace tw {
 namespace {
@@ -135,9 +136,8 @@ std::wstring as_seen_from_another_logon(const Target& target, const DriveApi& ap
   std::wstring path = target;
   // A subst letter may stand for a folder on another such letter; a loop of them ends here.
   for (int step = 0; step < 26; ++step) {
-    const std::wstring_view rest = path.starts_with(L"\\\\?\\") ? std::wstring_view(path).substr(4) : path;
-    if (rest.size() < 2 || rest[1] != L':') return path;
-    const std::wstring drive(rest.substr(0, 2));
+    const std::wstring drive = drive_of(path);
+    if (drive.empty()) return path;
     wchar_t remote[1024] = {};
     DWORD length = 1024;
     if (api.connection(drive.c_str(), remote, &length) == NO_ERROR) return with_remote_name(path, remote);
