@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The tests' Wine knows only the build folder's font set (the fonts of the packages
 # scripts/setup installs): none of the other fonts on this machine, whatever put them there.
+# The font links that let Wine's menus and message boxes write Korean, Japanese and Chinese
+# name fonts of that set (Wine passes over a missing one without a word).
 #   font_set.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 src=$1 build=$2
@@ -24,4 +26,17 @@ if [ ${#outside[@]} -gt 0 ]; then
   exit 1
 fi
 [ "$inside" -gt 0 ] || { echo "FAIL: Wine registered none of the set's fonts"; exit 1; }
-echo "ok: the test prefix sees the font set and nothing else"
+
+links=$(timeout 60 wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+  /v 'DejaVu Sans' </dev/null | tr -d '\r' | sed -n 's/^.*REG_MULTI_SZ *//p')
+[ -n "$links" ] || { echo "FAIL: DejaVu Sans has no font links"; exit 1; }
+linked=0
+while read -r entry; do
+  [ -n "$entry" ] || continue
+  file=${entry%%,*}
+  [ -f "$tw_fonts_dir/files/$file" ] || { echo "FAIL: a font link names $file, which the set lacks"; exit 1; }
+  linked=$((linked + 1))
+done <<<"$(echo "$links" | sed 's/\\0/\n/g')"
+echo "fonts linked to DejaVu Sans: $linked"
+[ "$linked" -ge 2 ] || { echo "FAIL: want a Chinese and Japanese font and a Korean one"; exit 1; }
+echo "ok: the test prefix sees the font set and nothing else, and its links reach it"
