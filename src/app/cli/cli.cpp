@@ -293,7 +293,7 @@ std::string cli_usage() {
          "  restart-explorer [--yes]                 restart File Explorer\n"
          "  recycle [--yes] PATH...                  move the paths to the Recycle Bin\n"
          "  delete-on-restart [--yes] PATH...        delete the paths the next time Windows starts\n"
-         "  --help, --version\n"
+         "  help, --help, --version\n"
          "\n"
          "START is the start time `find --json` prints: a process started at another time is\n"
          "never ended. Ending, restarting File Explorer, recycling and scheduling need --yes\n"
