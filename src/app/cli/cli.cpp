@@ -9,9 +9,11 @@
 
 #include "app/language/catalogue.h"
 #include "app/scan/diagnosis.h"
+#include "common/casemap.h"
 #include "common/numbers.h"
 #include "common/text.h"
 #include "common/win32.h"
+#include "discovery/file_list.h"
 
 namespace tw {
 namespace {
@@ -28,16 +30,25 @@ std::optional<std::uint64_t> parse_number(std::wstring_view text, std::uint64_t 
   return value;
 }
 
+// Commands and options in any letter case; only ASCII letters fold, so nothing else can
+// stand in for one.
+std::wstring folded(std::wstring_view word) {
+  std::wstring out(word);
+  for (wchar_t& c : out) c = ascii_lower(c);
+  return out;
+}
+
+constexpr CliVerb kVerbs[] = {CliVerb::Find,    CliVerb::Wait,           CliVerb::Close,
+                              CliVerb::End,     CliVerb::RestartExplorer, CliVerb::Recycle,
+                              CliVerb::DeleteOnRestart};
+
 std::optional<CliVerb> verb_of(std::wstring_view word) {
-  if (word == L"find") return CliVerb::Find;
-  if (word == L"wait") return CliVerb::Wait;
-  if (word == L"close") return CliVerb::Close;
-  if (word == L"end") return CliVerb::End;
-  if (word == L"restart-explorer") return CliVerb::RestartExplorer;
-  if (word == L"recycle") return CliVerb::Recycle;
-  if (word == L"delete-on-restart") return CliVerb::DeleteOnRestart;
-  if (word == L"--help" || word == L"-h" || word == L"/?" || word == L"help") return CliVerb::Help;
-  if (word == L"--version") return CliVerb::Version;
+  const std::string name = to_utf8(folded(word));
+  for (const CliVerb verb : kVerbs) {
+    if (name == verb_name(verb)) return verb;
+  }
+  if (name == "--help" || name == "-h" || name == "/?" || name == "help") return CliVerb::Help;
+  if (name == "--version") return CliVerb::Version;
   return std::nullopt;
 }
 
@@ -134,12 +145,65 @@ std::optional<ProcessRef> parse_process_ref(std::wstring_view text) {
   return ref;
 }
 
-std::variant<CliCommand, std::string> parse_cli(const std::vector<std::wstring>& arguments) {
-  if (arguments.empty()) return std::string("No command given.");
+namespace {
+
+CliCommand help_command() {
+  CliCommand help;
+  help.verb = CliVerb::Help;
+  return help;
+}
+
+CliUsageError fault(CliUsageFault kind, CliVerb verb, std::wstring argument = {}) {
+  return CliUsageError{kind, std::move(argument), verb};
+}
+
+// An option, already in lower case, into the command; a fault when it is not one of its own.
+std::optional<CliUsageError> take_option(const std::wstring& option, const std::vector<std::wstring>& arguments,
+                                         std::size_t& i, CliCommand& command) {
+  if (!takes(command.verb, option)) return fault(CliUsageFault::UnknownOption, command.verb, arguments[i]);
+  if (option == L"--deep") command.deep = true;
+  if (option == L"--json") command.json = true;
+  if (option == L"--all") command.all = true;
+  if (option == L"--yes") command.yes = true;
+  if (option == L"--timeout") {
+    const auto seconds = i + 1 < arguments.size() ? parse_number(arguments[i + 1], 86'400) : std::nullopt;
+    if (!seconds) return fault(CliUsageFault::NeedsSeconds, command.verb);
+    command.timeout_seconds = static_cast<std::uint32_t>(*seconds);
+    ++i;
+  }
+  return std::nullopt;
+}
+
+// What the command still lacks, or has too much of, once every argument is read.
+std::optional<CliUsageError> missing_from(const CliCommand& command) {
+  switch (command.verb) {
+    case CliVerb::Help:
+    case CliVerb::Version:
+    case CliVerb::RestartExplorer:
+      if (!command.paths.empty()) return fault(CliUsageFault::TakesNoPaths, command.verb, command.paths[0]);
+      break;
+    case CliVerb::Close:
+    case CliVerb::End:
+      if (command.all && !command.processes.empty()) return fault(CliUsageFault::IdsAndAll, command.verb);
+      if (command.all && command.paths.empty()) return fault(CliUsageFault::NoPaths, command.verb);
+      if (!command.all && command.processes.empty()) return fault(CliUsageFault::NoProcessIds, command.verb);
+      break;
+    default:
+      if (command.paths.empty()) return fault(CliUsageFault::NoPaths, command.verb);
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::variant<CliCommand, CliUsageError> parse_cli(const std::vector<std::wstring>& arguments) {
+  if (arguments.empty()) return fault(CliUsageFault::NoCommand, CliVerb::Help);
   const std::optional<CliVerb> verb = verb_of(arguments[0]);
-  if (!verb) return "Unknown command: " + utf8(arguments[0]);
+  if (!verb) return fault(CliUsageFault::UnknownCommand, CliVerb::Help, arguments[0]);
   CliCommand command;
   command.verb = *verb;
+  if (*verb == CliVerb::Help) return help_command();  // "help find" is still a request for help
   bool options_done = false;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::wstring& a = arguments[i];
@@ -148,51 +212,72 @@ std::variant<CliCommand, std::string> parse_cli(const std::vector<std::wstring>&
       continue;
     }
     if (!options_done && a.size() > 1 && a[0] == L'-') {
-      if (a == L"--help" || a == L"-h") {
-        CliCommand help;
-        help.verb = CliVerb::Help;
-        return help;
-      }
-      if (!takes(*verb, a)) return "Unknown option for this command: " + utf8(a);
-      if (a == L"--deep") command.deep = true;
-      if (a == L"--json") command.json = true;
-      if (a == L"--all") command.all = true;
-      if (a == L"--yes") command.yes = true;
-      if (a == L"--timeout") {
-        const auto seconds = i + 1 < arguments.size() ? parse_number(arguments[i + 1], 86'400) : std::nullopt;
-        if (!seconds) return std::string("--timeout needs a number of seconds (at most 86400).");
-        command.timeout_seconds = static_cast<std::uint32_t>(*seconds);
-        ++i;
-      }
+      const std::wstring option = folded(a);
+      if (option == L"--help" || option == L"-h") return help_command();
+      if (auto wrong = take_option(option, arguments, i, command)) return *wrong;
       continue;
     }
-    const bool by_process = (*verb == CliVerb::Close || *verb == CliVerb::End) && !command.all;
-    if (by_process) {
+    if ((*verb == CliVerb::Close || *verb == CliVerb::End) && !command.all) {
       const std::optional<ProcessRef> ref = parse_process_ref(a);
-      if (!ref) return "Not a process id: " + utf8(a);
+      if (!ref) return fault(CliUsageFault::NotAProcessId, *verb, a);
       command.processes.push_back(*ref);
     } else {
       command.paths.push_back(a);
     }
   }
-  switch (*verb) {
-    case CliVerb::Help:
-    case CliVerb::Version:
-    case CliVerb::RestartExplorer:
-      if (!command.paths.empty()) return std::string("This command takes no paths.");
-      break;
-    case CliVerb::Close:
-    case CliVerb::End:
-      if (command.all && !command.processes.empty()) return std::string("Give process ids, or --all and paths.");
-      if (command.all ? command.paths.empty() : command.processes.empty()) {
-        return std::string(command.all ? "Give the paths whose holders to act on." : "Give at least one process id.");
-      }
-      break;
-    default:
-      if (command.paths.empty()) return std::string("Give at least one path.");
+  if (auto wrong = missing_from(command)) return *wrong;
+  return command;
+}
+
+std::string usage_error_text(const CliUsageError& error) {
+  const std::string argument = printable(utf8(error.argument));
+  const std::string verb(verb_name(error.verb));
+  const auto filled = [](const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); };
+  switch (error.fault) {
+    case CliUsageFault::NoCommand:
+      return std::string(localized(msg::kCliNoCommand));
+    case CliUsageFault::UnknownCommand:
+      return filled(msg::kCliUnknownCommand, {argument});
+    case CliUsageFault::UnknownOption:
+      return filled(msg::kCliUnknownOption, {verb, argument});
+    case CliUsageFault::NeedsSeconds:
+      return std::string(localized(msg::kCliNeedsSeconds));
+    case CliUsageFault::NotAProcessId:
+      return filled(msg::kCliNotAProcessId, {argument});
+    case CliUsageFault::TakesNoPaths:
+      return filled(msg::kCliTakesNoPaths, {verb, argument});
+    case CliUsageFault::IdsAndAll:
+      return std::string(localized(msg::kCliIdsOrAll));
+    case CliUsageFault::NoPaths:
+      return std::string(localized(msg::kCliNoPaths));
+    case CliUsageFault::NoProcessIds:
       break;
   }
-  return command;
+  return std::string(localized(msg::kCliNoProcessIds));
+}
+
+std::string_view verb_name(CliVerb verb) {
+  switch (verb) {
+    case CliVerb::Help:
+      return "help";
+    case CliVerb::Version:
+      return "--version";
+    case CliVerb::Find:
+      return "find";
+    case CliVerb::Wait:
+      return "wait";
+    case CliVerb::Close:
+      return "close";
+    case CliVerb::End:
+      return "end";
+    case CliVerb::RestartExplorer:
+      return "restart-explorer";
+    case CliVerb::Recycle:
+      return "recycle";
+    case CliVerb::DeleteOnRestart:
+      break;
+  }
+  return "delete-on-restart";
 }
 
 std::string cli_usage() {
@@ -208,15 +293,26 @@ std::string cli_usage() {
          "  restart-explorer [--yes]                 restart File Explorer\n"
          "  recycle [--yes] PATH...                  move the paths to the Recycle Bin\n"
          "  delete-on-restart [--yes] PATH...        delete the paths the next time Windows starts\n"
-         "  --help, --version\n"
+         "  help, --help, --version\n"
          "\n"
          "START is the start time `find --json` prints: a process started at another time is\n"
          "never ended. Ending, restarting File Explorer, recycling and scheduling need --yes\n"
          "or a yes at the console's prompt.\n"
          "\n"
-         "Exit status: 0 success (nothing holds, or every action done); 1 something still\n"
-         "holds, or an action was refused or failed; 2 wrong usage; 3 the search failed;\n"
-         "4 the results could not be written (a closed pipe, a full disk).\n";
+         "Commands and options may be written in any letter case.\n"
+         "\n"
+         "Exit status:\n"
+         "  0  success: nothing holds the paths, or every action was done\n"
+         "  1  something still holds them, or an action was refused or failed\n"
+         "  2  wrong usage, or a path that names nothing (find, wait, --all)\n"
+         "  3  the search failed (a deep search that gave up, or Ctrl+C)\n"
+         "  4  the results could not be written (a closed pipe, a full disk)\n"
+         "  5  nothing was found holding them, yet something has one open\n"
+         "     (try --deep, or a console run as administrator)\n"
+         "  6  nothing was found holding them, but not everything could be searched\n"
+         "     (a folder over 50,000 files, programs it could not open, handles passed over)\n"
+         "The first that applies of 1, 3, 5, 6 is the status of find and wait; wait searches\n"
+         "again while it is 1, 3 or 5.\n";
 }
 
 std::string_view kind_name(HolderKind kind) {
@@ -247,16 +343,55 @@ std::string local_time_text(std::uint64_t filetime) {
 
 namespace {
 
-// What the view says of a deep search that nothing was found by: one of the handles it passed
-// over may be the holder, and it may have stopped early.
-std::string deep_search_notes(const ScanResult& result) {
+// The window's advice for a target in use that nothing was found holding names its buttons;
+// here it names what to type.
+std::string cli_diagnosis_text(const Diagnosis& d, bool deep, bool elevated) {
+  if (d.kind != DiagnosisKind::InUseUnseen) return diagnosis_text(d, deep, elevated);
+  return std::string(localized(!deep       ? msg::kCliUnseenTryDeep
+                               : !elevated ? msg::kCliUnseenTryAdmin
+                                           : msg::kCliUnseenTryRestart));
+}
+
+// What the window says of where the search could not look. Handles passed over are worth
+// naming only when nothing was found: then one of them may be the holder.
+std::string search_notes(const ScanResult& result, bool elevated) {
+  const auto line = [](const Message& m, std::uint64_t count) {
+    const std::string text = group_thousands(count);
+    return fill_placeholders(localized(m), std::span(&text, 1)) + "\n";
+  };
+  const SearchGaps gaps = search_gaps(result, elevated);
   std::string out;
-  if (result.deep && result.unexamined != 0) {
-    const std::string count = group_thousands(result.unexamined);
-    out += fill_placeholders(localized(msg::kDeepSkippedHandles), std::span(&count, 1)) + "\n";
-  }
-  if (result.gave_up) out += std::string(localized(msg::kDeepGaveUp)) + "\n";
+  if (gaps.listing_capped) out += line(msg::kTooManyFiles, kListingCap);
+  if (gaps.processes_not_opened) out += line(msg::kCliInaccessibleProcesses, result.inaccessible);
+  if (gaps.handles_passed_over && result.holders.empty()) out += line(msg::kDeepSkippedHandles, result.unexamined);
+  if (gaps.stopped_early) out += std::string(localized(msg::kDeepGaveUp)) + "\n";
   return out;
+}
+
+// The gaps by the names JSON gives them.
+nlohmann::json gap_names(const SearchGaps& gaps) {
+  nlohmann::json names = nlohmann::json::array();
+  if (gaps.listing_capped) names.push_back("listing_capped");
+  if (gaps.processes_not_opened) names.push_back("processes_not_opened");
+  if (gaps.handles_passed_over) names.push_back("handles_passed_over");
+  if (gaps.stopped_early) names.push_back("stopped_early");
+  return names;
+}
+
+std::string_view status_name(int status) {
+  switch (status) {
+    case kExitStillHeld:
+      return "held";
+    case kExitSearchFailed:
+      return "search_failed";
+    case kExitInUseUnseen:
+      return "in_use_unseen";
+    case kExitIncomplete:
+      return "incomplete";
+    default:
+      break;
+  }
+  return "free";
 }
 
 }  // namespace
@@ -265,9 +400,9 @@ std::string holders_table(const ScanResult& result, bool elevated) {
   std::string out;
   if (result.holders.empty()) {
     for (const Diagnosis& d : result.diagnoses) {
-      out += printable(utf8(d.target)) + ": " + diagnosis_text(d, result.deep, elevated) + "\n";
+      out += printable(utf8(d.target)) + ": " + cli_diagnosis_text(d, result.deep, elevated) + "\n";
     }
-    return out + deep_search_notes(result);
+    return out + search_notes(result, elevated);
   }
   std::vector<std::vector<std::string>> rows{{"PID", "PROGRAM", "KIND", "STARTED", "HOLDS"}};
   for (const Holder& h : result.holders) {
@@ -286,7 +421,7 @@ std::string holders_table(const ScanResult& result, bool elevated) {
     }
     out += line + "\n";
   }
-  return out;
+  return out + search_notes(result, elevated);
 }
 
 std::string holders_json(const std::vector<Target>& targets, const ScanResult& result, bool elevated) {
@@ -298,6 +433,9 @@ std::string holders_json(const std::vector<Target>& targets, const ScanResult& r
   doc["truncated"] = result.truncated;
   doc["complete"] = !result.gave_up;
   doc["unexamined"] = result.unexamined;
+  doc["inaccessible"] = result.inaccessible;
+  doc["incomplete"] = gap_names(search_gaps(result, elevated));
+  doc["status"] = status_name(search_exit_code(result, elevated));
   doc["holders"] = nlohmann::json::array();
   for (const Holder& h : result.holders) {
     nlohmann::ordered_json holder;
@@ -319,7 +457,7 @@ std::string holders_json(const std::vector<Target>& targets, const ScanResult& r
     for (const Diagnosis& d : result.diagnoses) {
       doc["diagnoses"].push_back(nlohmann::ordered_json{{"target", utf8(d.target)},
                                                         {"kind", diagnosis_kind_name(d.kind)},
-                                                        {"text", diagnosis_text(d, result.deep, elevated)}});
+                                                        {"text", cli_diagnosis_text(d, result.deep, elevated)}});
     }
   }
   // Text the program did not make (file names) may not be UTF-16 Windows can spell in UTF-8:
@@ -327,10 +465,28 @@ std::string holders_json(const std::vector<Target>& targets, const ScanResult& r
   return doc.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-int search_exit_code(const ScanResult& result) {
+SearchGaps search_gaps(const ScanResult& result, bool elevated) {
+  SearchGaps gaps;
+  gaps.listing_capped = result.truncated;
+  // As administrator, what is left unopened are Windows' protected processes, which nothing
+  // can end anyway; the window is silent about them too.
+  gaps.processes_not_opened = result.deep && !elevated && result.inaccessible != 0;
+  gaps.handles_passed_over = result.deep && result.unexamined != 0;
+  gaps.stopped_early = result.gave_up;
+  return gaps;
+}
+
+int search_exit_code(const ScanResult& result, bool elevated) {
   if (!result.holders.empty()) return kExitStillHeld;
   if (result.gave_up) return kExitSearchFailed;
+  const auto unseen = [](const Diagnosis& d) { return d.kind == DiagnosisKind::InUseUnseen; };
+  if (std::any_of(result.diagnoses.begin(), result.diagnoses.end(), unseen)) return kExitInUseUnseen;
+  if (search_gaps(result, elevated).any()) return kExitIncomplete;
   return kExitSuccess;
+}
+
+bool waits_on(int search_status) {
+  return search_status == kExitStillHeld || search_status == kExitSearchFailed || search_status == kExitInUseUnseen;
 }
 
 double next_wait_delay(double previous) { return previous <= 0 ? 1.0 : std::min(previous * 1.5, 5.0); }

@@ -17,6 +17,8 @@ inline constexpr int kExitStillHeld = 1;     // something still holds, or an act
 inline constexpr int kExitUsage = 2;         // the command line was wrong
 inline constexpr int kExitSearchFailed = 3;  // the search itself failed or was stopped
 inline constexpr int kExitOutputFailed = 4;  // standard output could not be written (closed pipe, full disk)
+inline constexpr int kExitInUseUnseen = 5;   // nothing was found holding it, yet something has it open
+inline constexpr int kExitIncomplete = 6;    // nothing was found holding it, but not everything could be searched
 
 enum class CliVerb : std::uint8_t {
   Help,
@@ -50,8 +52,35 @@ struct CliCommand {
   friend bool operator==(const CliCommand&, const CliCommand&) = default;
 };
 
-// The arguments after the program's name. A text for the user when they make no command.
-std::variant<CliCommand, std::string> parse_cli(const std::vector<std::wstring>& arguments);
+// What is wrong with a command line.
+enum class CliUsageFault : std::uint8_t {
+  NoCommand,
+  UnknownCommand,
+  UnknownOption,
+  NeedsSeconds,   // --timeout without a number it takes
+  NotAProcessId,
+  TakesNoPaths,
+  IdsAndAll,      // close or end given ids and --all at once
+  NoPaths,
+  NoProcessIds,
+};
+
+struct CliUsageError {
+  CliUsageFault fault = CliUsageFault::NoCommand;
+  std::wstring argument;  // the argument at fault, when there is one
+  CliVerb verb = CliVerb::Help;
+  friend bool operator==(const CliUsageError&, const CliUsageError&) = default;
+};
+
+// The arguments after the program's name. Commands and options are taken in any letter case,
+// as Windows' own tools take them.
+std::variant<CliCommand, CliUsageError> parse_cli(const std::vector<std::wstring>& arguments);
+
+// One line that says what is wrong, in the interface language (without its line end).
+std::string usage_error_text(const CliUsageError& error);
+
+// "find", "restart-explorer": the command as it is written.
+std::string_view verb_name(CliVerb verb);
 
 // "1234" or "1234:START"; nothing for anything else (0, signs, spaces, overflow).
 std::optional<ProcessRef> parse_process_ref(std::wstring_view text);
@@ -77,9 +106,23 @@ std::string_view kind_name(HolderKind kind);
 // A FILETIME count as local time, "2026-12-08 14:03:07"; empty when unknown.
 std::string local_time_text(std::uint64_t filetime);
 
-// How `find` and `wait` end: held (1) when anything holds, failed (3) when a deep search gave
-// up before it could tell, else 0.
-int search_exit_code(const ScanResult& result);
+// Why a search could not look everywhere; each may hide a holder.
+struct SearchGaps {
+  bool listing_capped = false;        // a folder had more files than the listing takes
+  bool processes_not_opened = false;  // programs of administrators or other users (when not elevated)
+  bool handles_passed_over = false;   // handles the deep search did not ask, or that did not answer
+  bool stopped_early = false;         // the deep search gave up
+  bool any() const { return listing_capped || processes_not_opened || handles_passed_over || stopped_early; }
+};
+SearchGaps search_gaps(const ScanResult& result, bool elevated);
+
+// How `find` and `wait` end, the first that applies: held (1); the search failed (3); in use
+// by something not found (5); not everything searched (6); else free (0).
+int search_exit_code(const ScanResult& result, bool elevated);
+
+// Whether `wait` searches again after a search that ended with this status: while something
+// holds the paths, or has them open unseen, or the search failed.
+bool waits_on(int search_status);
 
 // Seconds to sleep before the next search of `wait`: 1, then growing by half up to 5.
 double next_wait_delay(double previous);

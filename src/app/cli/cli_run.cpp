@@ -19,6 +19,7 @@
 #include "app/system/account.h"
 #include "common/numbers.h"
 #include "common/text.h"
+#include "discovery/path_spelling.h"
 #include "discovery/paths.h"
 #include "procs/end_process.h"
 #include "procs/process_facts.h"
@@ -31,6 +32,9 @@ namespace {
 std::string text_of(const Message& m) { return std::string(localized(m)); }
 std::string filled(const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); }
 
+// Bad usage: the line that is wrong, and where help is.
+void usage_error(const std::string& line) { write_err(line + "\n" + text_of(msg::kCliHelpHint) + "\n"); }
+
 // The paths as Windows resolves them, relative ones against the current folder; nothing
 // when one names no file or folder (a pattern, a device), which is said on stderr.
 std::optional<std::vector<Target>> resolve_paths(const std::vector<std::wstring>& paths) {
@@ -38,10 +42,31 @@ std::optional<std::vector<Target>> resolve_paths(const std::vector<std::wstring>
   for (const std::wstring& p : paths) {
     std::optional<Target> t = normalise_path(p, RelativePaths::Resolve);
     if (!t) {
-      write_err(filled(msg::kCliNotAPath, {printable(to_utf8(p))}) + "\n");
+      usage_error(filled(msg::kCliNotAPath, {printable(to_utf8(p))}));
       return std::nullopt;
     }
     targets.push_back(std::move(*t));
+  }
+  return targets;
+}
+
+// Only a file system that says so proves a path names nothing: an unreadable folder does not.
+bool names_nothing(const Target& target) {
+  if (::GetFileAttributesW(exact_path(target).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The paths to search, each of which must exist: a search for what is not there would answer
+// that nothing holds it, and a script would take that for leave to go on.
+std::optional<std::vector<Target>> paths_to_search(const std::vector<std::wstring>& paths) {
+  std::optional<std::vector<Target>> targets = resolve_paths(paths);
+  if (!targets) return std::nullopt;
+  for (const Target& t : *targets) {
+    if (names_nothing(t)) {
+      usage_error(filled(msg::kCliNoSuchPath, {printable(to_utf8(t))}));
+      return std::nullopt;
+    }
   }
   return targets;
 }
@@ -100,28 +125,35 @@ int stopped() {
 }
 
 int run_find(const CliCommand& c) {
-  const auto targets = resolve_paths(c.paths);
+  const auto targets = paths_to_search(c.paths);
   if (!targets) return kExitUsage;
   const std::optional<ScanResult> r = search(*targets, c.deep);
   if (!r) return stopped();
   print_result(c, *targets, *r);
-  return search_exit_code(*r);
+  return search_exit_code(*r, process_is_elevated());
 }
 
+// A path that goes while it is waited for is let go: nothing can hold it any more.
 int run_wait(const CliCommand& c) {
-  const auto targets = resolve_paths(c.paths);
+  const auto targets = paths_to_search(c.paths);
   if (!targets) return kExitUsage;
+  const bool elevated = process_is_elevated();
   const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(c.timeout_seconds) * 1000;
   double delay = 0;
   for (;;) {
     const std::optional<ScanResult> r = search(*targets, c.deep);
     if (!r) return stopped();
-    if (search_exit_code(*r) == kExitSuccess) return kExitSuccess;
+    const int status = search_exit_code(*r, elevated);
+    if (!waits_on(status)) {
+      // Said when it is not a plain yes, so that the script's log shows why.
+      if (status != kExitSuccess) print_result(c, *targets, *r);
+      return status;
+    }
     const ULONGLONG now = ::GetTickCount64();
     delay = next_wait_delay(delay);
     if (now >= deadline) {
       print_result(c, *targets, *r);
-      return search_exit_code(*r);
+      return status;
     }
     const auto wait_ms = static_cast<DWORD>(std::min<ULONGLONG>(static_cast<ULONGLONG>(delay * 1000), deadline - now));
     if (!sleep_unless_interrupted(wait_ms)) return stopped();
@@ -153,7 +185,7 @@ bool is_listed(const std::vector<ProcessEntry>& running, std::uint32_t pid) {
 // found holding the paths. False when nothing can be acted on for a reason already said.
 bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
   if (c.all) {
-    const auto targets = resolve_paths(c.paths);
+    const auto targets = paths_to_search(c.paths);
     if (!targets) {
       code = kExitUsage;
       return false;
@@ -164,6 +196,13 @@ bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
       return false;
     }
     for (const Holder& h : r->holders) out.push_back(Named{h.pid, h.start_time, h.title, h.kind});
+    if (r->holders.empty()) {
+      // Nothing to act on is no success when the file is in use all the same, or the search
+      // could not look everywhere: the search's answer is the command's.
+      const bool elevated = process_is_elevated();
+      code = search_exit_code(*r, elevated);
+      if (code != kExitSuccess) write_out(holders_table(*r, elevated));
+    }
     return true;
   }
   const std::vector<ProcessEntry> running = process_list();
@@ -203,7 +242,7 @@ std::string failure_text(ForceQuitResult result, bool elevated) {
     case ForceQuitResult::Refused:
       return text_of(msg::kPartOfWindowsCantEnd);
     default:
-      return text_of(elevated ? msg::kWindowsRefusedEnding : msg::kNoPermissionToEnd);
+      return text_of(elevated ? msg::kWindowsRefusedEnding : msg::kCliNoPermissionToEnd);
   }
 }
 
@@ -382,9 +421,9 @@ int run_command(const CliCommand& c) {
 }  // namespace
 
 int run_cli(const std::vector<std::wstring>& arguments) {
-  const std::variant<CliCommand, std::string> parsed = parse_cli(arguments);
-  if (const auto* error = std::get_if<std::string>(&parsed)) {
-    write_err(printable(*error) + "\n\n" + cli_usage());
+  const std::variant<CliCommand, CliUsageError> parsed = parse_cli(arguments);
+  if (const auto* error = std::get_if<CliUsageError>(&parsed)) {
+    usage_error(usage_error_text(*error));
     return kExitUsage;
   }
   catch_interrupts();

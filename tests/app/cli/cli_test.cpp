@@ -48,33 +48,59 @@ TEST(CliArguments, EachCommandTakesItsOwnOptionsAndNothingElse) {
 
   EXPECT_EQ(std::get<CliCommand>(parse_cli({L"find", L"--help"})).verb, CliVerb::Help);
   EXPECT_EQ(std::get<CliCommand>(parse_cli({L"--version"})).verb, CliVerb::Version);
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"help", L"find"})).verb, CliVerb::Help);
 
-  // Wrong: each is a text for the user, never a command.
-  const Args wrong[] = {
-      {},
-      {L"finds", L"a"},
-      {L"find"},                         // no path
-      {L"find", L"--yes", L"a"},         // not an option of find
-      {L"recycle", L"--deep", L"a"},
-      {L"wait", L"--timeout", L"a", L"b"},
-      {L"wait", L"--timeout", L"86401", L"b"},
-      {L"wait", L"--timeout"},
-      {L"close"},
-      {L"close", L"--all"},
-      {L"end", L"12", L"--all", L"D:\\x"},  // ids and --all at once
-      {L"end", L"12x"},
-      {L"end", L"0"},
-      {L"end", L"-5"},
-      {L"end", L"4294967296"},
-      {L"end", L"12:"},
-      {L"end", L"12:99999999999999999999"},
-      {L"restart-explorer", L"C:\\"},
+  // As Windows' own tools do, any letter case; paths and ids stay as written.
+  find.paths = {L"A.txt"};
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"FIND", L"--DEEP", L"--Json", L"A.txt"})), find);
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"Wait", L"--TimeOut", L"5", L"D:\\x"})), wait);
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"END", L"--Yes", L"12", L"34:133000000000000000"})), end);
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"CLOSE", L"--ALL", L"D:\\x"})), all);
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"--VERSION"})).verb, CliVerb::Version);
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"Restart-Explorer"})).verb, CliVerb::RestartExplorer);
+
+  // Wrong: what is at fault, and which argument, for the one line that says so.
+  using F = CliUsageFault;
+  const struct {
+    Args args;
+    CliUsageFault fault;
+    std::wstring argument;
+  } wrong[] = {
+      {{}, F::NoCommand, L""},
+      {{L"finds", L"a"}, F::UnknownCommand, L"finds"},
+      {{L"f\u0130nd", L"a"}, F::UnknownCommand, L"f\u0130nd"},  // only ASCII letters fold
+      {{L"find"}, F::NoPaths, L""},
+      {{L"find", L"--yes", L"a"}, F::UnknownOption, L"--yes"},  // not an option of find
+      {{L"recycle", L"--DEEP", L"a"}, F::UnknownOption, L"--DEEP"},
+      {{L"wait", L"--timeout", L"a", L"b"}, F::NeedsSeconds, L""},
+      {{L"wait", L"--timeout", L"86401", L"b"}, F::NeedsSeconds, L""},
+      {{L"wait", L"--timeout"}, F::NeedsSeconds, L""},
+      {{L"close"}, F::NoProcessIds, L""},
+      {{L"close", L"--all"}, F::NoPaths, L""},
+      {{L"end", L"12", L"--all", L"D:\\x"}, F::IdsAndAll, L""},  // ids and --all at once
+      {{L"end", L"12x"}, F::NotAProcessId, L"12x"},
+      {{L"end", L"0"}, F::NotAProcessId, L"0"},
+      {{L"end", L"-5"}, F::UnknownOption, L"-5"},
+      {{L"end", L"4294967296"}, F::NotAProcessId, L"4294967296"},
+      {{L"end", L"12:"}, F::NotAProcessId, L"12:"},
+      {{L"end", L"12:99999999999999999999"}, F::NotAProcessId, L"12:99999999999999999999"},
+      {{L"restart-explorer", L"C:\\"}, F::TakesNoPaths, L"C:\\"},
+      {{L"--version", L"x"}, F::TakesNoPaths, L"x"},
   };
-  for (const Args& args : wrong) {
+  for (const auto& w : wrong) {
     std::wstring joined;
-    for (const auto& a : args) joined += a + L" ";
-    EXPECT_TRUE(std::holds_alternative<std::string>(parse_cli(args))) << to_utf8(joined);
+    for (const auto& a : w.args) joined += a + L" ";
+    const auto parsed = parse_cli(w.args);
+    ASSERT_TRUE(std::holds_alternative<CliUsageError>(parsed)) << to_utf8(joined);
+    const CliUsageError& error = std::get<CliUsageError>(parsed);
+    EXPECT_EQ(error.fault, w.fault) << to_utf8(joined);
+    EXPECT_EQ(error.argument, w.argument) << to_utf8(joined);
+    const std::string line = usage_error_text(error);
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    EXPECT_NE(line.find(to_utf8(w.argument)), std::string::npos) << line;
   }
+  EXPECT_EQ(usage_error_text(std::get<CliUsageError>(parse_cli({L"recycle", L"--Deep", L"a"}))),
+            "Unknown option for recycle: --Deep");
 }
 
 TEST(CliArguments, WaitingBacksOffToFiveSeconds) {
@@ -83,11 +109,70 @@ TEST(CliArguments, WaitingBacksOffToFiveSeconds) {
   for (int i = 0; i < 7; ++i) delays.push_back(delay = next_wait_delay(delay));
   EXPECT_EQ(delays, (std::vector<double>{1.0, 1.5, 2.25, 3.375, 5.0, 5.0, 5.0}));
   ScanResult r;
-  EXPECT_EQ(search_exit_code(r), kExitSuccess);
+  EXPECT_EQ(search_exit_code(r, false), kExitSuccess);
   r.gave_up = true;  // the deep search could not finish: it cannot say the file is free
-  EXPECT_EQ(search_exit_code(r), kExitSearchFailed);
+  EXPECT_EQ(search_exit_code(r, false), kExitSearchFailed);
   r.holders.push_back(Holder{});
-  EXPECT_EQ(search_exit_code(r), kExitStillHeld);
+  EXPECT_EQ(search_exit_code(r, false), kExitStillHeld);
+}
+
+// Only 0 lets a script go on: a file in use by something unseen, and a search that could not
+// look everywhere, have statuses of their own, and JSON says the same.
+TEST(CliOutput, OnlyAFreeAndWhollySearchedTargetIsSuccess) {
+  const auto diagnosis = [](DiagnosisKind kind) { return Diagnosis{L"D:\\a.txt", kind, 0, false}; };
+  struct Case {
+    const char* name;
+    ScanResult result;
+    bool elevated;
+    int status;
+    std::vector<std::string> incomplete;
+    std::string says;  // in the table
+  };
+  ScanResult held;
+  held.holders.push_back(Holder{});
+  held.truncated = true;  // held says more than incomplete
+  ScanResult unseen;
+  unseen.diagnoses = {diagnosis(DiagnosisKind::LooksDeletable), diagnosis(DiagnosisKind::InUseUnseen)};
+  unseen.truncated = true;  // in use says more than incomplete
+  ScanResult unseen_deep = unseen;
+  unseen_deep.deep = true;
+  ScanResult gave_up = unseen_deep;
+  gave_up.gave_up = true;  // kept from before: the search failed
+  ScanResult free_file;
+  free_file.diagnoses = {diagnosis(DiagnosisKind::LooksDeletable)};
+  ScanResult capped = free_file;
+  capped.truncated = true;
+  ScanResult closed_to_us = free_file;
+  closed_to_us.deep = true;
+  closed_to_us.inaccessible = 3;
+  ScanResult passed_over = free_file;
+  passed_over.deep = true;
+  passed_over.unexamined = 2;
+  const Case cases[] = {
+      {"free", free_file, false, kExitSuccess, {}, "It looks deletable now"},
+      {"held", held, false, kExitStillHeld, {"listing_capped"}, "There are very many files"},
+      {"unseen", unseen, false, kExitInUseUnseen, {"listing_capped"}, "wasn't found. Try --deep."},
+      {"unseen deep", unseen_deep, false, kExitInUseUnseen, {"listing_capped"}, "in a console run as administrator"},
+      {"unseen deep elevated", unseen_deep, true, kExitInUseUnseen, {"listing_capped"}, "Try delete-on-restart."},
+      {"gave up", gave_up, false, kExitSearchFailed, {"listing_capped", "stopped_early"}, "stopped early"},
+      {"capped", capped, false, kExitIncomplete, {"listing_capped"}, "only the first 50,000"},
+      {"not opened", closed_to_us, false, kExitIncomplete, {"processes_not_opened"}, "could not be checked (3)"},
+      // As administrator, only Windows' protected processes stay closed: nothing to tell.
+      {"not opened elevated", closed_to_us, true, kExitSuccess, {}, "It looks deletable now"},
+      {"passed over", passed_over, true, kExitIncomplete, {"handles_passed_over"}, "skipped (2)"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(search_exit_code(c.result, c.elevated), c.status) << c.name;
+    const std::string table = holders_table(c.result, c.elevated);
+    EXPECT_NE(table.find(c.says), std::string::npos) << c.name << "\n" << table;
+    EXPECT_EQ(table.find(" '"), std::string::npos) << c.name << ": a button of the window\n" << table;
+    const auto doc = nlohmann::json::parse(holders_json({}, c.result, c.elevated), nullptr, false);
+    EXPECT_EQ(doc["incomplete"], c.incomplete) << c.name;
+    EXPECT_EQ(doc["status"] == "free", c.status == kExitSuccess) << c.name;
+  }
+  // wait goes on while the file is held or in use, or the search failed; a gap stays a gap.
+  for (const int status : {kExitSuccess, kExitIncomplete}) EXPECT_FALSE(waits_on(status)) << status;
+  for (const int status : {kExitStillHeld, kExitSearchFailed, kExitInUseUnseen}) EXPECT_TRUE(waits_on(status)) << status;
 }
 
 // Names, descriptions and paths come from other programs and other systems: none of them may
@@ -254,6 +339,29 @@ TEST_F(CliWithHolder, WaitEndsWhenTheFileIsLetGoOrAtItsTimeout) {
   EXPECT_LT(::GetTickCount64() - started, 20'000u);  // soon after, not at the timeout
 }
 
+// Without --deep the helper is not found (Wine's Restart Manager names no one), yet the file
+// cannot be deleted: neither find nor wait may call it free.
+TEST_F(CliWithHolder, AFileInUseByWhatWasNotFoundIsNeverFree) {
+  auto holder = test::HolderProcess::start({L"--share", L"rw", L"--open", file_});
+  ASSERT_TRUE(holder);
+  const CliRun found = run_cli({L"find", file_});
+  EXPECT_EQ(found.exit, static_cast<DWORD>(kExitInUseUnseen)) << found.out << found.err;
+  EXPECT_NE(found.out.find("Try --deep."), std::string::npos) << found.out;
+
+  const ULONGLONG started = ::GetTickCount64();
+  const CliRun waited = run_cli({L"wait", L"--json", L"--timeout", L"2", file_});
+  EXPECT_EQ(waited.exit, static_cast<DWORD>(kExitInUseUnseen)) << waited.out << waited.err;
+  EXPECT_GE(::GetTickCount64() - started, 2'000u);  // it waited to the end
+  const auto doc = nlohmann::json::parse(waited.out, nullptr, false);
+  EXPECT_EQ(doc["status"], "in_use_unseen") << waited.out;
+  EXPECT_EQ(doc["diagnoses"][0]["kind"], "in_use_unseen") << waited.out;
+
+  const CliRun closed = run_cli({L"close", L"--all", file_});  // no one to close is not "done"
+  EXPECT_EQ(closed.exit, static_cast<DWORD>(kExitInUseUnseen)) << closed.out << closed.err;
+  EXPECT_TRUE(alive(*holder));
+  EXPECT_EQ(run_cli({L"FIND", L"--Deep", file_}).exit, static_cast<DWORD>(kExitStillHeld));
+}
+
 TEST_F(CliWithHolder, EndingNeedsYesAndTheSameProcess) {
   auto holder = test::HolderProcess::start({L"--open", file_});
   ASSERT_TRUE(holder);
@@ -299,6 +407,29 @@ TEST(Cli, ProtectedFoldersAndBadUsageAreRefusedCalmly) {
 
   EXPECT_EQ(run_cli({L"recycle", L"--yes", L"C:\\*.txt"}).exit, 2u);  // names no file
   EXPECT_EQ(run_cli({L"finds"}).exit, 2u);
+
+  // Bad usage is one line that says what is wrong, and where help is. A search for a path that
+  // is not there is bad usage too: "nothing holds it" would let a script go on.
+  const test::TempDir dir;
+  const std::wstring missing = dir / L"missing.txt";
+  const std::string help_line = "Run 'tarnwick-cli help' for help.\n";
+  const std::string no_such = to_utf8(missing) + ": no such file or folder\n" + help_line;
+  const struct {
+    Args args;
+    std::string err;
+  } usage[] = {
+      {{L"finds"}, "Unknown command: finds\n" + help_line},
+      {{L"find", L"--yes", missing}, "Unknown option for find: --yes\n" + help_line},
+      {{L"find", missing}, no_such},
+      {{L"Wait", L"--timeout", L"60", missing}, no_such},
+      {{L"end", L"--all", L"--yes", missing}, no_such},
+  };
+  for (const auto& u : usage) {
+    const CliRun run = run_cli(u.args, 20'000);
+    EXPECT_EQ(run.exit, 2u) << to_utf8(u.args[0]);
+    EXPECT_EQ(run.err, u.err);
+    EXPECT_TRUE(run.out.empty()) << run.out;
+  }
   const CliRun help = run_cli({L"--help"});
   EXPECT_EQ(help.exit, 0u);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
