@@ -8,6 +8,9 @@
 //                                       waits for a dialog whose title begins with TITLE (an
 //                                       installer's window) and presses its default button
 //                                       whenever it is enabled, until the dialog is gone
+//   window_driver run-line SECONDS LINE starts command line LINE as it stands (as Windows starts
+//                                       an uninstall entry's) and waits for it; exit status
+//                                       its program's
 //   window_driver processes             prints the file name of every running process
 //   window_driver set-event NAME        sets a named event (a test helper's --quit)
 // Exit status 0 when done, 1 when the time ran out, 2 for a wrong command line.
@@ -131,6 +134,20 @@ int click_through(const std::wstring& title, DWORD seconds) {
   return gone ? 0 : 1;
 }
 
+int run_line(std::wstring line, DWORD seconds) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    return 2;
+  }
+  const tw::UniqueHandle process(started.hProcess);
+  const tw::UniqueHandle thread(started.hThread);
+  if (::WaitForSingleObject(process.get(), seconds * 1000) != WAIT_OBJECT_0) return 1;
+  DWORD code = 1;
+  return ::GetExitCodeProcess(process.get(), &code) ? static_cast<int>(code) : 1;
+}
+
 int list_processes() {
   tw::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
@@ -152,6 +169,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"click-through" && argc == 4) {
     return click_through(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+  }
+  if (command == L"run-line" && argc == 4) {
+    return run_line(argv[3], static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
   }
   if (argc != 3) return 2;
   const DWORD seconds = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
