@@ -90,4 +90,11 @@ printf '{\n  "version": "%s",\n  "url": "%s",\n  "sha256": "%s",\n  "size": %s\n
   "$version" "${maker_url}tarnwick/$setup_name" "$digest" "$size" >"$out/update.json"
 
 (cd "$out" && sha256sum "$setup_name" "$portable_name" update.json >SHA256SUMS)
-echo "package: $out/$setup_name ($size bytes), $portable_name, update.json, SHA256SUMS"
+# What was made, with the sizes a release note quotes (the programs as packed, signed if signing).
+echo "package: in $out"
+for file in "$out/$setup_name" "$out/$portable_name" "$out/update.json" "$out/SHA256SUMS" \
+            "$work/tarnwick.exe" "$work/tarnwick-cli.exe"; do
+  name=$(basename "$file")
+  [ "$(dirname "$file")" = "$work" ] && name="$name (in both)"
+  printf '  %-34s %12s bytes\n' "$name" "$(stat -c %s "$file" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta')"
+done

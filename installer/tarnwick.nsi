@@ -63,6 +63,8 @@ ShowUninstDetails nevershow
 
 Var update          ; 1: started by Tarnwick's updater
 Var quiet_boxes     ; 1: message boxes take their defaults
+Var copy_dir        ; the uninstaller's copy's folder in the temporary folder, to go once it ends
+Var in_place        ; 1: the uninstaller runs from the install folder itself
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -164,6 +166,9 @@ Function ${un}WaitForTarnwick
     ${Break}
   retry:
   ${Loop}
+  !if "${un}" == "un."
+    Call un.RemoveCopyLater
+  !endif
   SetErrorLevel ${EXIT_IN_USE}
   Quit
 FunctionEnd
@@ -341,8 +346,10 @@ Section "Tarnwick"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${MAKER_NAME}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" '"$INSTDIR\tarnwick.exe",0'
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ; "_?=" keeps NSIS from making its own copy, which it schedules for deletion at restart (an
+  ; administrator's right); the uninstaller makes one of its own instead (un.GoOnFromCopy).
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" _?=$INSTDIR'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/M=*.exe /S=0K /G=0" $0 $1 $2
@@ -353,8 +360,149 @@ Function .onInstSuccess
   ${IfThen} $update == 1 ${|} Call StartTarnwick ${|}
 FunctionEnd
 
+; $0 = 1 when folders $1 and $2 are the same (any spelling Windows reads the same), else 0.
+Function un.SameFolder
+  StrCpy $0 0
+  ${Do}
+    StrCpy $3 $1 1 -1
+    ${IfThen} $3 != "\" ${|} ${ExitDo} ${|}
+    StrCpy $1 $1 -1
+  ${Loop}
+  ${Do}
+    StrCpy $3 $2 1 -1
+    ${IfThen} $3 != "\" ${|} ${ExitDo} ${|}
+    StrCpy $2 $2 -1
+  ${Loop}
+  ${If} $1 == $2
+    StrCpy $0 1
+    Return
+  ${EndIf}
+  GetFullPathName /SHORT $3 $1
+  GetFullPathName /SHORT $4 $2
+  ${If} $3 != ""
+  ${AndIf} $3 == $4
+    StrCpy $0 1
+  ${EndIf}
+FunctionEnd
+
+; $0 = 1 when name $1 holds only ASCII letters, digits, ".", "_", "-" and "~": nothing a
+; command line could read as anything but the name.
+Function un.PlainName
+  StrCpy $0 0
+  ${IfThen} $1 == "" ${|} Return ${|}
+  StrCpy $2 0
+  ${Do}
+    StrCpy $3 $1 1 $2
+    ${IfThen} $3 == "" ${|} ${ExitDo} ${|}
+    StrCpy $4 0
+    ${Do}
+      StrCpy $5 "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-~" 1 $4
+      ${IfThen} $5 == "" ${|} Return ${|}
+      ${IfThen} $5 S== $3 ${|} ${ExitDo} ${|}
+      IntOp $4 $4 + 1
+    ${Loop}
+    IntOp $2 $2 + 1
+  ${Loop}
+  StrCpy $0 1
+FunctionEnd
+
+; Run from the install folder, the uninstaller cannot delete itself, so it goes on from a copy
+; in a folder of its own in the temporary folder and ends; the copy deletes the installation
+; and has that folder removed once it ends (un.RemoveCopyLater). Returns only when no copy
+; could be started: the uninstall then goes on in place.
+Function un.GoOnFromCopy
+  Call un.WaitForTarnwick  ; refuses before anything is copied
+  GetTempFileName $1
+  ${IfThen} $1 == "" ${|} Return ${|}
+  Delete $1
+  ClearErrors
+  CreateDirectory $1
+  CopyFiles /SILENT "$EXEPATH" "$1\$EXEFILE"
+  ${IfNot} ${Errors}
+    ${GetParameters} $2
+    SetOutPath "$TEMP"  ; not the install folder, which the copy must be able to remove
+    Exec '"$1\$EXEFILE" $2 _?=$INSTDIR'
+    ${IfNot} ${Errors}
+      SetErrorLevel 0
+      Quit
+    ${EndIf}
+  ${EndIf}
+  Delete "$1\$EXEFILE"
+  RMDir $1
+FunctionEnd
+
+; Notes the folder of this copy when it lies directly in the temporary folder under a plain
+; name (this uninstaller's own, or the one NSIS makes when started without "_?="), so that
+; un.RemoveCopyLater can remove it.
+Function un.NoteOwnCopy
+  ${GetParent} "$EXEDIR" $1
+  StrCpy $2 "$TEMP"
+  Call un.SameFolder
+  ${IfThen} $0 != 1 ${|} Return ${|}
+  StrCpy $1 "$TEMP" 2
+  ${IfThen} $1 == "\\" ${|} Return ${|}  ; the command interpreter cannot work in a share
+  ${GetFileName} "$EXEDIR" $1
+  StrCpy $6 $1
+  StrCpy $2 $1 "" -4
+  ${IfThen} $2 != ".tmp" ${|} Return ${|}
+  Call un.PlainName
+  ${IfThen} $0 != 1 ${|} Return ${|}
+  StrCpy $1 $EXEFILE
+  Call un.PlainName
+  ${IfThen} $0 != 1 ${|} Return ${|}
+  StrCpy $copy_dir $6
+FunctionEnd
+
+; Starts, once, a command interpreter without a window that waits for this copy to end, then
+; deletes it and removes its folder. It works in the temporary folder and names only the copy
+; and its folder, by plain relative names; it gives up after about a minute.
+Function un.RemoveCopyLater
+  ${IfThen} $copy_dir == "" ${|} Return ${|}
+  StrCpy $1 '"$SYSDIR\cmd.exe" /d /v:off /c for /l %i in (1,1,60) do (del /f /q "$copy_dir\$EXEFILE" & rmdir "$copy_dir" & (if not exist "$copy_dir\" exit 0) & ping -n 2 127.0.0.1) >nul 2>&1'
+  StrCpy $copy_dir ""
+  System::Alloc 104  ; STARTUPINFOW
+  Pop $2
+  System::Call "*$2(i 104)"
+  System::Alloc 24   ; PROCESS_INFORMATION
+  Pop $3
+  ; CREATE_NO_WINDOW: no console flashes up
+  System::Call 'kernel32::CreateProcessW(p 0, w r1, p 0, p 0, i 0, i 0x08000000, p 0, w "$TEMP", p r2, p r3) i .r4'
+  ${If} $4 <> 0
+    System::Call "*$3(p .r5, p .r6)"
+    System::Call "kernel32::CloseHandle(p r5)"
+    System::Call "kernel32::CloseHandle(p r6)"
+  ${EndIf}
+  System::Free $3
+  System::Free $2
+FunctionEnd
+
 Function un.onInit
   !insertmacro READ_OPTIONS
+  StrCpy $1 "$EXEDIR"
+  StrCpy $2 "$INSTDIR"
+  Call un.SameFolder
+  StrCpy $in_place $0
+  ${If} $in_place == 1
+    Call un.GoOnFromCopy
+  ${Else}
+    Call un.NoteOwnCopy
+  ${EndIf}
+FunctionEnd
+
+Function un.onGUIEnd
+  Call un.RemoveCopyLater
+FunctionEnd
+
+Function un.onUninstSuccess
+  ${If} ${Silent}
+    Call un.RemoveCopyLater
+  ${EndIf}
+FunctionEnd
+
+Function un.onUninstFailed
+  ${If} ${Silent}
+    Call un.RemoveCopyLater
+  ${EndIf}
 FunctionEnd
 
 ; Only what the installer put there goes; a folder that holds anything else stays. The entry,
@@ -382,6 +530,17 @@ Section "Uninstall"
   ${EndIf}
   Delete "$INSTDIR\tarnwick.exe"
   Delete "$INSTDIR\tarnwick-cli.exe"
-  Delete "$INSTDIR\uninstall.exe"
+  ; The installed uninstaller that started this copy may take a moment to end.
+  StrCpy $3 0
+  ${Do}
+    Delete "$INSTDIR\uninstall.exe"
+    ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+    ${OrIf} $in_place == 1
+    ${OrIf} $3 >= 50
+      ${ExitDo}
+    ${EndIf}
+    Sleep 200
+    IntOp $3 $3 + 1
+  ${Loop}
   RMDir "$INSTDIR"
 SectionEnd

@@ -2,8 +2,9 @@
 # Installs the release silently into a fresh Wine prefix and checks what a user would find:
 # the program, its shortcut and its "Apps & features" entry; that a second installer will not
 # replace a running Tarnwick or its running command line, nor the uninstaller remove them;
-# then uninstalls silently and checks nothing of Tarnwick is left; and that it installs only
-# into an empty folder or over Tarnwick, and uninstalls only what is its own.
+# then uninstalls (through its pages, silently, or started plainly) and checks nothing of
+# Tarnwick is left, nor anything in the temporary folder; and that it installs only into an
+# empty folder or over Tarnwick, and uninstalls only what is its own.
 #   install_test.sh SOURCE_DIR BUILD_DIR PACKAGES VERSION MAKER_NAME
 set -euo pipefail
 source "$(dirname "$0")/lib.sh" "$1" "$2" installer-install
@@ -36,8 +37,8 @@ expect "DisplayVersion" "$(reg_value "$uninstall_key" DisplayVersion)" "$version
 expect "Publisher" "$(reg_value "$uninstall_key" Publisher)" "$maker_name"
 expect "DisplayIcon" "$(reg_value "$uninstall_key" DisplayIcon)" "\"$dir_win\\tarnwick.exe\",0"
 expect "InstallLocation" "$(reg_value "$uninstall_key" InstallLocation)" "$dir_win"
-expect "UninstallString" "$(reg_value "$uninstall_key" UninstallString)" "\"$dir_win\\uninstall.exe\""
-expect "QuietUninstallString" "$(reg_value "$uninstall_key" QuietUninstallString)" "\"$dir_win\\uninstall.exe\" /S"
+expect "UninstallString" "$(reg_value "$uninstall_key" UninstallString)" "\"$dir_win\\uninstall.exe\" _?=$dir_win"
+expect "QuietUninstallString" "$(reg_value "$uninstall_key" QuietUninstallString)" "\"$dir_win\\uninstall.exe\" /S _?=$dir_win"
 expect "NoModify" "$(reg_value "$uninstall_key" NoModify)" "0x1"
 expect "NoRepair" "$(reg_value "$uninstall_key" NoRepair)" "0x1"
 estimated=$(($(reg_value "$uninstall_key" EstimatedSize)))
@@ -62,6 +63,8 @@ done
 portable="$packages/a/Tarnwick-$version-portable.zip"
 expect "portable archive" "$(unzip -Z1 "$portable" | sort | tr '\n' ' ')" "Read me.txt tarnwick-cli.exe tarnwick.exe "
 expect "portable program" "$(unzip -p "$portable" tarnwick.exe | sha256sum)" "$(sha256sum <"$dir/tarnwick.exe")"
+unzip -p "$portable" "Read me.txt" | grep -q '"tarnwick-cli --help"' && ok "the read-me tells of the command line" ||
+  fail "the read-me does not tell of tarnwick-cli.exe"
 
 wine_run 60 "$dir/tarnwick.exe" --unregister && status=0 || status=$?
 expect "tarnwick.exe --unregister exits" "$status" 0
@@ -95,7 +98,7 @@ before=$(files_now)
 wine_run 60 "$setup" /S && status=0 || status=$?
 expect "silent install while the command line runs exits" "$status" 3
 expect "installed files while the command line runs" "$(files_now)" "$before"
-# In place (_?=), the uninstaller's own exit code reaches us.
+# As "Apps & features" starts it (_?=), the uninstaller's own refusal reaches us.
 wine_run 60 "$dir/uninstall.exe" /S "_?=$dir_win" && status=0 || status=$?
 expect "silent uninstall while the command line runs exits" "$status" 3
 expect "installed files after that uninstall" "$(files_now)" "$before"
@@ -111,14 +114,47 @@ cli_runs && fail "the command line still runs" || ok "the command line has ended
 expect "started after the update" "$(driver wait-window 60)" "$dir_win\\tarnwick.exe"
 driver close 30 >/dev/null || fail "Tarnwick did not close"
 
+# The uninstaller goes on from a copy in the temporary folder, so that it can delete itself,
+# and leaves nothing there, nor anything for Windows to delete at the next restart (which only
+# an administrator may ask for), however it was started: as the entry's UninstallString (with
+# its pages) or QuietUninstallString says, or plainly, when NSIS makes the copy.
+temp_dir=$(winepath -u "$(win_env TEMP)" 2>/dev/null)
+pending() { reg_value 'HKLM\System\CurrentControlSet\Control\Session Manager' PendingFileRenameOperations || true; }
+# run_line LINE: starts a command line as it stands (NSIS reads "/D=" and "_?=" only unquoted),
+# with no pipe of ours that the programs it starts could hold; its exit status.
+run_line() { wine_run 150 "$tw_bin_dir/tw_window_driver.exe" run-line 120 "$1" >/dev/null 2>&1; }
+uninstaller_done() { ! driver processes | grep -qi '^Au_\|^Un_\|^uninstall\.exe$'; }
+uninstall_as() {  # uninstall_as FOLDER FORM: waits for its uninstaller to be done
+  local folder=$1 form=$2 temp_before pending_before
+  local folder_win
+  [ -e "$folder/uninstall.exe" ] || die "nothing to uninstall in $folder"
+  folder_win=$(winepath -w "$folder" 2>/dev/null)
+  temp_before=$(ls -A "$temp_dir")
+  pending_before=$(pending)
+  # The entry's strings, started as they stand ("_?=" must stay unquoted).
+  if [ "$form" = pages ]; then
+    run_line "\"$folder_win\\uninstall.exe\" _?=$folder_win" || fail "the uninstaller in $folder did not start"
+    driver click-through "Tarnwick Uninstall" 60 >/dev/null || fail "the uninstaller's pages did not come and go"
+  elif [ "$form" = quiet ]; then
+    run_line "\"$folder_win\\uninstall.exe\" /S _?=$folder_win" && status=0 || status=$?
+    expect "the uninstaller in $folder exits" "$status" 0
+  else
+    wine_run 60 "$folder/uninstall.exe" /S || fail "the uninstaller in $folder did not start"
+  fi
+  uninstalled() { [ ! -e "$folder/uninstall.exe" ]; }
+  wait_for 60 uninstalled || fail "the uninstaller in $folder did not finish"
+  wait_for 30 uninstaller_done || fail "the uninstaller in $folder still runs"
+  temp_clean() { [ "$(ls -A "$temp_dir")" = "$temp_before" ]; }
+  wait_for 30 temp_clean || fail "left in the temporary folder by the $form uninstall: $(comm -13 <(echo "$temp_before") <(ls -A "$temp_dir") | tr '\n' ' ')"
+  # Started plainly, NSIS itself asks for its copy to go at restart; it may as an administrator.
+  if [ "$form" != plain ]; then
+    expect "files to delete at restart after the $form uninstall" "$(pending)" "$pending_before"
+  fi
+}
+
 # The uninstaller removes only what was installed: a file of the user's stays.
 echo "mine" >"$dir/notes.txt"
-wine_run 60 "$dir/uninstall.exe" /S || fail "the uninstaller did not start"
-# It goes on from a copy in the temporary folder, so that it can delete itself.
-gone() { [ ! -e "$dir/uninstall.exe" ] && ! reg_key_exists "$uninstall_key"; }
-wait_for 60 gone || fail "the uninstaller did not finish"
-uninstaller_done() { ! driver processes | grep -qi '^Au_\|^Un_'; }
-wait_for 30 uninstaller_done || fail "the uninstaller still runs"
+uninstall_as "$dir" pages
 
 expect "left in the install folder" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "notes.txt "
 [ ! -e "$shortcut" ] && ok "no shortcut" || fail "the shortcut is still there"
@@ -137,16 +173,18 @@ echo "my program" >"$(c_dir mine)/tarnwick.exe"
 cp "$tw_bin_dir/tw_described.exe" "$(c_dir mine)/uninstall.exe"
 echo "mine" >"$(c_dir mine)/notes.txt"
 mine_before=$(cd "$(c_dir mine)" && sha256sum *)
-while read -r folder want; do
-  if [ "$folder" = default ]; then arguments=(/S); else arguments=(/S "/D=C:\\$folder"); fi
-  wine_run 120 "$setup" "${arguments[@]}" && status=0 || status=$?
+other='Other Tärnwick 目録'  # spaces and letters beyond ASCII in the uninstaller's command lines
+setup_win=$(winepath -w "$setup" 2>/dev/null)
+while read -r want folder; do
+  if [ "$folder" = default ]; then line="\"$setup_win\" /S"; else line="\"$setup_win\" /S /D=C:\\$folder"; fi
+  run_line "$line" && status=0 || status=$?
   expect "silent install into $folder exits" "$status" "$want"
-done <<'EOF_CASES'
-default 4
-mine 4
-empty 0
-other 0
-empty 0
+done <<EOF_CASES
+4 default
+4 mine
+0 empty
+0 $other
+0 empty
 EOF_CASES
 expect "left in the install folder after the refusal" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "notes.txt "
 expect "the user's folder" "$(cd "$(c_dir mine)" && sha256sum *)" "$mine_before"
@@ -154,18 +192,13 @@ expect "installed into the empty folder" "$(cd "$(c_dir empty)" && ls | tr '\n' 
 expect "InstallLocation" "$(reg_value "$uninstall_key" InstallLocation)" 'C:\empty'
 
 # Uninstalling the other installation leaves the entry and shortcut to the one they name.
-uninstall_silently() {  # uninstall_silently FOLDER: waits for its uninstaller to be done
-  local folder=$1
-  wine_run 60 "$folder/uninstall.exe" /S || fail "the uninstaller in $folder did not start"
-  uninstalled() { [ ! -e "$folder/uninstall.exe" ]; }
-  wait_for 60 uninstalled || fail "the uninstaller in $folder did not finish"
-  wait_for 30 uninstaller_done || fail "the uninstaller in $folder still runs"
-}
-uninstall_silently "$(c_dir other)"
-[ ! -e "$(c_dir other)" ] && ok "the other installation is gone" || fail "left of the other installation: $(ls "$(c_dir other)")"
+uninstall_as "$(c_dir "$other")" quiet
+[ ! -e "$(c_dir "$other")" ] && ok "the other installation is gone" || fail "left of the other installation: $(ls "$(c_dir "$other")")"
 expect "InstallLocation after it" "$(reg_value "$uninstall_key" InstallLocation)" 'C:\empty'
 [ -f "$shortcut" ] && ok "the shortcut stays" || fail "the shortcut went with the other installation"
-uninstall_silently "$(c_dir empty)"
+uninstall_as "$(c_dir empty)" plain
 reg_key_exists "$uninstall_key" && fail "the uninstall entry is still there" || ok "no uninstall entry"
 [ ! -e "$shortcut" ] && ok "no shortcut" || fail "the shortcut is still there"
+wine_run 30 reg export HKCU 'C:\hkcu.reg' >/dev/null 2>&1 || fail "HKCU could not be exported"
+expect "HKCU keys and values naming Tarnwick" "$(iconv -f UTF-16 -t UTF-8 "$(c_dir hkcu.reg)" | grep -i tarnwick | tr -d '\r' | tr '\n' ' ')" ""
 finish

@@ -4,6 +4,13 @@
 //   window_driver wait-window SECONDS   waits for a Tarnwick window, prints its program's path
 //   window_driver close SECONDS         closes every Tarnwick window and waits for the
 //                                       programs to end
+//   window_driver click-through TITLE SECONDS
+//                                       waits for a dialog whose title begins with TITLE (an
+//                                       installer's window) and presses its default button
+//                                       whenever it is enabled, until the dialog is gone
+//   window_driver run-line SECONDS LINE starts command line LINE as it stands (as Windows starts
+//                                       an uninstall entry's) and waits for it; exit status
+//                                       its program's
 //   window_driver processes             prints the file name of every running process
 //   window_driver set-event NAME        sets a named event (a test helper's --quit)
 // Exit status 0 when done, 1 when the time ran out, 2 for a wrong command line.
@@ -103,6 +110,44 @@ int close_windows(DWORD seconds) {
   return 0;
 }
 
+// NSIS adds the page's name to the title ("Tarnwick Uninstall: Confirmation").
+HWND find_dialog(const std::wstring& title) {
+  for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
+    if (text_of(w).starts_with(title)) return w;
+  }
+  return nullptr;
+}
+
+int click_through(const std::wstring& title, DWORD seconds) {
+  HWND dialog = nullptr;
+  const auto find = [&] { return (dialog = find_dialog(title)) != nullptr; };
+  if (!wait_until(seconds, find)) return 1;
+  const bool gone = wait_until(seconds, [&] {
+    if (!find()) return true;
+    const HWND button = ::GetDlgItem(dialog, IDOK);
+    if (button != nullptr && ::IsWindowEnabled(button)) {
+      ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    }
+    ::Sleep(400);  // the page the press leads to comes first
+    return false;
+  });
+  return gone ? 0 : 1;
+}
+
+int run_line(std::wstring line, DWORD seconds) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    return 2;
+  }
+  const tw::UniqueHandle process(started.hProcess);
+  const tw::UniqueHandle thread(started.hThread);
+  if (::WaitForSingleObject(process.get(), seconds * 1000) != WAIT_OBJECT_0) return 1;
+  DWORD code = 1;
+  return ::GetExitCodeProcess(process.get(), &code) ? static_cast<int>(code) : 1;
+}
+
 int list_processes() {
   tw::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
@@ -121,6 +166,12 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"set-event" && argc == 3) {
     const tw::UniqueHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[2]));
     return event && ::SetEvent(event.get()) ? 0 : 1;
+  }
+  if (command == L"click-through" && argc == 4) {
+    return click_through(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+  }
+  if (command == L"run-line" && argc == 4) {
+    return run_line(argv[3], static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
   }
   if (argc != 3) return 2;
   const DWORD seconds = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
