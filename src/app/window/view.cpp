@@ -45,13 +45,13 @@ struct Builder {
 
   float R(float v) const { return std::round(v * u); }  // whole pixels, for what lines up
   float S(float v) const { return v * u; }              // as scaled, for what sits inside a box
-  float button_width(const std::string& label) const {
-    return std::round((kButtonPadding + m.line_width(label, FontRole::Body)) * u);
+  float button_width(const std::string& label, ButtonStyle style) const {
+    return std::round((kButtonPadding + m.line_width(label, button_label_role(style))) * u);
   }
 
   ViewElement text_button(HitKind kind, std::size_t row, std::string label, float right, float y,
                           ButtonStyle style) const {
-    const float w = button_width(label);
+    const float w = button_width(label, style);
     return ViewElement{Hit{kind, row}, std::move(label), RectF{right - w, y, w, R(kButtonHeight)}, style};
   }
 
@@ -394,7 +394,7 @@ struct Builder {
   void empty_view(bool explorer_installed) {
     const float W = size.width, H = size.height;
     std::string files = text_of(msg::kChooseFiles), folder = text_of(msg::kChooseFolder);
-    const float w1 = button_width(files), w2 = button_width(folder);
+    const float w1 = button_width(files, ButtonStyle::Primary), w2 = button_width(folder, ButtonStyle::Secondary);
     const float x = std::round((W - (w1 + R(kEmptyButtonGap) + w2)) * 0.5f);
     const float y = std::round(H * 0.5f + R(kEmptyButtonsTop));
     out.empty_buttons.push_back(ViewElement{Hit{HitKind::ChooseFiles, 0}, std::move(files),
@@ -424,6 +424,19 @@ struct Builder {
 };
 
 }  // namespace
+
+FontRole button_label_role(ButtonStyle style) {
+  switch (style) {
+    case ButtonStyle::Primary:
+    case ButtonStyle::Danger:
+      return FontRole::BodyStrong;
+    case ButtonStyle::Secondary:
+      break;
+    case ButtonStyle::Glyph:
+      return FontRole::Glyph;
+  }
+  return FontRole::Body;
+}
 
 Palette palette(bool dark, const std::optional<SystemColors>& high_contrast) {
   if (high_contrast) {
@@ -584,7 +597,7 @@ void paint_outlined_button(Gfx& gfx, const ViewElement& e, const Palette& p, boo
   if (e.style == ButtonStyle::Glyph) {
     draw_glyph(gfx, e.label, box, text);
   } else {
-    draw_text_line(gfx, e.label, primary ? FontRole::BodyStrong : FontRole::Body, box, text, true);
+    draw_text_line(gfx, e.label, button_label_role(e.style), box, text, true);
   }
 }
 
@@ -603,15 +616,15 @@ void paint_button(Gfx& gfx, const ViewElement& e, const Palette& p, bool hovered
   switch (e.style) {
     case ButtonStyle::Primary:
       fill_round_rect(gfx, edges, radius, tint(p.accent, hovered ? 0.85f : 1.0f));
-      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, p.on_accent, true);
+      draw_text_line(gfx, e.label, button_label_role(e.style), box, p.on_accent, true);
       break;
     case ButtonStyle::Secondary:
       fill_round_rect(gfx, edges, radius, tint(p.muted, hovered ? 0.22f : 0.12f));
-      draw_text_line(gfx, e.label, FontRole::Body, box, p.text, true);
+      draw_text_line(gfx, e.label, button_label_role(e.style), box, p.text, true);
       break;
     case ButtonStyle::Danger:
       fill_round_rect(gfx, edges, radius, tint(p.danger, hovered ? 0.22f : 0.12f));
-      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, p.danger, true);
+      draw_text_line(gfx, e.label, button_label_role(e.style), box, p.danger, true);
       break;
     case ButtonStyle::Glyph:
       if (hovered) fill_round_rect(gfx, edges, radius, tint(p.muted, 0.18f));

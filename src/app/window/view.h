@@ -65,6 +65,10 @@ inline constexpr float kButtonRadius = 8, kCardRadius = 10, kTileRadius = 22, kP
 
 enum class ButtonStyle : std::uint8_t { Primary = 0, Secondary = 1, Danger = 2, Glyph = 3 };
 
+// The font a button's label is drawn in; layout measures the label in the same one, so that a
+// semibold label is not given the width of a regular one.
+FontRole button_label_role(ButtonStyle style);
+
 // A control: what hit-testing finds and painting draws. Row buttons are in content
 // coordinates (they move with the scroll offset).
 struct ViewElement {
