@@ -45,13 +45,13 @@ struct Builder {
 
   float R(float v) const { return std::round(v * u); }  // whole pixels, for what lines up
   float S(float v) const { return v * u; }              // as scaled, for what sits inside a box
-  float button_width(const std::string& label) const {
-    return std::round((kButtonPadding + m.line_width(label, FontRole::Body)) * u);
+  float button_width(const std::string& label, ButtonStyle style) const {
+    return std::round((kButtonPadding + m.line_width(label, button_label_role(style))) * u);
   }
 
   ViewElement text_button(HitKind kind, std::size_t row, std::string label, float right, float y,
                           ButtonStyle style) const {
-    const float w = button_width(label);
+    const float w = button_width(label, style);
     return ViewElement{Hit{kind, row}, std::move(label), RectF{right - w, y, w, R(kButtonHeight)}, style};
   }
 
@@ -394,7 +394,7 @@ struct Builder {
   void empty_view(bool explorer_installed) {
     const float W = size.width, H = size.height;
     std::string files = text_of(msg::kChooseFiles), folder = text_of(msg::kChooseFolder);
-    const float w1 = button_width(files), w2 = button_width(folder);
+    const float w1 = button_width(files, ButtonStyle::Primary), w2 = button_width(folder, ButtonStyle::Secondary);
     const float x = std::round((W - (w1 + R(kEmptyButtonGap) + w2)) * 0.5f);
     const float y = std::round(H * 0.5f + R(kEmptyButtonsTop));
     out.empty_buttons.push_back(ViewElement{Hit{HitKind::ChooseFiles, 0}, std::move(files),
@@ -425,12 +425,26 @@ struct Builder {
 
 }  // namespace
 
+FontRole button_label_role(ButtonStyle style) {
+  switch (style) {
+    case ButtonStyle::Primary:
+    case ButtonStyle::Danger:
+      return FontRole::BodyStrong;
+    case ButtonStyle::Secondary:
+      break;
+    case ButtonStyle::Glyph:
+      return FontRole::Glyph;
+  }
+  return FontRole::Body;
+}
+
 Palette palette(bool dark, const std::optional<SystemColors>& high_contrast) {
   if (high_contrast) {
     const SystemColors& c = *high_contrast;
-    Palette p{rgb(c.window), rgb(c.window), rgb(c.window), rgb(c.window_text), rgb(c.window_text),
-              rgb(c.window_text), rgb(c.highlight), rgb(c.window_text), {}, {}, {}, {}, {}, {}, false};
-    p.danger = p.success = rgb(c.window_text);
+    Palette p;
+    p.background = p.band = p.card = rgb(c.window);
+    p.text = p.muted = p.border = p.warning = p.danger = p.success = rgb(c.window_text);
+    p.accent = p.primary = rgb(c.highlight);
     p.on_accent = rgb(c.highlight_text);
     p.notice_fill = rgb(c.highlight);
     p.notice_text = rgb(c.highlight_text);
@@ -438,14 +452,42 @@ Palette palette(bool dark, const std::optional<SystemColors>& high_contrast) {
     p.outlines = true;
     return p;
   }
-  Palette p = dark ? Palette{rgb(0x171719), rgb(0x222225), rgb(0x1F1F22), rgb(0xEDEDEF),
-                             rgb(0x9CA0A8), rgb(0x34343A), rgb(0xF97316), rgb(0xFBBF24), kDanger, kSuccess, kWhite,
-                             rgb(0x111214, 0.92f), kWhite, {}, false}
-                   : Palette{rgb(0xF4F4F5), rgb(0xFFFFFF), rgb(0xFFFFFF), rgb(0x18181B),
-                             rgb(0x6B7280), rgb(0xE4E4E7), rgb(0xEA580C), rgb(0xB45309), kDanger, kSuccess, kWhite,
-                             rgb(0x111214, 0.92f), kWhite, {}, false};
-  p.focus = p.accent;
+  // The focus ring is in the text colour: orange would vanish around an orange button.
+  Palette p;
+  if (dark) {
+    p = Palette{rgb(0x171719), rgb(0x222225), rgb(0x1F1F22), rgb(0xEDEDEF), rgb(0x9CA0A8), rgb(0x34343A),
+                rgb(0xF97316), rgb(0xFBBF24), rgb(0xF87171), rgb(0x1ABE56), rgb(0xC55405),
+                kWhite, rgb(0x111214, 0.92f), kWhite, {}, false};
+  } else {
+    p = Palette{rgb(0xF4F4F5), rgb(0xFFFFFF), rgb(0xFFFFFF), rgb(0x18181B), rgb(0x69707D), rgb(0xE4E4E7),
+                rgb(0xB24309), rgb(0xA84D08), rgb(0xB91C1C), rgb(0x107837), rgb(0xB24309),
+                kWhite, rgb(0x111214, 0.92f), kWhite, {}, false};
+  }
+  p.focus = p.text;
   return p;
+}
+
+ButtonLook button_look(ButtonStyle style, const Palette& p, bool hovered) {
+  constexpr Color none{0, 0, 0, 0};
+  if (p.outlines) {
+    // High contrast: the highlight for a primary or hovered button, else an outline; no tints.
+    if (style == ButtonStyle::Primary || hovered) return {p.primary, none, p.on_accent};
+    return {none, style == ButtonStyle::Glyph ? none : p.text, p.text};
+  }
+  switch (style) {
+    case ButtonStyle::Primary: {
+      // Hovering darkens, so that the white label only gains contrast.
+      const Color f = p.primary;
+      return {hovered ? Color{f.r * 0.85f, f.g * 0.85f, f.b * 0.85f, 1.0f} : f, none, p.on_accent};
+    }
+    case ButtonStyle::Secondary:
+      return {tinted(p.muted, hovered ? 0.22f : 0.12f), none, p.text};
+    case ButtonStyle::Danger:
+      return {tinted(p.danger, hovered ? 0.16f : 0.12f), none, p.danger};
+    case ButtonStyle::Glyph:
+      break;
+  }
+  return {hovered ? tinted(p.muted, 0.18f) : none, none, p.text};
 }
 
 TextMetrics fixed_metrics() {
@@ -568,55 +610,21 @@ float max_scroll(const Layout& layout, const WindowState& state) {
 
 namespace {
 
-// Under high contrast a button is the window's colour with an outline in the text colour
-// (hovered: the highlight), a primary one the highlight; nothing is tinted.
-void paint_outlined_button(Gfx& gfx, const ViewElement& e, const Palette& p, bool hovered, const RectF& box) {
-  const EdgesF edges{box.x, box.y, box.x + box.width, box.y + box.height};
-  const float radius = kButtonRadius * gfx.scale;
-  const bool primary = e.style == ButtonStyle::Primary;
-  if (primary || hovered) fill_round_rect(gfx, edges, radius, p.accent);
-  if (!primary && !hovered && e.style != ButtonStyle::Glyph) {
-    const float half = 0.5f * gfx.scale;
-    stroke_round_rect(gfx, EdgesF{edges.left + half, edges.top + half, edges.right - half, edges.bottom - half}, radius,
-                      gfx.scale, p.text);
-  }
-  const Color text = primary || hovered ? p.on_accent : p.text;
-  if (e.style == ButtonStyle::Glyph) {
-    draw_glyph(gfx, e.label, box, text);
-  } else {
-    draw_text_line(gfx, e.label, primary ? FontRole::BodyStrong : FontRole::Body, box, text, true);
-  }
-}
-
 void paint_button(Gfx& gfx, const ViewElement& e, const Palette& p, bool hovered, float dy = 0.0f) {
   const RectF box{e.box.x, e.box.y - dy, e.box.width, e.box.height};
-  if (p.outlines) {
-    paint_outlined_button(gfx, e, p, hovered, box);
-    return;
-  }
+  const ButtonLook look = button_look(e.style, p, hovered);
   const EdgesF edges{box.x, box.y, box.x + box.width, box.y + box.height};
   const float radius = kButtonRadius * gfx.scale;
-  const auto tint = [](Color c, float alpha) {
-    c.a = alpha;
-    return c;
-  };
-  switch (e.style) {
-    case ButtonStyle::Primary:
-      fill_round_rect(gfx, edges, radius, tint(p.accent, hovered ? 0.85f : 1.0f));
-      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, p.on_accent, true);
-      break;
-    case ButtonStyle::Secondary:
-      fill_round_rect(gfx, edges, radius, tint(p.muted, hovered ? 0.22f : 0.12f));
-      draw_text_line(gfx, e.label, FontRole::Body, box, p.text, true);
-      break;
-    case ButtonStyle::Danger:
-      fill_round_rect(gfx, edges, radius, tint(p.danger, hovered ? 0.22f : 0.12f));
-      draw_text_line(gfx, e.label, FontRole::BodyStrong, box, p.danger, true);
-      break;
-    case ButtonStyle::Glyph:
-      if (hovered) fill_round_rect(gfx, edges, radius, tint(p.muted, 0.18f));
-      draw_glyph(gfx, e.label, box, p.text);
-      break;
+  if (look.fill.a > 0.0f) fill_round_rect(gfx, edges, radius, look.fill);
+  if (look.outline.a > 0.0f) {
+    const float half = 0.5f * gfx.scale;
+    stroke_round_rect(gfx, EdgesF{edges.left + half, edges.top + half, edges.right - half, edges.bottom - half}, radius,
+                      gfx.scale, look.outline);
+  }
+  if (e.style == ButtonStyle::Glyph) {
+    draw_glyph(gfx, e.label, box, look.label);
+  } else {
+    draw_text_line(gfx, e.label, button_label_role(e.style), box, look.label, true);
   }
 }
 
@@ -694,9 +702,7 @@ struct Painter {
       draw_glyph(gfx, kGlyphProgram, at(r.icon), p.muted);
     }
     if (!r.pill.empty()) {
-      Color pill = r.pill_color;
-      pill.a = 0.15f;
-      surface(at(r.pill_box), kPillHeight / 2, pill, r.pill_color);
+      surface(at(r.pill_box), kPillHeight / 2, tinted(r.pill_color, kPillTint), r.pill_color);
       draw_text_line(gfx, r.pill, FontRole::Small, at(r.pill_box), r.pill_color, true);
     }
     draw_text_line(gfx, r.title, FontRole::BodyStrong, at(r.title_box), p.text);

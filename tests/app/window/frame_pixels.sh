@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Paints real frames of the main view through Direct2D into an X display and checks their
-# pixels: the palette's background fills the window and the primary button shows the accent.
+# pixels: the palette's background fills the window and the primary button shows its fill.
 #   frame_pixels.sh SOURCE_DIR BUILD_DIR GALLERY_EXE
 set -euo pipefail
 src=$1 build=$2 gallery=$3
@@ -20,7 +20,7 @@ tw_start_xvfb 1000x700x24
 tw_ensure_prefix 0
 tw_start_wine
 
-# check STATE BACKGROUND ACCENT [gallery options...]
+# check STATE BACKGROUND PRIMARY [gallery options...]
 check() {
   local state=$1 background=$2 accent=$3
   shift 3
@@ -46,5 +46,5 @@ check() {
   echo "ok: $state $*: background #$background, $accent_pixels pixels of accent #$accent"
 }
 
-check one F4F4F5 EA580C
-check one 171719 F97316 --dark
+check one F4F4F5 B24309
+check one 171719 C55405 --dark
