@@ -4,7 +4,8 @@
 //   gallery STATE [--dark] [--high-contrast] [--focus] [--dpi N] [--seconds N]
 //
 // STATE: empty, listing, asking, deep, one, mixed, released, windows, diagnoses, hints,
-// notice. --high-contrast draws with the colours of Windows' "High Contrast Black" theme;
+// notice, closing (a row closing with the keyboard focus, beside one that can only be forced
+// to quit), ending (the only row being forced to quit). --high-contrast draws with the colours of Windows' "High Contrast Black" theme;
 // --focus puts the keyboard focus, drawn, on the first row's first button (or, without rows,
 // the first element). The window closes itself after --seconds (default 4).
 #include <windows.h>
@@ -80,6 +81,15 @@ WindowState preset(const std::wstring& name) {
       s.rows.push_back({make_holder(4, "System", HolderKind::WindowsComponent, false), {}});
     }
     s.tick = 2;
+  } else if (name == L"closing") {
+    s.rows = {{make_holder(4120, "Word", HolderKind::Program, true, "Quarterly report.docx - Word"), {ActionKind::Closing, {}}},
+              {make_holder(6100, "backup-agent", HolderKind::Program, false), {}}};
+    s.focus = Focus{Hit{HitKind::Row, 0}, 4120, 0, HitKind::RowClose};  // its Close button was focused
+    s.focus_cues = s.has_focus = true;
+    s.tick = 2;
+  } else if (name == L"ending") {
+    s.rows = {{make_holder(6100, "backup-agent", HolderKind::Program, false), {ActionKind::Ending, {}}}};
+    s.tick = 1;
   } else if (name == L"windows") {
     s.rows = {{make_holder(4, "System", HolderKind::WindowsComponent, false), {}}};
   } else if (name == L"diagnoses") {

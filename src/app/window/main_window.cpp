@@ -260,8 +260,25 @@ void on_remedy_finished(MainWindow& w) {
       apply_row_outcome(w, outcome);
     }
   }
-  refocus_rows(w.state, &row_offers_button);  // a button that went takes the focus to its row
+  settle_focus(w);
   repaint(w);
+}
+
+// Scrolls the focused row into view, repaints and tells screen readers where the focus is.
+void show_focused(MainWindow& w) {
+  WindowState& s = w.state;
+  const Layout layout = current_layout(w);
+  if (s.focus && in_row(s.focus->hit.kind) && s.focus->hit.row < s.rows.size()) {
+    const float top = layout.rows_top + static_cast<float>(s.focus->hit.row) * layout.row_pitch;
+    const float bottom = top + layout.row_pitch;
+    s.scroll = scroll_to_show(s.scroll, top, bottom, layout.header_height, layout.size.height - layout.footer_height,
+                              max_scroll(layout, s));
+  }
+  repaint(w);
+  if (w.access) {
+    refresh_access(w);
+    announce_focus(*w.access);
+  }
 }
 
 // Shows or hides the focus as Windows does: the window's UI state changes (and comes back as
@@ -274,21 +291,9 @@ void show_focus_cues(MainWindow& w, bool show) {
 
 // Moves the keyboard focus and scrolls the rows so that it can be seen.
 void move_focus(MainWindow& w, const Hit& to) {
-  WindowState& s = w.state;
-  set_focus(s, to);
+  set_focus(w.state, to);
   show_focus_cues(w, true);
-  const Layout layout = current_layout(w);
-  if (in_row(to.kind) && to.row < s.rows.size()) {
-    const float top = layout.rows_top + static_cast<float>(to.row) * layout.row_pitch;
-    const float bottom = top + layout.row_pitch;
-    s.scroll = scroll_to_show(s.scroll, top, bottom, layout.header_height, layout.size.height - layout.footer_height,
-                              max_scroll(layout, s));
-  }
-  repaint(w);
-  if (w.access) {
-    refresh_access(w);
-    announce_focus(*w.access);
-  }
+  show_focused(w);
 }
 
 // The point a menu opened from the keyboard hangs from: the element's bottom left corner.
@@ -515,7 +520,7 @@ Answer on_scan_progress(MainWindow& w) {
 Answer on_scan_finished(MainWindow& w) {
   auto taken = take_scan_result();
   if (!taken || !apply_result(w.state, std::move(*taken))) return kHandled;
-  refocus_rows(w.state, &row_offers_button);
+  settle_focus(w);
   repaint(w);
   return kHandled;
 }
@@ -898,6 +903,16 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     }
   }
   return result;
+}
+
+void settle_focus(MainWindow& w) {
+  WindowState& s = w.state;
+  const std::optional<Focus> was = s.focus;
+  refocus_rows(s, focus_ids(s, focus_order(current_layout(w), s)));
+  if (!s.focus) return;
+  const bool moved = !was || was->hit.kind != s.focus->hit.kind || was->pid != s.focus->pid ||
+                     was->start_time != s.focus->start_time;
+  if (moved) show_focused(w);
 }
 
 }  // namespace tw

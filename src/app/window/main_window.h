@@ -47,6 +47,10 @@ bool has_main_window();
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
+// After the rows changed (a remedy started or ended, a result came): keeps the keyboard focus
+// on what it was on, its row, or what came next, and tells screen readers when it moved.
+void settle_focus(MainWindow& w);
+
 // Makes the window answer kMsgProbe; only developer builds call it.
 void enable_window_probe();
 

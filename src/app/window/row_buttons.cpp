@@ -44,6 +44,7 @@ void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
     // failure of every row remedy.
     static_cast<void>(apply_remedy_outcome(w.state, RemedyOutcome{job.scan_id, kind, 0, job.pid}));
   }
+  settle_focus(w);  // its buttons went: the focus stays on the row
   ::SetTimer(w.state.window, kBusyTimer, kBusyTimerMs, nullptr);
   ::InvalidateRect(w.state.window, nullptr, FALSE);
 }

@@ -154,7 +154,10 @@ struct Builder {
     } else {
       out.headline = remaining == 1 ? text_of(msg::kOneProgramHolding)
                                     : filled(msg::kProgramsHolding, {group_thousands(remaining)});
-      out.explanation = text_of(msg::kCloseExplained);
+      for (const Message* line : remedies_explained(s.rows)) {
+        if (!out.explanation.empty()) out.explanation += '\n';
+        out.explanation += localized(*line);
+      }
     }
   }
 
@@ -524,6 +527,24 @@ std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& r
 bool row_offers_button(const HolderRow& row, HitKind button) {
   const auto kinds = row_button_kinds(row);
   return std::any_of(kinds.begin(), kinds.end(), [button](const auto& k) { return k.first == button; });
+}
+
+std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows) {
+  bool close = false, force_quit = false, restart_explorer = false, busy = false;
+  for (const HolderRow& r : rows) {
+    busy = busy || is_busy(r.action.kind);
+    for (const auto& [kind, style] : row_button_kinds(r)) {
+      close = close || kind == HitKind::RowClose;
+      force_quit = force_quit || kind == HitKind::RowForceQuit;
+      restart_explorer = restart_explorer || kind == HitKind::RowRestartExplorer;
+    }
+  }
+  std::vector<const Message*> lines;
+  if (close) lines.push_back(&msg::kCloseExplained);
+  if (force_quit) lines.push_back(&msg::kForceQuitExplained);
+  if (restart_explorer) lines.push_back(&msg::kRestartExplorerExplained);
+  if (lines.empty() && busy) lines.push_back(&msg::kWaitingForProgram);
+  return lines;
 }
 
 std::vector<Hit> focus_order(const Layout& layout, const WindowState& state) {

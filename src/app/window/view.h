@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "gfx/icons.h"
 
 namespace tw {
+
+struct Message;
 
 inline constexpr Color kWhite = rgb(0xFFFFFF);
 
@@ -166,6 +169,11 @@ Layout layout_view(const WindowState& state, ViewSize size, const TextMetrics& m
 // A row's buttons, left to right, with their styles: none while the row is busy or done.
 std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& row);
 bool row_offers_button(const HolderRow& row, HitKind button);
+
+// What the explanation under the headline says while programs hold the targets: one sentence
+// for each kind of button the rows show (Close, Force quit, Restart Explorer, in that order),
+// each a line of its own; with no button shown while a remedy runs, that it is under way.
+std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows);
 
 // The focusable elements in reading order: the header's buttons left to right, then the
 // empty view's buttons, or each row followed by its buttons, then the footer's buttons.

@@ -243,18 +243,96 @@ void set_focus(WindowState& s, const Hit& hit) {
   s.focus = focus;
 }
 
-void refocus_rows(WindowState& s, ButtonOffered offered) {
-  if (!s.focus || !in_row(s.focus->hit.kind)) return;
-  Focus& f = *s.focus;
-  const auto it = std::find_if(s.rows.begin(), s.rows.end(), [&](const HolderRow& r) {
-    return r.holder.pid == f.pid && r.holder.start_time == f.start_time;
-  });
-  if (it == s.rows.end()) {
-    s.focus.reset();
-    return;
+std::vector<FocusId> focus_ids(const WindowState& s, std::span<const Hit> order) {
+  std::vector<FocusId> ids;
+  ids.reserve(order.size());
+  for (const Hit& hit : order) {
+    FocusId id{hit};
+    if (in_row(hit.kind) && hit.row < s.rows.size()) {
+      id.pid = s.rows[hit.row].holder.pid;
+      id.start_time = s.rows[hit.row].holder.start_time;
+    }
+    ids.push_back(id);
   }
-  f.hit.row = static_cast<std::size_t>(it - s.rows.begin());
-  if (f.hit.kind != HitKind::Row && !offered(*it, f.hit.kind)) f.hit.kind = HitKind::Row;
+  return ids;
+}
+
+namespace {
+
+bool same_row(const FocusId& a, std::uint32_t pid, std::uint64_t start_time) {
+  return in_row(a.hit.kind) && a.pid == pid && a.start_time == start_time;
+}
+
+bool same_element(const FocusId& a, const FocusId& b) {
+  return a.hit.kind == b.hit.kind && (!in_row(a.hit.kind) || same_row(a, b.pid, b.start_time));
+}
+
+Focus focus_on(const FocusId& id, HitKind returns_to = HitKind::Nothing) {
+  return Focus{id.hit, id.pid, id.start_time, returns_to};
+}
+
+// The focus in its row, found at `row` of `after`: the button it was on or waits for, else the
+// row's first button when it waits for one, else the row (still waiting while it has none).
+Focus within_row(std::span<const FocusId> after, std::size_t row, const Focus& focus) {
+  const HitKind wanted = focus.hit.kind != HitKind::Row ? focus.hit.kind : focus.returns_to;
+  if (wanted == HitKind::Nothing) return focus_on(after[row]);
+  std::size_t first = 0, match = 0;
+  for (std::size_t i = row + 1; i < after.size() && same_row(after[i], focus.pid, focus.start_time); ++i) {
+    if (first == 0) first = i;
+    if (match == 0 && after[i].hit.kind == wanted) match = i;
+  }
+  if (first == 0) return focus_on(after[row], wanted);
+  return focus_on(after[match != 0 ? match : first]);
+}
+
+std::optional<std::size_t> find_in(std::span<const FocusId> ids, const FocusId& id) {
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (same_element(ids[i], id)) return i;
+  }
+  return std::nullopt;
+}
+
+// The element after the focused one in `before` that `after` still has; a row's first button
+// rather than the row.
+std::optional<Focus> next_still_there(std::span<const FocusId> before, std::span<const FocusId> after,
+                                      const FocusId& was) {
+  if (after.empty()) return std::nullopt;
+  const std::optional<std::size_t> at = find_in(before, was);
+  if (!at) return focus_on(after.front());
+  for (std::size_t k = 1; k < before.size(); ++k) {
+    const FocusId& next = before[(*at + k) % before.size()];
+    if (in_row(was.hit.kind) && same_row(next, was.pid, was.start_time)) continue;  // its row went with it
+    const std::optional<std::size_t> found = find_in(after, next);
+    if (!found) continue;
+    const std::size_t i = *found;
+    const bool has_button = i + 1 < after.size() && after[i].hit.kind == HitKind::Row &&
+                            same_row(after[i + 1], after[i].pid, after[i].start_time);
+    return focus_on(after[has_button ? i + 1 : i]);
+  }
+  return focus_on(after.front());
+}
+
+}  // namespace
+
+std::optional<Focus> refocus(std::span<const FocusId> before, std::span<const FocusId> after,
+                             const std::optional<Focus>& focus) {
+  if (!focus) return std::nullopt;
+  const FocusId was{focus->hit, focus->pid, focus->start_time};
+  if (in_row(was.hit.kind)) {
+    for (std::size_t i = 0; i < after.size(); ++i) {
+      if (after[i].hit.kind == HitKind::Row && same_row(after[i], was.pid, was.start_time)) {
+        return within_row(after, i, *focus);
+      }
+    }
+  } else if (const std::optional<std::size_t> i = find_in(after, was)) {
+    return focus_on(after[*i]);
+  }
+  return next_still_there(before, after, was);
+}
+
+void refocus_rows(WindowState& s, std::vector<FocusId> now) {
+  s.focus = refocus(s.focus_seen, now, s.focus);
+  s.focus_seen = std::move(now);
 }
 
 float scroll_to_show(float scroll, float top, float bottom, float view_top, float view_bottom, float maximum) {

@@ -69,6 +69,16 @@ struct Focus {
   Hit hit;
   std::uint32_t pid = 0;
   std::uint64_t start_time = 0;
+  // On a row whose buttons went while a remedy runs: the button the focus was on, which gets
+  // it back when the buttons return.
+  HitKind returns_to = HitKind::Nothing;
+};
+
+// A focusable element as the focus knows it: what it is and, in a row, whose row it is.
+struct FocusId {
+  Hit hit;
+  std::uint32_t pid = 0;
+  std::uint64_t start_time = 0;
 };
 
 // The scan result without its holders, which became rows.
@@ -116,6 +126,7 @@ struct PendingHandOver {
 struct WindowState {
   Hit hover;
   std::optional<Focus> focus;
+  std::vector<FocusId> focus_seen;  // the focusable elements when the focus last settled
   std::vector<Target> targets;
   std::vector<HolderRow> rows;
   std::optional<ScanSummary> summary;  // absent while a scan runs
@@ -233,11 +244,21 @@ KeyAction key_action(const WindowState& s, std::span<const Hit> order, KeyPress 
 // Puts the focus on `hit`, remembering whose row it is in.
 void set_focus(WindowState& s, const Hit& hit);
 
-// After the rows change (a new result, a remedy's outcome): the focus follows its program's
-// row to wherever the row now is, falls back to the row itself when the button it was on is
-// no longer offered (`offered` says which are), and goes when the program is no longer there.
-using ButtonOffered = bool (*)(const HolderRow& row, HitKind button);
-void refocus_rows(WindowState& s, ButtonOffered offered);
+// The focusable elements of `order` (reading order), each row's with its program.
+std::vector<FocusId> focus_ids(const WindowState& s, std::span<const Hit> order);
+
+// Where the focus goes when the focusable elements change from `before` to `after`. It stays
+// on its element, wherever that now is. A row button that went while its row is busy leaves
+// the focus on the row, which gives it back to that button (or the row's first) when the
+// buttons return. When its element or row is gone, it goes to the next element of `before`
+// that is still there (a row's first button rather than the row itself), round to the start.
+// Never to nothing while something can take it; no focus stays none.
+std::optional<Focus> refocus(std::span<const FocusId> before, std::span<const FocusId> after,
+                             const std::optional<Focus>& focus);
+
+// After the rows change (a remedy starts or ends, a new result): refocus from the elements as
+// they were when the focus last settled to `now`, which are then kept for the next time.
+void refocus_rows(WindowState& s, std::vector<FocusId> now);
 
 // The offset that shows the content span top..bottom between the header and the footer
 // (view_top..view_bottom in the client area), moving as little as possible; within 0..maximum.

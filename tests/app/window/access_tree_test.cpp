@@ -111,8 +111,12 @@ TEST(AccessTree, IdsFollowTheirProgramAndFocusFindsItsNode) {
   ASSERT_TRUE(focused_node(before, s));
   EXPECT_EQ(before[*focused_node(before, s)].id, "row/11/1011/close");
 
+  const auto elements = [](const WindowState& state) {
+    return focus_ids(state, focus_order(layout_view(state, {880, 640, 1.0f}, fixed_metrics(), true), state));
+  };
+  refocus_rows(s, elements(s));
   s.rows = {row(11, "Photos"), row(12, "Paint")};
-  refocus_rows(s, &row_offers_button);
+  refocus_rows(s, elements(s));
   const std::vector<AccessNode> after = tree(s);
   EXPECT_EQ(after[*focused_node(after, s)].id, "row/11/1011/close");
   EXPECT_FALSE(by_id(after, "row/10/1010"));

@@ -147,7 +147,7 @@ TEST_F(Accessible, AClientReadsTheWindowAsItIsDrawn) {
                         "1\t50026\tD:\\Work\\a.txt, File",
                         "1\t50020\t2 programs are holding it [live]",
                         "1\t50020\t'Close' asks the program to close its windows. If something is unsaved, the program "
-                        "will ask you.",
+                        "will ask you.\\x0A'Force quit' ends the program at once. Anything unsaved in it may be lost.",
                         "1\t50008\t2 programs are holding it",
                         "2\t50007\tWord, p.exe \xC2\xB7 PID 101 [focusable]",
                         "3\t50000\tClose [focusable,focused]",

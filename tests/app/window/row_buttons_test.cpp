@@ -123,11 +123,15 @@ TEST(RowRemedyWindow, CloseStartsAtOnceAndForceQuitOnlyOnYesForTheSameRow) {
     return true;
   };
 
+  s.rows[0].holder.has_window = true;  // shown with Close, which has the keyboard focus
+  set_focus(s, Hit{HitKind::RowClose, 0});
   click(HitKind::RowClose, 0);
   EXPECT_EQ(s.rows[0].action.kind, ActionKind::Closing);
+  EXPECT_EQ(s.focus->hit, (Hit{HitKind::Row, 0}));  // the button went: its row keeps the focus
   click(HitKind::RowClose, 0);  // ignored while it runs
   EXPECT_TRUE(settle(0));
   EXPECT_EQ(s.rows[0].action.kind, ActionKind::NotClosed);
+  EXPECT_EQ(s.focus->hit, (Hit{HitKind::RowClose, 0}));  // and gives it back with the buttons
   EXPECT_TRUE(g_asked.empty());
 
   click(HitKind::RowForceQuit, 1);  // answered No

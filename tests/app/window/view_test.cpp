@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/language/catalogue.h"
 #include "app/window/view.h"
 
 namespace tw {
@@ -75,6 +76,49 @@ TEST(View, RowButtonsFollowKindStateAndWindow) {
   EXPECT_EQ(l.rows[3].note, "Could not restart File Explorer");
   EXPECT_EQ(l.rows[4].button_count, 0u);
   EXPECT_EQ(l.headline, "5 programs are holding it");
+}
+
+// The explanation names only the buttons the rows show, and says to wait while a remedy runs
+// with none shown; every language has each of its sentences.
+TEST(View, TheExplanationNamesOnlyTheButtonsShown) {
+  const auto row = [](HolderKind kind, ActionKind action, bool window = true) {
+    return HolderRow{holder(10, kind, window), {action, {}}};
+  };
+  const Message *close = &msg::kCloseExplained, *force = &msg::kForceQuitExplained,
+                *restart = &msg::kRestartExplorerExplained, *wait = &msg::kWaitingForProgram;
+  struct Case {
+    std::vector<HolderRow> rows;
+    std::vector<const Message*> lines;
+  } cases[] = {
+      {{row(HolderKind::Program, ActionKind::Idle)}, {close}},
+      {{row(HolderKind::Program, ActionKind::Idle, false)}, {force}},  // no window: Force quit only
+      {{row(HolderKind::Program, ActionKind::NotClosed)}, {close, force}},
+      {{row(HolderKind::Program, ActionKind::Failed, false), row(HolderKind::Service, ActionKind::Idle)}, {force}},
+      {{row(HolderKind::FileExplorer, ActionKind::Idle)}, {restart}},
+      {{row(HolderKind::FileExplorer, ActionKind::Failed), row(HolderKind::Program, ActionKind::Closed),
+        row(HolderKind::Program, ActionKind::Idle, false)},
+       {force, restart}},
+      {{row(HolderKind::FileExplorer, ActionKind::Idle), row(HolderKind::Program, ActionKind::NotClosed)},
+       {close, force, restart}},
+      {{row(HolderKind::Program, ActionKind::Closing)}, {wait}},
+      {{row(HolderKind::Program, ActionKind::Ending), row(HolderKind::WindowsComponent, ActionKind::Idle)}, {wait}},
+      {{row(HolderKind::FileExplorer, ActionKind::Restarting), row(HolderKind::Program, ActionKind::Closed)}, {wait}},
+      {{row(HolderKind::Program, ActionKind::Closing), row(HolderKind::Program, ActionKind::Idle, false)}, {force}},
+  };
+  for (const Case& c : cases) {
+    std::string expected;
+    for (const Message* m : c.lines) {
+      if (!expected.empty()) expected += '\n';
+      expected += m->en;
+    }
+    EXPECT_EQ(lay(finished(c.rows)).explanation, expected);
+  }
+  for (const std::string_view code : {"ja", "zh-Hans", "zh-Hant", "es", "fr", "de", "pt", "ru"}) {
+    const TranslationTable table = parse_translation(translation_document(code));
+    for (const Message* m : {close, force, restart, wait}) {
+      EXPECT_NE(localized_in(*m, code, table), m->en) << code << ": " << m->en;
+    }
+  }
 }
 
 // Every state the window can be in, read as a keyboard user tabs through it.

@@ -223,33 +223,133 @@ TEST(WindowState, FocusFollowsItsProgramsRowThroughARescan) {
     h.has_window = true;
     return HolderRow{h, ActionState{action, {}}};
   };
-  const ButtonOffered close_only = [](const HolderRow& r, HitKind kind) {
-    return kind == HitKind::RowClose && r.action.kind == ActionKind::Idle;
+  // The menu button, then each row with a Close button while it is idle.
+  const auto elements = [](const WindowState& s) {
+    std::vector<Hit> order{Hit{HitKind::MenuButton, 0}};
+    for (std::size_t i = 0; i < s.rows.size(); ++i) {
+      order.push_back(Hit{HitKind::Row, i});
+      if (s.rows[i].action.kind == ActionKind::Idle) order.push_back(Hit{HitKind::RowClose, i});
+    }
+    return focus_ids(s, order);
   };
   WindowState s;
   s.rows = {row(10, 1), row(20, 2), row(30, 3)};
   set_focus(s, Hit{HitKind::RowClose, 1});
   ASSERT_TRUE(s.focus);
   EXPECT_EQ(s.focus->pid, 20u);
+  refocus_rows(s, elements(s));
 
   // The same program, now second to last of four: the focus goes with it.
   s.rows = {row(5, 9), row(10, 1), row(20, 2), row(30, 3)};
-  refocus_rows(s, close_only);
+  refocus_rows(s, elements(s));
   EXPECT_EQ(s.focus->hit, (Hit{HitKind::RowClose, 2}));
   // Its Close button went (it is closing): the row itself keeps the focus.
   s.rows[2].action.kind = ActionKind::Closing;
-  refocus_rows(s, close_only);
+  refocus_rows(s, elements(s));
   EXPECT_EQ(s.focus->hit, (Hit{HitKind::Row, 2}));
-  // Another process with the same id is another program: the focus goes.
-  s.rows = {row(20, 7)};
-  refocus_rows(s, close_only);
-  EXPECT_FALSE(s.focus);
+  // Another process with the same id is another program: the focus goes to what came next.
+  s.rows = {row(20, 7), row(30, 3)};
+  refocus_rows(s, elements(s));
+  EXPECT_EQ(s.focus->hit, (Hit{HitKind::RowClose, 1}));
 
   // Focus outside the rows is left alone.
   set_focus(s, Hit{HitKind::MenuButton, 0});
   s.rows.clear();
-  refocus_rows(s, close_only);
+  refocus_rows(s, elements(s));
   EXPECT_EQ(s.focus->hit.kind, HitKind::MenuButton);
+}
+
+// The focus never vanishes with a button: it waits on the button's row while a remedy runs,
+// goes back to that button when the row's buttons return, and moves on to what came next when
+// the row itself goes. Tab walks on from the row meanwhile.
+TEST(WindowState, TheFocusStaysOnABusyRowAndGoesOnWhenTheRowGoes) {
+  // Elements: the header's menu button (M); a row of program P (its row R, Close C, Force
+  // quit F); the footer's Recycle Bin (B). Rows are programs 1 to 3, started at 100 + pid.
+  const auto ids = [](std::string_view text) {
+    std::vector<FocusId> out;
+    std::size_t row = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      switch (text[i]) {
+        case 'M':
+          out.push_back(FocusId{Hit{HitKind::MenuButton, 0}});
+          break;
+        case 'B':
+          out.push_back(FocusId{Hit{HitKind::RecycleBin, 0}});
+          break;
+        case 'R':
+        case 'C':
+        case 'F': {
+          const HitKind kind = text[i] == 'R' ? HitKind::Row : text[i] == 'C' ? HitKind::RowClose : HitKind::RowForceQuit;
+          const std::uint32_t pid = static_cast<std::uint32_t>(text[++i] - '0');
+          if (kind == HitKind::Row && !out.empty() && out.back().hit.kind != HitKind::MenuButton) ++row;
+          out.push_back(FocusId{Hit{kind, row}, pid, 100u + pid});
+          break;
+        }
+        default:
+          break;
+      }
+    }
+    return out;
+  };
+  const auto focus_at = [&](std::string_view text, std::size_t index, HitKind returns_to = HitKind::Nothing) {
+    const FocusId id = ids(text)[index];
+    return Focus{id.hit, id.pid, id.start_time, returns_to};
+  };
+  struct Case {
+    const char* before;
+    const char* after;
+    std::size_t focused;  // in before
+    HitKind returns_to;
+    std::optional<std::size_t> expected;  // in after
+    HitKind expected_returns_to;
+  } cases[] = {
+      // Close clicked: the row takes the focus and waits for Close ...
+      {"M R1C1 R2C2 B", "M R1 R2C2 B", 2, HitKind::Nothing, 1, HitKind::RowClose},
+      // ... which it gets back, though Force quit now stands beside it, or Force quit when
+      // that was it; a row done for good keeps the focus.
+      {"M R1 R2C2 B", "M R1C1F1 R2C2 B", 1, HitKind::RowClose, 2, HitKind::Nothing},
+      {"M R1 R2C2 B", "M R1C1F1 R2C2 B", 1, HitKind::RowForceQuit, 3, HitKind::Nothing},
+      {"M R1 R2C2 B", "M R1 R2C2 B", 1, HitKind::RowClose, 1, HitKind::RowClose},
+      // Restart Explorer waited for, only Force quit came: the row's first button.
+      {"M R1", "M R1F1", 1, HitKind::RowRestartExplorer, 2, HitKind::Nothing},
+      // The row itself was focused: it stays there when its buttons come.
+      {"M R1 B", "M R1C1 B", 1, HitKind::Nothing, 1, HitKind::Nothing},
+      // The rows moved in a new result: the same program's button.
+      {"M R1C1 R2C2 B", "M R3C3 R2C2 R1C1 B", 2, HitKind::Nothing, 6, HitKind::Nothing},
+      // The row went: the next row's first button, else the footer, else round to the header.
+      {"M R1C1 R2C2 B", "M R2C2 B", 2, HitKind::Nothing, 2, HitKind::Nothing},
+      {"M R1 R2C2 B", "M R2C2 B", 1, HitKind::RowClose, 2, HitKind::Nothing},
+      {"M R1C1 R2 R3C3 B", "M R2 R3C3 B", 1, HitKind::Nothing, 1, HitKind::Nothing},  // a busy next row
+      {"M R1C1 R2C2 B", "M R1C1 B", 4, HitKind::Nothing, 3, HitKind::Nothing},
+      {"M R1C1", "M", 2, HitKind::Nothing, 0, HitKind::Nothing},
+      // A button outside the rows that went: the next one still there.
+      {"M R1C1 B", "R1C1", 0, HitKind::Nothing, 1, HitKind::Nothing},
+      // Where it was is not known: the first element; with none, no focus.
+      {"", "M R2C2 B", 0, HitKind::Nothing, 0, HitKind::Nothing},
+      {"M R1C1", "", 2, HitKind::Nothing, std::nullopt, HitKind::Nothing},
+  };
+  for (const Case& c : cases) {
+    const std::vector<FocusId> before = ids(c.before), after = ids(c.after);
+    const Focus focus = before.empty() ? focus_at("R1", 0) : focus_at(c.before, c.focused, c.returns_to);
+    const std::optional<Focus> got = refocus(before, after, focus);
+    const std::string name = std::string(c.before) + " -> " + c.after;
+    ASSERT_EQ(got.has_value(), c.expected.has_value()) << name;
+    if (!got) continue;
+    const FocusId& want = after[*c.expected];
+    EXPECT_EQ(got->hit, want.hit) << name;
+    EXPECT_EQ(got->hit.row, want.hit.row) << name;
+    EXPECT_EQ(got->pid, want.pid) << name;
+    EXPECT_EQ(got->returns_to, c.expected_returns_to) << name;
+  }
+  EXPECT_FALSE(refocus(ids("M"), ids("M"), std::nullopt));  // no focus is not given one
+
+  // While program 1 closes, Tab and Shift+Tab walk on from its row.
+  WindowState s;
+  s.focus = focus_at("M R1 R2C2 B", 1, HitKind::RowClose);
+  const std::vector<Hit> order{Hit{HitKind::MenuButton, 0}, Hit{HitKind::Row, 0}, Hit{HitKind::Row, 1},
+                               Hit{HitKind::RowClose, 1}, Hit{HitKind::RecycleBin, 0}};
+  EXPECT_EQ(key_action(s, order, KeyPress{VK_TAB}, 300.0f, 0.0f).target, (Hit{HitKind::Row, 1}));
+  EXPECT_EQ(key_action(s, order, KeyPress{VK_TAB, true}, 300.0f, 0.0f).target, (Hit{HitKind::MenuButton, 0}));
 }
 
 TEST(WindowState, ScrollingToShowMovesAsLittleAsItCan) {
