@@ -3,10 +3,11 @@
 //
 //   gallery STATE [--dark] [--high-contrast] [--focus] [--dpi N] [--seconds N]
 //
-// STATE: empty, listing, asking, deep, one, mixed, released, windows, diagnoses, hints,
-// notice, closing (a row closing with the keyboard focus, beside one that can only be forced
-// to quit), ending (the only row being forced to quit). --high-contrast draws with the colours of Windows' "High Contrast Black" theme;
-// --focus puts the keyboard focus, drawn, on the first row's first button (or, without rows,
+// STATE: empty, listing, asking, deep, stopping, one, mixed, released, windows, diagnoses,
+// hints, notice, stopped, stopped-none, closing (a row closing with the keyboard focus, beside
+// one that can only be forced to quit), ending (the only row being forced to quit).
+// --high-contrast draws with the colours of Windows' "High Contrast Black" theme; --focus puts
+// the keyboard focus, drawn, on the first row's first button (or, without rows, Stop, or else
 // the first element). The window closes itself after --seconds (default 4).
 #include <windows.h>
 
@@ -57,14 +58,24 @@ WindowState preset(const std::wstring& name) {
   s.targets = {L"D:\\Work\\Quarterly report.docx"};
   s.summary = ScanSummary{};
   s.summary->files_checked = 1;
-  if (name == L"listing" || name == L"asking" || name == L"deep") {
+  if (name == L"listing" || name == L"asking" || name == L"deep" || name == L"stopping") {
     s.targets = {L"D:\\Work"};
     s.summary.reset();
     s.tick = 1;
     s.progress = name == L"listing"  ? ScanProgress{12'500, 0.0f, ScanPhase::Listing}
                  : name == L"asking" ? ScanProgress{48'210, 0.4f, ScanPhase::AskingWindows}
                                      : ScanProgress{48'210, 0.3f, ScanPhase::DeepSearching};
-    s.deep = name == L"deep";
+    s.deep = name == L"deep" || name == L"stopping";
+    s.stopping = name == L"stopping";
+  } else if (name == L"stopped" || name == L"stopped-none") {
+    s.targets = {L"D:\\Work"};
+    if (name == L"stopped") {
+      s.rows = {{make_holder(4120, "Word", HolderKind::Program, true, "Quarterly report.docx - Word"), {}}};
+    }
+    s.summary->folders = 1;
+    s.summary->files_checked = 23'480;
+    s.summary->deep = s.deep = name == L"stopped";
+    s.summary->stopped = true;
   } else if (name == L"one") {
     s.rows = {{make_holder(4120, "Word", HolderKind::Program, true, "Quarterly report.docx - Word"), {}}};
   } else if (name == L"mixed" || name == L"released") {
@@ -123,10 +134,11 @@ LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     Layout layout = layout_view(g.state, size, layer_metrics(*g.gfx), true);
     if (g.focus && !g.state.focus) {
       const std::vector<Hit> order = focus_order(layout, g.state);
-      const auto first_row_button = std::find_if(order.begin(), order.end(), [](const Hit& h) {
+      auto first = std::find_if(order.begin(), order.end(), [](const Hit& h) {
         return in_row(h.kind) && h.kind != HitKind::Row;
       });
-      if (!order.empty()) set_focus(g.state, first_row_button != order.end() ? *first_row_button : order.front());
+      if (first == order.end()) first = std::find(order.begin(), order.end(), Hit{HitKind::StopSearch});
+      if (!order.empty()) set_focus(g.state, first != order.end() ? *first : order.front());
       g.state.focus_cues = g.state.has_focus = true;
       layout = layout_view(g.state, size, layer_metrics(*g.gfx), true);
     }

@@ -244,7 +244,7 @@ class DeepPass {
 
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
                              const ProgressSink& progress, const DeepSearchApi& api,
-                             const DeepSearchLimits& limits) {
+                             const DeepSearchLimits& limits, StopFlag stop) {
   DeepSearchResult result;
   const auto offer = [&](float fraction) {
     if (progress) progress(ScanProgress{files_checked, fraction, ScanPhase::DeepSearching});
@@ -259,6 +259,10 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
     const float total = static_cast<float>(std::max<std::size_t>(candidates.size(), 1));
     for (std::size_t k = 0; k < candidates.size(); ++k) {
       if (k % kProgressStep == 0) offer(static_cast<float>(k) / total);
+      if (stop_asked(stop)) {
+        result.stopped = true;
+        break;
+      }
       if (!pass.examine(candidates[k])) break;
     }
   }  // the processes opened are closed here

@@ -28,6 +28,7 @@ struct DeepSearchResult {
   std::uint64_t inaccessible = 0;   // processes that could not be opened to copy handles
   std::uint64_t unexamined = 0;     // handles not asked their names, or not answered: the question could hang
   bool gave_up = false;             // name queries hung in too many processes
+  bool stopped = false;             // told to stop before every handle was looked at
 };
 
 // One entry of the system handle table, as much of it as the search uses.
@@ -86,10 +87,11 @@ std::optional<std::vector<HandleEntry>> read_handle_table(QuerySystemInformation
 std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInformationFn query);
 
 // Walks every file handle of every other process, names it on a guarded thread and keeps the
-// ones inside a key. Offers progress every 2,000 handles.
+// ones inside a key. Offers progress every 2,000 handles. Once `stop` is set it ends after the
+// handle at hand (at most one name deadline later).
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
                              const ProgressSink& progress, const DeepSearchApi& api = {},
-                             const DeepSearchLimits& limits = {});
+                             const DeepSearchLimits& limits = {}, StopFlag stop = nullptr);
 
 // A copy of another process's handle on its way to be named. Whoever is done with it first
 // closes it: the name-query thread once it has the name, or the search when it stops waiting,

@@ -13,6 +13,7 @@ constexpr DWORD kNameSurrogateBit = 0x20000000;
 struct Lister {
   FileListing& out;
   const ProgressSink& progress;
+  StopFlag stop;
   // Folders listed so far in this search: one reached again (through a link that does not
   // look like one, or under a second drive letter) is not listed twice, and a loop ends.
   FolderVisits visits;
@@ -34,14 +35,18 @@ struct Lister {
       std::uint64_t volume = 0;
     };
     std::vector<Folder> stack{Folder{target, 0}};
-    while (!stack.empty()) {
+    while (!stack.empty() && !out.stopped) {
       Folder folder = std::move(stack.back());
       stack.pop_back();
       FolderReader reader(folder.path);
       if (!reader.is_open()) continue;  // unreadable or vanished: skipped
       if (!visits.enter(reader.handle(), folder.volume)) continue;
-      bool full = false;
+      bool ended = false;
       while (const auto entry = reader.next()) {  // an error ends this folder's listing
+        if (stop_asked(stop)) {
+          out.stopped = true;
+          break;
+        }
         switch (entry_kind(entry->attributes, entry->reparse_tag)) {
           case EntryKind::Link:
             break;
@@ -53,16 +58,17 @@ struct Lister {
           case EntryKind::File:
             if (out.files.size() >= kListingCap) {
               out.truncated = true;
-              full = true;
+              ended = true;
               break;
             }
             if (entry->attributes & FILE_ATTRIBUTE_READONLY) ++read_only;
             append(join_entry(folder.path, entry->name));
             break;
         }
-        if (full) break;
+        if (ended) break;
       }
-      if (full) break;  // the rest of this target is dropped
+      if (ended) break;  // the rest of this target is dropped
+      if (!stack.empty() && stop_asked(stop)) out.stopped = true;
     }
     if (read_only > 0) out.read_only[target] += read_only;
   }
@@ -77,14 +83,19 @@ EntryKind entry_kind(DWORD attributes, DWORD reparse_tag) {
 }
 
 FileListing build_file_list(const std::vector<Target>& targets, const ProgressSink& progress,
-                            const FileIdentityApi& ids) {
+                            const FileIdentityApi& ids, StopFlag stop) {
   FileListing out;
-  Lister lister{out, progress, FolderVisits(ids)};
+  Lister lister{out, progress, stop, FolderVisits(ids)};
   for (const Target& target : targets) {
+    if (stop_asked(stop)) {
+      out.stopped = true;
+      break;
+    }
     const auto info = attributes_and_tag(target, Links::Follow);
     if (!info) continue;  // gone or unreachable: the diagnosis reports it later
     if (entry_kind(info->FileAttributes, info->ReparseTag) == EntryKind::Folder) {
       lister.list_folder_target(target);
+      if (out.stopped) break;
     } else {
       out.files.push_back(target);  // even past the cap: the user named it
     }

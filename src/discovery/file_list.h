@@ -31,15 +31,17 @@ struct FileListing {
   std::uint64_t files_checked = 0;
   std::uint64_t folders = 0;  // folder targets (subfolders do not count)
   bool truncated = false;     // a folder listing stopped at the cap
+  bool stopped = false;       // the listing was told to stop before it was done
   // Per folder target, read-only files seen inside it; only targets with at least one.
   std::map<Target, std::uint64_t> read_only;
 };
 
 // Expands the targets into the files to ask about: file targets as they are, folders walked
 // depth first with an explicit stack, links skipped, at most kListingCap files. Missing
-// targets and unreadable folders simply give fewer files.
+// targets and unreadable folders simply give fewer files. Once `stop` is set it ends with what
+// it has listed.
 FileListing build_file_list(const std::vector<Target>& targets, const ProgressSink& progress,
-                            const FileIdentityApi& ids = {});
+                            const FileIdentityApi& ids = {}, StopFlag stop = nullptr);
 
 std::uint64_t read_only_count(const std::map<Target, std::uint64_t>& counts, const Target& target);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -20,5 +21,10 @@ struct ScanProgress {
 
 // Receives progress offers from the scan's worker; it decides which ones to pass on.
 using ProgressSink = std::function<void(const ScanProgress&)>;
+
+// Set by another thread to end a search early; the search keeps what it found so far. Read
+// between small steps, so that a stop takes effect within a fraction of a second.
+using StopFlag = const std::atomic<bool>*;
+inline bool stop_asked(StopFlag stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
 
 }  // namespace tw

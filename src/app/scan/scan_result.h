@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/scan/diagnosis.h"
@@ -20,6 +22,8 @@ struct ScanRequest {
   std::uint64_t scan_id = 0;
   HWND window = nullptr;        // receives the progress and finished messages
   bool deep = false;
+  // Set by the window to end the search early; shared, as the window may go first.
+  std::shared_ptr<std::atomic<bool>> stop;
 };
 
 struct ScanResult {
@@ -32,6 +36,7 @@ struct ScanResult {
   bool truncated = false;             // a folder listing stopped at the cap
   bool deep = false;
   bool gave_up = false;               // the deep search stopped early
+  bool stopped = false;               // told to stop: what was found so far, no diagnoses
 };
 
 // What a worker left in a slot, with the scan it belongs to.

@@ -41,9 +41,10 @@ void sort_holders(std::vector<Holder>& holders) {
 
 namespace {
 
-// Who uses the files, batch by batch, all batches sharing one split budget.
-void ask_restart_manager(std::span<const std::wstring> files, std::uint64_t files_checked, const ProgressSink& progress,
-                         const RmApi& rm, PendingHolders& pending) {
+// Who uses the files, batch by batch, all batches sharing one split budget. False when it was
+// told to stop before the last batch.
+bool ask_restart_manager(std::span<const std::wstring> files, std::uint64_t files_checked, const ProgressSink& progress,
+                         const RmApi& rm, PendingHolders& pending, StopFlag stop) {
   const std::size_t batches = (files.size() + kRmBatchFiles - 1) / kRmBatchFiles;
   std::uint32_t budget = kRmScanSplitBudget;
   std::vector<RmFinding> findings;
@@ -51,18 +52,22 @@ void ask_restart_manager(std::span<const std::wstring> files, std::uint64_t file
     if (progress) {
       progress(ScanProgress{files_checked, static_cast<float>(i) / static_cast<float>(batches), ScanPhase::AskingWindows});
     }
+    if (stop_asked(stop)) return false;
     findings.clear();
     query_holders(files.subspan(i * kRmBatchFiles, std::min(kRmBatchFiles, files.size() - i * kRmBatchFiles)), budget,
                   findings, rm);
     for (const RmFinding& f : findings) add_rm_finding(pending, f);
   }
+  return true;
 }
 
-// Programs started from inside a target hold it even when they hold no file there.
-void find_programs_started_inside(const std::vector<Target>& targets, const std::vector<std::string>& resolved_keys,
+// Programs started from inside a target hold it even when they hold no file there. False when
+// it was told to stop before every process was looked at.
+bool find_programs_started_inside(const std::vector<Target>& targets, const std::vector<std::string>& resolved_keys,
                                   const KeyIndex& resolved_index, const KeyIndex& literal_index,
-                                  const ScanPlatform& platform, PendingHolders& pending) {
+                                  const ScanPlatform& platform, PendingHolders& pending, StopFlag stop) {
   for (const ProcessEntry& p : platform.process_list()) {
+    if (stop_asked(stop)) return false;
     if (p.pid < 5) continue;
     const std::optional<std::wstring> image = platform.image_path(p.pid);
     if (!image) continue;
@@ -71,41 +76,72 @@ void find_programs_started_inside(const std::vector<Target>& targets, const std:
       add_held_path(pending, p.pid, spell_as_target(*image, targets, resolved_keys));
     }
   }
+  return true;
+}
+
+// What the Restart Manager cannot tell: programs started from inside a target, and with `deep`
+// every handle in the system. Sets `stopped` when told to stop before it was done.
+void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIndex& literal_index,
+                                 const ProgressSink& progress, const ScanPlatform& platform, StopFlag stop,
+                                 ScanResult& result, PendingHolders& pending) {
+  std::vector<std::string> resolved_keys;
+  resolved_keys.reserve(targets.size());
+  for (const Target& t : targets) {
+    if (stop_asked(stop)) {  // a target on a share that is away can take long to open
+      result.stopped = true;
+      return;
+    }
+    resolved_keys.push_back(resolved_key(t));
+  }
+  const KeyIndex resolved_index(resolved_keys);
+  if (!find_programs_started_inside(targets, resolved_keys, resolved_index, literal_index, platform, pending, stop)) {
+    result.stopped = true;
+    return;
+  }
+  if (!result.deep) return;
+  if (progress) progress(ScanProgress{result.files_checked, 0.0f, ScanPhase::DeepSearching});
+  DeepSearchResult found = deep_search(resolved_keys, result.files_checked, progress, platform.deep, {}, stop);
+  for (DeepRecord& r : found.records) add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys));
+  result.inaccessible = found.inaccessible;
+  result.unexamined = found.unexamined;
+  result.gave_up = found.gave_up;
+  result.stopped = found.stopped;
+}
+
+// One diagnosis per target; none when told to stop before all were made, as a partial list
+// would leave targets unexplained.
+std::vector<Diagnosis> diagnose_targets(const std::vector<Target>& targets, const FileListing& listing, StopFlag stop) {
+  std::vector<Diagnosis> diagnoses;
+  diagnoses.reserve(targets.size());
+  for (const Target& t : targets) {
+    if (stop_asked(stop)) return {};
+    diagnoses.push_back(diagnose_target(t, read_only_count(listing.read_only, t)));
+  }
+  return diagnoses;
 }
 
 }  // namespace
 
 ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
-                          const ScanPlatform& platform) {
+                          const ScanPlatform& platform, StopFlag stop) {
   ScanResult result;
   result.deep = deep;
 
-  FileListing listing = build_file_list(targets, progress);
+  FileListing listing = build_file_list(targets, progress, {}, stop);
   result.files_checked = listing.files_checked;
   result.folders = listing.folders;
   result.truncated = listing.truncated;
+  result.stopped = listing.stopped;
 
   PendingHolders pending;
-  ask_restart_manager(listing.files, result.files_checked, progress, platform.rm, pending);
-
-  std::vector<std::string> resolved_keys, literal_keys;
-  resolved_keys.reserve(targets.size());
+  if (!result.stopped) {
+    result.stopped = !ask_restart_manager(listing.files, result.files_checked, progress, platform.rm, pending, stop);
+  }
+  std::vector<std::string> literal_keys;
   literal_keys.reserve(targets.size());
-  for (const Target& t : targets) {
-    resolved_keys.push_back(resolved_key(t));
-    literal_keys.push_back(literal_key(t));
-  }
-  const KeyIndex resolved_index(resolved_keys), literal_index(literal_keys);
-  find_programs_started_inside(targets, resolved_keys, resolved_index, literal_index, platform, pending);
-
-  if (deep) {
-    if (progress) progress(ScanProgress{result.files_checked, 0.0f, ScanPhase::DeepSearching});
-    DeepSearchResult found = deep_search(resolved_keys, result.files_checked, progress, platform.deep);
-    for (DeepRecord& r : found.records) add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys));
-    result.inaccessible = found.inaccessible;
-    result.unexamined = found.unexamined;
-    result.gave_up = found.gave_up;
-  }
+  for (const Target& t : targets) literal_keys.push_back(literal_key(t));
+  const KeyIndex literal_index(literal_keys);
+  if (!result.stopped) look_beyond_restart_manager(targets, literal_index, progress, platform, stop, result, pending);
 
   result.holders = finish_holders(std::move(pending), platform.facts);
   // Named once here, against the targets by key, so that showing a row never looks through
@@ -113,9 +149,9 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
   for (Holder& h : result.holders) {
     if (!h.files.empty()) h.held = display_form(h.files.front(), targets, literal_index);
   }
-  if (result.holders.empty()) {
-    result.diagnoses.reserve(targets.size());
-    for (const Target& t : targets) result.diagnoses.push_back(diagnose_target(t, read_only_count(listing.read_only, t)));
+  if (result.holders.empty() && !result.stopped) {
+    result.diagnoses = diagnose_targets(targets, listing, stop);
+    result.stopped = result.diagnoses.size() != targets.size();
   }
   sort_holders(result.holders);
   return result;

@@ -25,9 +25,11 @@ struct ScanPlatform {
 
 // The whole search, free of windows and slots: listing, the Restart Manager in batches,
 // programs started from inside a target, the deep search when asked, then the holders in
-// display order or, when there are none, a diagnosis per target.
+// display order or, when there are none, a diagnosis per target. Once `stop` is set, the steps
+// left are skipped and the holders found so far are the result, marked stopped and without
+// diagnoses (nothing can be said of what was not looked at).
 ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
-                          const ScanPlatform& platform = {});
+                          const ScanPlatform& platform = {}, StopFlag stop = nullptr);
 
 // Display order: programs, then File Explorer, then services and parts of Windows; within
 // each, by lower-cased title. Stable.

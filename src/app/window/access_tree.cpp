@@ -33,6 +33,8 @@ const char* button_id(HitKind kind) {
       return "recycle";
     case HitKind::DeleteOnRestart:
       return "delete";
+    case HitKind::StopSearch:
+      return "stop";
     case HitKind::Row:
     case HitKind::Nothing:
       break;
@@ -132,6 +134,7 @@ struct TreeBuilder {
       const RectF box = scrolled(l.headline_box);
       add("headline", AccessRole::Text, without_dots(l.headline), box, kTopLevel, {}, hidden(box), true);
     }
+    buttons(l.status_buttons, "status/", true);
     if (!l.explanation.empty()) {
       const RectF box = scrolled(RectF{l.column_left, l.explanation_top, l.column_width, l.explanation_height});
       add("explanation", AccessRole::Text, l.explanation, box, kTopLevel, {}, hidden(box));

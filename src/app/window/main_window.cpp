@@ -219,6 +219,9 @@ void click(MainWindow& w, const Hit& hit, POINT point) {
     case HitKind::SearchAsAdmin:
       search_as_administrator(w);
       break;
+    case HitKind::StopSearch:
+      if (stop_scan(w.state)) repaint(w);
+      break;
     case HitKind::ChooseFiles:
       defer(Pick::Files, w.state.window);
       break;
@@ -383,6 +386,9 @@ Answer on_key_down(MainWindow& w, WPARAM key) {
     case KeyCommand::Activate:
       show_focus_cues(w, true);
       click(w, action.target, below(layout, s, action.target));
+      return kHandled;
+    case KeyCommand::StopSearch:
+      if (stop_scan(s)) repaint(w);
       return kHandled;
     case KeyCommand::DismissNotice:
       ::KillTimer(s.window, kNoticeTimer);

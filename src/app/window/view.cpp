@@ -89,7 +89,10 @@ struct Builder {
     out.footer_height = R(kFooterHeight);
     const float y = std::round(size.height - out.footer_height + (out.footer_height - R(kButtonHeight)) * 0.5f);
     const float right = out.column_left + out.column_width;
-    const bool all_released = std::all_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) { return released(r.action.kind); });
+    // After a stopped search something unseen may still hold the targets.
+    const bool all_released = !s.summary->stopped && std::all_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) {
+      return released(r.action.kind);
+    });
     out.footer.push_back(text_button(HitKind::RecycleBin, 0, text_of(msg::kMoveToRecycleBin), right, y,
                                      all_released ? ButtonStyle::Primary : ButtonStyle::Secondary));
     const bool stuck_row = std::any_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) {
@@ -113,7 +116,9 @@ struct Builder {
     const ScanSummary& r = *s.summary;
     if (every_diagnosis_gone()) return text_of(msg::kTargetNotFound);
     const std::string files = group_thousands(r.files_checked);
-    if (r.folders != 0) return filled(r.truncated ? msg::kTargetFolderCapped : msg::kTargetFolderFiles, {files});
+    if (r.folders != 0) {
+      return filled(r.truncated || r.stopped ? msg::kTargetFolderCapped : msg::kTargetFolderFiles, {files});
+    }
     return r.files_checked == 1 ? text_of(msg::kTargetFile) : filled(msg::kFileCount, {files});
   }
 
@@ -159,6 +164,28 @@ struct Builder {
         out.explanation += localized(*line);
       }
     }
+  }
+
+  // A search told to stop says so while it winds down, and afterwards claims nothing of what
+  // it did not look at: not that nothing holds the targets, nor that they can be deleted now.
+  void mark_stopped() {
+    if (scan_running(s)) {
+      if (s.stopping) out.headline = text_of(msg::kStopping) + dots(s.tick);
+      return;
+    }
+    if (!s.summary || !s.summary->stopped) return;
+    if (s.rows.empty()) out.headline = text_of(msg::kSearchStopped);
+    out.explanation = text_of(msg::kSearchStoppedIncomplete);
+  }
+
+  // Stop sits at the end of the headline, beside the progress it ends.
+  void stop_button() {
+    if (!can_stop_scan(s)) return;
+    const float right = out.column_left + out.column_width;
+    const float y = std::round(out.headline_box.y + (out.headline_box.height - R(kButtonHeight)) * 0.5f);
+    out.status_buttons.push_back(text_button(HitKind::StopSearch, 0, text_of(msg::kStopSearch), right, y,
+                                             ButtonStyle::Secondary));
+    out.headline_box.width = std::max(out.status_buttons.back().box.x - R(kButtonGap) - out.column_left, 0.0f);
   }
 
   std::optional<float> progress_fraction() const {
@@ -371,7 +398,9 @@ struct Builder {
 
     const float card_bottom = out.card.y + out.card.height;
     status();
+    mark_stopped();
     out.headline_box = RectF{out.column_left, card_bottom + R(kHeadlineTop), out.column_width, R(kHeadlineHeight)};
+    stop_button();
     out.explanation_top = out.headline_box.y + R(kExplanationTop);
     out.explanation_height =
         out.explanation.empty() ? 0.0f : m.paragraph_height(out.explanation, FontRole::Body, out.column_width) * u;
@@ -557,6 +586,7 @@ std::vector<Hit> focus_order(const Layout& layout, const WindowState& state) {
   };
   left_to_right(layout.header);
   if (shows_empty_view(state)) left_to_right(layout.empty_buttons);
+  left_to_right(layout.status_buttons);
   for (std::size_t i = 0; i < state.rows.size(); ++i) {
     order.push_back(Hit{HitKind::Row, i});
     for (const auto& [kind, style] : row_button_kinds(state.rows[i])) order.push_back(Hit{kind, i});
@@ -580,6 +610,7 @@ std::optional<RectF> element_box(const Layout& layout, const WindowState& state,
   if (auto box = find(layout.header, 0.0f)) return box;
   if (auto box = find(layout.footer, 0.0f)) return box;
   if (shows_empty_view(state)) return find(layout.empty_buttons, 0.0f);
+  if (auto box = find(layout.status_buttons, state.scroll)) return box;
   return find(layout.rows_buttons, state.scroll);
 }
 
@@ -614,6 +645,7 @@ Hit hit_test(const Layout& layout, const WindowState& state, PointF point) {
   if (point.y >= layout.size.height - layout.footer_height) return Hit{};
   if (shows_empty_view(state)) return find(layout.empty_buttons, point).value_or(Hit{});
   const PointF content{point.x, point.y + state.scroll};
+  if (auto hit = find(layout.status_buttons, content)) return *hit;
   for (const RowLayout& row : layout.rows) {
     if (!contains(row.box, content)) continue;
     for (std::size_t i = row.first_button; i < row.first_button + row.button_count; ++i) {
@@ -736,6 +768,7 @@ struct Painter {
     const float dy = s.scroll, H = l.size.height;
     const auto outside = [&](const RectF& b) { return b.y - dy > H || b.y + b.height - dy < 0; };
     status(l, dy);
+    for (const ViewElement& e : l.status_buttons) paint_button(gfx, e, p, hovered(e), dy);
     for (const RowLayout& r : l.rows) {
       if (!outside(r.box)) row(r, dy, icons);
     }

@@ -134,6 +134,7 @@ struct Layout {
   std::string card_glyph, summary;
   std::string headline, explanation;
   RectF headline_box;
+  std::vector<ViewElement> status_buttons;  // Stop while a search runs; content coordinates
   float explanation_top = 0, explanation_height = 0;
   std::optional<float> progress;  // 0..1 while a scan runs
   RectF progress_track;

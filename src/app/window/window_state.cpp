@@ -77,6 +77,9 @@ std::uint64_t receive_hand_over(WindowState& s, Clock::time_point now) {
   s.hand_overs.push_back(PendingHandOver{id, now, std::nullopt});
   ++s.targets_generation;
   ++s.scan_id;
+  if (s.scan_stop) s.scan_stop->store(true);  // its outcome no longer applies
+  s.scan_stop.reset();
+  s.stopping = false;
   s.progress = ScanProgress{0, 0.0f, ScanPhase::Listing};
   s.rows.clear();
   s.summary.reset();
@@ -103,11 +106,21 @@ std::optional<ScanRequest> begin_scan(WindowState& s, bool deep) {
   if (s.targets.empty()) return std::nullopt;
   ++s.scan_id;
   s.deep = deep;
+  if (s.scan_stop) s.scan_stop->store(true);
+  s.scan_stop = std::make_shared<std::atomic<bool>>(false);
+  s.stopping = false;
   s.progress = ScanProgress{0, 0.0f, ScanPhase::Listing};
   s.rows.clear();
   s.summary.reset();
   s.hover = Hit{};
-  return ScanRequest{s.targets, s.scan_id, s.window, deep};
+  return ScanRequest{s.targets, s.scan_id, s.window, deep, s.scan_stop};
+}
+
+bool stop_scan(WindowState& s) {
+  if (!can_stop_scan(s)) return false;
+  if (s.scan_stop) s.scan_stop->store(true);
+  s.stopping = true;
+  return true;
 }
 
 bool apply_progress(WindowState& s, const TakenProgress& taken) {
@@ -120,11 +133,13 @@ bool apply_result(WindowState& s, TakenResult taken) {
   if (taken.scan_id != s.scan_id) return false;
   ScanResult& r = taken.result;
   s.progress.phase = ScanPhase::Taken;
+  s.scan_stop.reset();
+  s.stopping = false;
   s.rows.clear();
   s.rows.reserve(r.holders.size());
   for (Holder& h : r.holders) s.rows.push_back(HolderRow{std::move(h), ActionState{}});
-  s.summary = ScanSummary{std::move(r.diagnoses), r.files_checked, r.folders, r.inaccessible,
-                          r.unexamined,           r.truncated,     r.deep,    r.gave_up};
+  s.summary = ScanSummary{std::move(r.diagnoses), r.files_checked, r.folders, r.inaccessible, r.unexamined,
+                          r.truncated,            r.deep,          r.gave_up, r.stopped};
   s.targets_hold_folder = r.folders != 0;  // what the search found now
   return true;
 }
@@ -210,6 +225,7 @@ KeyAction key_action(const WindowState& s, std::span<const Hit> order, KeyPress 
       return KeyAction{KeyCommand::Activate, 0.0f, *current};
     }
     case VK_ESCAPE:
+      if (can_stop_scan(s)) return KeyAction{KeyCommand::StopSearch, 0.0f, {}};
       return s.notice ? KeyAction{KeyCommand::DismissNotice, 0.0f, {}} : KeyAction{};
     case VK_PRIOR:
       return scroll(s.scroll - 0.8f * view_height);

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -46,6 +48,7 @@ enum class HitKind : std::uint8_t {
   RecycleBin = 11,
   DeleteOnRestart = 12,
   Row = 13,  // a holder row itself: focusable, never found under the pointer
+  StopSearch = 14,
 };
 
 struct Hit {
@@ -91,6 +94,7 @@ struct ScanSummary {
   bool truncated = false;
   bool deep = false;
   bool gave_up = false;
+  bool stopped = false;  // the user stopped the search: what it found may be incomplete
 };
 
 using Clock = std::chrono::steady_clock;
@@ -136,6 +140,9 @@ struct WindowState {
   ScanProgress progress{0, 0.0f, ScanPhase::Taken};  // Taken: no scan runs
   HWND window = nullptr;
   std::uint64_t scan_id = 0;
+  // The running scan's stop flag, shared with its worker.
+  std::shared_ptr<std::atomic<bool>> scan_stop;
+  bool stopping = false;  // Stop was asked; the scan's result, with what it found, is on its way
   // Moves on whenever the target set changes or a hand-over comes that may change it: an
   // answer given to a question about the targets counts only while it stays the same.
   std::uint64_t targets_generation = 0;
@@ -157,6 +164,8 @@ struct WindowState {
 };
 
 inline bool scan_running(const WindowState& s) { return s.progress.phase != ScanPhase::Taken; }
+// A scan of known targets (not handed-over paths still being taken in) that was not told to stop yet.
+inline bool can_stop_scan(const WindowState& s) { return scan_running(s) && s.hand_overs.empty() && !s.stopping; }
 // The empty view shows while there are no targets and none are on the way.
 inline bool shows_empty_view(const WindowState& s) { return s.targets.empty() && !scan_running(s); }
 inline bool any_row_busy(const WindowState& s) {
@@ -195,9 +204,14 @@ enum class HandOverStep : std::uint8_t {
 };
 HandOverStep take_resolved_hand_over(WindowState& s, ResolvedHandOver resolved);
 
-// Prepares a scan of the targets: a new scan id, progress reset, rows emptied. Nothing
-// without targets. The caller starts the worker and the busy timer.
+// Prepares a scan of the targets: a new scan id, progress reset, rows emptied, a scan still
+// running told to stop (nobody waits for it any more). Nothing without targets. The caller
+// starts the worker and the busy timer.
 std::optional<ScanRequest> begin_scan(WindowState& s, bool deep);
+
+// Stop (its button, or Escape): the running scan's worker is told to end; its result, when it
+// comes, shows what was found so far, marked as stopped. False when there is nothing to stop.
+bool stop_scan(WindowState& s);
 
 // Applies what a worker left in a slot; false when it was stale (or the scan is over).
 bool apply_progress(WindowState& s, const TakenProgress& taken);
@@ -215,7 +229,7 @@ float clamp_scroll(float value, float maximum);
 float wheel_scroll(float scroll, int delta, UINT dpi, float maximum);
 
 // What a key pressed in the window does.
-enum class KeyCommand : std::uint8_t { None, Scroll, Rescan, ChooseFiles, MoveFocus, Activate, DismissNotice };
+enum class KeyCommand : std::uint8_t { None, Scroll, Rescan, ChooseFiles, MoveFocus, Activate, DismissNotice, StopSearch };
 struct KeyAction {
   KeyCommand command = KeyCommand::None;
   float scroll = 0.0f;  // with Scroll: the new offset, within 0..maximum
@@ -233,7 +247,7 @@ struct KeyPress {
 std::optional<Hit> focused_in(const WindowState& s, std::span<const Hit> order);
 
 // Tab and Shift+Tab move the focus through `order`, round and round; Enter and Space click the
-// focused button; Escape dismisses the notice. With the focus in a row, Up and Down move to
+// focused button; Escape stops a search that can be stopped, else dismisses the notice. With the focus in a row, Up and Down move to
 // the row before or after and Home and End to the first and last row; otherwise they scroll,
 // Up and Down by 60 pixels at 96 DPI, Home and End to either end, as Page Up and Page Down do
 // by 80% of the view's height. F5 searches again when there are targets and no search runs;

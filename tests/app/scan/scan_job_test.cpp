@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 
 #include "app/scan/scan_job.h"
 #include "app/scan/search.h"
@@ -171,6 +173,71 @@ TEST(SearchTargets, AsksTheRestartManagerBatchByBatch) {
   EXPECT_EQ(rm.registrations.front().size(), 256u);
 }
 
+// Stopped at some point of a real scan: it ends at once with what it found up to then, and,
+// having not looked everywhere, diagnoses nothing (no "looks deletable").
+TEST(SearchTargets, StoppedEarlyEndsAtOnceWithWhatItFound) {
+  TempDir dir;
+  ASSERT_TRUE(test::make_dir(dir / L"many"));
+  for (int i = 0; i < 1200; ++i) ASSERT_TRUE(test::write_file(dir / (L"many\\f" + std::to_wstring(i))));
+  auto holder = HolderProcess::start({});
+  ASSERT_TRUE(holder);
+  const FileListing listing = build_file_list({dir / L"many"}, {});
+  ASSERT_EQ(listing.files.size(), 1200u);
+
+  struct Case {
+    const char* name;
+    ScanPhase phase;       // Stop comes with this phase's offer number `offer` (from 1); Taken: never
+    int offer;
+    bool deep;
+    bool reported;         // the Restart Manager names the helper, for a file of the first batch
+    std::uint64_t files_checked;
+    bool found;            // the helper is among the holders
+    bool stopped;
+    std::size_t diagnoses;
+    bool later_batches;    // the Restart Manager was asked about files after the first batch
+  };
+  const Case cases[] = {
+      {"while listing", ScanPhase::Listing, 1, false, false, 500, false, true, 0, false},
+      {"after the first batch", ScanPhase::AskingWindows, 2, false, true, 1200, true, true, 0, false},
+      {"as the deep search starts", ScanPhase::DeepSearching, 1, true, true, 1200, true, true, 0, true},
+      {"never, nothing held", ScanPhase::Taken, 0, false, false, 1200, false, false, 1, true},
+  };
+  for (const Case& c : cases) {
+    test::FakeRm rm;
+    if (c.reported) {
+      test::FakeProcess p = test::fake_program(holder->pid(), L"Busy Program", {listing.files[10]});
+      const std::uint64_t started = creation_time(holder->pid()).value_or(0);
+      p.info.Process.ProcessStartTime = FILETIME{static_cast<DWORD>(started), static_cast<DWORD>(started >> 32)};
+      rm.processes.push_back(p);
+    }
+    ScanPlatform platform;
+    platform.rm = test::FakeRm::api();
+    std::atomic<bool> stop{false};
+    int offers = 0;
+    std::chrono::steady_clock::time_point stopped_at{};
+    const auto progress = [&](const ScanProgress& p) {
+      if (p.phase != c.phase || ++offers != c.offer) return;
+      stop = true;
+      stopped_at = std::chrono::steady_clock::now();
+    };
+    const ScanResult r = search_targets({dir / L"many"}, c.deep, progress, platform, &stop);
+    if (c.stopped) {
+      EXPECT_LT(std::chrono::steady_clock::now() - stopped_at, std::chrono::milliseconds(500)) << c.name;
+    }
+    EXPECT_EQ(r.stopped, c.stopped) << c.name;
+    EXPECT_EQ(r.files_checked, c.files_checked) << c.name;
+    EXPECT_EQ(r.diagnoses.size(), c.diagnoses) << c.name;
+    EXPECT_EQ(std::any_of(r.holders.begin(), r.holders.end(), [&](const Holder& h) { return h.pid == holder->pid(); }),
+              c.found)
+        << c.name;
+    // No batch after the stop was asked about.
+    const bool later = std::any_of(rm.registrations.begin(), rm.registrations.end(), [&](const auto& files) {
+      return std::find(files.begin(), files.end(), listing.files[256]) != files.end();
+    });
+    EXPECT_EQ(later, c.later_batches) << c.name;
+  }
+}
+
 TEST(Diagnosis, RefusalsOtherThanSharingMeanNoPermission) {
   TargetFacts facts;
   facts.exists = true;
@@ -235,8 +302,8 @@ TEST(RunScan, PostsToTheWindowAndTagsResultsWithTheirScan) {
   }
 
   // Two scans in quick succession, the way a user who searches again starts them.
-  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt"}, 1, window.get(), false}));
-  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt", dir / L"b.txt"}, 2, window.get(), false}));
+  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt"}, 1, window.get(), false, nullptr}));
+  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt", dir / L"b.txt"}, 2, window.get(), false, nullptr}));
 
   // What the window does: take whatever the slot holds on each message, keep only scan 2's.
   std::optional<ScanResult> current;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/window/access_tree.h"
 
 namespace tw {
@@ -134,6 +136,18 @@ TEST(AccessTree, OnlyNewTextInLiveNodesIsAnnounced) {
   const std::vector<AccessNode> searching = tree(s);
   s.tick = 2;  // the dots move: nothing new to say
   EXPECT_TRUE(changed_live_nodes(searching, tree(s)).empty());
+  // Stop is a button like the others, and stopping is said aloud.
+  const auto stop = std::find_if(searching.begin(), searching.end(), [](const AccessNode& n) { return n.id == "status/stop"; });
+  ASSERT_NE(stop, searching.end());
+  EXPECT_EQ(stop->role, AccessRole::Button);
+  EXPECT_EQ(stop->name, "Stop");
+  EXPECT_EQ(stop->hit, Hit{HitKind::StopSearch});
+  s.stopping = true;
+  const std::vector<AccessNode> stopping = tree(s);
+  const std::vector<std::size_t> told = changed_live_nodes(searching, stopping);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(stopping[told[0]].name, "Stopping");
+  s.stopping = false;
 
   s.progress.phase = ScanPhase::Taken;
   s.rows = {row(10, "Word")};

@@ -277,6 +277,32 @@ TEST_F(MainWindowProc, TheKeyboardReachesAndClicksWhatTheMouseDoes) {
   ::SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, always ? reinterpret_cast<void*>(1) : nullptr, 0);
 }
 
+// Escape during a real search of a large folder: the worker ends early, and the window shows
+// what it found as a stopped search; Stop is then gone and searching again is possible.
+TEST_F(MainWindowProc, EscapeStopsARunningSearchAndShowsWhatItFound) {
+  const std::vector<Target> many{test::link_fixtures_dir() + L"\\many"};
+  ASSERT_TRUE(with_main_window([&](MainWindow& w) { set_window_targets(w, many, false); }));
+  ASSERT_TRUE(scan_running(*state_));
+  press(window_, VK_ESCAPE);
+  EXPECT_TRUE(state_->stopping);
+  const auto wait_for_result = [&] {
+    for (int i = 0; i < 400 && scan_running(*state_); ++i) {
+      test::dispatch_waiting_messages();
+      ::Sleep(5);
+    }
+    return !scan_running(*state_);
+  };
+  ASSERT_TRUE(wait_for_result());  // within 2 s
+  ASSERT_TRUE(state_->summary);
+  EXPECT_TRUE(state_->summary->stopped);
+  EXPECT_LT(state_->summary->files_checked, 10'000u);
+  EXPECT_TRUE(state_->summary->diagnoses.empty());
+  press(window_, VK_F5);
+  EXPECT_TRUE(can_stop_scan(*state_));
+  press(window_, VK_ESCAPE);  // no worker outlives the test
+  EXPECT_TRUE(wait_for_result());
+}
+
 // A high-contrast theme turned on while the window is open: its colours come from the system
 // at once, and go when the theme does. (Wine has no high-contrast themes: the reading of the
 // system's colours is replaced here.)

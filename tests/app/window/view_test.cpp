@@ -153,7 +153,7 @@ TEST(View, FocusOrderIsTheReadingOrderInEveryState) {
   };
   const Case cases[] = {
       {"empty", WindowState{}, {{K::AddButton}, {K::MenuButton}, {K::ChooseFiles}, {K::ChooseFolder}}},
-      {"scanning", scanning(), {{K::AddButton}, {K::Rescan}, {K::MenuButton}}},
+      {"scanning", scanning(), {{K::AddButton}, {K::Rescan}, {K::MenuButton}, {K::StopSearch}}},
       {"mixed",
        finished({{holder(10, HolderKind::Program), {}},
                  {holder(11, HolderKind::Program), {ActionKind::NotClosed, {}}},
@@ -364,6 +364,62 @@ TEST(View, ProgressFollowsThePhase) {
   EXPECT_FLOAT_EQ(*lay(s).progress, 0.275f);
   s.progress.phase = ScanPhase::DeepSearching;
   EXPECT_FLOAT_EQ(*lay(s).progress, 0.75f);
+}
+
+// Stop shows beside the progress while a search can be stopped; a stopped search says it may
+// have missed something and claims neither that nothing holds the targets nor that they can
+// be deleted now.
+TEST(View, StopWhileSearchingAndAStoppedResultClaimsNothing) {
+  const auto searching = [](bool stopping, bool handed_over) {
+    WindowState s;
+    s.targets = {L"D:\\Work"};
+    s.progress = ScanProgress{1200, 0.0f, ScanPhase::Listing};
+    s.targets_hold_folder = true;
+    s.stopping = stopping;
+    if (handed_over) s.hand_overs.push_back(PendingHandOver{});
+    return s;
+  };
+  const auto stopped = [](std::vector<HolderRow> rows) {
+    WindowState s = finished(std::move(rows), {L"D:\\Work"});
+    s.summary->folders = 1;
+    s.summary->files_checked = 1200;
+    s.summary->stopped = true;
+    return s;
+  };
+  const std::string incomplete =
+      "The search was stopped, so the results may be incomplete. Search again (\xE2\x86\xBB) to look everywhere.";
+  struct Case {
+    const char* name;
+    WindowState state;
+    bool stop_button;
+    std::string headline, explanation, summary;
+  };
+  const Case cases[] = {
+      {"searching", searching(false, false), true, "Searching.", "Listing files in the folder \xC2\xB7 1,200", "Folder"},
+      {"stopping", searching(true, false), false, "Stopping.", "Listing files in the folder \xC2\xB7 1,200", "Folder"},
+      {"taking in paths", searching(false, true), false, "Searching.", "Listing files in the folder \xC2\xB7 1,200",
+       "Folder"},
+      {"stopped, nothing found", stopped({}), false, "Search stopped", incomplete,
+       "Folder \xC2\xB7 checked up to 1,200 files"},
+      {"stopped, all released", stopped({{holder(10, HolderKind::Program), {ActionKind::Closed, {}}}}), false,
+       "All released", incomplete, "Folder \xC2\xB7 checked up to 1,200 files"},
+  };
+  for (const Case& c : cases) {
+    const Layout l = lay(c.state, ViewSize{880, 640, 1.0f});
+    EXPECT_EQ(l.headline, c.headline) << c.name;
+    EXPECT_EQ(l.explanation, c.explanation) << c.name;
+    EXPECT_EQ(l.summary, c.summary) << c.name;
+    for (const HintLayout& h : l.hints) EXPECT_EQ(h.text.find("deletable"), std::string::npos) << c.name;
+    for (const ViewElement& e : l.footer) EXPECT_NE(e.style, ButtonStyle::Primary) << c.name;
+    ASSERT_EQ(l.status_buttons.size(), c.stop_button ? 1u : 0u) << c.name;
+    if (!c.stop_button) continue;
+    // At the headline's end, above the progress bar, and reached like every button.
+    const RectF& stop = l.status_buttons[0].box;
+    EXPECT_FLOAT_EQ(stop.x + stop.width, l.column_left + l.column_width) << c.name;
+    EXPECT_LE(l.headline_box.x + l.headline_box.width, stop.x) << c.name;
+    EXPECT_LT(stop.y + stop.height, l.progress_track.y) << c.name;
+    EXPECT_EQ(hit_test(l, c.state, PointF{stop.x + 3, stop.y + 3}), Hit{HitKind::StopSearch}) << c.name;
+  }
 }
 
 }  // namespace

@@ -139,6 +139,92 @@ TEST(WindowState, ScansTakeOnlyTheirOwnProgressAndResults) {
   EXPECT_FALSE(apply_progress(s, TakenProgress{second->scan_id, {1, 0.0f, ScanPhase::Listing}}));
 }
 
+void give_target(WindowState& s) { ASSERT_TRUE(set_targets(s, std::vector<Target>{L"D:\\x"}, false, t0)); }
+
+// Stop (its button or Escape) in every state the window can be in: only a running search of
+// known targets stops, once; its result then shows as stopped, and a new search starts afresh.
+TEST(WindowState, StopEndsOnlyARunningSearch) {
+  struct Case {
+    const char* name;
+    void (*setup)(WindowState&);
+    KeyCommand escape;  // what Escape does, with a notice showing
+    bool stops;
+  };
+  const Case cases[] = {
+      {"no targets", [](WindowState&) {}, KeyCommand::DismissNotice, false},
+      {"finished",
+       [](WindowState& s) {
+         give_target(s);
+         s.summary = ScanSummary{};
+       },
+       KeyCommand::DismissNotice, false},
+      {"searching",
+       [](WindowState& s) {
+         give_target(s);
+         ASSERT_TRUE(begin_scan(s, false));
+       },
+       KeyCommand::StopSearch, true},
+      {"deep searching",
+       [](WindowState& s) {
+         give_target(s);
+         ASSERT_TRUE(begin_scan(s, true));
+         s.progress.phase = ScanPhase::DeepSearching;
+       },
+       KeyCommand::StopSearch, true},
+      {"already stopping",
+       [](WindowState& s) {
+         give_target(s);
+         ASSERT_TRUE(begin_scan(s, false));
+         ASSERT_TRUE(stop_scan(s));
+       },
+       KeyCommand::DismissNotice, false},
+      {"taking in handed-over paths", [](WindowState& s) { receive_hand_over(s, t0); }, KeyCommand::DismissNotice,
+       false},
+  };
+  for (const Case& c : cases) {
+    WindowState s;
+    c.setup(s);
+    s.notice = "Closed";
+    EXPECT_EQ(key_action(s, {}, KeyPress{VK_ESCAPE}, 500.0f, 0.0f).command, c.escape) << c.name;
+    const WindowState before = s;
+    const bool flag_before = s.scan_stop && *s.scan_stop;
+    EXPECT_EQ(stop_scan(s), c.stops) << c.name;
+    EXPECT_EQ(scan_running(s), scan_running(before)) << c.name;  // the worker's result ends the search
+    EXPECT_EQ(s.stopping, c.stops || before.stopping) << c.name;
+    EXPECT_EQ(s.scan_stop && *s.scan_stop, c.stops || flag_before) << c.name;
+    if (!c.stops) continue;
+
+    // What the worker found until then, marked stopped; then a search again starts unstopped.
+    ScanResult partial;
+    partial.holders.resize(1);
+    partial.stopped = true;
+    const std::shared_ptr<std::atomic<bool>> old = s.scan_stop;
+    ASSERT_TRUE(apply_result(s, TakenResult{s.scan_id, std::move(partial)})) << c.name;
+    EXPECT_FALSE(scan_running(s));
+    EXPECT_FALSE(s.stopping);
+    EXPECT_TRUE(s.summary->stopped);
+    EXPECT_EQ(s.rows.size(), 1u);
+    const auto again = begin_scan(s, false);
+    ASSERT_TRUE(again && again->stop);
+    EXPECT_FALSE(*again->stop);
+    EXPECT_NE(again->stop, old);
+    EXPECT_TRUE(can_stop_scan(s));
+  }
+}
+
+// A search replaced by another, or by paths handed over, is told to stop: nobody waits for it.
+TEST(WindowState, AReplacedSearchIsToldToStop) {
+  WindowState s;
+  ASSERT_TRUE(set_targets(s, std::vector<Target>{L"D:\\x"}, false, t0));
+  const auto first = begin_scan(s, false);
+  const auto second = begin_scan(s, true);
+  ASSERT_TRUE(first && second);
+  EXPECT_TRUE(*first->stop);
+  EXPECT_FALSE(*second->stop);
+  receive_hand_over(s, t0);
+  EXPECT_TRUE(*second->stop);
+}
+
 TEST(WindowState, TimersExpireNoticesAndStopWhenIdle) {
   WindowState s;
   set_notice(s, "Moved to the Recycle Bin", t0);
@@ -211,6 +297,7 @@ TEST(WindowState, KeysScrollWithinTheContentAndStartOnlyWhatCanStart) {
   EXPECT_EQ(key(VK_F5).command, KeyCommand::None);  // one search at a time
   EXPECT_EQ(key('O').command, KeyCommand::None);
   EXPECT_EQ(key('O', true).command, KeyCommand::ChooseFiles);
+  s.progress.phase = ScanPhase::Taken;  // while searching, Escape stops the search first
   s.notice = "Closed";
   EXPECT_EQ(key(VK_ESCAPE).command, KeyCommand::DismissNotice);
 }
