@@ -220,7 +220,7 @@ void click(MainWindow& w, const Hit& hit, POINT point) {
       search_as_administrator(w);
       break;
     case HitKind::StopSearch:
-      if (stop_scan(w.state)) repaint(w);
+      stop_search(w);
       break;
     case HitKind::ChooseFiles:
       defer(Pick::Files, w.state.window);
@@ -388,7 +388,7 @@ Answer on_key_down(MainWindow& w, WPARAM key) {
       click(w, action.target, below(layout, s, action.target));
       return kHandled;
     case KeyCommand::StopSearch:
-      if (stop_scan(s)) repaint(w);
+      stop_search(w);
       return kHandled;
     case KeyCommand::DismissNotice:
       ::KillTimer(s.window, kNoticeTimer);
@@ -909,6 +909,12 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     }
   }
   return result;
+}
+
+void stop_search(MainWindow& w) {
+  if (!stop_scan(w.state)) return;
+  settle_focus(w);  // Stop itself goes until the result comes
+  repaint(w);
 }
 
 void settle_focus(MainWindow& w) {

@@ -51,6 +51,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 // on what it was on, its row, or what came next, and tells screen readers when it moved.
 void settle_focus(MainWindow& w);
 
+// Stops the running search, if one can be stopped; the focus goes on from Stop.
+void stop_search(MainWindow& w);
+
 // Makes the window answer kMsgProbe; only developer builds call it.
 void enable_window_probe();
 
