@@ -96,7 +96,9 @@ TEST(GfxText, LayoutsNeedAFactoryAndMeasureWithinTheirWidth) {
     EXPECT_GT(count, 1u);
     std::size_t start = 0;
     for (UINT32 i = 0; i < count; ++i) {
-      if (start > 0) EXPECT_EQ(tip[start - 1], L' ') << "a line starts inside a word at " << start;
+      if (start > 0) {
+        EXPECT_EQ(tip[start - 1], L' ') << "a line starts inside a word at " << start;
+      }
       start += lines[i].length;
     }
     EXPECT_EQ(start, tip.size());
