@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 
 namespace tw {
 namespace {
@@ -68,6 +69,16 @@ bool phrase_boundary(Sort a, Sort b) {
   return a == Sort::Other && b == Sort::Ideograph;
 }
 
+// Korean and Japanese write particles straight after their word, but the program's texts put
+// a space between a Latin word or a quotation and its particle; such a particle stays with the
+// word where it can.
+bool particle_after_space(std::u32string_view text, std::size_t i, Sort b) {
+  if ((b != Sort::Hangul && b != Sort::Kana) || i < 2 || text[i - 1] != U' ') return false;
+  const char32_t word_end = text[i - 2];
+  return in(word_end, U'a', U'z') || in(word_end, U'A', U'Z') || in(word_end, U'0', U'9') ||
+         std::u32string_view(U"'\")]\u2019\u201D").find(word_end) != std::u32string_view::npos;
+}
+
 bool is_hyphen(char32_t c) { return c == U'-' || c == 0x2010 || c == 0x2013; }
 
 bool japanese(std::string_view language) {
@@ -80,7 +91,7 @@ LineBreak break_before(std::u32string_view text, std::size_t i, bool phrases) {
   const Sort sa = sort_of(a), sb = sort_of(b);
   if (sa == Sort::LineEnd) return a == U'\r' && b == U'\n' ? LineBreak::Avoid : LineBreak::Mandatory;
   if (may_not_start(b, sb) || sa == Sort::Open) return LineBreak::Avoid;
-  if (sa == Sort::Space) return LineBreak::Allowed;
+  if (sa == Sort::Space) return particle_after_space(text, i, sb) ? LineBreak::Loose : LineBreak::Allowed;
   // Korean words are whole between spaces, whatever the syllables.
   if (sa == Sort::Hangul || sb == Sort::Hangul) return LineBreak::LastResort;
   if (east_asian(a, sa) || east_asian(b, sb)) {
@@ -98,7 +109,7 @@ LineBreak break_before(std::u32string_view text, std::size_t i, bool phrases) {
 // does not fit, or the end of the text.
 std::size_t line_end(std::u32string_view text, std::span<const LineBreak> breaks, std::span<const float> advances,
                      float width, std::size_t start) {
-  std::array<std::size_t, 4> last{};  // the last position of each kind below Mandatory; 0: none yet
+  std::array<std::size_t, 5> last{};  // the last position of each kind below Mandatory; 0: none yet
   float used = 0.0f, inked = 0.0f;
   for (std::size_t i = start; i < text.size(); ++i) {
     if (i > start) {
@@ -108,7 +119,7 @@ std::size_t line_end(std::u32string_view text, std::span<const LineBreak> breaks
     used += advances[i];
     if (!is_break_space(text[i])) inked = used;
     if (inked <= width || i == start) continue;
-    for (const LineBreak kind : {LineBreak::Allowed, LineBreak::LastResort, LineBreak::Avoid}) {
+    for (const LineBreak kind : {LineBreak::Allowed, LineBreak::Loose, LineBreak::LastResort, LineBreak::Avoid}) {
       if (last[static_cast<std::size_t>(kind)] > start) return last[static_cast<std::size_t>(kind)];
     }
     // Still inside the first character: the line ends where it does.

@@ -17,8 +17,9 @@ enum class LineBreak : std::uint8_t {
   Never = 0,       // inside one drawn character (a cluster); only the caller knows those
   Avoid = 1,       // against the rules (before a closing mark, after an opening one, before a space)
   LastResort = 2,  // inside a word or a phrase: for a word longer than the line
-  Allowed = 3,     // between words (after spaces), phrases or ideographs
-  Mandatory = 4,   // after a line feed
+  Loose = 3,       // at a space that parts a particle from its word ("Windows 가", "Tarnwick で")
+  Allowed = 4,     // between words (after spaces), phrases or ideographs
+  Mandatory = 5,   // after a line feed
 };
 
 // One entry per position 0..text.size(): entry i is a break before text[i]; the first and
@@ -28,8 +29,8 @@ enum class LineBreak : std::uint8_t {
 std::vector<LineBreak> line_breaks(std::u32string_view text, std::string_view language);
 
 // The position where each line starts (the first is 0), filling each line as far as `width`
-// allows: a line ends at its last Allowed break that fits, else at its last LastResort one,
-// else at its last Avoid one. `advances[i]` is the width text[i] takes; spaces at a line's
+// allows: a line ends at its last Allowed break that fits, else at its last Loose one, else at
+// its last LastResort one, else at its last Avoid one. `advances[i]` is the width text[i] takes; spaces at a line's
 // end take none.
 std::vector<std::size_t> fit_lines(std::u32string_view text, std::span<const LineBreak> breaks,
                                    std::span<const float> advances, float width);

@@ -38,7 +38,7 @@ constexpr const char* kJapaneseTip =
     "エクスプローラーで右クリック →「Tarnwick でロックを解除」からも使えます (Windows 11 "
     "では「その他のオプションを確認」の中にあります)。";
 
-TEST(LineBreaks, KoreanAtSpacesJapaneseBetweenPhrasesNothingBeforeAClosingMark) {
+TEST(LineBreaks, KoreanBetweenWordsJapaneseBetweenPhrasesNeverBeforeAClosingMark) {
   struct Case {
     const char* language;
     const char* text;
@@ -48,14 +48,14 @@ TEST(LineBreaks, KoreanAtSpacesJapaneseBetweenPhrasesNothingBeforeAClosingMark) 
   const Case cases[] = {
       // Hints that once left "니다)." or "にあります)。" alone on a line.
       {"ko", kKoreanTip, 66,
-       {"파일 탐색기에서 마우스 오른쪽 단추 → 'Tarnwick 으로 잠금 풀기'",
-        "로도 쓸 수 있습니다 (Windows 11 에서는 '더 많은 옵션 표시' 안에", "있습니다)."}},
-      {"ko", kKoreanTip, 62,
-       {"파일 탐색기에서 마우스 오른쪽 단추 → 'Tarnwick 으로 잠금 풀기'",
-        "로도 쓸 수 있습니다 (Windows 11 에서는 '더 많은 옵션 표시'", "안에 있습니다)."}},
+       {"파일 탐색기에서 마우스 오른쪽 단추 → 'Tarnwick 으로 잠금",
+        "풀기' 로도 쓸 수 있습니다 (Windows 11 에서는 '더 많은 옵션", "표시' 안에 있습니다)."}},
       {"ja-JP", kJapaneseTip, 40,
-       {"エクスプローラーで右クリック →「Tarnwick", "でロックを解除」からも使えます (Windows",
-        "11 では「その他のオプションを確認」の", "中にあります)。"}},
+       {"エクスプローラーで右クリック →", "「Tarnwick でロックを解除」からも", "使えます (Windows 11 では「その他の",
+        "オプションを確認」の中にあります)。"}},
+      // A particle the texts set apart from a Latin word or a quotation stays with it.
+      {"ko", "지금 Windows 가 알려", 12, {"지금", "Windows 가", "알려"}},
+      {"ja-JP", "右クリック →「Tarnwick でロック", 20, {"右クリック →", "「Tarnwick でロック"}},
       // Korean words longer than the line break between syllables, still not before ")." .
       {"ko", "가나다라마바사", 6, {"가나다", "라마바", "사"}},
       {"ko", "있습니다).", 8, {"있습니", "다)."}},
