@@ -69,14 +69,29 @@ bool phrase_boundary(Sort a, Sort b) {
   return a == Sort::Other && b == Sort::Ideograph;
 }
 
+// Korean particles that the texts write as words of their own after a Latin word or a quotation.
+bool korean_particle(std::u32string_view word) {
+  constexpr std::u32string_view kParticles[] = {
+      U"가", U"이", U"는", U"은", U"를", U"을", U"의", U"에", U"에서", U"에서는", U"에는", U"에게", U"로",
+      U"으로", U"로도", U"으로도", U"로는", U"으로는", U"와", U"과", U"도", U"만", U"나", U"이나", U"까지", U"부터"};
+  for (const std::u32string_view particle : kParticles) {
+    if (word == particle) return true;
+  }
+  return false;
+}
+
 // Korean and Japanese write particles straight after their word, but the program's texts put
 // a space between a Latin word or a quotation and its particle; such a particle stays with the
-// word where it can.
+// word where it can. In Japanese, kana after a Latin word always begin with one.
 bool particle_after_space(std::u32string_view text, std::size_t i, Sort b) {
   if ((b != Sort::Hangul && b != Sort::Kana) || i < 2 || text[i - 1] != U' ') return false;
   const char32_t word_end = text[i - 2];
-  return in(word_end, U'a', U'z') || in(word_end, U'A', U'Z') || in(word_end, U'0', U'9') ||
-         std::u32string_view(U"'\")]\u2019\u201D").find(word_end) != std::u32string_view::npos;
+  const bool after_word = in(word_end, U'a', U'z') || in(word_end, U'A', U'Z') || in(word_end, U'0', U'9') ||
+                          std::u32string_view(U"'\")]\u2019\u201D").find(word_end) != std::u32string_view::npos;
+  if (!after_word || b == Sort::Kana) return after_word;
+  std::size_t end = i;
+  while (end < text.size() && sort_of(text[end]) == Sort::Hangul) ++end;
+  return korean_particle(text.substr(i, end - i));
 }
 
 bool is_hyphen(char32_t c) { return c == U'-' || c == 0x2010 || c == 0x2013; }

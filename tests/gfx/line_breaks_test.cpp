@@ -49,7 +49,7 @@ TEST(LineBreaks, KoreanBetweenWordsJapaneseBetweenPhrasesNeverBeforeAClosingMark
       // Hints that once left "니다)." or "にあります)。" alone on a line.
       {"ko", kKoreanTip, 66,
        {"파일 탐색기에서 마우스 오른쪽 단추 → 'Tarnwick 으로 잠금",
-        "풀기' 로도 쓸 수 있습니다 (Windows 11 에서는 '더 많은 옵션", "표시' 안에 있습니다)."}},
+        "풀기' 로도 쓸 수 있습니다 (Windows 11 에서는 '더 많은 옵션 표시'", "안에 있습니다)."}},
       {"ja-JP", kJapaneseTip, 40,
        {"エクスプローラーで右クリック →", "「Tarnwick でロックを解除」からも", "使えます (Windows 11 では「その他の",
         "オプションを確認」の中にあります)。"}},
