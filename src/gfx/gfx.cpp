@@ -5,11 +5,14 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "common/text.h"
 #include "gfx/fonts.h"
 #include "gfx/glyph_shapes.h"
+#include "gfx/line_breaks.h"
 
 namespace tw {
 namespace {
@@ -69,10 +72,9 @@ std::optional<std::array<ComPtr<IDWriteTextFormat>, kFontRoleCount>> make_format
   return formats;
 }
 
-ComPtr<IDWriteTextLayout> make_layout(const Gfx& gfx, std::string_view text, IDWriteTextFormat* format,
+ComPtr<IDWriteTextLayout> make_layout(const Gfx& gfx, const std::wstring& wide, IDWriteTextFormat* format,
                                       float max_width, float max_height) {
   if (!gfx.text_factory || format == nullptr) return nullptr;
-  const std::wstring wide = to_wide(text);
   // The program's texts are far shorter; a longer one is refused rather than cut.
   if (wide.size() > std::numeric_limits<UINT32>::max()) return nullptr;
   ComPtr<IDWriteTextLayout> layout;
@@ -81,6 +83,73 @@ ComPtr<IDWriteTextLayout> make_layout(const Gfx& gfx, std::string_view text, IDW
                                                         layout.GetAddressOf());
   if (FAILED(made(hr, layout))) return nullptr;
   return layout;
+}
+
+ComPtr<IDWriteTextLayout> make_layout(const Gfx& gfx, std::string_view text, IDWriteTextFormat* format,
+                                      float max_width, float max_height) {
+  return make_layout(gfx, to_wide(text), format, max_width, max_height);
+}
+
+// A paragraph's characters as line breaking sees them: code points, where each starts in the
+// UTF-16 text, and the width DirectWrite gives each (a cluster's width goes to its first).
+struct MeasuredText {
+  std::u32string text;
+  std::vector<std::size_t> offsets;  // one more than text: the end
+  std::vector<float> advances;
+  std::vector<bool> cluster_starts;
+};
+
+std::optional<MeasuredText> measure_clusters(const std::wstring& wide, std::span<const DWRITE_CLUSTER_METRICS> clusters) {
+  MeasuredText m;
+  std::size_t pos = 0, cluster_end = 0;
+  for (const DWRITE_CLUSTER_METRICS& cluster : clusters) {
+    cluster_end += cluster.length;
+    for (bool first = true; pos < cluster_end && pos < wide.size(); first = false) {
+      const char32_t high = wide[pos];
+      const bool pair = high >= 0xD800 && high <= 0xDBFF && pos + 1 < wide.size() && wide[pos + 1] >= 0xDC00 &&
+                        wide[pos + 1] <= 0xDFFF;
+      m.text.push_back(pair ? 0x10000 + ((high - 0xD800) << 10) + (wide[pos + 1] - 0xDC00) : high);
+      m.offsets.push_back(pos);
+      m.advances.push_back(first ? cluster.width : 0.0f);
+      m.cluster_starts.push_back(first);
+      pos += pair ? 2 : 1;
+    }
+  }
+  if (pos != wide.size()) return std::nullopt;  // the clusters do not cover the text
+  m.offsets.push_back(pos);
+  return m;
+}
+
+// The paragraph with a line separator wherever fit_lines ends a line at `width`, measured
+// unwrapped in the same format; the spaces before such a break are left out. Nothing when it
+// cannot be measured.
+std::optional<std::wstring> broken_into_lines(const Gfx& gfx, const std::wstring& wide, IDWriteTextFormat* format,
+                                              float width) {
+  const ComPtr<IDWriteTextLayout> probe = make_layout(gfx, wide, format, width, kLineMaxHeight);
+  if (!probe || FAILED(probe->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP))) return std::nullopt;
+  UINT32 count = 0;
+  static_cast<void>(probe->GetClusterMetrics(nullptr, 0, &count));  // asks only for the count
+  std::vector<DWRITE_CLUSTER_METRICS> clusters(count);
+  if (FAILED(probe->GetClusterMetrics(clusters.data(), count, &count))) return std::nullopt;
+  const std::optional<MeasuredText> m = measure_clusters(wide, clusters);
+  if (!m) return std::nullopt;
+  std::vector<LineBreak> breaks = line_breaks(m->text, to_utf8(gfx.locale));
+  for (std::size_t i = 0; i < m->text.size(); ++i) {
+    if (!m->cluster_starts[i]) breaks[i] = LineBreak::Never;
+  }
+  const std::vector<std::size_t> starts = fit_lines(m->text, breaks, m->advances, width);
+  std::wstring lines;
+  for (std::size_t line = 0; line < starts.size(); ++line) {
+    const std::size_t begin = starts[line];
+    std::size_t end = line + 1 < starts.size() ? starts[line + 1] : m->text.size();
+    const bool separate = end < m->text.size() && breaks[end] != LineBreak::Mandatory;
+    if (separate) {
+      while (end > begin && is_break_space(m->text[end - 1])) --end;
+    }
+    lines.append(wide, m->offsets[begin], m->offsets[end] - m->offsets[begin]);
+    if (separate) lines.push_back(L'\u2028');
+  }
+  return lines;
 }
 
 void set_brush(Gfx& gfx, Color color) { gfx.brush->SetColor(to_d2d(color)); }
@@ -379,9 +448,15 @@ ComPtr<IDWriteTextLayout> line_layout(const Gfx& gfx, std::string_view text, Fon
 }
 
 ComPtr<IDWriteTextLayout> wrapped_layout(const Gfx& gfx, std::string_view text, FontRole role, float width) {
-  ComPtr<IDWriteTextLayout> layout = make_layout(gfx, text, format_of(gfx, role), width, kWrappedMaxHeight);
-  // Wrapping is the format's default already; setting it again only makes that explicit.
-  if (layout) static_cast<void>(layout->SetWordWrapping(DWRITE_WORD_WRAPPING_WRAP));
+  IDWriteTextFormat* format = format_of(gfx, role);
+  const std::wstring wide = to_wide(text);
+  // The lines are chosen here rather than by DirectWrite, whose breaks differ between systems
+  // and split Korean words and Japanese phrases; unmeasured text is left to DirectWrite.
+  const std::optional<std::wstring> lines = broken_into_lines(gfx, wide, format, width);
+  ComPtr<IDWriteTextLayout> layout = make_layout(gfx, lines ? *lines : wide, format, width, kWrappedMaxHeight);
+  if (layout) {
+    static_cast<void>(layout->SetWordWrapping(lines ? DWRITE_WORD_WRAPPING_NO_WRAP : DWRITE_WORD_WRAPPING_WRAP));
+  }
   return layout;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/casemap.h"
+#include "common/text.h"
 #include "gfx/gfx.h"
 
 namespace tw {
@@ -76,8 +77,36 @@ TEST(GfxText, LayoutsNeedAFactoryAndMeasureWithinTheirWidth) {
 
   const auto para = wrapped_layout(gfx, "many words in a paragraph", FontRole::Small, 240.0f);
   ASSERT_TRUE(para);
-  EXPECT_EQ(para->GetWordWrapping(), DWRITE_WORD_WRAPPING_WRAP);
   EXPECT_FLOAT_EQ(para->GetMaxHeight(), 10000.0f);
+
+  // A Korean paragraph breaks only where it has spaces, each line within the width.
+  gfx.locale = L"ko-KR";
+  choose_fonts(gfx, "가나다");
+  ASSERT_TRUE(set_gfx_dpi(gfx, 96));
+  const std::wstring tip = L"파일 탐색기에서 마우스 오른쪽 단추 → 'Tarnwick 으로 잠금 풀기' 로도 쓸 수 있습니다 "
+                           L"(Windows 11 에서는 '더 많은 옵션 표시' 안에 있습니다).";
+  for (const float width : {180.0f, 260.0f, 330.0f, 400.0f, 470.0f, 540.0f}) {
+    SCOPED_TRACE(width);
+    const auto ko = wrapped_layout(gfx, to_utf8(tip), FontRole::Body, width);
+    ASSERT_TRUE(ko);
+    EXPECT_EQ(ko->GetWordWrapping(), DWRITE_WORD_WRAPPING_NO_WRAP);  // the lines are set before it lays out
+    DWRITE_LINE_METRICS lines[16] = {};
+    UINT32 count = 0;
+    ASSERT_TRUE(SUCCEEDED(ko->GetLineMetrics(lines, 16, &count)));
+    EXPECT_GT(count, 1u);
+    std::size_t start = 0;
+    for (UINT32 i = 0; i < count; ++i) {
+      if (start > 0) {
+        EXPECT_EQ(tip[start - 1], L' ') << "a line starts inside a word at " << start;
+      }
+      start += lines[i].length;
+    }
+    EXPECT_EQ(start, tip.size());
+    DWRITE_TEXT_METRICS metrics{};
+    ASSERT_TRUE(SUCCEEDED(ko->GetMetrics(&metrics)));
+    EXPECT_LE(metrics.width, width);
+  }
+  gfx.locale.clear();
 
   // A label's trailing spaces are part of its width (measured in a family this system has).
   choose_fonts(gfx, "Aa");
