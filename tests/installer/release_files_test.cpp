@@ -6,10 +6,10 @@
 #include <sstream>
 
 #include "app/language/catalogue.h"
-#include "app/updater/standin_site.h"
 #include "app/updater/update_check.h"
 #include "app/updater/update_install.h"
 #include "common/text.h"
+#include "support/standin_site.h"
 #include "support/temp_dir.h"
 
 namespace tw {

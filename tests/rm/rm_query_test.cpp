@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "rm/fake_rm.h"
 #include "rm/rm_query.h"
+#include "support/fake_rm.h"
 #include "support/temp_dir.h"
 
 namespace tw {

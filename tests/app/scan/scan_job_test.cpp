@@ -8,7 +8,7 @@
 #include "app/scan/search.h"
 #include "app/system/messages.h"
 #include "procs/process_facts.h"
-#include "rm/fake_rm.h"
+#include "support/fake_rm.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"
 

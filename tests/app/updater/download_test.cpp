@@ -2,8 +2,8 @@
 
 #include "app/language/catalogue.h"
 #include "app/updater/download.h"
-#include "app/updater/standin_site.h"
 #include "common/text.h"
+#include "support/standin_site.h"
 
 namespace tw {
 namespace {

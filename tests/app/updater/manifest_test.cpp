@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/updater/manifest.h"
-#include "app/updater/standin_site.h"
+#include "support/standin_site.h"
 
 namespace tw {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "app/language/catalogue.h"
-#include "app/updater/standin_site.h"
 #include "app/updater/update_check.h"
 #include "common/text.h"
+#include "support/standin_site.h"
 
 namespace tw {
 namespace {

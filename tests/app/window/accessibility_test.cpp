@@ -11,11 +11,11 @@
 
 #include "app/window/accessibility.h"
 #include "app/window/main_window.h"
-#include "app/window/test_window.h"
 #include "common/text.h"
 #include "procs/process_facts.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"
+#include "support/test_window.h"
 
 namespace tw {
 namespace {

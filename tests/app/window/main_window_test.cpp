@@ -16,13 +16,13 @@
 #include "app/system/settings.h"
 #include "app/window/main_window.h"
 #include "app/window/menus.h"
-#include "app/window/test_window.h"
 #include "app/window/window_startup.h"
 #include "common/text.h"
 #include "discovery/deep_search.h"
 #include "discovery/paths.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"
+#include "support/test_window.h"
 
 namespace tw {
 namespace {

@@ -6,11 +6,11 @@
 #include "app/window/main_window.h"
 #include "app/window/message_boxes.h"
 #include "app/window/row_buttons.h"
-#include "app/window/test_window.h"
 #include "common/text.h"
 #include "procs/end_process.h"
 #include "procs/process_facts.h"
 #include "support/holder_process.h"
+#include "support/test_window.h"
 
 namespace tw {
 namespace {

@@ -10,12 +10,12 @@
 #include "app/window/main_window.h"
 #include "app/window/message_boxes.h"
 #include "app/window/target_buttons.h"
-#include "app/window/test_window.h"
 #include "app/window/window_state.h"
 #include "common/text.h"
 #include "support/holder_process.h"
 #include "support/pending_deletions.h"
 #include "support/temp_dir.h"
+#include "support/test_window.h"
 
 namespace tw {
 namespace {

@@ -6,14 +6,14 @@
 #include "app/language/catalogue.h"
 #include "app/system/messages.h"
 #include "app/system/settings.h"
-#include "app/updater/standin_site.h"
 #include "app/updater/manifest.h"
 #include "app/updater/update_install.h"
 #include "app/window/main_window.h"
 #include "app/window/message_boxes.h"
-#include "app/window/test_window.h"
 #include "app/window/update_prompts.h"
 #include "common/text.h"
+#include "support/standin_site.h"
+#include "support/test_window.h"
 
 namespace tw {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/updater/standin_site.h"
+#include "support/standin_site.h"
 
 #include "common/handles.h"
 

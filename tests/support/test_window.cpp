@@ -1,4 +1,4 @@
-#include "app/window/test_window.h"
+#include "support/test_window.h"
 
 #include <memory>
 

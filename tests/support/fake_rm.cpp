@@ -1,4 +1,4 @@
-#include "rm/fake_rm.h"
+#include "support/fake_rm.h"
 
 #include <algorithm>
 #include <cwchar>
