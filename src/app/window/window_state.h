@@ -84,19 +84,6 @@ struct FocusId {
   std::uint64_t start_time = 0;
 };
 
-// The scan result without its holders, which became rows.
-struct ScanSummary {
-  std::vector<Diagnosis> diagnoses;
-  std::uint64_t files_checked = 0;
-  std::uint64_t folders = 0;
-  std::uint64_t inaccessible = 0;
-  std::uint64_t unexamined = 0;
-  bool truncated = false;
-  bool deep = false;
-  bool gave_up = false;
-  bool stopped = false;  // the user stopped the search: what it found may be incomplete
-};
-
 using Clock = std::chrono::steady_clock;
 
 inline constexpr UINT_PTR kNoticeTimer = 1;
