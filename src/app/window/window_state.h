@@ -11,21 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "app/remedies/remedy_rules.h"
 #include "app/scan/scan_result.h"
 
 namespace tw {
-
-// What a row's remedy has done so far. Closing, Ending and Restarting are busy states.
-enum class ActionKind : std::uint8_t { Idle, Closing, NotClosed, Ending, Closed, Restarting, Restarted, Failed };
 
 struct ActionState {
   ActionKind kind = ActionKind::Idle;
   std::string message;  // with Failed: what went wrong, shown as the row's detail line
 };
-
-constexpr bool is_busy(ActionKind kind) {
-  return kind == ActionKind::Closing || kind == ActionKind::Ending || kind == ActionKind::Restarting;
-}
 
 struct HolderRow {
   Holder holder;
