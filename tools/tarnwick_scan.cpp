@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/scan/search.h"
-#include "app/system/startup.h"
 #include "common/cmdline.h"
 #include "common/text.h"
+#include "discovery/path_spelling.h"
 
 namespace {
 

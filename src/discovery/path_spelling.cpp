@@ -127,6 +127,8 @@ bool rest_is_exact(std::wstring_view rest) {
   }
 }
 
+constexpr bool is_space(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f'; }
+
 }  // namespace
 
 bool is_absolute_path(std::wstring_view p) {
@@ -161,6 +163,22 @@ std::optional<Target> resolve_target(std::wstring_view text, RelativePaths relat
     if (auto long_name = long_path_name(readable_path(exact_path(full)))) full = std::move(*long_name);
   }
   return readable_path(exact_path(full));
+}
+
+std::optional<Target> normalise_path(std::wstring_view argument, RelativePaths relative) {
+  std::wstring_view p = argument;
+  while (!p.empty() && is_space(p.front())) p.remove_prefix(1);
+  while (!p.empty() && p.front() == L'"') p.remove_prefix(1);
+  // A verbatim path is taken as written: a trailing space there is part of a name.
+  const bool verbatim = p.starts_with(L"\\\\?\\");
+  while (!p.empty() && (p.back() == L'"' || (!verbatim && is_space(p.back())))) p.remove_suffix(1);
+  // An empty argument must not turn into the current directory, which would then be
+  // offered for deletion.
+  if (p.empty()) return std::nullopt;
+  std::wstring path(p);
+  // "D:" alone means D:'s current folder to Windows; on a command line it means the drive.
+  if (path.size() == 2 && path[0] < 0x80 && path[1] == L':') path.push_back(L'\\');
+  return resolve_target(path, relative);
 }
 
 std::vector<Target> resolve_targets(std::span<const std::wstring> texts, RelativePaths relative) {

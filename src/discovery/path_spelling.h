@@ -35,6 +35,13 @@ std::optional<Target> resolve_target(std::wstring_view text, RelativePaths relat
 // Each text that names a file or folder, resolved; texts that name none are left out.
 std::vector<Target> resolve_targets(std::span<const std::wstring> texts, RelativePaths relative);
 
+// A path argument made usable: white space trimmed, outer double quotes removed (File
+// Explorer hands a drive root over as C:" ), a bare drive given its backslash, then resolved
+// as Windows resolves it, a relative path against the process's current folder as it is now
+// (see resolve_target). A verbatim path ("\\?\...") keeps its trailing spaces, which are part
+// of its name there. Nothing when the argument names no file or folder.
+std::optional<Target> normalise_path(std::wstring_view argument, RelativePaths relative = RelativePaths::Resolve);
+
 // "C:\x", "\\server\share", "\\?\C:\x": a path that needs no current folder.
 bool is_absolute_path(std::wstring_view path);
 

@@ -15,6 +15,7 @@
 #include "app/remedies/delete_on_restart.h"
 #include "app/remedies/protected_paths.h"
 #include "app/remedies/recycle.h"
+#include "app/remedies/remedy_rules.h"
 #include "app/scan/search.h"
 #include "app/system/account.h"
 #include "common/numbers.h"
@@ -171,7 +172,7 @@ struct Named {
 std::string name_of(std::uint32_t pid) {
   const std::optional<std::wstring> image = image_path(pid);
   if (!image) return "PID " + std::to_string(pid);
-  return to_utf8(image->substr(image->find_last_of(L'\\') + 1));
+  return file_name_of(*image);
 }
 
 // Only ids the system lists are running: OpenProcess may also answer for an id that merely
@@ -235,53 +236,43 @@ bool confirmed(const CliCommand& c, std::string question) {
   return false;
 }
 
-std::string failure_text(ForceQuitResult result, bool elevated) {
-  switch (result) {
-    case ForceQuitResult::StillRunning:
-      return text_of(msg::kStillRunning);
-    case ForceQuitResult::Refused:
-      return text_of(msg::kPartOfWindowsCantEnd);
-    default:
-      return text_of(elevated ? msg::kWindowsRefusedEnding : msg::kCliNoPermissionToEnd);
+// Says what an outcome reads as: on standard output when the remedy did what it should
+// (then true), else on standard error.
+bool say_outcome(const std::string& who, RemedyKind remedy, std::uint8_t result, bool elevated) {
+  const std::string words = who + text_of(*outcome_words(remedy, result, elevated, RemedySurface::Console)) + "\n";
+  const ActionKind after = state_after(remedy, result);
+  const bool done = after == ActionKind::Closed || after == ActionKind::Restarted;
+  if (done) {
+    write_out(words);
+  } else {
+    write_err(words);
   }
+  return done;
 }
 
 int run_close_or_end(const CliCommand& c) {
   std::vector<Named> processes;
   int code = kExitSuccess;
   if (!processes_of(c, processes, code)) return code;
-  const bool end = c.verb == CliVerb::End;
+  const RemedyKind remedy = c.verb == CliVerb::End ? RemedyKind::ForceQuit : RemedyKind::Close;
   const bool elevated = process_is_elevated();
   for (const Named& p : processes) {
     const std::string name = printable(p.name);
     const std::string who = std::to_string(p.pid) + " " + name + ": ";
-    if (p.kind == HolderKind::Service || p.kind == HolderKind::WindowsComponent || p.kind == HolderKind::FileExplorer) {
+    if (!remedy_fits(remedy, p.kind)) {
       write_err(who + text_of(p.kind == HolderKind::FileExplorer ? msg::kCliUseRestartExplorer
                                                                  : msg::kPartOfWindowsCantEnd) + "\n");
       code = kExitStillHeld;
       continue;
     }
-    if (!end) {
-      const bool closed = close_process_windows(p.pid, p.start_time);
-      if (closed) {
-        write_out(who + text_of(msg::kStateClosed) + "\n");
-      } else {
-        write_err(who + text_of(msg::kStateNotClosed) + "\n");
-        code = kExitStillHeld;
-      }
-      continue;
-    }
-    if (!confirmed(c, filled(msg::kConfirmForceQuit, {name}))) {
+    if (remedy == RemedyKind::ForceQuit && !confirmed(c, filled(msg::kConfirmForceQuit, {name}))) {
       code = kExitStillHeld;
       continue;
     }
-    const ForceQuitResult result = force_quit_process(p.pid, p.start_time);
-    if (result == ForceQuitResult::Ended) {
-      write_out(who + text_of(msg::kStateClosed) + "\n");
-    } else {
-      write_err(who + failure_text(result, elevated) + "\n");
-      code = kExitStillHeld;
-    }
+    const std::uint8_t result = remedy == RemedyKind::ForceQuit
+                                    ? static_cast<std::uint8_t>(force_quit_process(p.pid, p.start_time))
+                                    : static_cast<std::uint8_t>(close_process_windows(p.pid, p.start_time) ? 1 : 0);
+    if (!say_outcome(who, remedy, result, elevated)) code = kExitStillHeld;
   }
   return code;
 }
@@ -295,12 +286,8 @@ int run_restart_explorer(const CliCommand& c) {
     return kExitStillHeld;
   }
   if (!confirmed(c, text_of(msg::kConfirmRestartExplorer))) return kExitStillHeld;
-  if (!restart_explorer(pid, *started, process_is_elevated())) {
-    write_err(text_of(msg::kCouldNotRestartExplorer) + "\n");
-    return kExitStillHeld;
-  }
-  write_out(text_of(msg::kStateRestarted) + "\n");
-  return kExitSuccess;
+  const std::uint8_t result = restart_explorer(pid, *started, process_is_elevated()) ? 1 : 0;
+  return say_outcome("", RemedyKind::RestartExplorer, result, false) ? kExitSuccess : kExitStillHeld;
 }
 
 // The paths, resolved and none protected; nothing when they cannot be acted on (said).

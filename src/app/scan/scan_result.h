@@ -26,8 +26,8 @@ struct ScanRequest {
   std::shared_ptr<std::atomic<bool>> stop;
 };
 
-struct ScanResult {
-  std::vector<Holder> holders;        // in display order
+// What a scan found besides its holders; the window keeps it once the holders became rows.
+struct ScanSummary {
   std::vector<Diagnosis> diagnoses;   // one per target, only when no holder was found
   std::uint64_t files_checked = 0;
   std::uint64_t folders = 0;
@@ -37,6 +37,10 @@ struct ScanResult {
   bool deep = false;
   bool gave_up = false;               // the deep search stopped early
   bool stopped = false;               // told to stop: what was found so far, no diagnoses
+};
+
+struct ScanResult : ScanSummary {
+  std::vector<Holder> holders;        // in display order
 };
 
 // What a worker left in a slot, with the scan it belongs to.

@@ -3,28 +3,6 @@
 #include <algorithm>
 
 namespace tw {
-namespace {
-
-constexpr bool is_space(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f'; }
-
-}  // namespace
-
-std::optional<Target> normalise_path(std::wstring_view argument, RelativePaths relative) {
-  std::wstring_view p = argument;
-  while (!p.empty() && is_space(p.front())) p.remove_prefix(1);
-  while (!p.empty() && p.front() == L'"') p.remove_prefix(1);
-  // A verbatim path is taken as written: a trailing space there is part of a name.
-  const bool verbatim = p.starts_with(L"\\\\?\\");
-  while (!p.empty() && (p.back() == L'"' || (!verbatim && is_space(p.back())))) p.remove_suffix(1);
-  // An empty argument must not turn into the current directory, which would then be
-  // offered for deletion.
-  if (p.empty()) return std::nullopt;
-  std::wstring path(p);
-  // "D:" alone means D:'s current folder to Windows; on a command line it means the drive.
-  if (path.size() == 2 && path[0] < 0x80 && path[1] == L':') path.push_back(L'\\');
-  return resolve_target(path, relative);
-}
-
 StartupRequest decide_startup(const std::vector<std::wstring>& arguments) {
   StartupRequest request;
   const auto is = [](std::wstring_view option) { return [option](const std::wstring& a) { return a == option; }; };

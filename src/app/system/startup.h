@@ -31,13 +31,6 @@ inline constexpr std::wstring_view kOptionFresh = L"--fresh";
 inline constexpr std::wstring_view kOptionDeep = L"--deep";
 inline constexpr std::wstring_view kOptionForUser = L"--for-user=";
 
-// A path argument made usable: white space trimmed, outer double quotes removed (File
-// Explorer hands a drive root over as C:" ), a bare drive given its backslash, then resolved
-// as Windows resolves it, a relative path against the process's current folder as it is now
-// (see resolve_target). A verbatim path ("\\?\...") keeps its trailing spaces, which are part
-// of its name there. Nothing when the argument names no file or folder.
-std::optional<Target> normalise_path(std::wstring_view argument, RelativePaths relative = RelativePaths::Resolve);
-
 // Decides the run from the split arguments (program name dropped). Options are compared
 // exactly; unknown ones are ignored. The delete-on-reboot helper is decided by its first
 // argument alone, and takes every later argument as an absolute path, whatever it reads.

@@ -5,8 +5,8 @@
 
 #include "app/language/catalogue.h"
 #include "app/remedies/process_remedies.h"
+#include "app/remedies/remedy_rules.h"
 #include "app/window/message_boxes.h"
-#include "procs/end_process.h"
 
 namespace tw {
 namespace {
@@ -24,17 +24,6 @@ std::optional<RemedyKind> remedy_of(HitKind button) {
   }
 }
 
-ActionKind running_state(RemedyKind kind) {
-  switch (kind) {
-    case RemedyKind::ForceQuit:
-      return ActionKind::Ending;
-    case RemedyKind::RestartExplorer:
-      return ActionKind::Restarting;
-    default:
-      return ActionKind::Closing;
-  }
-}
-
 void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
   HolderRow& r = w.state.rows[row];
   r.action = ActionState{running_state(kind), {}};
@@ -49,44 +38,20 @@ void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
   ::InvalidateRect(w.state.window, nullptr, FALSE);
 }
 
-Message failure_message(ForceQuitResult result, bool elevated) {
-  switch (result) {
-    case ForceQuitResult::StillRunning:
-      return msg::kStillRunning;
-    case ForceQuitResult::Refused:
-      return msg::kPartOfWindowsCantEnd;
-    default:
-      return elevated ? msg::kWindowsRefusedEnding : msg::kNoPermissionToEnd;
-  }
-}
-
 }  // namespace
 
 bool row_remedy_allowed(const WindowState& s, HitKind button, std::size_t row) {
   const std::optional<RemedyKind> kind = remedy_of(button);
   if (!kind || row >= s.rows.size()) return false;
   const HolderRow& r = s.rows[row];
-  if (is_busy(r.action.kind)) return false;
-  const HolderKind wanted = *kind == RemedyKind::RestartExplorer ? HolderKind::FileExplorer : HolderKind::Program;
-  return r.holder.kind == wanted;
+  return remedy_may_start(*kind, r.holder.kind, r.action.kind);
 }
 
 ActionState outcome_state(const RemedyOutcome& outcome, bool elevated) {
-  const auto failed = [](const Message& m) { return ActionState{ActionKind::Failed, std::string(localized(m))}; };
-  switch (outcome.kind) {
-    case RemedyKind::Close:
-      return ActionState{outcome.result == 1 ? ActionKind::Closed : ActionKind::NotClosed, {}};
-    case RemedyKind::ForceQuit: {
-      const auto result = static_cast<ForceQuitResult>(outcome.result);
-      if (result == ForceQuitResult::Ended) return ActionState{ActionKind::Closed, {}};
-      return failed(failure_message(result, elevated));
-    }
-    case RemedyKind::RestartExplorer:
-      return outcome.result == 1 ? ActionState{ActionKind::Restarted, {}} : failed(msg::kCouldNotRestartExplorer);
-    case RemedyKind::DeleteOnRestart:
-      break;
-  }
-  return ActionState{};
+  const ActionKind kind = state_after(outcome.kind, outcome.result);
+  if (kind != ActionKind::Failed) return ActionState{kind, {}};
+  const Message* words = outcome_words(outcome.kind, outcome.result, elevated, RemedySurface::Window);
+  return ActionState{kind, std::string(localized(*words))};
 }
 
 bool apply_remedy_outcome(WindowState& s, const RemedyOutcome& outcome) {

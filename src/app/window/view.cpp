@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/language/catalogue.h"
+#include "app/remedies/remedy_rules.h"
 #include "common/numbers.h"
 #include "common/text.h"
 #include "discovery/file_list.h"
@@ -31,7 +32,6 @@ bool contains(const RectF& r, PointF p) {
 }
 
 bool released(ActionKind k) { return k == ActionKind::Closed || k == ActionKind::Restarted; }
-bool windows_part(HolderKind k) { return k == HolderKind::Service || k == HolderKind::WindowsComponent; }
 
 std::string dots(std::uint32_t tick) { return std::string(tick % 3 + 1, '.'); }
 
@@ -96,7 +96,7 @@ struct Builder {
     out.footer.push_back(text_button(HitKind::RecycleBin, 0, text_of(msg::kMoveToRecycleBin), right, y,
                                      all_released ? ButtonStyle::Primary : ButtonStyle::Secondary));
     const bool stuck_row = std::any_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) {
-      return windows_part(r.holder.kind) || r.action.kind == ActionKind::Failed;
+      return !any_remedy_fits(r.holder.kind) || r.action.kind == ActionKind::Failed;
     });
     const bool unseen = std::any_of(s.summary->diagnoses.begin(), s.summary->diagnoses.end(), [](const Diagnosis& d) {
       return d.kind == DiagnosisKind::NoPermission || d.kind == DiagnosisKind::InUseUnseen;
@@ -145,7 +145,7 @@ struct Builder {
     for (const HolderRow& r : s.rows) {
       if (released(r.action.kind)) continue;
       ++remaining;
-      program_remains = program_remains || !windows_part(r.holder.kind);
+      program_remains = program_remains || any_remedy_fits(r.holder.kind);
     }
     if (s.rows.empty()) {
       out.headline = text_of(msg::kNoProgramHolding);
@@ -543,14 +543,25 @@ TextMetrics layer_metrics(const Gfx& gfx) {
 
 
 std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& row) {
-  const ActionKind a = row.action.kind;
-  const Holder& h = row.holder;
-  if (a != ActionKind::Idle && a != ActionKind::NotClosed && a != ActionKind::Failed) return {};  // busy or done
-  if (h.kind == HolderKind::FileExplorer) return {{HitKind::RowRestartExplorer, ButtonStyle::Primary}};
-  if (h.kind != HolderKind::Program) return {};
-  if (h.has_window && a == ActionKind::Idle) return {{HitKind::RowClose, ButtonStyle::Primary}};
-  if (h.has_window) return {{HitKind::RowClose, ButtonStyle::Secondary}, {HitKind::RowForceQuit, ButtonStyle::Danger}};
-  return {{HitKind::RowForceQuit, ButtonStyle::Danger}};
+  const std::vector<RemedyKind> offered = remedies_offered(row.holder.kind, row.holder.has_window, row.action.kind);
+  std::vector<std::pair<HitKind, ButtonStyle>> buttons;
+  for (const RemedyKind remedy : offered) {
+    switch (remedy) {
+      case RemedyKind::Close:
+        // The first choice while it is the only one; beside Force quit, the gentler second.
+        buttons.emplace_back(HitKind::RowClose, offered.size() == 1 ? ButtonStyle::Primary : ButtonStyle::Secondary);
+        break;
+      case RemedyKind::ForceQuit:
+        buttons.emplace_back(HitKind::RowForceQuit, ButtonStyle::Danger);
+        break;
+      case RemedyKind::RestartExplorer:
+        buttons.emplace_back(HitKind::RowRestartExplorer, ButtonStyle::Primary);
+        break;
+      case RemedyKind::DeleteOnRestart:
+        break;
+    }
+  }
+  return buttons;
 }
 
 bool row_offers_button(const HolderRow& row, HitKind button) {

@@ -138,8 +138,7 @@ bool apply_result(WindowState& s, TakenResult taken) {
   s.rows.clear();
   s.rows.reserve(r.holders.size());
   for (Holder& h : r.holders) s.rows.push_back(HolderRow{std::move(h), ActionState{}});
-  s.summary = ScanSummary{std::move(r.diagnoses), r.files_checked, r.folders, r.inaccessible, r.unexamined,
-                          r.truncated,            r.deep,          r.gave_up, r.stopped};
+  s.summary = std::move(static_cast<ScanSummary&>(r));
   s.targets_hold_folder = r.folders != 0;  // what the search found now
   return true;
 }

@@ -11,21 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "app/remedies/remedy_rules.h"
 #include "app/scan/scan_result.h"
 
 namespace tw {
-
-// What a row's remedy has done so far. Closing, Ending and Restarting are busy states.
-enum class ActionKind : std::uint8_t { Idle, Closing, NotClosed, Ending, Closed, Restarting, Restarted, Failed };
 
 struct ActionState {
   ActionKind kind = ActionKind::Idle;
   std::string message;  // with Failed: what went wrong, shown as the row's detail line
 };
-
-constexpr bool is_busy(ActionKind kind) {
-  return kind == ActionKind::Closing || kind == ActionKind::Ending || kind == ActionKind::Restarting;
-}
 
 struct HolderRow {
   Holder holder;
@@ -82,19 +76,6 @@ struct FocusId {
   Hit hit;
   std::uint32_t pid = 0;
   std::uint64_t start_time = 0;
-};
-
-// The scan result without its holders, which became rows.
-struct ScanSummary {
-  std::vector<Diagnosis> diagnoses;
-  std::uint64_t files_checked = 0;
-  std::uint64_t folders = 0;
-  std::uint64_t inaccessible = 0;
-  std::uint64_t unexamined = 0;
-  bool truncated = false;
-  bool deep = false;
-  bool gave_up = false;
-  bool stopped = false;  // the user stopped the search: what it found may be incomplete
 };
 
 using Clock = std::chrono::steady_clock;

@@ -1,0 +1,94 @@
+#include "app/remedies/remedy_rules.h"
+
+#include "procs/end_process.h"
+
+namespace tw {
+
+bool remedy_fits(RemedyKind remedy, HolderKind holder) {
+  switch (remedy) {
+    case RemedyKind::Close:
+    case RemedyKind::ForceQuit:
+      return holder == HolderKind::Program;
+    case RemedyKind::RestartExplorer:
+      return holder == HolderKind::FileExplorer;
+    case RemedyKind::DeleteOnRestart:
+      break;
+  }
+  return false;
+}
+
+bool any_remedy_fits(HolderKind holder) {
+  for (const RemedyKind remedy : {RemedyKind::Close, RemedyKind::ForceQuit, RemedyKind::RestartExplorer}) {
+    if (remedy_fits(remedy, holder)) return true;
+  }
+  return false;
+}
+
+bool remedy_may_start(RemedyKind remedy, HolderKind holder, ActionKind state) {
+  return !is_busy(state) && remedy_fits(remedy, holder);
+}
+
+std::vector<RemedyKind> remedies_offered(HolderKind holder, bool has_window, ActionKind state) {
+  if (state != ActionKind::Idle && state != ActionKind::NotClosed && state != ActionKind::Failed) return {};
+  std::vector<RemedyKind> offered;
+  if (remedy_fits(RemedyKind::Close, holder) && has_window) offered.push_back(RemedyKind::Close);
+  // Ending is offered at once only where there is no window to ask.
+  if (remedy_fits(RemedyKind::ForceQuit, holder) && (!has_window || state != ActionKind::Idle)) {
+    offered.push_back(RemedyKind::ForceQuit);
+  }
+  if (remedy_fits(RemedyKind::RestartExplorer, holder)) offered.push_back(RemedyKind::RestartExplorer);
+  return offered;
+}
+
+ActionKind running_state(RemedyKind remedy) {
+  switch (remedy) {
+    case RemedyKind::ForceQuit:
+      return ActionKind::Ending;
+    case RemedyKind::RestartExplorer:
+      return ActionKind::Restarting;
+    default:
+      return ActionKind::Closing;
+  }
+}
+
+ActionKind state_after(RemedyKind remedy, std::uint8_t result) {
+  switch (remedy) {
+    case RemedyKind::Close:
+      return result == 1 ? ActionKind::Closed : ActionKind::NotClosed;
+    case RemedyKind::ForceQuit:
+      return static_cast<ForceQuitResult>(result) == ForceQuitResult::Ended ? ActionKind::Closed : ActionKind::Failed;
+    case RemedyKind::RestartExplorer:
+      return result == 1 ? ActionKind::Restarted : ActionKind::Failed;
+    case RemedyKind::DeleteOnRestart:
+      break;
+  }
+  return ActionKind::Idle;
+}
+
+const Message* outcome_words(RemedyKind remedy, std::uint8_t result, bool elevated, RemedySurface surface) {
+  switch (state_after(remedy, result)) {
+    case ActionKind::Closed:
+      return &msg::kStateClosed;
+    case ActionKind::NotClosed:
+      return &msg::kStateNotClosed;
+    case ActionKind::Restarted:
+      return &msg::kStateRestarted;
+    case ActionKind::Failed:
+      break;
+    default:
+      return nullptr;
+  }
+  if (remedy == RemedyKind::RestartExplorer) return &msg::kCouldNotRestartExplorer;
+  switch (static_cast<ForceQuitResult>(result)) {
+    case ForceQuitResult::StillRunning:
+      return &msg::kStillRunning;
+    case ForceQuitResult::Refused:
+      return &msg::kPartOfWindowsCantEnd;
+    default:
+      break;
+  }
+  if (elevated) return &msg::kWindowsRefusedEnding;
+  return surface == RemedySurface::Console ? &msg::kCliNoPermissionToEnd : &msg::kNoPermissionToEnd;
+}
+
+}  // namespace tw
