@@ -79,13 +79,6 @@ RECT centred_window_rect(const RECT& work, UINT dpi) {
   return RECT{left, top, left + width, top + height};
 }
 
-HRESULT set_dark_title_bar(HWND window, bool dark, SetWindowAttributeFn set) {
-  const BOOL value = dark;
-  const HRESULT hr = set(window, dwm::DWMWA_USE_IMMERSIVE_DARK_MODE, &value, sizeof value);
-  if (SUCCEEDED(hr)) return hr;
-  return set(window, dwm::DWMWA_USE_IMMERSIVE_DARK_MODE_BEFORE_20H1, &value, sizeof value);
-}
-
 bool another_instance_runs(bool mutex_created, DWORD error) {
   // An elevated instance's mutex cannot be opened by one that is not: creating it fails with
   // "access denied", which says just as surely that it exists.
