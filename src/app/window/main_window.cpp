@@ -24,6 +24,8 @@
 #include "app/window/title_bar.h"
 #include "app/window/update_prompts.h"
 #include "app/window/view.h"
+#include "app/window/window_probe.h"
+#include "app/window/window_messages.h"
 #include "common/cmdline.h"
 #include "common/text.h"
 #include "common/win32.h"
@@ -31,36 +33,6 @@
 
 namespace tw {
 namespace {
-
-bool g_probe = false;
-std::uint64_t g_first_frame_ms = 0;  // for the probe: when the first frame was presented
-
-std::uint64_t milliseconds_since_process_start() {
-  FILETIME created{}, exited{}, kernel{}, user{}, now{};
-  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-  ::GetSystemTimePreciseAsFileTime(&now);
-  const std::uint64_t from = filetime_count(created), to = filetime_count(now);
-  return to > from ? (to - from) / 10'000 : 1;
-}
-
-// Where the probe's element is drawn, as the window shows it now (rows scroll, the header stays).
-LRESULT probe_box(const Layout& layout, const WindowState& s, WPARAM what) {
-  std::optional<RectF> box;
-  if (what == kProbeHeadlineBox && !layout.headline.empty()) {
-    box = RectF{layout.headline_box.x, layout.headline_box.y - s.scroll, layout.headline_box.width,
-                layout.headline_box.height};
-  } else if (what == kProbeFirstRowBox && !layout.rows.empty()) {
-    const RectF& r = layout.rows.front().box;
-    box = RectF{r.x, r.y - s.scroll, r.width, r.height};
-  } else if (what == kProbeMenuButtonBox) {
-    for (const ViewElement& e : layout.header) {
-      if (e.hit.kind == HitKind::MenuButton) box = e.box;
-    }
-  }
-  if (!box) return 0;
-  return pack_probe_box(ProbeBox{static_cast<int>(std::lround(box->x)), static_cast<int>(std::lround(box->y)),
-                                 static_cast<int>(std::lround(box->width)), static_cast<int>(std::lround(box->height))});
-}
 
 void scroll_to(MainWindow& w, float value) {
   w.state.scroll = clamp_scroll(value, max_scroll(current_layout(w), w.state));
@@ -90,7 +62,7 @@ Answer on_paint(MainWindow& w) {
     begin_frame(*w.gfx, background_color(w.state));
     paint_view(*w.gfx, layout, w.state, w.icons);
     const FrameResult frame = end_frame(*w.gfx);
-    if (g_probe && g_first_frame_ms == 0 && frame == FrameResult::Ok) g_first_frame_ms = milliseconds_since_process_start();
+    if (frame == FrameResult::Ok) note_frame_presented();
     if (frame == FrameResult::DeviceLost) {
       w.icons.entries.clear();
       w.gfx.reset();  // the old layer goes whatever happens next
@@ -444,18 +416,6 @@ Answer on_scan_finished(MainWindow& w) {
   return kHandled;
 }
 
-// Developer builds only: what the probe asks about the window.
-Answer on_probe(const MainWindow& w, WPARAM what) {
-  const WindowState& s = w.state;
-  if (!g_probe) return kDefault;
-  if (what == kProbeFirstFrame) return static_cast<LRESULT>(g_first_frame_ms);
-  if (what == kProbeHeadlineBox || what == kProbeFirstRowBox || what == kProbeMenuButtonBox) {
-    return probe_box(current_layout(w), s, what);
-  }
-  return kProbeAnswering | (scan_running(s) ? kProbeScanning : 0) | (w.gfx ? kProbeHasLayer : 0) |
-         static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
-}
-
 // Menus and pickers, borrowing the state only around the parts that change it.
 void run_pick(const FreeTime& free, Pick kind, POINT screen) {
   const auto with_state = [](auto&& act) { with_main_window([&](MainWindow& w) { act(w); }); };
@@ -555,8 +515,19 @@ constexpr MessageRow kMessages[] = {
      }, Held::InTurn},
     {kMsgAccessRequest, [](MainWindow& w, WPARAM, LPARAM) { return on_access_request(w); }, Held::InTurn},
     {kMsgHandOverResolved, [](MainWindow& w, WPARAM, LPARAM) { return on_hand_over_resolved(w); }, Held::InTurn},
-    {kMsgProbe, [](MainWindow& w, WPARAM p, LPARAM) { return on_probe(w, p); }, Held::InTurn},
+    {kMsgProbe, [](MainWindow& w, WPARAM p, LPARAM) { return answer_probe(w, p); }, Held::InTurn},
 };
+
+// Two rows for one id would leave the second unreachable.
+constexpr bool ids_unique(std::span<const MessageRow> table) {
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    for (std::size_t j = i + 1; j < table.size(); ++j) {
+      if (table[i].id == table[j].id) return false;
+    }
+  }
+  return true;
+}
+static_assert(ids_unique(kMessages));
 
 // Messages answered whatever the state: before it exists, while it is borrowed, as it goes.
 Answer without_state(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -585,8 +556,6 @@ Answer without_state(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 }  // namespace
-
-void enable_window_probe() { g_probe = true; }
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (const Answer answer = without_state(window, message, wparam, lparam)) return *answer;

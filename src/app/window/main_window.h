@@ -7,14 +7,13 @@
 
 #include "app/window/window_focus.h"
 #include "app/window/window_host.h"
+#include "app/window/window_messages.h"
+#include "app/window/window_probe.h"
 
 namespace tw {
 
 inline constexpr wchar_t kMainWindowClass[] = L"Tarnwick.Main";
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-
-// Makes the window answer kMsgProbe; only developer builds call it.
-void enable_window_probe();
 
 }  // namespace tw

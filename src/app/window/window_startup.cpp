@@ -10,7 +10,7 @@
 #include "app/language/catalogue.h"
 #include "app/system/account.h"
 #include "app/system/explorer_entry.h"
-#include "app/system/messages.h"
+#include "app/window/window_messages.h"
 #include "app/system/settings.h"
 #include "app/window/main_window.h"
 #include "app/window/update_prompts.h"
