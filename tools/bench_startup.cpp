@@ -13,7 +13,7 @@
 #include <cstdlib>
 
 #include "app/window/main_window.h"
-#include "app/system/messages.h"
+#include "app/window/window_messages.h"
 #include "probe_client.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "app/window/main_window.h"
-#include "app/system/messages.h"
+#include "app/window/window_messages.h"
 
 namespace tw::probe {
 

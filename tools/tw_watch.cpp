@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/window/main_window.h"
-#include "app/system/messages.h"
+#include "app/window/window_messages.h"
 #include "probe_client.h"
 #include "common/cmdline.h"
 #include "common/handles.h"

@@ -29,6 +29,11 @@ void close_test_main_window(HWND window) {
   }
 }
 
+void run_when_free(HWND window, FreeWork body) {
+  defer_while_free(std::move(body));
+  ::SendMessageW(window, WM_NULL, 0, 0);  // any message runs what waits once it is handled
+}
+
 void dispatch_waiting_messages() {
   MSG msg;
   while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);

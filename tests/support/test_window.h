@@ -15,6 +15,9 @@ WindowState* open_test_main_window(const WindowPlatform& platform = {});
 // WM_QUIT its destruction posts.
 void close_test_main_window(HWND window);
 
+// Runs `body` as the window runs its deferred work: once no handler holds the state.
+void run_when_free(HWND window, FreeWork body);
+
 // Dispatches every message waiting for this thread.
 void dispatch_waiting_messages();
 

@@ -8,46 +8,12 @@
 #include <map>
 #include <mutex>
 
-#include "app/system/messages.h"
+#include "app/window/uia_shim.h"
+#include "app/window/window_messages.h"
 #include "common/text.h"
 
 namespace tw {
 namespace {
-
-// From uiautomationcoreapi.h and the UI Automation ids, which some SDKs' headers (mingw-w64's)
-// lack or cannot be included as they are.
-constexpr LPARAM kUiaRootObjectId = -25;
-constexpr int kUiaAppendRuntimeId = 3;
-constexpr HRESULT kElementNotAvailable = static_cast<HRESULT>(0x80040201L);
-constexpr PATTERNID kInvokePattern = 10000;
-constexpr EVENTID kFocusChangedEvent = 20005;
-constexpr EVENTID kLiveRegionChangedEvent = 20024;
-enum : PROPERTYID {
-  kNameProperty = 30005,
-  kControlTypeProperty = 30003,
-  kAutomationIdProperty = 30011,
-  kHasKeyboardFocusProperty = 30008,
-  kIsKeyboardFocusableProperty = 30009,
-  kIsEnabledProperty = 30010,
-  kIsControlElementProperty = 30016,
-  kIsContentElementProperty = 30017,
-  kIsOffscreenProperty = 30022,
-  kFrameworkIdProperty = 30024,
-  kIsInvokePatternAvailableProperty = 30031,
-  kLiveSettingProperty = 30135,
-};
-enum : long {
-  kButtonControl = 50000,
-  kListItemControl = 50007,
-  kListControl = 50008,
-  kTextControl = 50020,
-  kGroupControl = 50026,
-  kWindowControl = 50032,
-};
-constexpr long kLivePolite = 1;
-// NotificationKind_ActionCompleted; NotificationProcessing_ImportantMostRecent (a newer status
-// supersedes one not yet spoken).
-constexpr int kNotificationActionCompleted = 2, kNotificationImportantMostRecent = 1;
 
 // COM interfaces have no virtual destructor by design (Release destroys), which GCC's
 // -Wnon-virtual-dtor cannot know; the objects here are deleted through RefCounted, which has one.
@@ -55,72 +21,6 @@ constexpr int kNotificationActionCompleted = 2, kNotificationImportantMostRecent
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 #endif
-
-// IInvokeProvider, declared here as some SDKs' headers lack it.
-struct InvokeProvider : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Invoke() = 0;
-};
-constexpr IID kInvokeProviderIid = {0x54fcb24b, 0xe18e, 0x47a2, {0xb4, 0xd3, 0xec, 0xcb, 0xe7, 0x75, 0x99, 0xa2}};
-
-// uiautomationcore.dll, loaded once a client asks and never unloaded (its objects may live on).
-struct UiaCalls {
-  LRESULT(WINAPI* return_raw_element_provider)(HWND, WPARAM, LPARAM, IRawElementProviderSimple*) = nullptr;
-  HRESULT(WINAPI* host_provider_from_hwnd)(HWND, IRawElementProviderSimple**) = nullptr;
-  HRESULT(WINAPI* raise_automation_event)(IRawElementProviderSimple*, EVENTID) = nullptr;
-  HRESULT(WINAPI* disconnect_provider)(IRawElementProviderSimple*) = nullptr;
-  HRESULT(WINAPI* raise_notification_event)(IRawElementProviderSimple*, int, int, BSTR, BSTR) = nullptr;  // Windows 10 1709
-};
-
-template <class F>
-void find(HMODULE module, const char* name, F& function) {
-  function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
-const UiaCalls* uia_calls() {
-  static const UiaCalls calls = [] {
-    UiaCalls c;
-    const HMODULE module = ::LoadLibraryExW(L"uiautomationcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module == nullptr) return c;
-    find(module, "UiaReturnRawElementProvider", c.return_raw_element_provider);
-    find(module, "UiaHostProviderFromHwnd", c.host_provider_from_hwnd);
-    find(module, "UiaRaiseAutomationEvent", c.raise_automation_event);
-    find(module, "UiaDisconnectProvider", c.disconnect_provider);
-    find(module, "UiaRaiseNotificationEvent", c.raise_notification_event);
-    return c;
-  }();
-  return calls.return_raw_element_provider && calls.host_provider_from_hwnd ? &calls : nullptr;
-}
-
-// A VARIANT filled in place: the out-parameter UI Automation hands in.
-void set_bool(VARIANT* v, bool value) {
-  v->vt = VT_BOOL;
-  v->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-}
-void set_long(VARIANT* v, long value) {
-  v->vt = VT_I4;
-  v->lVal = value;
-}
-void set_text(VARIANT* v, std::string_view text) {
-  const std::wstring wide = to_wide(text);
-  v->vt = VT_BSTR;
-  v->bstrVal = ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-}
-
-long control_type(AccessRole role) {
-  switch (role) {
-    case AccessRole::Button:
-      return kButtonControl;
-    case AccessRole::List:
-      return kListControl;
-    case AccessRole::ListItem:
-      return kListItemControl;
-    case AccessRole::Group:
-      return kGroupControl;
-    case AccessRole::Text:
-      break;
-  }
-  return kTextControl;
-}
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/system/messages.h"
+#include "app/window/window_messages.h"
 #include "common/slot.h"
 #include "common/thread.h"
 #include "discovery/path_spelling.h"

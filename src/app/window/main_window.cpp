@@ -1,31 +1,31 @@
 #include "app/window/main_window.h"
 
-#include <dwmapi.h>
 #include <shellapi.h>
 #include <windowsx.h>
 
 #include <cmath>
-#include <cstring>
 #include <optional>
 
 #include "app/language/catalogue.h"
 #include "app/remedies/remedy_queue.h"
 #include "app/scan/scan_job.h"
 #include "app/system/account.h"
-#include "app/system/explorer_entry.h"
 #include "app/system/messages.h"
 #include "app/system/settings.h"
+#include "app/system/startup.h"
 #include "app/window/access_tree.h"
-#include "app/window/hand_over.h"
 #include "app/window/accessibility.h"
+#include "app/window/hand_over.h"
 #include "app/window/menus.h"
 #include "app/window/message_boxes.h"
 #include "app/window/picker.h"
 #include "app/window/row_buttons.h"
 #include "app/window/target_buttons.h"
+#include "app/window/title_bar.h"
 #include "app/window/update_prompts.h"
 #include "app/window/view.h"
-#include "app/window/window_startup.h"
+#include "app/window/window_probe.h"
+#include "app/window/window_messages.h"
 #include "common/cmdline.h"
 #include "common/text.h"
 #include "common/win32.h"
@@ -33,98 +33,6 @@
 
 namespace tw {
 namespace {
-
-// The state lives here, reached only from the main thread. A handler borrows it for its
-// own duration. Windows sends messages back into the window from inside many calls, so a
-// message can arrive while the state is borrowed: one the window does not handle goes to
-// DefWindowProcW at once, one it does is held and handled once the borrow ends.
-thread_local std::unique_ptr<MainWindow> t_window;
-thread_local bool t_borrowed = false;
-thread_local bool t_release_pending = false;  // destroyed while a handler still held it
-
-// Menus, the file picker and message boxes run message loops of their own, so a handler
-// never opens one while it holds the state: it leaves the request here, and the window
-// procedure runs it once the state is free again.
-thread_local std::vector<FreeWork> t_deferred;
-
-bool g_probe = false;
-std::uint64_t g_first_frame_ms = 0;  // for the probe: when the first frame was presented
-
-std::uint64_t milliseconds_since_process_start() {
-  FILETIME created{}, exited{}, kernel{}, user{}, now{};
-  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-  ::GetSystemTimePreciseAsFileTime(&now);
-  const std::uint64_t from = filetime_count(created), to = filetime_count(now);
-  return to > from ? (to - from) / 10'000 : 1;
-}
-
-class Borrow {
- public:
-  Borrow() : window_(t_borrowed ? nullptr : t_window.get()) {
-    if (window_) t_borrowed = true;
-  }
-  ~Borrow() {
-    if (!window_) return;
-    t_borrowed = false;
-    if (t_release_pending) {
-      t_release_pending = false;
-      t_window.reset();
-    }
-  }
-  Borrow(const Borrow&) = delete;
-  Borrow& operator=(const Borrow&) = delete;
-  MainWindow* get() const { return window_; }
-
- private:
-  MainWindow* window_;
-};
-
-void repaint(const MainWindow& w) { ::InvalidateRect(w.state.window, nullptr, FALSE); }
-
-ViewSize view_size(const MainWindow& w) {
-  RECT client{};
-  ::GetClientRect(w.state.window, &client);
-  return ViewSize{static_cast<float>(client.right - client.left), static_cast<float>(client.bottom - client.top),
-                  dpi_scale(w.state.dpi)};
-}
-
-// The view as it stands; measured with the layer's own text layouts when there is one.
-Layout current_layout(const MainWindow& w, RowsLaidOut rows = RowsLaidOut::InView) {
-  const TextMetrics metrics = w.gfx ? layer_metrics(*w.gfx) : fixed_metrics();
-  // The empty view's tip depends on the File Explorer entry, checked whenever it is shown.
-  const bool installed = shows_empty_view(w.state) && is_explorer_menu_installed();
-  return layout_view(w.state, view_size(w), metrics, installed, rows);
-}
-
-// The tree a screen reader reads, brought up to date with the view; only once one has asked.
-void refresh_access(MainWindow& w) {
-  if (!w.access) return;
-  const Layout layout = current_layout(w, RowsLaidOut::All);
-  std::vector<AccessNode> nodes = access_tree(layout, w.state);
-  const std::optional<std::size_t> focused = focused_node(nodes, w.state);
-  POINT origin{0, 0};
-  ::ClientToScreen(w.state.window, &origin);
-  update_access_tree(*w.access, std::move(nodes), focused, origin);
-}
-
-// Where the probe's element is drawn, as the window shows it now (rows scroll, the header stays).
-LRESULT probe_box(const Layout& layout, const WindowState& s, WPARAM what) {
-  std::optional<RectF> box;
-  if (what == kProbeHeadlineBox && !layout.headline.empty()) {
-    box = RectF{layout.headline_box.x, layout.headline_box.y - s.scroll, layout.headline_box.width,
-                layout.headline_box.height};
-  } else if (what == kProbeFirstRowBox && !layout.rows.empty()) {
-    const RectF& r = layout.rows.front().box;
-    box = RectF{r.x, r.y - s.scroll, r.width, r.height};
-  } else if (what == kProbeMenuButtonBox) {
-    for (const ViewElement& e : layout.header) {
-      if (e.hit.kind == HitKind::MenuButton) box = e.box;
-    }
-  }
-  if (!box) return 0;
-  return pack_probe_box(ProbeBox{static_cast<int>(std::lround(box->x)), static_cast<int>(std::lround(box->y)),
-                                 static_cast<int>(std::lround(box->width)), static_cast<int>(std::lround(box->height))});
-}
 
 void scroll_to(MainWindow& w, float value) {
   w.state.scroll = clamp_scroll(value, max_scroll(current_layout(w), w.state));
@@ -135,12 +43,6 @@ Hit hit_at(const MainWindow& w, LPARAM lparam) {
   return hit_test(current_layout(w), w.state,
                   PointF{static_cast<float>(GET_X_LPARAM(lparam)), static_cast<float>(GET_Y_LPARAM(lparam))});
 }
-
-// What the window answers, or kDefault when the system's default handling is (also) due,
-// which runs once the state is free again.
-using Answer = std::optional<LRESULT>;
-constexpr Answer kHandled = 0;
-constexpr Answer kDefault = std::nullopt;
 
 // The layer's buffers follow the client size. A WM_SIZE that arrived while a handler held
 // the state (restoring a minimised window from inside one) was answered without resizing,
@@ -160,7 +62,7 @@ Answer on_paint(MainWindow& w) {
     begin_frame(*w.gfx, background_color(w.state));
     paint_view(*w.gfx, layout, w.state, w.icons);
     const FrameResult frame = end_frame(*w.gfx);
-    if (g_probe && g_first_frame_ms == 0 && frame == FrameResult::Ok) g_first_frame_ms = milliseconds_since_process_start();
+    if (frame == FrameResult::Ok) note_frame_presented();
     if (frame == FrameResult::DeviceLost) {
       w.icons.entries.clear();
       w.gfx.reset();  // the old layer goes whatever happens next
@@ -195,11 +97,11 @@ void search_as_administrator(MainWindow& w) {
 }
 
 enum class Pick { SettingsMenu, ChooseMenu, Files, Folder };
-void run_pick(HWND window, Pick kind, POINT screen, const WindowPlatform& platform);
+void run_pick(const FreeTime& free, Pick kind, POINT screen);
 
 void defer(Pick kind, HWND window, POINT client = {}) {
   ::ClientToScreen(window, &client);
-  defer_while_free([kind, client](HWND owner, const WindowPlatform& platform) { run_pick(owner, kind, client, platform); });
+  defer_while_free([kind, client](const FreeTime& free) { run_pick(free, kind, client); });
 }
 
 void click(MainWindow& w, const Hit& hit, POINT point) {
@@ -265,23 +167,6 @@ void on_remedy_finished(MainWindow& w) {
   }
   settle_focus(w);
   repaint(w);
-}
-
-// Scrolls the focused row into view, repaints and tells screen readers where the focus is.
-void show_focused(MainWindow& w) {
-  WindowState& s = w.state;
-  const Layout layout = current_layout(w);
-  if (s.focus && in_row(s.focus->hit.kind) && s.focus->hit.row < s.rows.size()) {
-    const float top = layout.rows_top + static_cast<float>(s.focus->hit.row) * layout.row_pitch;
-    const float bottom = top + layout.row_pitch;
-    s.scroll = scroll_to_show(s.scroll, top, bottom, layout.header_height, layout.size.height - layout.footer_height,
-                              max_scroll(layout, s));
-  }
-  repaint(w);
-  if (w.access) {
-    refresh_access(w);
-    announce_focus(*w.access);
-  }
 }
 
 // Shows or hides the focus as Windows does: the window's UI state changes (and comes back as
@@ -531,213 +416,26 @@ Answer on_scan_finished(MainWindow& w) {
   return kHandled;
 }
 
-// Developer builds only: what the probe asks about the window.
-Answer on_probe(const MainWindow& w, WPARAM what) {
-  const WindowState& s = w.state;
-  if (!g_probe) return kDefault;
-  if (what == kProbeFirstFrame) return static_cast<LRESULT>(g_first_frame_ms);
-  if (what == kProbeHeadlineBox || what == kProbeFirstRowBox || what == kProbeMenuButtonBox) {
-    return probe_box(current_layout(w), s, what);
-  }
-  return kProbeAnswering | (scan_running(s) ? kProbeScanning : 0) | (w.gfx ? kProbeHasLayer : 0) |
-         static_cast<LRESULT>(s.rows.size() << kProbeRowsShift);
-}
-
-// The messages this program sends its own window.
-Answer handle_own_message(MainWindow& w, UINT message, WPARAM wparam) {
-  switch (message) {
-    case kMsgScanProgress:
-      return on_scan_progress(w);
-    case kMsgScanFinished:
-      return on_scan_finished(w);
-    case kMsgUpdateChecked:
-      on_update_checked(w);
-      return kHandled;
-    case kMsgDownloadFinished:
-      on_download_finished(w);
-      return kHandled;
-    case kMsgRemedyFinished:
-      on_remedy_finished(w);
-      return kHandled;
-    case kMsgActivate:
-      activate(w.state.window);
-      return kHandled;
-    case kMsgAccessRequest:
-      return on_access_request(w);
-    case kMsgHandOverResolved:
-      return on_hand_over_resolved(w);
-    case kMsgProbe:
-      return on_probe(w, wparam);
-    default:
-      return kDefault;
-  }
-}
-
-// What the window does with one of its messages, each through its own handler.
-Answer handle(MainWindow& w, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_SIZE:
-      return on_size(w, lparam);
-    case WM_PAINT:
-      return on_paint(w);
-    case WM_CLOSE:
-      return on_close(w);
-    case WM_SETTINGCHANGE:
-    case WM_SYSCOLORCHANGE:
-      return on_setting_change(w);
-    case WM_CONTEXTMENU:
-      return on_context_menu(w, lparam);
-    case WM_UPDATEUISTATE:
-      return on_update_ui_state(w, wparam);
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      return on_focus_change(w, message == WM_SETFOCUS);
-    case WM_COPYDATA:
-      return on_copy_data(w, lparam);
-    case WM_KEYDOWN:
-      return on_key_down(w, wparam);
-    case WM_TIMER:
-      return on_timer(w, wparam);
-    case WM_MOUSEMOVE:
-      return on_mouse_move(w, lparam);
-    case WM_LBUTTONUP:
-      return on_left_button_up(w, lparam);
-    case WM_MOUSEWHEEL:
-      return on_mouse_wheel(w, wparam);
-    case WM_DROPFILES:
-      return on_drop_files(w, wparam);
-    case WM_MOUSELEAVE:
-      return on_mouse_leave(w);
-    case WM_DPICHANGED:
-      return on_dpi_changed(w, wparam, lparam);
-    default:
-      return handle_own_message(w, message, wparam);
-  }
-}
-
-// The messages handle() has a case for. Arriving while the state is borrowed, they are held
-// for later; every other message goes straight to DefWindowProcW.
-bool handled_with_state(UINT message) {
-  switch (message) {
-    case WM_SIZE:
-    case WM_PAINT:
-    case WM_CLOSE:
-    case WM_SETTINGCHANGE:
-    case WM_SYSCOLORCHANGE:
-    case WM_CONTEXTMENU:
-    case WM_UPDATEUISTATE:
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_COPYDATA:
-    case WM_KEYDOWN:
-    case WM_TIMER:
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONUP:
-    case WM_MOUSEWHEEL:
-    case WM_DROPFILES:
-    case WM_MOUSELEAVE:
-    case WM_DPICHANGED:
-    case kMsgScanProgress:
-    case kMsgScanFinished:
-    case kMsgUpdateChecked:
-    case kMsgDownloadFinished:
-    case kMsgRemedyFinished:
-    case kMsgActivate:
-    case kMsgAccessRequest:
-    case kMsgHandOverResolved:
-    case kMsgProbe:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// A message that came while the state was borrowed, kept with copies of whatever its
-// parameters point to (they are gone once its sender returns).
-struct HeldMessage {
-  UINT message = 0;
-  WPARAM wparam = 0;
-  LPARAM lparam = 0;
-  RECT rect{};                 // WM_DPICHANGED's suggested rectangle
-  ULONG_PTR tag = 0;           // WM_COPYDATA's tag and text
-  std::wstring text;
-};
-thread_local std::vector<HeldMessage> t_held;
-
-// Where only the latest one matters, it replaces an earlier one still waiting.
-bool coalesced(UINT message) {
-  return message == WM_SIZE || message == WM_PAINT || message == WM_DPICHANGED || message == WM_MOUSEMOVE;
-}
-
-LRESULT hold(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  HeldMessage held;
-  held.message = message;
-  held.wparam = wparam;
-  held.lparam = lparam;
-  LRESULT answer = 0;
-  switch (message) {
-    case WM_PAINT:
-      // Validated now, or Windows would keep asking; painted in full later.
-      static_cast<void>(::DefWindowProcW(window, message, wparam, lparam));
-      break;
-    case WM_DPICHANGED:
-      held.rect = *reinterpret_cast<const RECT*>(lparam);
-      break;
-    case WM_COPYDATA: {
-      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
-      if (data == nullptr || !copy_hand_over(data->dwData, data->lpData, data->cbData)) return 0;
-      held.tag = data->dwData;
-      held.text.resize(data->cbData / sizeof(wchar_t));
-      std::memcpy(held.text.data(), data->lpData, held.text.size() * sizeof(wchar_t));
-      answer = 1;  // taken: the sender may go
-      break;
-    }
-    default:
-      break;
-  }
-  if (coalesced(message)) {
-    std::erase_if(t_held, [message](const HeldMessage& m) { return m.message == message; });
-  }
-  t_held.push_back(std::move(held));
-  return answer;
-}
-
-// Handles what was held, in order, each as if it had just arrived.
-void replay_held(HWND window) {
-  while (!t_held.empty() && t_window) {
-    HeldMessage held = std::move(t_held.front());
-    t_held.erase(t_held.begin());
-    LPARAM lparam = held.lparam;
-    COPYDATASTRUCT data{};
-    if (held.message == WM_DPICHANGED) lparam = reinterpret_cast<LPARAM>(&held.rect);
-    if (held.message == WM_COPYDATA) {
-      data = COPYDATASTRUCT{held.tag, static_cast<DWORD>(held.text.size() * sizeof(wchar_t)), held.text.data()};
-      lparam = reinterpret_cast<LPARAM>(&data);
-    }
-    static_cast<void>(main_window_proc(window, held.message, held.wparam, lparam));
-  }
-}
-
 // Menus and pickers, borrowing the state only around the parts that change it.
-void run_pick(HWND window, Pick kind, POINT screen, const WindowPlatform& platform) {
+void run_pick(const FreeTime& free, Pick kind, POINT screen) {
   const auto with_state = [](auto&& act) { with_main_window([&](MainWindow& w) { act(w); }); };
   const auto pick = [&](bool folder) {
-    const std::vector<Target> paths = pick_paths(window, folder);
+    const std::vector<Target> paths = pick_paths(free, folder);
     if (!paths.empty()) with_state([&](MainWindow& w) { set_window_targets(w, paths, false); });
   };
   switch (kind) {
     case Pick::SettingsMenu: {
       const SettingsMenuState menu = read_settings_menu_state();
-      const MenuAction action = settings_action(track_menu(window, settings_menu_model(menu), screen), menu);
+      const MenuAction action = settings_action(track_menu(free, settings_menu_model(menu), screen), menu);
       if (action.kind == MenuActionKind::About) {
-        show_about(window, platform.message_box);
+        show_about(free);
       } else if (action.kind != MenuActionKind::None) {
         with_state([&](MainWindow& w) { apply_settings_action(w, action); });
       }
       break;
     }
     case Pick::ChooseMenu: {
-      const UINT id = track_menu(window, choose_menu_model(), screen);
+      const UINT id = track_menu(free, choose_menu_model(), screen);
       if (id == kMenuChooseFiles || id == kMenuChooseFolder) pick(id == kMenuChooseFolder);
       break;
     }
@@ -753,34 +451,83 @@ void run_pick(HWND window, Pick kind, POINT screen, const WindowPlatform& platfo
 // UI Automation asks for the window's provider: made on the first request, its tree brought
 // up to date when the state is free (else at the next paint).
 LRESULT on_get_object(HWND window, WPARAM wparam, LPARAM lparam) {
-  if (!t_window->access) {
-    t_window->access = make_access_provider(window);
-    if (!t_window->access) return ::DefWindowProcW(window, WM_GETOBJECT, wparam, lparam);
-  }
-  const std::shared_ptr<AccessProvider> access = t_window->access;
-  if (!t_borrowed) {
-    Borrow borrow;
-    refresh_access(*borrow.get());
-  } else {
-    ::InvalidateRect(window, nullptr, FALSE);
-  }
+  const std::shared_ptr<AccessProvider> access = window_access(window, true);
+  if (!access) return ::DefWindowProcW(window, WM_GETOBJECT, wparam, lparam);
+  if (!with_main_window(&refresh_access)) ::InvalidateRect(window, nullptr, FALSE);
   return answer_get_object(*access, wparam, lparam);
 }
 
 // A screen reader's copy follows the window: a move brings no repaint, and the title is read
 // from the copy, since asking the window from UI Automation's thread would wait on this one.
 Answer on_access_window_change(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (!t_window || !t_window->access || t_window->state.window != window) return kDefault;
+  const std::shared_ptr<AccessProvider> access = window_access(window, false);
+  if (!access) return kDefault;
   if (message == WM_MOVE) {
     POINT origin{0, 0};
     ::ClientToScreen(window, &origin);
-    move_access_tree(*t_window->access, origin);
+    move_access_tree(*access, origin);
     return kDefault;
   }
   const LRESULT set = ::DefWindowProcW(window, message, wparam, lparam);
-  if (set && lparam != 0) set_access_title(*t_window->access, reinterpret_cast<const wchar_t*>(lparam));
+  if (set && lparam != 0) set_access_title(*access, reinterpret_cast<const wchar_t*>(lparam));
   return set;
 }
+
+// Every message the window handles with its state: what handles it, and how it waits when
+// it comes while the state is borrowed. Any other goes to DefWindowProcW.
+constexpr MessageRow kMessages[] = {
+    {WM_SIZE, [](MainWindow& w, WPARAM, LPARAM l) { return on_size(w, l); }, Held::Latest},
+    {WM_PAINT, [](MainWindow& w, WPARAM, LPARAM) { return on_paint(w); }, Held::LatestPainted},
+    {WM_CLOSE, [](MainWindow& w, WPARAM, LPARAM) { return on_close(w); }, Held::InTurn},
+    {WM_SETTINGCHANGE, [](MainWindow& w, WPARAM, LPARAM) { return on_setting_change(w); }, Held::InTurn},
+    {WM_SYSCOLORCHANGE, [](MainWindow& w, WPARAM, LPARAM) { return on_setting_change(w); }, Held::InTurn},
+    {WM_CONTEXTMENU, [](MainWindow& w, WPARAM, LPARAM l) { return on_context_menu(w, l); }, Held::InTurn},
+    {WM_UPDATEUISTATE, [](MainWindow& w, WPARAM p, LPARAM) { return on_update_ui_state(w, p); }, Held::InTurn},
+    {WM_SETFOCUS, [](MainWindow& w, WPARAM, LPARAM) { return on_focus_change(w, true); }, Held::InTurn},
+    {WM_KILLFOCUS, [](MainWindow& w, WPARAM, LPARAM) { return on_focus_change(w, false); }, Held::InTurn},
+    {WM_COPYDATA, [](MainWindow& w, WPARAM, LPARAM l) -> Answer { return on_copy_data(w, l); }, Held::HandOver},
+    {WM_KEYDOWN, [](MainWindow& w, WPARAM p, LPARAM) { return on_key_down(w, p); }, Held::InTurn},
+    {WM_TIMER, [](MainWindow& w, WPARAM p, LPARAM) { return on_timer(w, p); }, Held::InTurn},
+    {WM_MOUSEMOVE, [](MainWindow& w, WPARAM, LPARAM l) { return on_mouse_move(w, l); }, Held::Latest},
+    {WM_LBUTTONUP, [](MainWindow& w, WPARAM, LPARAM l) { return on_left_button_up(w, l); }, Held::InTurn},
+    {WM_MOUSEWHEEL, [](MainWindow& w, WPARAM p, LPARAM) { return on_mouse_wheel(w, p); }, Held::InTurn},
+    {WM_DROPFILES, [](MainWindow& w, WPARAM p, LPARAM) { return on_drop_files(w, p); }, Held::InTurn},
+    {WM_MOUSELEAVE, [](MainWindow& w, WPARAM, LPARAM) { return on_mouse_leave(w); }, Held::InTurn},
+    {WM_DPICHANGED, [](MainWindow& w, WPARAM p, LPARAM l) { return on_dpi_changed(w, p, l); }, Held::LatestRect},
+    {kMsgScanProgress, [](MainWindow& w, WPARAM, LPARAM) { return on_scan_progress(w); }, Held::InTurn},
+    {kMsgScanFinished, [](MainWindow& w, WPARAM, LPARAM) { return on_scan_finished(w); }, Held::InTurn},
+    {kMsgUpdateChecked, [](MainWindow& w, WPARAM, LPARAM) {
+       on_update_checked(w);
+       return kHandled;
+     }, Held::InTurn},
+    {kMsgDownloadFinished, [](MainWindow& w, WPARAM, LPARAM) {
+       on_download_finished(w);
+       return kHandled;
+     },
+     Held::InTurn},
+    {kMsgRemedyFinished, [](MainWindow& w, WPARAM, LPARAM) {
+       on_remedy_finished(w);
+       return kHandled;
+     }, Held::InTurn},
+    {kMsgActivate, [](MainWindow& w, WPARAM, LPARAM) {
+       activate(w.state.window);
+       return kHandled;
+     }, Held::InTurn},
+    {kMsgAccessRequest, [](MainWindow& w, WPARAM, LPARAM) { return on_access_request(w); }, Held::InTurn},
+    {kMsgHandOverResolved, [](MainWindow& w, WPARAM, LPARAM) { return on_hand_over_resolved(w); }, Held::InTurn},
+    {kMsgProbe, [](MainWindow& w, WPARAM p, LPARAM) { return answer_probe(w, p); }, Held::InTurn},
+};
+
+// Two rows for one id would leave the second unreachable.
+constexpr bool ids_unique(std::span<const MessageRow> table) {
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    for (std::size_t j = i + 1; j < table.size(); ++j) {
+      if (table[i].id == table[j].id) return false;
+    }
+  }
+  return true;
+}
+static_assert(ids_unique(kMessages));
 
 // Messages answered whatever the state: before it exists, while it is borrowed, as it goes.
 Answer without_state(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -794,22 +541,13 @@ Answer without_state(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_GETOBJECT:
-      if (is_automation_request(lparam) && t_window && t_window->state.window == window) {
-        return on_get_object(window, wparam, lparam);
-      }
+      if (is_automation_request(lparam) && has_main_window()) return on_get_object(window, wparam, lparam);
       return kDefault;
     case WM_MOVE:
     case WM_SETTEXT:
       return on_access_window_change(window, message, wparam, lparam);
     case WM_DESTROY:
-      if (t_window && t_window->access) close_access_provider(*t_window->access);
-      // Usually sent from inside a handler (WM_CLOSE): the state then goes when that
-      // handler lets go of it.
-      if (t_borrowed) {
-        t_release_pending = true;
-      } else {
-        t_window.reset();
-      }
+      end_main_window();
       ::PostQuitMessage(0);
       return 0;
     default:
@@ -819,112 +557,9 @@ Answer without_state(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 
 }  // namespace
 
-std::optional<SystemColors> read_high_contrast() {
-  HIGHCONTRASTW contrast{};
-  contrast.cbSize = sizeof contrast;
-  if (!::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) ||
-      (contrast.dwFlags & HCF_HIGHCONTRASTON) == 0) {
-    return std::nullopt;
-  }
-  const auto colour = [](int index) {
-    const COLORREF c = ::GetSysColor(index);  // 0x00BBGGRR
-    return static_cast<std::uint32_t>((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
-  };
-  return SystemColors{colour(COLOR_WINDOW),  colour(COLOR_WINDOWTEXT), colour(COLOR_HIGHLIGHT),
-                      colour(COLOR_HIGHLIGHTTEXT), colour(COLOR_BTNFACE), colour(COLOR_BTNTEXT),
-                      colour(COLOR_GRAYTEXT),    colour(COLOR_HOTLIGHT)};
-}
-
-bool keyboard_cues_always() {
-  BOOL always = FALSE;
-  return ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &always, 0) && always;
-}
-
-void install_main_window(std::unique_ptr<MainWindow> window) { t_window = std::move(window); }
-
-void defer_while_free(FreeWork body) { t_deferred.push_back(std::move(body)); }
-
-bool with_main_window(const std::function<void(MainWindow&)>& act) {
-  HWND window = nullptr;
-  {
-    Borrow borrow;
-    MainWindow* w = borrow.get();
-    if (w == nullptr) return false;
-    window = w->state.window;
-    act(*w);
-  }
-  if (!t_borrowed) replay_held(window);
-  return true;
-}
-void enable_window_probe() { g_probe = true; }
-bool has_main_window() { return t_window != nullptr; }
-
-void start_window_scan(MainWindow& w, bool deep) {
-  std::optional<ScanRequest> request = begin_scan(w.state, deep);
-  if (!request) return;
-  // Without a thread the scan never finishes; say so through a result of our own.
-  if (!start_scan(std::move(*request))) apply_result(w.state, TakenResult{w.state.scan_id, ScanResult{}});
-  ::SetTimer(w.state.window, kBusyTimer, kBusyTimerMs, nullptr);
-  repaint(w);
-}
-
-void set_window_targets(MainWindow& w, std::span<const Target> paths, bool merge) {
-  if (set_targets(w.state, paths, merge, Clock::now(), w.platform.is_folder)) start_window_scan(w, false);
-}
-
-void show_notice(MainWindow& w, std::string text) {
-  set_notice(w.state, std::move(text), Clock::now());
-  ::SetTimer(w.state.window, kNoticeTimer, kNoticeTimerMs, nullptr);
-  repaint(w);
-}
-
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (const Answer answer = without_state(window, message, wparam, lparam)) return *answer;
-  // Before the state is installed (during creation) and after it is gone, the system's
-  // defaults serve.
-  if (!t_window || t_window->state.window != window) return ::DefWindowProcW(window, message, wparam, lparam);
-  LRESULT result = 0;
-  if (!handled_with_state(message)) {
-    // So they do for everything the window does not handle itself, borrowed or not.
-    result = ::DefWindowProcW(window, message, wparam, lparam);
-  } else if (t_borrowed) {
-    return hold(window, message, wparam, lparam);
-  } else {
-    std::optional<LRESULT> handled;
-    {
-      Borrow borrow;
-      handled = handle(*borrow.get(), message, wparam, lparam);
-    }
-    result = handled ? *handled : ::DefWindowProcW(window, message, wparam, lparam);
-  }
-  if (!t_borrowed) {
-    // What came while the state was borrowed, then what was left to run while it is free.
-    replay_held(window);
-    // One at a time, each taken out before it runs: it may defer more.
-    while (!t_deferred.empty() && t_window) {
-      FreeWork body = std::move(t_deferred.front());
-      t_deferred.erase(t_deferred.begin());
-      const WindowPlatform platform = t_window->platform;
-      body(window, platform);
-    }
-  }
-  return result;
-}
-
-void stop_search(MainWindow& w) {
-  if (!stop_scan(w.state)) return;
-  settle_focus(w);  // Stop itself goes until the result comes
-  repaint(w);
-}
-
-void settle_focus(MainWindow& w) {
-  WindowState& s = w.state;
-  const std::optional<Focus> was = s.focus;
-  refocus_rows(s, focus_ids(s, focus_order(current_layout(w), s)));
-  if (!s.focus) return;
-  const bool moved = !was || was->hit.kind != s.focus->hit.kind || was->pid != s.focus->pid ||
-                     was->start_time != s.focus->start_time;
-  if (moved) show_focused(w);
+  return dispatch_with_state(kMessages, window, message, wparam, lparam);
 }
 
 }  // namespace tw

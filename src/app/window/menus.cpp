@@ -136,11 +136,11 @@ UniqueMenu build_menu(const MenuModel& model) {
   return menu;
 }
 
-UINT track_menu(HWND owner, const MenuModel& model, POINT screen_point) {
+UINT track_menu(const FreeTime& free, const MenuModel& model, POINT screen_point) {
   const UniqueMenu menu = build_menu(model);
   if (!menu) return 0;
   const BOOL chosen = ::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen_point.x, screen_point.y,
-                                       0, owner, nullptr);
+                                       0, free.owner(), nullptr);
   return chosen > 0 ? static_cast<UINT>(chosen) : 0;
 }
 
@@ -163,7 +163,7 @@ void apply_settings_action(MainWindow& w, const MenuAction& action) {
       open_web_site(w.state.window);
       return;
     case MenuActionKind::About:
-      show_about(w.state.window, w.platform.message_box);
+      defer_while_free([](const FreeTime& free) { show_about(free); });
       return;
     case MenuActionKind::SetLanguage:
       // The interface keeps its language until the next start.

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/window/main_window.h"
+#include "app/window/window_host.h"
 #include "common/handles.h"
 
 namespace tw {
@@ -76,8 +76,8 @@ MenuAction settings_action(UINT id, const SettingsMenuState& state);
 // itself cannot be made.
 UniqueMenu build_menu(const MenuModel& model);
 
-// Shows the model at a screen point, owned by `owner`; the chosen id, 0 when dismissed.
-UINT track_menu(HWND owner, const MenuModel& model, POINT screen_point);
+// Shows the model at a screen point, owned by the window; the chosen id, 0 when dismissed.
+UINT track_menu(const FreeTime& free, const MenuModel& model, POINT screen_point);
 
 // Writes the settings, changes the File Explorer entry, tells the user; opens the site or
 // the About box.

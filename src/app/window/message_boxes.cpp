@@ -27,8 +27,8 @@ UINT confirm_flags(ConfirmKind kind) {
   return MB_OK | MB_ICONINFORMATION;
 }
 
-bool confirm(HWND owner, std::string_view text, ConfirmKind kind, MessageBoxFunction box) {
-  return message_box(box, owner, text, "Tarnwick", confirm_flags(kind)) == IDYES;
+bool confirm(const FreeTime& free, std::string_view text, ConfirmKind kind) {
+  return message_box(free.box_, free.owner_, text, "Tarnwick", confirm_flags(kind)) == IDYES;
 }
 
 std::string about_text() {
@@ -39,8 +39,8 @@ std::string about_text() {
   return text;
 }
 
-void show_about(HWND owner, MessageBoxFunction box) {
-  static_cast<void>(message_box(box, owner, about_text(), localized(msg::kAbout), MB_OK | MB_ICONINFORMATION));
+void show_about(const FreeTime& free) {
+  static_cast<void>(message_box(free.box_, free.owner_, about_text(), localized(msg::kAbout), MB_OK | MB_ICONINFORMATION));
 }
 
 }  // namespace tw

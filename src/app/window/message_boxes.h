@@ -22,11 +22,29 @@ UINT confirm_flags(ConfirmKind kind);
 // How a message box is shown: MessageBoxW, or a test's stand-in (WindowPlatform holds it).
 using MessageBoxFunction = int(WINAPI*)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
 
-// A message box captioned "Tarnwick"; true only when the user answered Yes.
-bool confirm(HWND owner, std::string_view text, ConfirmKind kind, MessageBoxFunction box = &::MessageBoxW);
+// Leave to open a box, a menu or a picker: each runs a message loop of its own, so none opens
+// while a handler holds the window's state. Only the runner of the window's deferred work,
+// which runs once the state is free, makes one, for the work it runs.
+class FreeTime {
+ public:
+  FreeTime(const FreeTime&) = delete;
+  FreeTime& operator=(const FreeTime&) = delete;
+  HWND owner() const { return owner_; }
+
+ private:
+  friend class FreeTimeRunner;
+  friend bool confirm(const FreeTime& free, std::string_view text, ConfirmKind kind);
+  friend void show_about(const FreeTime& free);
+  FreeTime(HWND owner, MessageBoxFunction box) : owner_(owner), box_(box) {}
+  HWND owner_;
+  MessageBoxFunction box_;
+};
+
+// A message box captioned "Tarnwick", owned by the window; true only when the user answered Yes.
+bool confirm(const FreeTime& free, std::string_view text, ConfirmKind kind);
 
 // "Tarnwick 0.1.0", the description, the product page and the legal line.
 std::string about_text();
-void show_about(HWND owner, MessageBoxFunction box = &::MessageBoxW);
+void show_about(const FreeTime& free);
 
 }  // namespace tw

@@ -47,7 +47,7 @@ std::vector<Target> file_system_paths(IShellItemArray* items) {
   return paths;
 }
 
-std::vector<Target> pick_paths(HWND owner, bool folder) {
+std::vector<Target> pick_paths(const FreeTime& free, bool folder) {
   ComPtr<IFileOpenDialog> dialog;
   if (FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) {
     return {};
@@ -57,7 +57,7 @@ std::vector<Target> pick_paths(HWND owner, bool folder) {
   // Without these options the dialog could hand back the wrong kind of thing.
   if (FAILED(dialog->SetOptions(picker_options(current, folder)))) return {};
   static_cast<void>(dialog->SetTitle(to_wide(picker_title(folder)).c_str()));  // only the title would be missing
-  if (FAILED(dialog->Show(owner))) return {};  // cancelled, or it could not be shown
+  if (FAILED(dialog->Show(free.owner()))) return {};  // cancelled, or it could not be shown
   ComPtr<IShellItemArray> results;
   if (FAILED(dialog->GetResults(&results))) return {};
   return file_system_paths(results.Get());

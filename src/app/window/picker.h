@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/window/message_boxes.h"
 #include "discovery/paths.h"
 
 namespace tw {
@@ -23,6 +24,6 @@ std::vector<Target> file_system_paths(IShellItemArray* items);
 
 // Files (or one folder) chosen by the user, in the dialog's order; empty when cancelled or
 // when the dialog cannot be made or shown. COM must be initialised on this thread.
-std::vector<Target> pick_paths(HWND owner, bool folder);
+std::vector<Target> pick_paths(const FreeTime& free, bool folder);
 
 }  // namespace tw

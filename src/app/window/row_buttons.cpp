@@ -7,6 +7,7 @@
 #include "app/remedies/process_remedies.h"
 #include "app/remedies/remedy_rules.h"
 #include "app/window/message_boxes.h"
+#include "app/window/window_focus.h"
 
 namespace tw {
 namespace {
@@ -80,8 +81,8 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
   // The box runs its own message loop, during which a new scan may replace the rows: the
   // answer only counts for the very row it was asked about.
   defer_while_free([kind = *kind, button = hit.kind, row = hit.row, pid = holder.pid, scan_id = w.state.scan_id,
-                    text = std::move(text), force](HWND owner, const WindowPlatform& platform) {
-    if (!confirm(owner, text, force ? ConfirmKind::Warning : ConfirmKind::Question, platform.message_box)) return;
+                    text = std::move(text), force](const FreeTime& free) {
+    if (!confirm(free, text, force ? ConfirmKind::Warning : ConfirmKind::Question)) return;
     static_cast<void>(with_main_window([&](MainWindow& now) {
       const WindowState& s = now.state;
       if (s.scan_id != scan_id || row >= s.rows.size() || s.rows[row].holder.pid != pid) return;

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "app/remedies/remedy_queue.h"
-#include "app/window/main_window.h"
+#include "app/window/window_host.h"
 
 namespace tw {
 

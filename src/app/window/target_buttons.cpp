@@ -27,11 +27,11 @@ Asked current_targets() {
 
 // What a footer button acts on: the targets, or nothing when there are none or one of them
 // is protected, which the user is told.
-std::optional<Asked> targets_to_act_on(HWND owner, const WindowPlatform& platform) {
+std::optional<Asked> targets_to_act_on(const FreeTime& free) {
   Asked asked = current_targets();
   if (asked.targets.empty()) return std::nullopt;
   if (const auto refusal = protected_refusal(asked.targets)) {
-    static_cast<void>(confirm(owner, *refusal, ConfirmKind::Information, platform.message_box));
+    static_cast<void>(confirm(free, *refusal, ConfirmKind::Information));
     return std::nullopt;
   }
   return asked;
@@ -50,28 +50,28 @@ bool still_as_asked(const Asked& asked) {
 
 // The button's action, run once the state is free: the refusal or the confirmation box,
 // the moves, then the window's new state.
-void move_to_recycle_bin(HWND owner, const WindowPlatform& platform) {
+void move_to_recycle_bin(const FreeTime& free) {
   // The bin here would be another account's: the user's own window recycles.
   if (other_account() && !current_targets().targets.empty()) {
-    static_cast<void>(confirm(owner, localized(msg::kRecycleOtherAccount), ConfirmKind::Information, platform.message_box));
+    static_cast<void>(confirm(free, localized(msg::kRecycleOtherAccount), ConfirmKind::Information));
     return;
   }
-  const std::optional<Asked> asked = targets_to_act_on(owner, platform);
+  const std::optional<Asked> asked = targets_to_act_on(free);
   if (!asked) return;
-  if (!confirm(owner, recycle_confirmation_text(asked->targets), ConfirmKind::Question, platform.message_box)) return;
+  if (!confirm(free, recycle_confirmation_text(asked->targets), ConfirmKind::Question)) return;
   if (!still_as_asked(*asked)) return;
-  std::vector<Target> left_over = recycle_targets(owner, asked->targets);
+  std::vector<Target> left_over = recycle_targets(free.owner(), asked->targets);
   with_main_window([&](MainWindow& w) {
     show_notice(w, apply_recycle_outcome(w.state, asked->targets, std::move(left_over)));
   });
 }
 
 // The button's action, run once the state is free.
-void request_delete_on_restart(HWND owner, const WindowPlatform& platform) {
-  const std::optional<Asked> asked = targets_to_act_on(owner, platform);
+void request_delete_on_restart(const FreeTime& free) {
+  const std::optional<Asked> asked = targets_to_act_on(free);
   if (!asked) return;
   const std::string question = naming_targets(localized(msg::kConfirmDeleteOnRestart), asked->targets);
-  if (!confirm(owner, question, ConfirmKind::Warning, platform.message_box)) return;
+  if (!confirm(free, question, ConfirmKind::Warning)) return;
   if (!still_as_asked(*asked)) return;
   with_main_window([&](MainWindow& w) {
     WindowState& s = w.state;
@@ -99,13 +99,13 @@ void click_target_remedy(MainWindow& w, const Hit& hit) {
 
 void finish_delete_on_restart(MainWindow& w, const RemedyOutcome& outcome) {
   if (apply_delete_outcome(w.state, outcome)) {
-    defer_while_free([](HWND owner, const WindowPlatform& platform) {
-      static_cast<void>(confirm(owner, localized(msg::kScheduled), ConfirmKind::Information, platform.message_box));
+    defer_while_free([](const FreeTime& free) {
+      static_cast<void>(confirm(free, localized(msg::kScheduled), ConfirmKind::Information));
     });
   } else if (std::string text = take_delete_refusal_text(); !text.empty()) {
     // Why nothing was scheduled, naming the path, as the command line says it.
-    defer_while_free([text = std::move(text)](HWND owner, const WindowPlatform& platform) {
-      static_cast<void>(confirm(owner, text, ConfirmKind::Information, platform.message_box));
+    defer_while_free([text = std::move(text)](const FreeTime& free) {
+      static_cast<void>(confirm(free, text, ConfirmKind::Information));
     });
   } else {
     show_notice(w, std::string(localized(msg::kCouldNotSchedule)));

@@ -9,7 +9,7 @@
 #include "app/remedies/protected_paths.h"
 #include "app/remedies/recycle.h"
 #include "app/remedies/remedy_queue.h"
-#include "app/window/main_window.h"
+#include "app/window/window_host.h"
 
 namespace tw {
 

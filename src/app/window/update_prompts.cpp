@@ -49,9 +49,9 @@ void on_update_checked(MainWindow& w) {
   switch (result->outcome) {
     case CheckOutcome::Available:
       // The offer is a message box: it waits until the state is free.
-      defer_while_free([manifest = std::move(result->manifest)](HWND owner, const WindowPlatform& platform) {
-        if (!confirm(owner, offer_text(manifest.version), ConfirmKind::Offer, platform.message_box)) return;
-        const bool started = start_update_download(manifest, owner);
+      defer_while_free([manifest = std::move(result->manifest)](const FreeTime& free) {
+        if (!confirm(free, offer_text(manifest.version), ConfirmKind::Offer)) return;
+        const bool started = start_update_download(manifest, free.owner());
         with_main_window([started](MainWindow& window) {
           show_notice(window, std::string(localized(started ? msg::kDownloadingUpdate : msg::kDownloadFailed)));
         });

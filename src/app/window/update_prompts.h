@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/window/main_window.h"
+#include "app/window/window_host.h"
 
 namespace tw {
 

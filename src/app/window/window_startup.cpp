@@ -10,7 +10,7 @@
 #include "app/language/catalogue.h"
 #include "app/system/account.h"
 #include "app/system/explorer_entry.h"
-#include "app/system/messages.h"
+#include "app/window/window_messages.h"
 #include "app/system/settings.h"
 #include "app/window/main_window.h"
 #include "app/window/update_prompts.h"
@@ -77,13 +77,6 @@ RECT centred_window_rect(const RECT& work, UINT dpi) {
   const LONG left = work.left + (work_width - width) / 2;
   const LONG top = work.top + (work_height - height) / 2;
   return RECT{left, top, left + width, top + height};
-}
-
-HRESULT set_dark_title_bar(HWND window, bool dark, SetWindowAttributeFn set) {
-  const BOOL value = dark;
-  const HRESULT hr = set(window, dwm::DWMWA_USE_IMMERSIVE_DARK_MODE, &value, sizeof value);
-  if (SUCCEEDED(hr)) return hr;
-  return set(window, dwm::DWMWA_USE_IMMERSIVE_DARK_MODE_BEFORE_20H1, &value, sizeof value);
 }
 
 bool another_instance_runs(bool mutex_created, DWORD error) {

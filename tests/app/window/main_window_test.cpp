@@ -140,6 +140,26 @@ TEST_F(MainWindowProc, AResizeFromInsideAHandlerIsHandledOnceItIsDone) {
   EXPECT_EQ(state_->scroll, 0.0f);
 }
 
+// What arrives while a handler holds the state waits with copies of what its parameters point
+// to (the sender's are gone once it returns), and is handled once the handler lets go.
+TEST_F(MainWindowProc, WhatComesWhileTheStateIsBorrowedKeepsItsParameters) {
+  ::ShowWindow(window_, SW_SHOWNORMAL);
+  with_main_window([&](MainWindow& w) {
+    RECT suggested{10, 10, 10 + 900, 10 + 640};
+    EXPECT_EQ(::SendMessageW(window_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested)), 0);
+    suggested = RECT{};
+    EXPECT_EQ(copy_data(kHandOverTag, L"D:\\a.txt"), 1);  // taken at once: its sender goes on
+    EXPECT_NE(w.state.dpi, 144u);
+    EXPECT_TRUE(w.state.hand_overs.empty());
+  });
+  EXPECT_EQ(state_->dpi, 144u);
+  RECT frame{};
+  ::GetWindowRect(window_, &frame);
+  EXPECT_EQ(frame.right - frame.left, 900);
+  ASSERT_TRUE(wait_for_hand_overs());
+  EXPECT_EQ(state_->targets, (std::vector<Target>{L"D:\\a.txt"}));
+}
+
 TEST_F(MainWindowProc, ADpiChangeKeepsTheFrameAndTheScrollInRange) {
   ::ShowWindow(window_, SW_SHOWNORMAL);
   state_->targets = {L"D:\\a.txt"};

@@ -2,6 +2,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/window/message_boxes.h"
+#include "app/window/test_window.h"
 #include "common/text.h"
 
 namespace tw {
@@ -25,35 +26,49 @@ int stand_in(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags
   return g_box.answer;
 }
 
+// Boxes open only in the window's free time, so they are shown from a test window's.
 class ConfirmTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_box = BoxCall{}; }
+  void SetUp() override {
+    g_box = BoxCall{};
+    const WindowState* state = test::open_test_main_window(WindowPlatform{&stand_in});
+    ASSERT_NE(state, nullptr);
+    owner = state->window;
+  }
+  void TearDown() override { test::close_test_main_window(owner); }
+
+  bool confirm_when_free(std::string_view text, ConfirmKind kind) {
+    bool yes = false;
+    test::run_when_free(owner, [&](const FreeTime& free) { yes = confirm(free, text, kind); });
+    return yes;
+  }
+
+  HWND owner = nullptr;
 };
 
 TEST_F(ConfirmTest, FlagsCaptionAndOnlyYesConsents) {
-  const HWND owner = reinterpret_cast<HWND>(0x1234);
   g_box.answer = IDYES;
-  EXPECT_TRUE(confirm(owner, "Force 'Ä' to quit?", ConfirmKind::Warning, &stand_in));
+  EXPECT_TRUE(confirm_when_free("Force 'Ä' to quit?", ConfirmKind::Warning));
   EXPECT_EQ(g_box.owner, owner);
   EXPECT_EQ(g_box.text, L"Force 'Ä' to quit?");
   EXPECT_EQ(g_box.caption, L"Tarnwick");
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
 
-  confirm(owner, "x", ConfirmKind::Question, &stand_in);
+  confirm_when_free("x", ConfirmKind::Question);
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
-  confirm(owner, "x", ConfirmKind::Offer, &stand_in);
+  confirm_when_free("x", ConfirmKind::Offer);
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION));
-  confirm(owner, "x", ConfirmKind::Information, &stand_in);
+  confirm_when_free("x", ConfirmKind::Information);
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
 
   for (const int answer : {IDNO, IDOK, IDCANCEL, 0}) {
     g_box.answer = answer;
-    EXPECT_FALSE(confirm(owner, "x", ConfirmKind::Question, &stand_in)) << answer;
+    EXPECT_FALSE(confirm_when_free("x", ConfirmKind::Question)) << answer;
   }
 }
 
 TEST_F(ConfirmTest, AboutBox) {
-  show_about(nullptr, &stand_in);
+  test::run_when_free(owner, [](const FreeTime& free) { show_about(free); });
   EXPECT_EQ(g_box.calls, 1);
   EXPECT_EQ(g_box.caption, to_wide(localized(msg::kAbout)));
   EXPECT_EQ(g_box.flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
