@@ -2,8 +2,8 @@
 
 #include "app/language/catalogue.h"
 #include "app/window/message_boxes.h"
-#include "app/window/test_window.h"
 #include "common/text.h"
+#include "support/test_window.h"
 
 namespace tw {
 namespace {
