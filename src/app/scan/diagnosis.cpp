@@ -75,8 +75,9 @@ std::string diagnosis_text(const Diagnosis& d, bool deep, bool elevated) {
     case DiagnosisKind::PathTooLong:
       return text_for(msg::kDiagnosisPathTooLong);
     case DiagnosisKind::ReadOnly:
-      return d.folder ? filled_with(msg::kDiagnosisReadOnlyInside, group_thousands(d.read_only))
-                      : text_for(msg::kDiagnosisReadOnlyFile);
+      if (!d.folder) return text_for(msg::kDiagnosisReadOnlyFile);
+      return d.read_only == 1 ? text_for(msg::kDiagnosisReadOnlyInsideOne)
+                              : filled_with(msg::kDiagnosisReadOnlyInside, group_thousands(d.read_only));
     case DiagnosisKind::NoPermission:
       return text_for(msg::kDiagnosisNoPermission);
     case DiagnosisKind::InUseUnseen:

@@ -117,7 +117,8 @@ struct Builder {
     if (every_diagnosis_gone()) return text_of(msg::kTargetNotFound);
     const std::string files = group_thousands(r.files_checked);
     if (r.folders != 0) {
-      return filled(r.truncated || r.stopped ? msg::kTargetFolderCapped : msg::kTargetFolderFiles, {files});
+      if (r.truncated || r.stopped) return filled(msg::kTargetFolderCapped, {files});
+      return r.files_checked == 1 ? text_of(msg::kTargetFolderOneFile) : filled(msg::kTargetFolderFiles, {files});
     }
     return r.files_checked == 1 ? text_of(msg::kTargetFile) : filled(msg::kFileCount, {files});
   }

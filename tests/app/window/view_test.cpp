@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/language/catalogue.h"
+#include "app/scan/diagnosis.h"
 #include "app/window/view.h"
 
 namespace tw {
@@ -364,6 +365,33 @@ TEST(View, ProgressFollowsThePhase) {
   EXPECT_FLOAT_EQ(*lay(s).progress, 0.275f);
   s.progress.phase = ScanPhase::DeepSearching;
   EXPECT_FLOAT_EQ(*lay(s).progress, 0.75f);
+}
+
+// One file is counted in the singular, on the folder's card as in the read-only note.
+TEST(View, OneFileIsCountedInTheSingular) {
+  struct Case {
+    std::uint64_t files;
+    std::string card, note;
+  };
+  const Case cases[] = {
+      {1, "Folder \xC2\xB7 1 file inside",
+       "It has 1 read-only file inside. Windows will ask again when you delete it."},
+      {2, "Folder \xC2\xB7 2 files inside",
+       "It has 2 read-only files inside. Windows will ask again when you delete them."},
+      {1200, "Folder \xC2\xB7 1,200 files inside",
+       "It has 1,200 read-only files inside. Windows will ask again when you delete them."},
+  };
+  for (const Case& c : cases) {
+    WindowState s = finished({}, {L"D:\\Work"});
+    s.summary->folders = 1;
+    s.summary->files_checked = c.files;
+    EXPECT_EQ(lay(s).summary, c.card) << c.files;
+    Diagnosis d;
+    d.kind = DiagnosisKind::ReadOnly;
+    d.folder = true;
+    d.read_only = c.files;
+    EXPECT_EQ(diagnosis_text(d, false, false), c.note) << c.files;
+  }
 }
 
 // Stop shows beside the progress while a search can be stopped; a stopped search says it may
