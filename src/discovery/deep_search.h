@@ -12,14 +12,17 @@
 
 #include "common/channel.h"
 #include "common/handles.h"
+#include "discovery/hold_ways.h"
 #include "discovery/scan_progress.h"
 
 namespace tw {
 
-// A file handle in another process whose name lies inside a target.
+// A file in another process, held through a handle or in its memory, whose name lies inside
+// a target.
 struct DeepRecord {
   std::uint32_t pid = 0;
   std::wstring path;  // the handle's final path without the "\\?\" prefix, spelled as found
+  HoldWays how = kHeldOpen;
   friend bool operator==(const DeepRecord&, const DeepRecord&) = default;
 };
 

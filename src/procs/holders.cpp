@@ -19,11 +19,24 @@ std::string pick_window_title(const std::vector<ProcessWindow>& windows, const s
   return {};
 }
 
-void sort_files(std::vector<std::wstring>& files) {
-  if (files.size() < 2) return;
-  std::stable_sort(files.begin(), files.end(),
-                   [](const std::wstring& a, const std::wstring& b) { return path_components_less(a, b); });
-  files.erase(std::unique(files.begin(), files.end()), files.end());
+// Sorts the paths with their ways; a path held in several ways is one entry with all of them.
+void sort_files(std::vector<std::wstring>& files, std::vector<HoldWays>& ways) {
+  std::vector<std::size_t> order(files.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return path_components_less(files[a], files[b]); });
+  std::vector<std::wstring> sorted_files;
+  std::vector<HoldWays> sorted_ways;
+  for (std::size_t i : order) {
+    if (!sorted_files.empty() && sorted_files.back() == files[i]) {
+      sorted_ways.back() = sorted_ways.back() | ways[i];
+    } else {
+      sorted_files.push_back(std::move(files[i]));
+      sorted_ways.push_back(ways[i]);
+    }
+  }
+  files = std::move(sorted_files);
+  ways = std::move(sorted_ways);
 }
 
 }  // namespace
@@ -41,13 +54,20 @@ void add_rm_finding(PendingHolders& pending, const RmFinding& finding) {
   p.session = finding.session_id;
   if (finding.file) {
     p.files.push_back(*finding.file);
+    p.ways.push_back(kHeldOpen);
   } else {
     p.unattributed = true;
   }
 }
 
-void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path) {
-  pending[pid].files.push_back(std::move(path));
+void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path, HoldWays how) {
+  PendingHolder& p = pending[pid];
+  p.files.push_back(std::move(path));
+  p.ways.push_back(how);
+}
+
+HoldWays held_ways(const Holder& holder, std::size_t index) {
+  return index < holder.ways.size() ? holder.ways[index] : kHeldOpen;
 }
 
 std::vector<Holder> finish_holders(PendingHolders pending, const ProcessFacts& facts) {
@@ -83,8 +103,9 @@ std::vector<Holder> finish_holders(PendingHolders pending, const ProcessFacts& f
     h.has_window = !windows.empty();
     h.window_title = pick_window_title(windows, h.title);
 
-    sort_files(p.files);
+    sort_files(p.files, p.ways);
     h.files = std::move(p.files);
+    h.ways = std::move(p.ways);
     h.services = std::move(p.services);
     h.unattributed = p.unattributed;
     out.push_back(std::move(h));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/hold_ways.h"
 #include "exeinfo/file_description.h"
 #include "procs/classify.h"
 #include "procs/process_facts.h"
@@ -20,6 +21,7 @@ struct Holder {
   std::string window_title;         // first qualifying window title worth showing, or empty
   std::vector<std::string> services;  // service short names, in order of first report
   std::vector<std::wstring> files;  // held paths in the user's spelling, sorted, no repeats
+  std::vector<HoldWays> ways;       // how each of them is held, in the same order (may be empty: all open)
   std::string held;                 // the first of them as the row names it (display_form)
   std::optional<std::wstring> image_path;
   std::uint64_t start_time = 0;     // with pid, the process's identity; 0 when unknown
@@ -34,6 +36,7 @@ struct PendingHolder {
   std::string name;  // the Restart Manager's application name, first reported
   std::vector<std::string> services;
   std::vector<std::wstring> files;
+  std::vector<HoldWays> ways;  // one for each of files
   std::optional<std::uint32_t> session;
   std::uint64_t rm_start_time = 0;
   bool is_service = false;
@@ -48,7 +51,10 @@ void add_rm_finding(PendingHolders& pending, const RmFinding& finding);
 
 // A path (already spelled as the target) that the process holds, found by other means than
 // the Restart Manager.
-void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path);
+void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path, HoldWays how = kHeldOpen);
+
+// How a holder holds its file at `index`; open where nothing else was recorded.
+HoldWays held_ways(const Holder& holder, std::size_t index);
 
 // The per-process facts finish_holders reads; tests put in their own.
 struct ProcessFacts {

@@ -188,15 +188,21 @@ TEST_F(FinishHolders, WindowTitleIsTheFirstThatSaysSomethingNew) {
   }
 }
 
-TEST_F(FinishHolders, FilesAreSortedByComponentsWithoutRepeats) {
+TEST_F(FinishHolders, FilesAreSortedByComponentsWithoutRepeatsAndKeepEveryWayTheyAreHeld) {
+  const std::pair<const wchar_t*, HoldWays> found[] = {
+      {L"D:\\b\\x", kHeldOpen},   {L"D:\\a b", kHeldLoaded}, {L"D:\\a\\z", kHeldOpen}, {L"D:\\a", kHeldMapped},
+      {L"D:\\a\\z", kHeldMapped}, {L"D:\\A", kHeldOpen},     {L"D:\\a\\z", kHeldOpen},
+  };
   PendingHolders pending;
-  for (const wchar_t* path : {L"D:\\b\\x", L"D:\\a b", L"D:\\a\\z", L"D:\\a", L"D:\\a\\z", L"D:\\A", L"D:\\a\\z"}) {
-    add_held_path(pending, 500, path);
-  }
+  for (const auto& [path, how] : found) add_held_path(pending, 500, path, how);
   const std::vector<Holder> h = finish_holders(pending, kFakeFacts);
   ASSERT_EQ(h.size(), 1u);
   // "a b" sorts after everything inside "a", though a space sorts before a backslash.
   EXPECT_EQ(h[0].files, (std::vector<std::wstring>{L"D:\\A", L"D:\\a", L"D:\\a\\z", L"D:\\a b", L"D:\\b\\x"}));
+  // A file held open and mapped as well is one entry with both ways.
+  EXPECT_EQ(h[0].ways, (std::vector<HoldWays>{kHeldOpen, kHeldMapped, kHeldOpen | kHeldMapped, kHeldLoaded, kHeldOpen}));
+  EXPECT_EQ(held_ways(h[0], 4), kHeldOpen);
+  EXPECT_EQ(held_ways(Holder{}, 0), kHeldOpen);  // a holder made without ways holds its files open
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ bool find_programs_started_inside(const std::vector<Target>& targets, const std:
     if (!image) continue;
     const std::string key = path_key(std::wstring_view(*image));
     if (resolved_index.find(key) || literal_index.find(key)) {
-      add_held_path(pending, p.pid, spell_as_target(*image, targets, resolved_keys));
+      add_held_path(pending, p.pid, spell_as_target(*image, targets, resolved_keys), kHeldLoaded);
     }
   }
   return true;
@@ -101,7 +101,7 @@ void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIn
   if (!result.deep) return;
   if (progress) progress(ScanProgress{result.files_checked, 0.0f, ScanPhase::DeepSearching});
   DeepSearchResult found = deep_search(resolved_keys, result.files_checked, progress, platform.deep, {}, stop);
-  for (DeepRecord& r : found.records) add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys));
+  for (DeepRecord& r : found.records) add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys), r.how);
   result.inaccessible = found.inaccessible;
   result.unexamined = found.unexamined;
   result.gave_up = found.gave_up;
