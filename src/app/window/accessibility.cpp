@@ -1,3 +1,9 @@
+// The window's UI Automation provider, in order:
+//   where each node's neighbours are, and AccessProvider, the provider's own copy of the tree;
+//   answers both kinds of object give alike, and navigation from a node to its neighbour;
+//   Element, the COM object for one node, and Root, the window's;
+//   AccessProvider's members;
+//   the window's calls (make, answer, update, announce, close) and their helpers before them.
 #include "app/window/accessibility.h"
 
 #include <oleauto.h>
@@ -10,17 +16,11 @@
 
 #include "app/window/uia_shim.h"
 #include "app/window/window_messages.h"
+#include "common/com_object.h"
 #include "common/text.h"
 
 namespace tw {
 namespace {
-
-// COM interfaces have no virtual destructor by design (Release destroys), which GCC's
-// -Wnon-virtual-dtor cannot know; the objects here are deleted through RefCounted, which has one.
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-#endif
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
@@ -28,6 +28,24 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 struct Links {
   std::size_t first_child = kNone, last_child = kNone, next = kNone, previous = kNone;
 };
+
+std::vector<Links> links_of(const std::vector<AccessNode>& nodes) {
+  std::vector<Links> links(nodes.size());
+  std::map<std::size_t, std::size_t> last_child;  // by parent (kTopLevel for the window)
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const std::size_t parent = nodes[i].parent;
+    const auto it = last_child.find(parent);
+    if (it != last_child.end()) {
+      links[it->second].next = i;
+      links[i].previous = it->second;
+    } else if (parent != kTopLevel) {
+      links[parent].first_child = i;
+    }
+    if (parent != kTopLevel) links[parent].last_child = i;
+    last_child[parent] = i;
+  }
+  return links;
+}
 
 class Element;
 class Root;
@@ -95,26 +113,6 @@ class AccessProvider {
 
 namespace {
 
-// IUnknown for the provider objects: one count, interfaces by table.
-class RefCounted {
- public:
-  virtual ~RefCounted() = default;
-
- protected:
-  ULONG add_ref() { return ++refs_; }
-  ULONG release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- private:
-  std::atomic<ULONG> refs_{1};
-};
-
-HRESULT navigate_among(AccessProvider& p, std::size_t index, NavigateDirection direction,
-                       IRawElementProviderFragment** result);
-
 // Answers every object here gives alike.
 HRESULT server_side(ProviderOptions* out) {
   if (out == nullptr) return E_POINTER;
@@ -128,34 +126,62 @@ HRESULT nothing(T** out) {
   return S_OK;
 }
 
+// Runs `act` on the provider under its lock; the error once the window let it go.
+template <class Act>
+HRESULT under_lock(const std::weak_ptr<AccessProvider>& provider, Act&& act) {
+  const std::shared_ptr<AccessProvider> p = provider.lock();
+  if (!p) return kElementNotAvailable;
+  const std::lock_guard<std::mutex> lock(p->mutex());
+  return act(*p);
+}
+
+// From a node (or from the window, kNone) to its neighbour. Under the lock.
+HRESULT navigate_among(AccessProvider& p, std::size_t index, NavigateDirection direction,
+                       IRawElementProviderFragment** out) {
+  std::size_t to = kNone;
+  bool to_root = false;
+  if (index == kNone) {
+    const std::vector<std::size_t> top = p.top_level();
+    if (direction == NavigateDirection_FirstChild && !top.empty()) to = top.front();
+    if (direction == NavigateDirection_LastChild && !top.empty()) to = top.back();
+  } else {
+    const Links& links = p.links()[index];
+    switch (direction) {
+      case NavigateDirection_Parent:
+        to = p.nodes()[index].parent;
+        to_root = to == kTopLevel;
+        break;
+      case NavigateDirection_NextSibling:
+        to = links.next;
+        break;
+      case NavigateDirection_PreviousSibling:
+        to = links.previous;
+        break;
+      case NavigateDirection_FirstChild:
+        to = links.first_child;
+        break;
+      case NavigateDirection_LastChild:
+        to = links.last_child;
+        break;
+    }
+  }
+  IRawElementProviderSimple* target = to_root ? p.root() : to == kNone ? nullptr : p.element_for(to);
+  if (target == nullptr) return S_OK;
+  return query_interface(target, out);
+}
+
 // One node of the tree. It knows its node only by id, so it answers for whatever that node is
 // now, and with an error once the node is gone.
-class Element : public IRawElementProviderSimple, public IRawElementProviderFragment, public InvokeProvider,
-                public RefCounted {
+class Element final
+    : public ComObject<Element, IRawElementProviderSimple, IRawElementProviderFragment, InvokeProvider> {
  public:
   Element(std::weak_ptr<AccessProvider> provider, std::string id, int runtime_id)
       : provider_(std::move(provider)), id_(std::move(id)), runtime_id_(runtime_id) {}
 
   void mark_gone() { gone_ = true; }
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IRawElementProviderSimple)) {
-      *out = static_cast<IRawElementProviderSimple*>(this);
-    } else if (iid == __uuidof(IRawElementProviderFragment)) {
-      *out = static_cast<IRawElementProviderFragment*>(this);
-    } else if (iid == kInvokeProviderIid && is_button()) {
-      *out = static_cast<InvokeProvider*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    add_ref();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
-  ULONG STDMETHODCALLTYPE Release() override { return release(); }
+  // Only a button can be invoked.
+  bool offers(REFIID iid) { return iid != ComIid<InvokeProvider>::value() || is_button(); }
 
   // IRawElementProviderSimple
   HRESULT STDMETHODCALLTYPE get_ProviderOptions(ProviderOptions* out) override { return server_side(out); }
@@ -165,7 +191,7 @@ class Element : public IRawElementProviderSimple, public IRawElementProviderFrag
     return with_node([&](AccessProvider&, const AccessNode& node, std::size_t) {
       if (pattern == kInvokePattern && node.role == AccessRole::Button) {
         *out = static_cast<InvokeProvider*>(this);
-        add_ref();
+        AddRef();
       }
       return S_OK;
     });
@@ -251,7 +277,12 @@ class Element : public IRawElementProviderSimple, public IRawElementProviderFrag
   }
   HRESULT STDMETHODCALLTYPE GetEmbeddedFragmentRoots(SAFEARRAY** out) override { return nothing(out); }
   HRESULT STDMETHODCALLTYPE SetFocus() override { return ask(AccessRequestKind::Focus); }
-  HRESULT STDMETHODCALLTYPE get_FragmentRoot(IRawElementProviderFragmentRoot** out) override;
+  HRESULT STDMETHODCALLTYPE get_FragmentRoot(IRawElementProviderFragmentRoot** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (gone_) return kElementNotAvailable;
+    return under_lock(provider_, [&](AccessProvider& p) { return query_interface(p.root(), out); });
+  }
 
   // IInvokeProvider: returns at once, as UI Automation wants; the window clicks the button.
   HRESULT STDMETHODCALLTYPE Invoke() override { return ask(AccessRequestKind::Invoke); }
@@ -269,12 +300,12 @@ class Element : public IRawElementProviderSimple, public IRawElementProviderFrag
   // Runs `act` on the element's node under the provider's lock; the error when it is gone.
   template <class Act>
   HRESULT with_node(Act&& act) {
-    const std::shared_ptr<AccessProvider> p = provider_.lock();
-    if (!p || gone_) return kElementNotAvailable;
-    const std::lock_guard<std::mutex> lock(p->mutex());
-    const std::optional<std::size_t> index = p->index_of(id_);
-    if (!index) return kElementNotAvailable;
-    return act(*p, p->nodes()[*index], *index);
+    if (gone_) return kElementNotAvailable;
+    return under_lock(provider_, [&](AccessProvider& p) {
+      const std::optional<std::size_t> index = p.index_of(id_);
+      if (!index) return kElementNotAvailable;
+      return act(p, p.nodes()[*index], *index);
+    });
   }
 
   HRESULT ask(AccessRequestKind kind) {
@@ -295,28 +326,10 @@ class Element : public IRawElementProviderSimple, public IRawElementProviderFrag
 };
 
 // The window itself: the fragment root, whose host provider gives the frame's own properties.
-class Root : public IRawElementProviderSimple, public IRawElementProviderFragment,
-             public IRawElementProviderFragmentRoot, public RefCounted {
+class Root final : public ComObject<Root, IRawElementProviderSimple, IRawElementProviderFragment,
+                                    IRawElementProviderFragmentRoot> {
  public:
   explicit Root(std::weak_ptr<AccessProvider> provider) : provider_(std::move(provider)) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IRawElementProviderSimple)) {
-      *out = static_cast<IRawElementProviderSimple*>(this);
-    } else if (iid == __uuidof(IRawElementProviderFragment)) {
-      *out = static_cast<IRawElementProviderFragment*>(this);
-    } else if (iid == __uuidof(IRawElementProviderFragmentRoot)) {
-      *out = static_cast<IRawElementProviderFragmentRoot*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    add_ref();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
-  ULONG STDMETHODCALLTYPE Release() override { return release(); }
 
   HRESULT STDMETHODCALLTYPE get_ProviderOptions(ProviderOptions* out) override { return server_side(out); }
   HRESULT STDMETHODCALLTYPE GetPatternProvider(PATTERNID, IUnknown** out) override { return nothing(out); }
@@ -346,10 +359,7 @@ class Root : public IRawElementProviderSimple, public IRawElementProviderFragmen
   HRESULT STDMETHODCALLTYPE Navigate(NavigateDirection direction, IRawElementProviderFragment** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    const std::shared_ptr<AccessProvider> p = provider_.lock();
-    if (!p) return kElementNotAvailable;
-    const std::lock_guard<std::mutex> lock(p->mutex());
-    return navigate_among(*p, kNone, direction, out);
+    return under_lock(provider_, [&](AccessProvider& p) { return navigate_among(p, kNone, direction, out); });
   }
   HRESULT STDMETHODCALLTYPE GetRuntimeId(SAFEARRAY** out) override {
     return nothing(out);  // the host provider gives the window's
@@ -364,7 +374,7 @@ class Root : public IRawElementProviderSimple, public IRawElementProviderFragmen
   HRESULT STDMETHODCALLTYPE get_FragmentRoot(IRawElementProviderFragmentRoot** out) override {
     if (out == nullptr) return E_POINTER;
     *out = this;
-    add_ref();
+    AddRef();
     return S_OK;
   }
 
@@ -372,100 +382,34 @@ class Root : public IRawElementProviderSimple, public IRawElementProviderFragmen
   HRESULT STDMETHODCALLTYPE ElementProviderFromPoint(double x, double y, IRawElementProviderFragment** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    const std::shared_ptr<AccessProvider> p = provider_.lock();
-    if (!p) return kElementNotAvailable;
-    const std::lock_guard<std::mutex> lock(p->mutex());
-    const double cx = x - p->origin().x, cy = y - p->origin().y;
-    // The last node that contains the point is the innermost: children follow their parents.
-    std::optional<std::size_t> found;
-    for (std::size_t i = 0; i < p->nodes().size(); ++i) {
-      const AccessNode& n = p->nodes()[i];
-      if (!n.box || n.offscreen) continue;
-      if (cx >= n.box->x && cy >= n.box->y && cx < n.box->x + n.box->width && cy < n.box->y + n.box->height) found = i;
-    }
-    if (!found) return S_OK;
-    return p->element_for(*found)->QueryInterface(__uuidof(IRawElementProviderFragment), reinterpret_cast<void**>(out));
+    return under_lock(provider_, [&](AccessProvider& p) {
+      const std::optional<std::size_t> found = node_at(p, x - p.origin().x, y - p.origin().y);
+      return found ? query_interface(p.element_for(*found), out) : S_OK;
+    });
   }
   HRESULT STDMETHODCALLTYPE GetFocus(IRawElementProviderFragment** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    const std::shared_ptr<AccessProvider> p = provider_.lock();
-    if (!p) return kElementNotAvailable;
-    const std::lock_guard<std::mutex> lock(p->mutex());
-    if (!p->focused()) return S_OK;
-    return p->element_for(*p->focused())
-        ->QueryInterface(__uuidof(IRawElementProviderFragment), reinterpret_cast<void**>(out));
+    return under_lock(provider_, [&](AccessProvider& p) {
+      return p.focused() ? query_interface(p.element_for(*p.focused()), out) : S_OK;
+    });
   }
 
  private:
+  // The node shown at a point of the client area. Under the lock.
+  static std::optional<std::size_t> node_at(const AccessProvider& p, double x, double y) {
+    // The last node that contains the point is the innermost: children follow their parents.
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < p.nodes().size(); ++i) {
+      const AccessNode& n = p.nodes()[i];
+      if (!n.box || n.offscreen) continue;
+      if (x >= n.box->x && y >= n.box->y && x < n.box->x + n.box->width && y < n.box->y + n.box->height) found = i;
+    }
+    return found;
+  }
+
   std::weak_ptr<AccessProvider> provider_;
 };
-
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-
-HRESULT Element::get_FragmentRoot(IRawElementProviderFragmentRoot** out) {
-  if (out == nullptr) return E_POINTER;
-  *out = nullptr;
-  const std::shared_ptr<AccessProvider> p = provider_.lock();
-  if (!p || gone_) return kElementNotAvailable;
-  const std::lock_guard<std::mutex> lock(p->mutex());
-  return p->root()->QueryInterface(__uuidof(IRawElementProviderFragmentRoot), reinterpret_cast<void**>(out));
-}
-
-// From a node (or from the window, kNone) to its neighbour. Under the lock.
-HRESULT navigate_among(AccessProvider& p, std::size_t index, NavigateDirection direction,
-                       IRawElementProviderFragment** out) {
-  std::size_t to = kNone;
-  bool to_root = false;
-  if (index == kNone) {
-    const std::vector<std::size_t> top = p.top_level();
-    if (direction == NavigateDirection_FirstChild && !top.empty()) to = top.front();
-    if (direction == NavigateDirection_LastChild && !top.empty()) to = top.back();
-  } else {
-    const Links& links = p.links()[index];
-    switch (direction) {
-      case NavigateDirection_Parent:
-        to = p.nodes()[index].parent;
-        to_root = to == kTopLevel;
-        break;
-      case NavigateDirection_NextSibling:
-        to = links.next;
-        break;
-      case NavigateDirection_PreviousSibling:
-        to = links.previous;
-        break;
-      case NavigateDirection_FirstChild:
-        to = links.first_child;
-        break;
-      case NavigateDirection_LastChild:
-        to = links.last_child;
-        break;
-    }
-  }
-  IRawElementProviderSimple* target = to_root ? p.root() : to == kNone ? nullptr : p.element_for(to);
-  if (target == nullptr) return S_OK;
-  return target->QueryInterface(__uuidof(IRawElementProviderFragment), reinterpret_cast<void**>(out));
-}
-
-std::vector<Links> links_of(const std::vector<AccessNode>& nodes) {
-  std::vector<Links> links(nodes.size());
-  std::map<std::size_t, std::size_t> last_child;  // by parent (kTopLevel for the window)
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    const std::size_t parent = nodes[i].parent;
-    const auto it = last_child.find(parent);
-    if (it != last_child.end()) {
-      links[it->second].next = i;
-      links[i].previous = it->second;
-    } else if (parent != kTopLevel) {
-      links[parent].first_child = i;
-    }
-    if (parent != kTopLevel) links[parent].last_child = i;
-    last_child[parent] = i;
-  }
-  return links;
-}
 
 }  // namespace
 
@@ -485,10 +429,10 @@ IRawElementProviderSimple* AccessProvider::element_for(std::size_t index) {
     // The provider lives in a shared pointer the window holds; the elements hold it weakly.
     it->second = new Element(weak_self_, id, next_runtime_id++);
   }
-  return static_cast<IRawElementProviderSimple*>(it->second);
+  return it->second;
 }
 
-IRawElementProviderSimple* AccessProvider::root() { return static_cast<IRawElementProviderSimple*>(root_); }
+IRawElementProviderSimple* AccessProvider::root() { return root_; }
 
 void AccessProvider::replace(std::vector<AccessNode> nodes, std::optional<std::size_t> focused, POINT origin,
                              std::vector<Element*>& gone) {
@@ -533,25 +477,24 @@ void AccessProvider::forget_all(std::vector<Element*>& gone) {
   focused_.reset();
 }
 
-std::shared_ptr<AccessProvider> make_access_provider(HWND window) {
-  const UiaCalls* uia = uia_calls();
-  if (uia == nullptr) return nullptr;
-  auto provider = std::make_shared<AccessProvider>(window, *uia);
-  provider->weak_self_ = provider;
-  // Made on the window's thread, where reading the title never waits.
-  const int length = ::GetWindowTextLengthW(window);
-  std::wstring title(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
-  title.resize(static_cast<std::size_t>(std::max(::GetWindowTextW(window, title.data(), length + 1), 0)));
-  provider->set_title(to_utf8(title));
-  provider->set_root(new Root(provider));
-  return provider;
+std::vector<Element*> AccessProvider::leaving(const std::vector<AccessNode>& nodes) {
+  std::map<std::string, bool> staying;
+  for (const AccessNode& n : nodes) staying[n.id] = true;
+  std::vector<Element*> out;
+  for (const auto& [id, element] : elements_) {
+    if (staying.contains(id)) continue;
+    element->AddRef();
+    out.push_back(element);
+  }
+  return out;
 }
 
-bool is_automation_request(LPARAM lparam) { return static_cast<LONG>(lparam) == kUiaRootObjectId; }
-
-LRESULT answer_get_object(AccessProvider& provider, WPARAM wparam, LPARAM lparam) {
-  if (!is_automation_request(lparam)) return 0;
-  return provider.uia().return_raw_element_provider(provider.window(), wparam, lparam, provider.root());
+AccessProvider::~AccessProvider() {
+  for (auto& [id, element] : elements_) {
+    element->mark_gone();
+    element->Release();
+  }
+  if (root_ != nullptr) root_->Release();
 }
 
 namespace {
@@ -561,7 +504,7 @@ namespace {
 void disconnect(const AccessProvider& provider, const std::vector<Element*>& leaving) {
   if (!provider.uia().disconnect_provider) return;
   for (Element* element : leaving) {
-    static_cast<void>(provider.uia().disconnect_provider(static_cast<IRawElementProviderSimple*>(element)));
+    static_cast<void>(provider.uia().disconnect_provider(element));
   }
 }
 
@@ -602,24 +545,25 @@ IRawElementProviderSimple* element_by_id(AccessProvider& provider, const std::st
 
 }  // namespace
 
-std::vector<Element*> AccessProvider::leaving(const std::vector<AccessNode>& nodes) {
-  std::map<std::string, bool> staying;
-  for (const AccessNode& n : nodes) staying[n.id] = true;
-  std::vector<Element*> out;
-  for (const auto& [id, element] : elements_) {
-    if (staying.contains(id)) continue;
-    element->AddRef();
-    out.push_back(element);
-  }
-  return out;
+std::shared_ptr<AccessProvider> make_access_provider(HWND window) {
+  const UiaCalls* uia = uia_calls();
+  if (uia == nullptr) return nullptr;
+  auto provider = std::make_shared<AccessProvider>(window, *uia);
+  provider->weak_self_ = provider;
+  // Made on the window's thread, where reading the title never waits.
+  const int length = ::GetWindowTextLengthW(window);
+  std::wstring title(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+  title.resize(static_cast<std::size_t>(std::max(::GetWindowTextW(window, title.data(), length + 1), 0)));
+  provider->set_title(to_utf8(title));
+  provider->set_root(new Root(provider));
+  return provider;
 }
 
-AccessProvider::~AccessProvider() {
-  for (auto& [id, element] : elements_) {
-    element->mark_gone();
-    element->Release();
-  }
-  if (root_ != nullptr) static_cast<IRawElementProviderSimple*>(root_)->Release();
+bool is_automation_request(LPARAM lparam) { return static_cast<LONG>(lparam) == kUiaRootObjectId; }
+
+LRESULT answer_get_object(AccessProvider& provider, WPARAM wparam, LPARAM lparam) {
+  if (!is_automation_request(lparam)) return 0;
+  return provider.uia().return_raw_element_provider(provider.window(), wparam, lparam, provider.root());
 }
 
 void update_access_tree(AccessProvider& provider, std::vector<AccessNode> nodes, std::optional<std::size_t> focused,

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/window/access_tree.h"
+#include "common/com_object.h"
 
 namespace tw {
 
@@ -59,6 +60,10 @@ struct InvokeProvider : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Invoke() = 0;
 };
 inline constexpr IID kInvokeProviderIid = {0x54fcb24b, 0xe18e, 0x47a2, {0xb4, 0xd3, 0xec, 0xcb, 0xe7, 0x75, 0x99, 0xa2}};
+template <>
+struct ComIid<InvokeProvider> {
+  static const IID& value() { return kInvokeProviderIid; }
+};
 
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
