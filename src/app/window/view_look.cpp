@@ -1,3 +1,6 @@
+// The view's look, decided apart from any drawing so that tests can check its contrast: the font
+// of a button's label, the light, dark and high-contrast palettes, and each button style's colours.
+
 #include "app/window/view.h"
 
 namespace tw {

@@ -1,3 +1,7 @@
+// Painting: draws the boxes layout made through the drawing layer, and nothing else. The
+// Painter paints the empty view, or the card, headline and progress, the rows, their buttons and
+// the hints, scrolled; then the bands, the notice and the focus ring over them.
+
 #include "app/window/view.h"
 
 #include <algorithm>

@@ -1,3 +1,11 @@
+// The view's layout: every box, text and colour of one state at one size, worked out from the
+// state, the client size and a text-measuring function alone; nothing here draws.
+//   Builder: the header's and the footer's buttons; the target card and its summary line; the
+//     headline, its explanation, Stop and the progress bar; each row in view (note, details,
+//     state pill, buttons, text boxes); the hints below the rows; the empty view; the notice.
+//   Then the rows' buttons and the sentences explaining them, the focus order and where an
+//   element is, layout_view itself, and hit-testing and scrolling over a finished layout.
+
 #include "app/window/view.h"
 
 #include <algorithm>
@@ -327,7 +335,6 @@ struct Builder {
       out.rows.push_back(std::move(row));
     }
   }
-
 
   // The icon on the left; the title, its state pill, the note and the details beside it, up to
   // the leftmost button. The title is cut short before it pushes the pill off.
