@@ -1,3 +1,8 @@
+// The drawing layer, in this order: a text format for each role, layouts made in them and our
+// own line breaking; icons drawn as shapes; font specs and frame results; making the devices,
+// swap chain and brushes, then the layer itself, its fonts, size and DPI; frames; filled and
+// outlined shapes; text layouts and their sizes; and drawing text, glyphs, layouts and bitmaps.
+
 #include "gfx/gfx.h"
 
 #include <d3d11.h>

@@ -1,3 +1,7 @@
+// The command line's decisions, with nothing run: reading numbers, commands and options; safe
+// console text and process references; parsing a command line into a command or a usage fault,
+// and the usage text; then what a search found, as a table or as JSON, its gaps and exit status.
+
 #include "app/cli/cli.h"
 
 #include <windows.h>

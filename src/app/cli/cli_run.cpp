@@ -1,3 +1,8 @@
+// Running a command-line command, in this order: resolving and checking its paths; one search
+// with its progress, for find and wait; the processes close and end act on, the confirmation
+// they need and what each outcome says; Restart Explorer, recycling and deletion at restart;
+// and run_cli, which parses and dispatches.
+
 #include "app/cli/cli_run.h"
 
 #include <windows.h>

@@ -1,3 +1,8 @@
+// Deletion at the next restart, in this order: the walk of the targets' entries (contents
+// before their folder, against one budget); what a drive or volume refuses, with VolumeApi's
+// real calls; planning and scheduling; the elevated helper's parameters, running it from a job
+// and waiting for it, and what a refusal says; and the helper's own side.
+
 #include "app/remedies/delete_on_restart.h"
 
 #include <windows.h>

@@ -1,3 +1,13 @@
+// The main window's message handlers and its window procedure, in this order:
+//   what the handlers share: painting, clicks and where they lead, drops, a finished remedy,
+//     focus cues and moves;
+//   one handler a message: size, close, settings, a second start's paths, keys, screen readers'
+//     requests, the menu key, focus cues, timers, the mouse, drops, DPI, a search's progress
+//     and its end;
+//   menus and pickers in deferred work, and UI Automation's provider and its copy of the window;
+//   the one table of messages with how each waits while the state is borrowed, those answered
+//     whatever the state, and main_window_proc.
+
 #include "app/window/main_window.h"
 
 #include <shellapi.h>

@@ -1,5 +1,9 @@
 #pragma once
 
+// The main view. Layout, hit-testing and focus order are pure functions of the state, the client
+// size and text metrics (view_layout.cpp); painting draws what layout made (view_paint.cpp); the
+// palettes, button looks and label fonts are decided apart from both (view_look.cpp).
+
 #include <functional>
 #include <optional>
 #include <span>

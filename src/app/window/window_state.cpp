@@ -1,3 +1,8 @@
+// Operations on the window state, none of which touches a window, in this order: the targets
+// and paths handed over; searches (start, stop, progress, result); the notice and the busy dots;
+// scrolling; keys and the focus they move; the focus kept on an element as the rows change;
+// and the window's minimum size and the hand-over message's text.
+
 #include "app/window/window_state.h"
 
 #include <algorithm>
