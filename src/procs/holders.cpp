@@ -70,7 +70,7 @@ HoldWays held_ways(const Holder& holder, std::size_t index) {
   return index < holder.ways.size() ? holder.ways[index] : kHeldOpen;
 }
 
-std::vector<Holder> finish_holders(PendingHolders pending, const ProcessFacts& facts) {
+std::vector<Holder> finish_holders(PendingHolders pending, const ProcessApi& facts) {
   std::vector<Holder> out;
   const DWORD own_pid = ::GetCurrentProcessId();
   for (auto& [pid, p] : pending) {

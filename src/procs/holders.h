@@ -57,7 +57,7 @@ void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path
 HoldWays held_ways(const Holder& holder, std::size_t index);
 
 // The per-process facts finish_holders reads; tests put in their own.
-struct ProcessFacts {
+struct ProcessApi {
   std::optional<std::uint64_t> (*creation_time)(std::uint32_t) = &tw::creation_time;
   std::optional<std::wstring> (*image_path)(std::uint32_t) = &tw::image_path;
   std::optional<std::uint32_t> (*session)(std::uint32_t) = &tw::process_session;
@@ -68,6 +68,6 @@ struct ProcessFacts {
 // One holder per pending process, in ascending pid order, with its facts and kind. This
 // program itself is left out, and so is a process whose identifier now names another
 // process than the one the Restart Manager reported.
-std::vector<Holder> finish_holders(PendingHolders pending, const ProcessFacts& facts = {});
+std::vector<Holder> finish_holders(PendingHolders pending, const ProcessApi& facts = {});
 
 }  // namespace tw

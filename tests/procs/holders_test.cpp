@@ -21,7 +21,7 @@ std::map<std::uint32_t, FakeProcess> g_processes;
 std::map<std::wstring, std::string> g_descriptions;
 std::vector<std::uint32_t> g_windows_asked;
 
-const ProcessFacts kFakeFacts{
+const ProcessApi kFakeFacts{
     [](std::uint32_t pid) { return g_processes[pid].created; },
     [](std::uint32_t pid) { return g_processes[pid].image; },
     [](std::uint32_t pid) { return g_processes[pid].session; },

@@ -4,7 +4,7 @@
 
 namespace tw::test {
 
-WindowState* open_test_main_window(const WindowPlatform& platform) {
+WindowState* open_test_main_window(const WindowApi& platform) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &main_window_proc;

@@ -9,7 +9,7 @@ namespace tw::test {
 // A real (headless) window run by the program's own window procedure, with a fresh state
 // installed as at start-up. The state's `window` is the window; nullptr when none could be
 // made.
-WindowState* open_test_main_window(const WindowPlatform& platform = {});
+WindowState* open_test_main_window(const WindowApi& platform = {});
 
 // Destroys the window (not through WM_CLOSE, which would save the placement) and drops the
 // WM_QUIT its destruction posts.

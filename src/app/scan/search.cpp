@@ -65,7 +65,7 @@ bool ask_restart_manager(std::span<const std::wstring> files, std::uint64_t file
 // it was told to stop before every process was looked at.
 bool find_programs_started_inside(const std::vector<Target>& targets, const std::vector<std::string>& resolved_keys,
                                   const KeyIndex& resolved_index, const KeyIndex& literal_index,
-                                  const ScanPlatform& platform, PendingHolders& pending, StopFlag stop) {
+                                  const ScanApi& platform, PendingHolders& pending, StopFlag stop) {
   for (const ProcessEntry& p : platform.process_list()) {
     if (stop_asked(stop)) return false;
     if (p.pid < 5) continue;
@@ -82,7 +82,7 @@ bool find_programs_started_inside(const std::vector<Target>& targets, const std:
 // What the Restart Manager cannot tell: programs started from inside a target, and with `deep`
 // every handle in the system. Sets `stopped` when told to stop before it was done.
 void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIndex& literal_index,
-                                 const ProgressSink& progress, const ScanPlatform& platform, StopFlag stop,
+                                 const ProgressSink& progress, const ScanApi& platform, StopFlag stop,
                                  ScanResult& result, PendingHolders& pending) {
   std::vector<std::string> resolved_keys;
   resolved_keys.reserve(targets.size());
@@ -123,7 +123,7 @@ std::vector<Diagnosis> diagnose_targets(const std::vector<Target>& targets, cons
 }  // namespace
 
 ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
-                          const ScanPlatform& platform, StopFlag stop) {
+                          const ScanApi& platform, StopFlag stop) {
   ScanResult result;
   result.deep = deep;
 

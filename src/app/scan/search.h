@@ -15,10 +15,10 @@
 namespace tw {
 
 // The platform pieces a scan uses; tests put stand-ins where Wine cannot answer.
-struct ScanPlatform {
+struct ScanApi {
   RmApi rm;
   DeepSearchApi deep;
-  ProcessFacts facts;
+  ProcessApi facts;
   std::vector<ProcessEntry> (*process_list)() = &tw::process_list;
   std::optional<std::wstring> (*image_path)(std::uint32_t) = &tw::image_path;
 };
@@ -29,7 +29,7 @@ struct ScanPlatform {
 // left are skipped and the holders found so far are the result, marked stopped and without
 // diagnoses (nothing can be said of what was not looked at).
 ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
-                          const ScanPlatform& platform = {}, StopFlag stop = nullptr);
+                          const ScanApi& platform = {}, StopFlag stop = nullptr);
 
 // Display order: programs, then File Explorer, then services and parts of Windows; within
 // each, by lower-cased title. Stable.

@@ -55,13 +55,13 @@ class Root;
 // The provider's own copy of the tree, shared by the root and the elements under its lock.
 class AccessProvider {
  public:
-  explicit AccessProvider(HWND window, const UiaCalls& uia) : window_(window), uia_(uia) {}
+  explicit AccessProvider(HWND window, const UiaApi& uia) : window_(window), uia_(uia) {}
   ~AccessProvider();
   AccessProvider(const AccessProvider&) = delete;
   AccessProvider& operator=(const AccessProvider&) = delete;
 
   HWND window() const { return window_; }
-  const UiaCalls& uia() const { return uia_; }
+  const UiaApi& uia() const { return uia_; }
   std::mutex& mutex() { return mutex_; }
 
   // Under the lock.
@@ -96,7 +96,7 @@ class AccessProvider {
 
  private:
   HWND window_;
-  const UiaCalls& uia_;
+  const UiaApi& uia_;
   std::mutex mutex_;
   std::vector<AccessNode> nodes_;
   std::vector<Links> links_;
@@ -519,7 +519,7 @@ void let_go(std::vector<Element*>& elements) {
 
 // Says a changed text aloud: a notification where Windows has them, else a live region change.
 void announce(const AccessProvider& provider, IRawElementProviderSimple* element, const std::string& text) {
-  const UiaCalls& uia = provider.uia();
+  const UiaApi& uia = provider.uia();
   if (uia.raise_notification_event) {
     const std::wstring wide = to_wide(text);
     BSTR display = ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
@@ -546,7 +546,7 @@ IRawElementProviderSimple* element_by_id(AccessProvider& provider, const std::st
 }  // namespace
 
 std::shared_ptr<AccessProvider> make_access_provider(HWND window) {
-  const UiaCalls* uia = uia_calls();
+  const UiaApi* uia = uia_calls();
   if (uia == nullptr) return nullptr;
   auto provider = std::make_shared<AccessProvider>(window, *uia);
   provider->weak_self_ = provider;

@@ -19,7 +19,7 @@ struct HandOverJob {
   std::uint64_t id = 0;
   std::wstring text;
   HWND window = nullptr;  // receives kMsgHandOverResolved
-  FolderTest is_folder = &target_is_folder;
+  IsFolderFn is_folder = &target_is_folder;
 };
 
 // The text of a WM_COPYDATA hand-over (tag 0x5E, with data), copied; nothing otherwise.

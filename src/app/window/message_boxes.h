@@ -19,7 +19,7 @@ enum class ConfirmKind : std::uint8_t {
 
 UINT confirm_flags(ConfirmKind kind);
 
-// How a message box is shown: MessageBoxW, or a test's stand-in (WindowPlatform holds it).
+// How a message box is shown: MessageBoxW, or a test's stand-in (WindowApi holds it).
 using MessageBoxFunction = int(WINAPI*)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
 
 // Leave to open a box, a menu or a picker: each runs a message loop of its own, so none opens

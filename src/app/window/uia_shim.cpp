@@ -14,9 +14,9 @@ void find(HMODULE module, const char* name, F& function) {
 
 }  // namespace
 
-const UiaCalls* uia_calls() {
-  static const UiaCalls calls = [] {
-    UiaCalls c;
+const UiaApi* uia_calls() {
+  static const UiaApi calls = [] {
+    UiaApi c;
     const HMODULE module = ::LoadLibraryExW(L"uiautomationcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module == nullptr) return c;
     find(module, "UiaReturnRawElementProvider", c.return_raw_element_provider);

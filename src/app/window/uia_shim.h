@@ -70,7 +70,7 @@ struct ComIid<InvokeProvider> {
 #endif
 
 // uiautomationcore.dll, loaded once a client asks and never unloaded (its objects may live on).
-struct UiaCalls {
+struct UiaApi {
   LRESULT(WINAPI* return_raw_element_provider)(HWND, WPARAM, LPARAM, IRawElementProviderSimple*) = nullptr;
   HRESULT(WINAPI* host_provider_from_hwnd)(HWND, IRawElementProviderSimple**) = nullptr;
   HRESULT(WINAPI* raise_automation_event)(IRawElementProviderSimple*, EVENTID) = nullptr;
@@ -79,7 +79,7 @@ struct UiaCalls {
 };
 
 // The calls, or nothing when the library or one of the calls every provider needs is missing.
-const UiaCalls* uia_calls();
+const UiaApi* uia_calls();
 
 // A VARIANT filled in place: the out-parameter UI Automation hands in.
 void set_bool(VARIANT* v, bool value);

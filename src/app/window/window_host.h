@@ -31,16 +31,16 @@ bool keyboard_cues_always();
 // The calls of the window that tests replace: every message box goes through `message_box`,
 // targets are asked whether they are folders through `is_folder` as they come in, and the
 // high-contrast theme is read through `high_contrast`.
-struct WindowPlatform {
+struct WindowApi {
   MessageBoxFunction message_box = &::MessageBoxW;
-  FolderTest is_folder = &target_is_folder;
+  IsFolderFn is_folder = &target_is_folder;
   std::optional<SystemColors> (*high_contrast)() = &read_high_contrast;
 };
 
 // What the window procedure owns: the state, and the drawing layer when there is one.
 struct MainWindow {
   WindowState state;
-  WindowPlatform platform;
+  WindowApi platform;
   std::optional<Gfx> gfx;
   IconCache icons;  // bitmaps belong to the layer: emptied whenever it changes
   ClientSize layer_size;  // the client size the layer's buffers were last made for

@@ -64,14 +64,14 @@ bool merges(const WindowState& s, Clock::time_point now) {
 }  // namespace
 
 bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
-                 FolderTest is_folder) {
+                 IsFolderFn is_folder) {
   if (!replace_targets(s, paths, merge, now, is_folder)) return false;
   s.hand_overs.clear();  // the user's own choice came after them
   return true;
 }
 
 bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now,
-                           FolderTest is_folder) {
+                           IsFolderFn is_folder) {
   return replace_targets(s, paths, merges(s, now), now, is_folder);
 }
 

@@ -158,7 +158,7 @@ inline bool any_row_busy(const WindowState& s) {
 
 // Whether a target is a folder, asked once for each target as it comes in (never while the
 // window paints or follows the mouse: a file call can block, on an offline share for long).
-using FolderTest = bool (*)(const Target&);
+using IsFolderFn = bool (*)(const Target&);
 bool target_is_folder(const Target& t);
 
 // Replaces (or, merging, extends) the target set: empty paths and ASCII-case repeats go,
@@ -166,12 +166,12 @@ bool target_is_folder(const Target& t);
 // otherwise the caller starts a scan. Paths handed over and not yet applied are dropped: this
 // choice came after them. Takes time in proportion to the paths, whatever their number.
 bool set_targets(WindowState& s, std::span<const Target> paths, bool merge, Clock::time_point now,
-                 FolderTest is_folder = &target_is_folder);
+                 IsFolderFn is_folder = &target_is_folder);
 
 // Paths from a second instance: added to the set when the last ones came at most 2 whole
 // seconds ago (one File Explorer selection starts one instance per file), else replacing it.
 bool add_handed_over_paths(WindowState& s, std::span<const Target> paths, Clock::time_point now,
-                           FolderTest is_folder = &target_is_folder);
+                           IsFolderFn is_folder = &target_is_folder);
 
 // A hand-over has come: its paths are resolved elsewhere meanwhile, and the window searches
 // (rows and result go, a running scan's outcomes no longer apply). Its id.

@@ -67,7 +67,7 @@ class ProtectedSpellings : public testing::Test {
     ::SetEnvironmentVariableW(L"OneDrive", (root_ + L"\\OneDrive").c_str());
 
     g_boxes = 0;
-    state_ = test::open_test_main_window(WindowPlatform{&answer_yes});
+    state_ = test::open_test_main_window(WindowApi{&answer_yes});
     ASSERT_TRUE(state_);
   }
 

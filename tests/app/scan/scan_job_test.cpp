@@ -113,7 +113,7 @@ TEST(SearchTargets, DiagnosesEveryTargetWhenNothingHoldsThem) {
   auto holder = HolderProcess::start({L"--share", L"rw", L"--open", dir / L"busy.txt"});
   ASSERT_TRUE(holder);
 
-  ScanPlatform platform;
+  ScanApi platform;
   platform.process_list = [] { return std::vector<ProcessEntry>{}; };  // keep the helper unseen
   const std::vector<Target> targets{dir / L"gone.txt", dir / L"free.txt", dir / L"ro.txt", dir / L"folder",
                                     dir / L"busy.txt", deep + L"\\long.txt"};
@@ -150,7 +150,7 @@ TEST(SearchTargets, AsksTheRestartManagerBatchByBatch) {
   p.info.Process.ProcessStartTime = FILETIME{static_cast<DWORD>(started), static_cast<DWORD>(started >> 32)};
   rm.processes.push_back(p);
   const RmApi api = test::FakeRm::api();
-  ScanPlatform platform;
+  ScanApi platform;
   platform.rm = api;
 
   std::vector<ScanProgress> offers;
@@ -210,7 +210,7 @@ TEST(SearchTargets, StoppedEarlyEndsAtOnceWithWhatItFound) {
       p.info.Process.ProcessStartTime = FILETIME{static_cast<DWORD>(started), static_cast<DWORD>(started >> 32)};
       rm.processes.push_back(p);
     }
-    ScanPlatform platform;
+    ScanApi platform;
     platform.rm = test::FakeRm::api();
     std::atomic<bool> stop{false};
     int offers = 0;

@@ -226,7 +226,7 @@ TEST_F(MainWindowProc, TheMenuKeyOpensTheSettingsMenu) {
 TEST_F(MainWindowProc, TheKeyboardReachesAndClicksWhatTheMouseDoes) {
   test::close_test_main_window(window_);
   g_boxes.clear();
-  state_ = test::open_test_main_window(WindowPlatform{&answer_no});
+  state_ = test::open_test_main_window(WindowApi{&answer_no});
   ASSERT_TRUE(state_);
   window_ = state_->window;
   ::ShowWindow(window_, SW_SHOWNORMAL);

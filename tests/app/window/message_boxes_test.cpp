@@ -31,7 +31,7 @@ class ConfirmTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_box = BoxCall{};
-    const WindowState* state = test::open_test_main_window(WindowPlatform{&stand_in});
+    const WindowState* state = test::open_test_main_window(WindowApi{&stand_in});
     ASSERT_NE(state, nullptr);
     owner = state->window;
   }

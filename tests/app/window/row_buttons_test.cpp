@@ -101,7 +101,7 @@ TEST(RowRemedyWindow, CloseStartsAtOnceAndForceQuitOnlyOnYesForTheSameRow) {
   auto windowless = test::HolderProcess::start({});
   auto program = test::HolderProcess::start({L"--window", L"Report"});
   ASSERT_TRUE(windowless && program);
-  WindowPlatform platform;
+  WindowApi platform;
   platform.message_box = &fake_box;
   WindowState* opened = test::open_test_main_window(platform);
   ASSERT_TRUE(opened);

@@ -142,7 +142,7 @@ class TargetButtons : public testing::Test {
  protected:
   void SetUp() override {
     g_boxes.clear();
-    state_ = test::open_test_main_window(WindowPlatform{&answer_box});
+    state_ = test::open_test_main_window(WindowApi{&answer_box});
     ASSERT_TRUE(state_);
     window_ = state_->window;
   }

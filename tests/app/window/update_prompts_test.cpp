@@ -41,7 +41,7 @@ class UpdateFlow : public testing::Test {
   void SetUp() override {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
     ASSERT_TRUE(site_.ready());
-    state_ = test::open_test_main_window(WindowPlatform{&answer_yes});
+    state_ = test::open_test_main_window(WindowApi{&answer_yes});
     ASSERT_TRUE(state_);
     window_ = state_->window;
     g_boxes.clear();
