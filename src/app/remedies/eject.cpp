@@ -130,6 +130,22 @@ std::string vetoer_text(VetoerKind kind, const std::wstring& name, const EjectAp
   return to_utf8(name);
 }
 
+// This process's own current folder on the drive would hold it open, and Windows would name
+// the program itself as what refuses: it moves to the system folder first.
+void leave_drive(const std::wstring& root, const EjectApi& api) {
+  std::wstring folder(32'768, L'\0');
+  const DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+  if (length == 0 || length >= folder.size()) return;
+  folder.resize(length);
+  const std::optional<std::wstring> own = drive_root(std::wstring_view(folder).substr(0, 2));
+  const bool letter = own && same_text(*own, root);
+  const auto volume = own ? api.volume_name(*own) : std::nullopt;
+  if (!letter && !(volume && same_text(*volume, root))) return;
+  wchar_t system[MAX_PATH] = {};
+  const UINT size = ::GetSystemDirectoryW(system, MAX_PATH);
+  if (size > 0 && size < MAX_PATH) ::SetCurrentDirectoryW(system);
+}
+
 }  // namespace
 
 std::optional<std::wstring> drive_root(std::wstring_view text) {
@@ -186,6 +202,7 @@ EjectOutcome eject_drive(std::wstring_view drive, const EjectApi& api) {
   const EjectPlan plan = plan_eject(drive, api);
   outcome.refusal = plan.refusal;
   if (plan.refusal != EjectRefusal::None) return outcome;
+  leave_drive(*drive_root(drive), api);
   // With a buffer for the name Windows shows no message of its own; MAX_PATH is its size.
   PNP_VETO_TYPE veto = PNP_VetoTypeUnknown;
   std::array<wchar_t, MAX_PATH + 1> name{};

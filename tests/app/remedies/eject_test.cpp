@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/remedies/eject.h"
+#include "common/casemap.h"
 #include "common/text.h"
 
 namespace tw {
@@ -166,6 +167,37 @@ TEST(EjectOffer, OnlyADriveOnARemovableDeviceThatDoesNotHoldWindows) {
   }
   EXPECT_EQ(drive_shown(L"E:\\"), "E:");
   EXPECT_EQ(drive_shown(kStickVolume), to_utf8(kStickVolume));
+}
+
+// Under Wine every drive is fixed: Z: stands for the stick here, with the test's folder on it.
+TEST(EjectOffer, TheProgramsOwnCurrentFolderDoesNotHoldTheDrive) {
+  wchar_t before[MAX_PATH] = {};
+  ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, before), 0u);
+  ASSERT_EQ(before[0], L'Z') << to_utf8(before);
+  for (const std::wstring& drive : {std::wstring(L"z:"), std::wstring(kStickVolume)}) {
+    make_computer();
+    tree.types[L"Z:\\"] = DRIVE_REMOVABLE;
+    tree.numbers[L"\\\\.\\Z:"] = {FILE_DEVICE_DISK, 1};
+    tree.volumes[L"Z:\\"] = kStickVolume;
+    static std::wstring at_eject;
+    tree.answer = CR_SUCCESS;
+    EjectApi api = fake_api();
+    api.request_eject = [](DEVINST, PPNP_VETO_TYPE, LPWSTR, ULONG, ULONG) -> CONFIGRET {
+      wchar_t folder[MAX_PATH] = {};
+      ::GetCurrentDirectoryW(MAX_PATH, folder);
+      at_eject = folder;
+      return CR_SUCCESS;
+    };
+    EXPECT_TRUE(eject_drive(drive, api).ejected) << to_utf8(drive);
+    EXPECT_NE(ascii_lower(at_eject.at(0)), L'z') << to_utf8(at_eject);
+    ASSERT_TRUE(::SetCurrentDirectoryW(before));
+  }
+  // Another drive's ejection leaves it where it is.
+  make_computer();
+  EXPECT_TRUE(eject_drive(L"E:", fake_api()).ejected);
+  wchar_t after[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, after);
+  EXPECT_EQ(std::wstring(after), std::wstring(before));
 }
 
 TEST(EjectVeto, EachRefusalIsSaidInPlainWordsNamingWhoRefused) {
