@@ -303,7 +303,7 @@ std::string cli_usage() {
          "  restart-explorer [--yes]                 restart File Explorer\n"
          "  recycle [--yes] PATH...                  move the paths to the Recycle Bin\n"
          "  delete-on-restart [--yes] PATH...        delete the paths the next time Windows starts\n"
-         "  eject [--json] DRIVE                     stop a USB drive or memory card so it can be pulled out\n"
+         "  eject [--json] DRIVE                     stop a removable drive so it can be pulled out\n"
          "  help, --help, --version\n"
          "\n"
          "START is the start time `find --json` prints: a process started at another time is\n"

@@ -85,7 +85,8 @@ struct EjectOutcome {
 };
 
 // Asks Windows to stop the drive's removable device, so that it can be pulled out safely.
-// Windows shows nothing itself: the outcome says what happened.
+// Windows shows nothing itself: the outcome says what happened. Blocks while Windows asks the
+// programs, services and drivers concerned (seconds, at times).
 EjectOutcome eject_drive(std::wstring_view drive, const EjectApi& api = {});
 
 // The outcome in the interface language: "It is safe to remove the drive.", why it is not
