@@ -15,7 +15,7 @@ import xml.etree.ElementTree as ET
 ALLOWED_DLLS = re.compile(
     r"^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|comdlg32|uxtheme|"
     r"dwmapi|d2d1|dwrite|d3d11|dxgi|windowscodecs|rstrtmgr|bcrypt|crypt32|wintrust|winhttp|mpr|version|ntdll|"
-    r"msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+|propsys|userenv|wtsapi32|netapi32|iphlpapi|uiautomationcore)\.dll$")
+    r"msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+|propsys|userenv|wtsapi32|netapi32|iphlpapi|uiautomationcore|cfgmgr32|setupapi)\.dll$")
 # What Windows 10 and 11 always load from System32 (the KnownDLLs of the Session Manager, and
 # the API sets and ntdll, which the loader maps itself): the only DLLs a program may import
 # the ordinary way.

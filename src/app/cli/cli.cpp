@@ -44,7 +44,7 @@ std::wstring folded(std::wstring_view word) {
 
 constexpr CliVerb kVerbs[] = {CliVerb::Find,    CliVerb::Wait,           CliVerb::Close,
                               CliVerb::End,     CliVerb::RestartExplorer, CliVerb::Recycle,
-                              CliVerb::DeleteOnRestart};
+                              CliVerb::DeleteOnRestart, CliVerb::Eject};
 
 std::optional<CliVerb> verb_of(std::wstring_view word) {
   const std::string name = to_utf8(folded(word));
@@ -61,7 +61,7 @@ bool takes(CliVerb verb, std::wstring_view option) {
   const bool searches = verb == CliVerb::Find || verb == CliVerb::Wait;
   const bool acts = verb == CliVerb::Close || verb == CliVerb::End;
   if (option == L"--deep") return searches || acts;
-  if (option == L"--json") return verb == CliVerb::Find || verb == CliVerb::Wait;
+  if (option == L"--json") return searches || verb == CliVerb::Eject;
   if (option == L"--timeout") return verb == CliVerb::Wait;
   if (option == L"--all") return acts;
   if (option == L"--yes") {
@@ -192,6 +192,10 @@ std::optional<CliUsageError> missing_from(const CliCommand& command) {
       if (command.all && command.paths.empty()) return fault(CliUsageFault::NoPaths, command.verb);
       if (!command.all && command.processes.empty()) return fault(CliUsageFault::NoProcessIds, command.verb);
       break;
+    case CliVerb::Eject:
+      if (command.paths.size() != 1) return fault(CliUsageFault::NotOneDrive, command.verb);
+      if (!drive_root(command.paths[0])) return fault(CliUsageFault::NotADrive, command.verb, command.paths[0]);
+      break;
     default:
       if (command.paths.empty()) return fault(CliUsageFault::NoPaths, command.verb);
       break;
@@ -254,6 +258,10 @@ std::string usage_error_text(const CliUsageError& error) {
       return std::string(localized(msg::kCliIdsOrAll));
     case CliUsageFault::NoPaths:
       return std::string(localized(msg::kCliNoPaths));
+    case CliUsageFault::NotOneDrive:
+      return std::string(localized(msg::kCliOneDrive));
+    case CliUsageFault::NotADrive:
+      return filled(msg::kCliNotADrive, {argument});
     case CliUsageFault::NoProcessIds:
       break;
   }
@@ -279,9 +287,11 @@ std::string_view verb_name(CliVerb verb) {
     case CliVerb::Recycle:
       return "recycle";
     case CliVerb::DeleteOnRestart:
+      return "delete-on-restart";
+    case CliVerb::Eject:
       break;
   }
-  return "delete-on-restart";
+  return "eject";
 }
 
 std::string cli_usage() {
@@ -297,6 +307,7 @@ std::string cli_usage() {
          "  restart-explorer [--yes]                 restart File Explorer\n"
          "  recycle [--yes] PATH...                  move the paths to the Recycle Bin\n"
          "  delete-on-restart [--yes] PATH...        delete the paths the next time Windows starts\n"
+         "  eject [--json] DRIVE                     stop a removable drive so it can be pulled out\n"
          "  help, --help, --version\n"
          "\n"
          "START is the start time `find --json` prints: a process started at another time is\n"
@@ -315,6 +326,7 @@ std::string cli_usage() {
          "     (try --deep, or a console run as administrator)\n"
          "  6  nothing was found holding them, but not everything could be searched\n"
          "     (a folder over 50,000 files, programs it could not open, handles passed over)\n"
+         "  7  eject: not a drive, the drive Windows is on, or not a removable device\n"
          "The first that applies of 1, 3, 5, 6 is the status of find and wait; wait searches\n"
          "again while it is 1, 3 or 5.\n";
 }
@@ -491,6 +503,28 @@ int search_exit_code(const ScanResult& result, bool elevated) {
 
 bool waits_on(int search_status) {
   return search_status == kExitStillHeld || search_status == kExitSearchFailed || search_status == kExitInUseUnseen;
+}
+
+int eject_exit_code(const EjectOutcome& outcome) {
+  if (outcome.refusal != EjectRefusal::None) return kExitNotEjectable;
+  return outcome.ejected ? kExitSuccess : kExitStillHeld;
+}
+
+std::string eject_json(const std::wstring& root, const EjectOutcome& outcome) {
+  const auto text_or_null = [](std::string_view text) {
+    return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(std::string(text));
+  };
+  const bool vetoed = outcome.refusal == EjectRefusal::None && !outcome.ejected;
+  nlohmann::ordered_json doc;
+  doc["drive"] = utf8(root);
+  doc["ejected"] = outcome.ejected;
+  doc["refusal"] = text_or_null(eject_refusal_name(outcome.refusal));
+  doc["veto_type"] = vetoed ? nlohmann::json(std::string(veto_type_name(outcome.veto_type))) : nlohmann::json(nullptr);
+  doc["veto_name"] = vetoed ? text_or_null(utf8(outcome.veto_name)) : nlohmann::json(nullptr);
+  doc["vetoer"] = vetoed ? text_or_null(outcome.vetoer) : nlohmann::json(nullptr);
+  doc["text"] = eject_outcome_text(outcome, drive_shown(root));
+  // Names from other drivers and programs may not be valid UTF-16.
+  return doc.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 double next_wait_delay(double previous) { return previous <= 0 ? 1.0 : std::min(previous * 1.5, 5.0); }

@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "app/remedies/eject.h"
 #include "app/scan/scan_result.h"
 
 namespace tw {
@@ -19,6 +20,7 @@ inline constexpr int kExitSearchFailed = 3;  // the search itself failed or was 
 inline constexpr int kExitOutputFailed = 4;  // standard output could not be written (closed pipe, full disk)
 inline constexpr int kExitInUseUnseen = 5;   // nothing was found holding it, yet something has it open
 inline constexpr int kExitIncomplete = 6;    // nothing was found holding it, but not everything could be searched
+inline constexpr int kExitNotEjectable = 7;  // eject: not a drive, the system drive, or not on a removable device
 
 enum class CliVerb : std::uint8_t {
   Help,
@@ -30,6 +32,7 @@ enum class CliVerb : std::uint8_t {
   RestartExplorer,
   Recycle,
   DeleteOnRestart,
+  Eject,
 };
 
 // A process named on the command line: "1234", or "1234:133500000000000000" with the start
@@ -63,6 +66,8 @@ enum class CliUsageFault : std::uint8_t {
   IdsAndAll,      // close or end given ids and --all at once
   NoPaths,
   NoProcessIds,
+  NotOneDrive,    // eject given no drive, or more than one
+  NotADrive,      // eject given what is not a drive's spelling
 };
 
 struct CliUsageError {
@@ -126,5 +131,12 @@ bool waits_on(int search_status);
 
 // Seconds to sleep before the next search of `wait`: 1, then growing by half up to 5.
 double next_wait_delay(double previous);
+
+// How `eject` ends: 0 ejected, 7 not offered for the drive, 1 refused or failed.
+int eject_exit_code(const EjectOutcome& outcome);
+
+// The outcome of `eject --json`: "drive", "ejected", "refusal", "veto_type", "veto_name",
+// "vetoer" and "text", names that never change.
+std::string eject_json(const std::wstring& root, const EjectOutcome& outcome);
 
 }  // namespace tw

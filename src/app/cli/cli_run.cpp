@@ -18,6 +18,7 @@
 #include "app/cli/console.h"
 #include "app/language/catalogue.h"
 #include "app/remedies/delete_on_restart.h"
+#include "app/remedies/eject.h"
 #include "app/remedies/protected_paths.h"
 #include "app/remedies/recycle.h"
 #include "app/remedies/remedy_rules.h"
@@ -385,6 +386,26 @@ int run_delete_on_restart(const CliCommand& c) {
   return kExitSuccess;
 }
 
+// Windows' refusal in words, on standard error.
+void report_veto(const std::string& words) { write_err(printable(words) + "\n"); }
+
+// The arguments were checked to be one drive's spelling.
+int run_eject(const CliCommand& c) {
+  const std::wstring root = drive_root(c.paths[0]).value_or(c.paths[0]);
+  const EjectOutcome outcome = eject_drive(root);
+  const std::string words = eject_outcome_text(outcome, drive_shown(root));
+  if (c.json) {
+    write_out(eject_json(root, outcome));
+  } else if (outcome.ejected) {
+    write_out(words + "\n");
+  } else if (outcome.refusal != EjectRefusal::None) {
+    write_err(printable(words) + "\n");
+  } else {
+    report_veto(words);
+  }
+  return eject_exit_code(outcome);
+}
+
 int run_command(const CliCommand& c) {
   switch (c.verb) {
     case CliVerb::Help:
@@ -406,6 +427,8 @@ int run_command(const CliCommand& c) {
       return run_recycle(c);
     case CliVerb::DeleteOnRestart:
       return run_delete_on_restart(c);
+    case CliVerb::Eject:
+      return run_eject(c);
   }
   return kExitUsage;
 }

@@ -58,6 +58,10 @@ TEST(CliArguments, EachCommandTakesItsOwnOptionsAndNothingElse) {
   EXPECT_EQ(std::get<CliCommand>(parse_cli({L"CLOSE", L"--ALL", L"D:\\x"})), all);
   EXPECT_EQ(std::get<CliCommand>(parse_cli({L"--VERSION"})).verb, CliVerb::Version);
   EXPECT_EQ(std::get<CliCommand>(parse_cli({L"Restart-Explorer"})).verb, CliVerb::RestartExplorer);
+  CliCommand eject = command(CliVerb::Eject);
+  eject.json = true;
+  eject.paths = {L"e:"};
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"EJECT", L"--JSON", L"e:"})), eject);
 
   // Wrong: what is at fault, and which argument, for the one line that says so.
   using F = CliUsageFault;
@@ -86,6 +90,10 @@ TEST(CliArguments, EachCommandTakesItsOwnOptionsAndNothingElse) {
       {{L"end", L"12:99999999999999999999"}, F::NotAProcessId, L"12:99999999999999999999"},
       {{L"restart-explorer", L"C:\\"}, F::TakesNoPaths, L"C:\\"},
       {{L"--version", L"x"}, F::TakesNoPaths, L"x"},
+      {{L"eject"}, F::NotOneDrive, L""},
+      {{L"eject", L"E:", L"F:"}, F::NotOneDrive, L""},
+      {{L"eject", L"E:\\Photos"}, F::NotADrive, L"E:\\Photos"},
+      {{L"eject", L"--yes", L"E:"}, F::UnknownOption, L"--yes"},
   };
   for (const auto& w : wrong) {
     std::wstring joined;
@@ -207,6 +215,51 @@ TEST(CliText, WhatOtherProgramsNamedIsShownWithItsControlsEscaped) {
   EXPECT_EQ(table.find_first_of("\x1b\r"), std::string::npos) << table;
   EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 2) << table;  // the header and one row
   EXPECT_EQ(table.find("\xE2\x80\xAE"), std::string::npos) << table;
+}
+
+TEST(CliEject, TheStatusAndJsonSayWhetherItWasEjectedNotOfferedOrRefused) {
+  EjectOutcome ejected;
+  ejected.ejected = true;
+  EjectOutcome not_removable;
+  not_removable.refusal = EjectRefusal::NotRemovable;
+  EjectOutcome system_drive;
+  system_drive.refusal = EjectRefusal::SystemDrive;
+  EjectOutcome vetoed;
+  vetoed.result = CR_REMOVE_VETOED;
+  vetoed.veto_type = PNP_VetoWindowsApp;
+  vetoed.veto_name = L"4120";
+  vetoed.vetoer_kind = VetoerKind::Program;
+  vetoed.vetoer = "WINWORD.EXE (process 4120)";
+  EjectOutcome failed;
+  failed.result = CR_ACCESS_DENIED;
+  const nlohmann::json null;
+  const struct {
+    const char* name;
+    const EjectOutcome& outcome;
+    int status;
+    nlohmann::json refusal, veto_type, veto_name, vetoer;
+    std::string text;
+  } cases[] = {
+      {"ejected", ejected, kExitSuccess, null, null, null, null, "It is safe to remove the drive."},
+      {"not removable", not_removable, kExitNotEjectable, "not_removable", null, null, null,
+       "E: is not on a removable device, so it cannot be ejected."},
+      {"system drive", system_drive, kExitNotEjectable, "system_drive", null, null, null,
+       "E: holds Windows, so it cannot be ejected."},
+      {"vetoed", vetoed, kExitStillHeld, null, "windows_app", "4120", "WINWORD.EXE (process 4120)",
+       "Windows can't stop the device because a program is still using it. Program: WINWORD.EXE (process 4120)"},
+      {"failed", failed, kExitStillHeld, null, "unknown", null, null, "Windows could not stop the device (error 51)."},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(eject_exit_code(c.outcome), c.status) << c.name;
+    const auto doc = nlohmann::json::parse(eject_json(L"E:\\", c.outcome));
+    EXPECT_EQ(doc["drive"], "E:\\") << c.name;
+    EXPECT_EQ(doc["ejected"], c.status == kExitSuccess) << c.name;
+    EXPECT_EQ(doc["refusal"], c.refusal) << c.name;
+    EXPECT_EQ(doc["veto_type"], c.veto_type) << c.name;
+    EXPECT_EQ(doc["veto_name"], c.veto_name) << c.name;
+    EXPECT_EQ(doc["vetoer"], c.vetoer) << c.name;
+    EXPECT_EQ(doc["text"], c.text) << c.name;
+  }
 }
 
 // What a script sees: the exit status, and standard output and error apart.
@@ -434,6 +487,33 @@ TEST(Cli, ProtectedFoldersAndBadUsageAreRefusedCalmly) {
   EXPECT_EQ(help.exit, 0u);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
   EXPECT_TRUE(help.err.empty());
+}
+
+// Under Wine no drive is removable: the refusals run for real, Windows' answers through the seam.
+TEST(Cli, EjectRefusesWhatCannotBeEjectedWithItsOwnStatus) {
+  const struct {
+    Args args;
+    DWORD status;
+    std::string err;
+  } cases[] = {
+      {{L"eject", L"c:"}, 7, "C: holds Windows, so it cannot be ejected.\n"},
+      {{L"eject", L"Z:\\"}, 7, "Z: is not on a removable device, so it cannot be ejected.\n"},
+      {{L"eject", L"B:"}, 7, "B: is not a drive.\n"},
+      {{L"eject", L"B:\\x"}, 2, "Not a drive letter: B:\\x\nRun 'tarnwick-cli help' for help.\n"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = run_cli(c.args, 20'000);
+    EXPECT_EQ(run.exit, c.status) << to_utf8(c.args[1]);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_TRUE(run.out.empty()) << run.out;
+  }
+  const CliRun json = run_cli({L"Eject", L"--json", L"z:"}, 20'000);
+  EXPECT_EQ(json.exit, 7u);
+  const auto doc = nlohmann::json::parse(json.out, nullptr, false);
+  ASSERT_TRUE(doc.is_object()) << json.out;
+  EXPECT_EQ(doc["drive"], "Z:\\");
+  EXPECT_EQ(doc["ejected"], false);
+  EXPECT_EQ(doc["refusal"], "not_removable");
 }
 
 TEST(Cli, RecyclesOnlyWithYes) {
