@@ -372,6 +372,15 @@ nlohmann::json gap_names(const SearchGaps& gaps) {
   return names;
 }
 
+// Fixed words for scripts, in a fixed order; a file with no way recorded is open.
+nlohmann::json way_names(HoldWays w) {
+  nlohmann::json names = nlohmann::json::array();
+  if (w.open || (!w.loaded && !w.mapped)) names.push_back("open");
+  if (w.loaded) names.push_back("loaded");
+  if (w.mapped) names.push_back("mapped");
+  return names;
+}
+
 std::string_view status_name(int status) {
   switch (status) {
     case kExitStillHeld:
@@ -444,6 +453,10 @@ std::string holders_json(const std::vector<Target>& targets, const ScanResult& r
     holder["services"] = h.services;
     holder["holds"] = nlohmann::json::array();
     for (const std::wstring& f : h.files) holder["holds"].push_back(utf8(f));
+    holder["held"] = nlohmann::json::array();
+    for (std::size_t i = 0; i < h.files.size(); ++i) {
+      holder["held"].push_back(nlohmann::ordered_json{{"path", utf8(h.files[i])}, {"how", way_names(held_ways(h, i))}});
+    }
     doc["holders"].push_back(std::move(holder));
   }
   doc["diagnoses"] = nlohmann::json::array();
