@@ -86,6 +86,7 @@ WindowState preset(const std::wstring& name) {
               {make_holder(6100, "backup-agent", HolderKind::Program, false), {done ? ActionKind::Closed : ActionKind::Idle, {}}},
               {make_holder(3010, "Windows Explorer", HolderKind::FileExplorer, true),
                {done ? ActionKind::Restarted : ActionKind::Failed, std::string(localized(msg::kCouldNotRestartExplorer))}}};
+    s.rows[2].holder.ways = {kHeldOpen | kHeldMapped};  // a backup agent reads it through a mapped view
     if (!done) {
       s.rows.push_back({make_holder(1200, "Print Spooler", HolderKind::Service, false), {}});
       s.rows.back().holder.services = {"Spooler"};

@@ -13,6 +13,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/scan/diagnosis.h"
+#include "app/scan/held_text.h"
 #include "common/casemap.h"
 #include "common/numbers.h"
 #include "common/text.h"
@@ -94,13 +95,6 @@ std::string_view diagnosis_kind_name(DiagnosisKind kind) {
 std::size_t width_of(std::string_view utf8_text) {
   return static_cast<std::size_t>(
       std::count_if(utf8_text.begin(), utf8_text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-std::string holds_text(const Holder& h) {
-  if (h.files.empty()) return h.unattributed ? std::string(localized(msg::kRowFileInFolder)) : std::string();
-  if (h.files.size() == 1) return h.held;
-  const std::string args[] = {h.held, std::to_string(h.files.size() - 1)};
-  return fill_placeholders(localized(msg::kNameAndMore), args);
 }
 
 // What a console or terminal acts on rather than shows, or shows out of place.
@@ -394,6 +388,15 @@ nlohmann::json gap_names(const SearchGaps& gaps) {
   return names;
 }
 
+// Fixed words for scripts, in a fixed order; a file with no way recorded is open.
+nlohmann::json way_names(HoldWays w) {
+  nlohmann::json names = nlohmann::json::array();
+  if (w.open || (!w.loaded && !w.mapped)) names.push_back("open");
+  if (w.loaded) names.push_back("loaded");
+  if (w.mapped) names.push_back("mapped");
+  return names;
+}
+
 std::string_view status_name(int status) {
   switch (status) {
     case kExitStillHeld:
@@ -423,7 +426,7 @@ std::string holders_table(const ScanResult& result, bool elevated) {
   std::vector<std::vector<std::string>> rows{{"PID", "PROGRAM", "KIND", "STARTED", "HOLDS"}};
   for (const Holder& h : result.holders) {
     rows.push_back({std::to_string(h.pid), printable(h.title), std::string(kind_name(h.kind)),
-                    local_time_text(h.start_time), printable(holds_text(h))});
+                    local_time_text(h.start_time), printable(held_text(h))});
   }
   std::vector<std::size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {
@@ -466,6 +469,10 @@ std::string holders_json(const std::vector<Target>& targets, const ScanResult& r
     holder["services"] = h.services;
     holder["holds"] = nlohmann::json::array();
     for (const std::wstring& f : h.files) holder["holds"].push_back(utf8(f));
+    holder["held"] = nlohmann::json::array();
+    for (std::size_t i = 0; i < h.files.size(); ++i) {
+      holder["held"].push_back(nlohmann::ordered_json{{"path", utf8(h.files[i])}, {"how", way_names(held_ways(h, i))}});
+    }
     doc["holders"].push_back(std::move(holder));
   }
   doc["diagnoses"] = nlohmann::json::array();

@@ -13,6 +13,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/remedies/remedy_rules.h"
+#include "app/scan/held_text.h"
 #include "common/numbers.h"
 #include "common/text.h"
 #include "discovery/file_list.h"
@@ -246,14 +247,7 @@ struct Builder {
 
   std::string details(const Holder& h) const {
     std::string text = h.exe_name + " \xC2\xB7 PID " + std::to_string(h.pid);
-    std::string held;
-    if (h.files.empty()) {
-      if (h.unattributed) held = text_of(msg::kRowFileInFolder);
-    } else if (h.files.size() == 1) {
-      held = h.held;
-    } else {
-      held = filled(msg::kNameAndMore, {h.held, std::to_string(h.files.size() - 1)});
-    }
+    const std::string held = held_text(h);
     if (!held.empty()) text += " \xC2\xB7 " + text_of(msg::kRowHolding) + " " + held;
     return text;
   }

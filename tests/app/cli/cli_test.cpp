@@ -262,6 +262,41 @@ TEST(CliEject, TheStatusAndJsonSayWhetherItWasEjectedNotOfferedOrRefused) {
   }
 }
 
+// The table says how each holder holds its first file as the window does; JSON keeps "holds" as
+// it was and names every file's ways in fixed words.
+TEST(CliOutput, SaysHowEachFileIsHeldInTheTableAndInJson) {
+  using Ways = std::vector<std::string>;
+  const struct {
+    std::vector<HoldWays> ways;  // as recorded: may be shorter than the files, or empty
+    std::string column;
+    std::vector<Ways> how;
+  } cases[] = {
+      {{}, "a.dll and 1 more", {{"open"}, {"open"}}},
+      {{kHeldLoaded, kHeldOpen | kHeldMapped}, "a.dll (loaded) and 1 more", {{"loaded"}, {"open", "mapped"}}},
+      {{kHeldOpen | kHeldLoaded | kHeldMapped}, "a.dll (open, loaded, mapped into memory) and 1 more",
+       {{"open", "loaded", "mapped"}, {"open"}}},
+  };
+  for (const auto& c : cases) {
+    ScanResult r;
+    Holder h;
+    h.pid = 42;
+    h.files = {L"D:\\a.dll", L"D:\\b.dat"};
+    h.held = "a.dll";
+    h.ways = c.ways;
+    r.holders.push_back(h);
+    const std::string table = holders_table(r, false);
+    EXPECT_NE(table.find("  " + c.column + "\n"), std::string::npos) << table;
+    const auto doc = nlohmann::json::parse(holders_json({}, r, false), nullptr, false);
+    const auto& holder = doc["holders"][0];
+    EXPECT_EQ(holder["holds"], (Ways{"D:\\a.dll", "D:\\b.dat"})) << c.column;
+    ASSERT_EQ(holder["held"].size(), 2u) << c.column;
+    for (std::size_t i = 0; i < 2; ++i) {
+      EXPECT_EQ(holder["held"][i]["path"], holder["holds"][i]) << c.column;
+      EXPECT_EQ(holder["held"][i]["how"], c.how[i]) << c.column << " " << i;
+    }
+  }
+}
+
 // What a script sees: the exit status, and standard output and error apart.
 struct CliRun {
   std::optional<DWORD> exit;
@@ -338,6 +373,9 @@ TEST_F(CliWithHolder, FindListsTheHolderForPeopleAndForPrograms) {
   // Through a pipe or file: UTF-8, whatever the console's code page; the Korean name intact.
   ASSERT_EQ(h["holds"].size(), 1u);
   EXPECT_EQ(h["holds"][0], to_utf8(file_));
+  ASSERT_EQ(h["held"].size(), 1u);
+  EXPECT_EQ(h["held"][0]["path"], to_utf8(file_));
+  EXPECT_EQ(h["held"][0]["how"], std::vector<std::string>{"open"});
   EXPECT_EQ(doc["targets"][0], to_utf8(file_));
   EXPECT_TRUE(doc["deep"]);
 

@@ -297,6 +297,8 @@ TEST(View, ShowsHeldFilesAndHintsInTheUsersTerms) {
   s.summary->truncated = true;
   const Layout l = lay(s);
   EXPECT_EQ(l.rows[0].details, "p.exe \xC2\xB7 PID 7 \xC2\xB7 Holding: a.txt and 2 more");
+  s.rows[0].holder.ways = {kHeldMapped, kHeldOpen, kHeldOpen};
+  EXPECT_EQ(lay(s).rows[0].details, "p.exe \xC2\xB7 PID 7 \xC2\xB7 Holding: a.txt (mapped into memory) and 2 more");
   ASSERT_EQ(l.hints.size(), 2u);
   EXPECT_EQ(l.hints[0].text, "There are very many files, so only the first 50,000 were checked.");
 
