@@ -34,10 +34,10 @@ HolderRow row_of(std::uint32_t pid, const char* title, bool has_window = true) {
 }
 
 // Handles this thread's messages (UI Automation asks the window for its provider with a sent
-// message) until `done` or 20 s.
+// message) until `done` or 60 s: a client starting under Wine on a busy machine takes long.
 template <class Done>
 bool pump_until(Done done) {
-  for (const ULONGLONG deadline = ::GetTickCount64() + 20'000; !done();) {
+  for (const ULONGLONG deadline = ::GetTickCount64() + 60'000; !done();) {
     if (::GetTickCount64() > deadline) return false;
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     test::dispatch_waiting_messages();
