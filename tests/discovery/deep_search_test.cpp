@@ -74,6 +74,52 @@ TEST(DeepSearch, FindsHandlesAndCurrentFoldersOfOtherProcesses) {
   }
 }
 
+// Files held without a handle, found by walking the holders' memory; a file held both ways is
+// found both ways. Without the walk, only the handle is.
+TEST(DeepSearch, FindsFilesLoadedAsModulesOrMappedAsViews) {
+  TempDir dir;
+  const std::wstring target = dir / L"Target";
+  ASSERT_TRUE(test::make_dir(target));
+  const std::wstring plugin = target + L"\\plugin.dll", data = target + L"\\data.bin", both = target + L"\\both.bin";
+  ASSERT_TRUE(::CopyFileW((test::program_dir() + L"\\tw_planted.dll").c_str(), plugin.c_str(), FALSE));
+  ASSERT_TRUE(test::write_file(data, "mapped"));
+  ASSERT_TRUE(test::write_file(both, "open and mapped"));
+
+  struct Case {
+    std::vector<std::wstring> args;
+    std::wstring file;
+    std::vector<HoldWays> ways;          // what the search finds, by record
+    std::vector<HoldWays> handles_only;  // the same without the memory walk
+  };
+  const Case cases[] = {
+      {{L"--load", plugin}, plugin, {kHeldLoaded}, {}},
+      {{L"--map", data}, data, {kHeldMapped}, {}},
+      {{L"--open", both, L"--map", both}, both, {kHeldMapped, kHeldOpen}, {kHeldOpen}},
+  };
+  std::vector<HolderProcess> holders;
+  for (const Case& c : cases) {
+    std::optional<HolderProcess> h = HolderProcess::start(c.args);
+    ASSERT_TRUE(h) << testing::PrintToString(c.file);
+    holders.push_back(std::move(*h));
+  }
+  const auto ways_of = [](const DeepSearchResult& r, DWORD pid, const std::wstring& file) {
+    std::vector<HoldWays> ways;
+    for (const DeepRecord& rec : r.records) {
+      if (rec.pid == pid && path_key(std::wstring_view(rec.path)) == path_key(std::wstring_view(file))) ways.push_back(rec.how);
+    }
+    return ways;
+  };
+  const DeepSearchResult walked = deep_search({resolved_key(target)}, 0, kNoProgress);
+  DeepSearchApi handles_only;
+  handles_only.walk_memory = nullptr;
+  const DeepSearchResult named = deep_search({resolved_key(target)}, 0, kNoProgress, handles_only);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(ways_of(walked, holders[i].pid(), cases[i].file), cases[i].ways) << testing::PrintToString(cases[i].file);
+    EXPECT_EQ(ways_of(named, holders[i].pid(), cases[i].file), cases[i].handles_only) << testing::PrintToString(cases[i].file);
+  }
+  for (const DeepRecord& rec : walked.records) EXPECT_NE(rec.pid, ::GetCurrentProcessId());
+}
+
 // No handle of this process is left on the file: it can be opened for deletion.
 bool free_to_delete(const std::wstring& path) {
   return static_cast<bool>(UniqueHandle(::CreateFileW(path.c_str(), DELETE,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "discovery/native_paths.h"
 
 namespace tw {
