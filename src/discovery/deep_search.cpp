@@ -246,36 +246,6 @@ class DeepPass {
   std::uint64_t hung_ = 0, hung_in_a_row_ = 0, risky_unanswered_ = 0;
 };
 
-// The memory walk, on a thread of its own so that it overlaps the name queries. Its answer
-// comes through the channel; when no thread can start, the walk is done here instead.
-class MemoryWalkJob {
- public:
-  MemoryWalkJob(MemoryWalkFn walk, std::shared_ptr<const KeyIndex> keys, StopFlag stop)
-      : walk_(walk), keys_(std::move(keys)), stop_(stop) {
-    if (walk_ == nullptr) return;
-    auto [sender, receiver] = make_channel<MemoryWalkResult>();
-    auto out = std::make_shared<Sender<MemoryWalkResult>>(std::move(sender));
-    if (start_detached_thread([walk = walk_, keys = keys_, stop = stop_, out] {
-          static_cast<void>(out->send(walk(running_process_ids(), *keys, read_dos_devices(), stop)));
-        })) {
-      answer_.emplace(std::move(receiver));
-    }
-  }
-
-  // Waits for the walk, which ends on its own (it never waits on a file) or once told to stop.
-  MemoryWalkResult result() {
-    if (walk_ == nullptr) return {};
-    if (answer_) return answer_->receive().value_or(MemoryWalkResult{});
-    return walk_(running_process_ids(), *keys_, read_dos_devices(), stop_);
-  }
-
- private:
-  MemoryWalkFn walk_;
-  std::shared_ptr<const KeyIndex> keys_;
-  StopFlag stop_;
-  std::optional<Receiver<MemoryWalkResult>> answer_;
-};
-
 bool record_less(const DeepRecord& a, const DeepRecord& b) {
   if (a.pid != b.pid) return a.pid < b.pid;
   if (path_components_less(a.path, b.path)) return true;
@@ -298,7 +268,7 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
   if (!found) return result;
   const std::vector<HandleEntry>& candidates = *found;
   const auto target_keys = std::make_shared<const KeyIndex>(resolved_keys);
-  MemoryWalkJob memory(api.walk_memory, target_keys, stop);
+  MemoryWalkJob memory(api.walk_memory, target_keys);
   std::unordered_set<std::uint64_t> inaccessible;
   {
     DeepPass pass(*target_keys, api.name_handle, limits, result, inaccessible);
@@ -313,12 +283,13 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
     }
   }  // the processes opened are closed here
 
-  MemoryWalkResult walked = memory.result();
+  MemoryWalkResult walked = memory.finish(stop);
   result.records.insert(result.records.end(), std::make_move_iterator(walked.records.begin()),
                         std::make_move_iterator(walked.records.end()));
   inaccessible.insert(walked.inaccessible.begin(), walked.inaccessible.end());
   result.inaccessible = inaccessible.size();
   result.stopped = result.stopped || walked.stopped;
+  if (walked.abandoned) ++result.unexamined;  // the memory of the processes after it went unseen
   std::sort(result.records.begin(), result.records.end(), &record_less);
   result.records.erase(std::unique(result.records.begin(), result.records.end()), result.records.end());
   offer(1.0f);

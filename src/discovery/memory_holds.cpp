@@ -2,7 +2,11 @@
 
 #include <psapi.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
+
+#include "common/thread.h"
 
 namespace tw {
 namespace {
@@ -69,6 +73,70 @@ MemoryWalkResult walk_memory_of(const std::vector<std::uint32_t>& pids, const Ke
     }
   }
   return result;
+}
+
+MemoryWalkJob::MemoryWalkJob(MemoryWalkFn walk, std::shared_ptr<const KeyIndex> keys,
+                             std::chrono::milliseconds silence)
+    : walk_(walk), keys_(std::move(keys)), silence_(silence) {
+  if (walk_ == nullptr) return;
+  auto [sender, receiver] = make_channel<MemoryWalkResult>();
+  auto out = std::make_shared<Sender<MemoryWalkResult>>(std::move(sender));
+  // The thread holds its own copies and stop flag: it may outlive the search when abandoned.
+  if (start_detached_thread([walk = walk_, keys = keys_, stop = stop_, out] {
+        const DosDeviceTable devices = read_dos_devices();
+        for (const std::uint32_t pid : running_process_ids()) {
+          MemoryWalkResult one = walk({pid}, *keys, devices, stop.get());
+          const bool stopped = one.stopped;
+          if (!out->send(std::move(one)) || stopped) return;
+        }
+      })) {
+    finds_.emplace(std::move(receiver));
+  }
+}
+
+MemoryWalkJob::~MemoryWalkJob() { stop_->store(true); }
+
+MemoryWalkResult MemoryWalkJob::finish(StopFlag stop) {
+  MemoryWalkResult all;
+  if (walk_ == nullptr) return all;
+  if (!finds_) return walk_(running_process_ids(), *keys_, read_dos_devices(), stop);  // no thread: here
+  auto silent_since = std::chrono::steady_clock::now();
+  for (;;) {
+    if (stop_asked(stop)) {
+      stop_->store(true);
+      all.stopped = true;
+      return all;
+    }
+    std::optional<MemoryWalkResult> one;
+    switch (finds_->receive_until(one, std::chrono::steady_clock::now() + std::chrono::milliseconds(50))) {
+      case Receiver<MemoryWalkResult>::Wait::Value:
+        silent_since = std::chrono::steady_clock::now();
+        std::move(one->records.begin(), one->records.end(), std::back_inserter(all.records));
+        all.inaccessible.insert(all.inaccessible.end(), one->inaccessible.begin(), one->inaccessible.end());
+        all.stopped = all.stopped || one->stopped;
+        break;
+      case Receiver<MemoryWalkResult>::Wait::Timeout:
+        if (std::chrono::steady_clock::now() - silent_since < silence_) break;
+        stop_->store(true);
+        all.abandoned = true;
+        return all;
+      case Receiver<MemoryWalkResult>::Wait::Closed:
+        return all;
+    }
+  }
+}
+
+bool loads_as_image(std::wstring_view path) {
+  static constexpr std::wstring_view kImages[] = {L"acm", L"ax",  L"cpl",  L"dll", L"drv", L"exe", L"ime", L"mui",
+                                                  L"node", L"ocx", L"pyd", L"scr", L"sys", L"tsp", L"xll"};
+  const std::size_t dot = path.find_last_of(L".\\/");
+  if (dot == std::wstring_view::npos || path[dot] != L'.') return false;
+  const std::wstring_view extension = path.substr(dot + 1);
+  return std::any_of(std::begin(kImages), std::end(kImages), [&](std::wstring_view image) {
+    return extension.size() == image.size() && std::equal(extension.begin(), extension.end(), image.begin(), [](wchar_t a, wchar_t b) {
+             return (a >= L'A' && a <= L'Z' ? static_cast<wchar_t>(a - L'A' + L'a') : a) == b;
+           });
+  });
 }
 
 std::vector<std::uint32_t> running_process_ids() {
