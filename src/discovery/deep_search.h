@@ -72,7 +72,7 @@ MemoryWalkResult walk_memory_of(const std::vector<std::uint32_t>& pids, const Ke
 struct DeepSearchApi {
   QuerySystemInformationFn query_system_information = &nt_query_system_information;  // nullptr: the search cannot run
   NameHandleFn name_handle = &name_of_disk_handle;
-  // The files processes have loaded or mapped, walked while handles are named; nullptr: handles only.
+  // The files processes have loaded or mapped, walked after the handles; nullptr: handles only.
   MemoryWalkFn walk_memory = &walk_memory_of;
 };
 
@@ -100,9 +100,9 @@ std::optional<std::vector<HandleEntry>> read_handle_table(QuerySystemInformation
 std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInformationFn query);
 
 // Walks every file handle of every other process, names it on a guarded thread and keeps the
-// ones inside a key; meanwhile, on another thread, walks their memory for files loaded or
-// mapped. Offers progress every 2,000 handles. Once `stop` is set it ends after the handle and
-// the process at hand (at most one name deadline later).
+// ones inside a key; then walks every other process's memory for files loaded or mapped.
+// Offers progress every 2,000 handles. Once `stop` is set it ends after the handle at hand (at
+// most one name deadline later), or at once while memory is walked.
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
                              const ProgressSink& progress, const DeepSearchApi& api = {},
                              const DeepSearchLimits& limits = {}, StopFlag stop = nullptr);

@@ -55,8 +55,8 @@ MemoryWalkResult walk_memory_of(const std::vector<std::uint32_t>& pids, const Ke
 // file asks its file system, which for a share that went away can take very long.
 inline constexpr std::chrono::milliseconds kMemoryWalkSilence{2'000};
 
-// The walk on a thread of its own, so that it overlaps other work; it sends what it finds
-// process by process, so a name query that hangs costs only the processes after it.
+// The walk on a thread of its own, so that one that hangs can be given up; it sends what it
+// finds process by process, so a name query that hangs costs only the processes after it.
 class MemoryWalkJob {
  public:
   // Lists the processes and drive letters and walks them, unless `walk` is nullptr.

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "discovery/deep_search.h"
+#include "discovery/memory_holds.h"
 #include "discovery/paths.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"
@@ -118,6 +119,39 @@ TEST(DeepSearch, FindsFilesLoadedAsModulesOrMappedAsViews) {
     EXPECT_EQ(ways_of(named, holders[i].pid(), cases[i].file), cases[i].handles_only) << testing::PrintToString(cases[i].file);
   }
   for (const DeepRecord& rec : walked.records) EXPECT_NE(rec.pid, ::GetCurrentProcessId());
+}
+
+// Naming a mapped file can hang (a share that went away); the walk is then given up and the
+// search ends with what it found, saying something was passed over.
+struct StuckWalk {
+  static inline HANDLE release = nullptr;
+  static MemoryWalkResult walk(const std::vector<std::uint32_t>& pids, const KeyIndex& keys,
+                               const DosDeviceTable& devices, StopFlag stop) {
+    ::WaitForSingleObject(release, 30'000);
+    return walk_memory_of(pids, keys, devices, stop);
+  }
+};
+
+TEST(DeepSearch, GivesUpAMemoryWalkThatHangsAndKeepsTheHandlesFound) {
+  TempDir dir;
+  ASSERT_TRUE(test::write_file(dir / L"a.txt"));
+  auto holder = HolderProcess::start({L"--open", dir / L"a.txt"});
+  ASSERT_TRUE(holder);
+  const UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  StuckWalk::release = release.get();
+  DeepSearchApi api;
+  api.walk_memory = &StuckWalk::walk;
+
+  const auto started = std::chrono::steady_clock::now();
+  const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api);
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+  ::SetEvent(release.get());
+  EXPECT_TRUE(has_record(r, holder->pid(), dir / L"a.txt"));
+  EXPECT_EQ(r.unexamined, 1u);
+  EXPECT_FALSE(r.gave_up);
+  EXPECT_GE(elapsed, kMemoryWalkSilence);
+  EXPECT_LT(elapsed, kMemoryWalkSilence + std::chrono::seconds(3));
+  ::Sleep(100);  // the abandoned walk comes back to find nobody waiting
 }
 
 // No handle of this process is left on the file: it can be opened for deletion.
