@@ -235,6 +235,7 @@ class HangingHolder : public testing::Test {
     GivenRights::access = access;
     api.query_system_information = &GivenRights::query;
     api.name_handle = &Blocking::name;
+    api.walk_memory = nullptr;  // these time the handles alone
   }
   // The abandoned threads come back to find nobody waiting, and end.
   void let_queries_return() {
