@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "common/thread.h"
+#include "discovery/memory_holds.h"
 #include "discovery/paths.h"
 
 namespace tw {
@@ -156,8 +157,12 @@ namespace {
 class DeepPass {
  public:
   DeepPass(const KeyIndex& target_keys, NameHandleFn name_handle, const DeepSearchLimits& limits,
-           DeepSearchResult& result)
-      : target_keys_(target_keys), limits_(limits), result_(result), worker_{std::nullopt, name_handle} {
+           DeepSearchResult& result, std::unordered_set<std::uint64_t>& inaccessible)
+      : target_keys_(target_keys),
+        limits_(limits),
+        result_(result),
+        inaccessible_(inaccessible),
+        worker_{std::nullopt, name_handle} {
     worker_.restart();
   }
 
@@ -189,7 +194,7 @@ class DeepPass {
     auto [slot, inserted] = processes_.try_emplace(c.pid);
     if (inserted) {
       slot->second.reset(::OpenProcess(PROCESS_DUP_HANDLE, FALSE, static_cast<DWORD>(c.pid)));
-      if (!slot->second) ++result_.inaccessible;
+      if (!slot->second) inaccessible_.insert(c.pid);
     }
     if (!slot->second) return std::nullopt;
     HANDLE copy = nullptr;
@@ -234,11 +239,20 @@ class DeepPass {
   const KeyIndex& target_keys_;
   const DeepSearchLimits& limits_;
   DeepSearchResult& result_;
+  std::unordered_set<std::uint64_t>& inaccessible_;  // processes that could not be opened
   Worker worker_;
   std::unordered_map<std::uint64_t, UniqueHandle> processes_;  // an invalid handle: opening failed
   std::unordered_set<std::uint64_t> stuck_;  // processes with a handle that did not answer
   std::uint64_t hung_ = 0, hung_in_a_row_ = 0, risky_unanswered_ = 0;
 };
+
+bool record_less(const DeepRecord& a, const DeepRecord& b) {
+  if (a.pid != b.pid) return a.pid < b.pid;
+  if (path_components_less(a.path, b.path)) return true;
+  if (path_components_less(b.path, a.path)) return false;
+  const auto bits = [](HoldWays h) { return (h.open ? 4 : 0) + (h.loaded ? 2 : 0) + (h.mapped ? 1 : 0); };
+  return bits(a.how) < bits(b.how);  // the same file held two ways: adjacent, in one order
+}
 
 }  // namespace
 
@@ -253,9 +267,10 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
   const std::optional<std::vector<HandleEntry>> found = file_handles_of_others(api.query_system_information);
   if (!found) return result;
   const std::vector<HandleEntry>& candidates = *found;
-  const KeyIndex target_keys(resolved_keys);
+  const auto target_keys = std::make_shared<const KeyIndex>(resolved_keys);
+  std::unordered_set<std::uint64_t> inaccessible;
   {
-    DeepPass pass(target_keys, api.name_handle, limits, result);
+    DeepPass pass(*target_keys, api.name_handle, limits, result, inaccessible);
     const float total = static_cast<float>(std::max<std::size_t>(candidates.size(), 1));
     for (std::size_t k = 0; k < candidates.size(); ++k) {
       if (k % kProgressStep == 0) offer(static_cast<float>(k) / total);
@@ -267,10 +282,17 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
     }
   }  // the processes opened are closed here
 
-  std::sort(result.records.begin(), result.records.end(), [](const DeepRecord& a, const DeepRecord& b) {
-    if (a.pid != b.pid) return a.pid < b.pid;
-    return path_components_less(a.path, b.path);
-  });
+  // After the handles, not beside them: under load the two slowed each other more than the
+  // overlap saved.
+  MemoryWalkJob memory(result.stopped ? nullptr : api.walk_memory, target_keys);
+  MemoryWalkResult walked = memory.finish(stop);
+  result.records.insert(result.records.end(), std::make_move_iterator(walked.records.begin()),
+                        std::make_move_iterator(walked.records.end()));
+  inaccessible.insert(walked.inaccessible.begin(), walked.inaccessible.end());
+  result.inaccessible = inaccessible.size();
+  result.stopped = result.stopped || walked.stopped;
+  if (walked.abandoned) ++result.unexamined;  // the memory of the processes after it went unseen
+  std::sort(result.records.begin(), result.records.end(), &record_less);
   result.records.erase(std::unique(result.records.begin(), result.records.end()), result.records.end());
   offer(1.0f);
   return result;

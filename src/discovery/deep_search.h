@@ -13,6 +13,8 @@
 #include "common/channel.h"
 #include "common/handles.h"
 #include "discovery/hold_ways.h"
+#include "discovery/native_paths.h"
+#include "discovery/paths.h"
 #include "discovery/scan_progress.h"
 
 namespace tw {
@@ -28,7 +30,7 @@ struct DeepRecord {
 
 struct DeepSearchResult {
   std::vector<DeepRecord> records;  // by pid, then path by components; no repeats
-  std::uint64_t inaccessible = 0;   // processes that could not be opened to copy handles
+  std::uint64_t inaccessible = 0;   // processes that could not be opened to copy handles or walk memory
   std::uint64_t unexamined = 0;     // handles not asked their names, or not answered: the question could hang
   bool gave_up = false;             // name queries hung in too many processes
   bool stopped = false;             // told to stop before every handle was looked at
@@ -61,9 +63,17 @@ LONG WINAPI nt_query_system_information(ULONG information_class, void* buffer, U
 // so pipes and consoles, whose name queries can hang, are never asked.
 std::optional<std::wstring> name_of_disk_handle(HANDLE handle);
 
+struct MemoryWalkResult;  // memory_holds.h
+using MemoryWalkFn = MemoryWalkResult (*)(const std::vector<std::uint32_t>& pids, const KeyIndex& keys,
+                                          const DosDeviceTable& devices, StopFlag stop);
+MemoryWalkResult walk_memory_of(const std::vector<std::uint32_t>& pids, const KeyIndex& keys,
+                                const DosDeviceTable& devices, StopFlag stop);
+
 struct DeepSearchApi {
   QuerySystemInformationFn query_system_information = &nt_query_system_information;  // nullptr: the search cannot run
   NameHandleFn name_handle = &name_of_disk_handle;
+  // The files processes have loaded or mapped, walked after the handles; nullptr: handles only.
+  MemoryWalkFn walk_memory = &walk_memory_of;
 };
 
 // How long a name query may take before its thread is given up.
@@ -90,8 +100,9 @@ std::optional<std::vector<HandleEntry>> read_handle_table(QuerySystemInformation
 std::optional<std::vector<HandleEntry>> file_handles_of_others(QuerySystemInformationFn query);
 
 // Walks every file handle of every other process, names it on a guarded thread and keeps the
-// ones inside a key. Offers progress every 2,000 handles. Once `stop` is set it ends after the
-// handle at hand (at most one name deadline later).
+// ones inside a key; then walks every other process's memory for files loaded or mapped.
+// Offers progress every 2,000 handles. Once `stop` is set it ends after the handle at hand (at
+// most one name deadline later), or at once while memory is walked.
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
                              const ProgressSink& progress, const DeepSearchApi& api = {},
                              const DeepSearchLimits& limits = {}, StopFlag stop = nullptr);

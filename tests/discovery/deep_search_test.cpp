@@ -9,6 +9,7 @@
 #include <set>
 
 #include "discovery/deep_search.h"
+#include "discovery/memory_holds.h"
 #include "discovery/paths.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"
@@ -72,6 +73,85 @@ TEST(DeepSearch, FindsHandlesAndCurrentFoldersOfOtherProcesses) {
     EXPECT_EQ(p.phase, ScanPhase::DeepSearching);
     EXPECT_EQ(p.files, 7u);
   }
+}
+
+// Files held without a handle, found by walking the holders' memory; a file held both ways is
+// found both ways. Without the walk, only the handle is.
+TEST(DeepSearch, FindsFilesLoadedAsModulesOrMappedAsViews) {
+  TempDir dir;
+  const std::wstring target = dir / L"Target";
+  ASSERT_TRUE(test::make_dir(target));
+  const std::wstring plugin = target + L"\\plugin.dll", data = target + L"\\data.bin", both = target + L"\\both.bin";
+  ASSERT_TRUE(::CopyFileW((test::program_dir() + L"\\tw_planted.dll").c_str(), plugin.c_str(), FALSE));
+  ASSERT_TRUE(test::write_file(data, "mapped"));
+  ASSERT_TRUE(test::write_file(both, "open and mapped"));
+
+  struct Case {
+    std::vector<std::wstring> args;
+    std::wstring file;
+    std::vector<HoldWays> ways;          // what the search finds, by record
+    std::vector<HoldWays> handles_only;  // the same without the memory walk
+  };
+  const Case cases[] = {
+      {{L"--load", plugin}, plugin, {kHeldLoaded}, {}},
+      {{L"--map", data}, data, {kHeldMapped}, {}},
+      {{L"--open", both, L"--map", both}, both, {kHeldMapped, kHeldOpen}, {kHeldOpen}},
+  };
+  std::vector<HolderProcess> holders;
+  for (const Case& c : cases) {
+    std::optional<HolderProcess> h = HolderProcess::start(c.args);
+    ASSERT_TRUE(h) << testing::PrintToString(c.file);
+    holders.push_back(std::move(*h));
+  }
+  const auto ways_of = [](const DeepSearchResult& r, DWORD pid, const std::wstring& file) {
+    std::vector<HoldWays> ways;
+    for (const DeepRecord& rec : r.records) {
+      if (rec.pid == pid && path_key(std::wstring_view(rec.path)) == path_key(std::wstring_view(file))) ways.push_back(rec.how);
+    }
+    return ways;
+  };
+  const DeepSearchResult walked = deep_search({resolved_key(target)}, 0, kNoProgress);
+  DeepSearchApi handles_only;
+  handles_only.walk_memory = nullptr;
+  const DeepSearchResult named = deep_search({resolved_key(target)}, 0, kNoProgress, handles_only);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(ways_of(walked, holders[i].pid(), cases[i].file), cases[i].ways) << testing::PrintToString(cases[i].file);
+    EXPECT_EQ(ways_of(named, holders[i].pid(), cases[i].file), cases[i].handles_only) << testing::PrintToString(cases[i].file);
+  }
+  for (const DeepRecord& rec : walked.records) EXPECT_NE(rec.pid, ::GetCurrentProcessId());
+}
+
+// Naming a mapped file can hang (a share that went away); the walk is then given up and the
+// search ends with what it found, saying something was passed over.
+struct StuckWalk {
+  static inline HANDLE release = nullptr;
+  static MemoryWalkResult walk(const std::vector<std::uint32_t>& pids, const KeyIndex& keys,
+                               const DosDeviceTable& devices, StopFlag stop) {
+    ::WaitForSingleObject(release, 30'000);
+    return walk_memory_of(pids, keys, devices, stop);
+  }
+};
+
+TEST(DeepSearch, GivesUpAMemoryWalkThatHangsAndKeepsTheHandlesFound) {
+  TempDir dir;
+  ASSERT_TRUE(test::write_file(dir / L"a.txt"));
+  auto holder = HolderProcess::start({L"--open", dir / L"a.txt"});
+  ASSERT_TRUE(holder);
+  const UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  StuckWalk::release = release.get();
+  DeepSearchApi api;
+  api.walk_memory = &StuckWalk::walk;
+
+  const auto started = std::chrono::steady_clock::now();
+  const DeepSearchResult r = deep_search({path_key(std::wstring_view(dir.path()))}, 0, kNoProgress, api);
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+  ::SetEvent(release.get());
+  EXPECT_TRUE(has_record(r, holder->pid(), dir / L"a.txt"));
+  EXPECT_EQ(r.unexamined, 1u);
+  EXPECT_FALSE(r.gave_up);
+  EXPECT_GE(elapsed, kMemoryWalkSilence);
+  EXPECT_LT(elapsed, kMemoryWalkSilence + std::chrono::seconds(3));
+  ::Sleep(100);  // the abandoned walk comes back to find nobody waiting
 }
 
 // No handle of this process is left on the file: it can be opened for deletion.
@@ -155,6 +235,7 @@ class HangingHolder : public testing::Test {
     GivenRights::access = access;
     api.query_system_information = &GivenRights::query;
     api.name_handle = &Blocking::name;
+    api.walk_memory = nullptr;  // these time the handles alone
   }
   // The abandoned threads come back to find nobody waiting, and end.
   void let_queries_return() {

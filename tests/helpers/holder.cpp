@@ -2,13 +2,15 @@
 // told to quit.
 //
 //   tw_holder [--share MODE] [--repeat N] [--open PATH]... [--open-dir DIR]... [--cwd PATH]
-//             [--window TITLE]... [--hidden-window TITLE]... [--owned-dialog TITLE]...
+//             [--load PATH]... [--map PATH]... [--window TITLE]... [--hidden-window TITLE]... [--owned-dialog TITLE]...
 //             [--owned TITLE]... [--hung] [--refuse-close] [--close-log FILE] [--ready EVENT]
 //             [--quit EVENT] [--timeout MS]
 //
 // --share sets the sharing of the --open options after it: any of the letters r, w, d, or
 // "none" (the default is rwd). --repeat makes the opens after it take N handles each.
-// --open-dir opens every file directly inside DIR. --window shows a top-level window with
+// --open-dir opens every file directly inside DIR. --load loads a DLL (LoadLibraryExW) and
+// keeps it loaded; --map maps a view of a file into memory and closes the file and mapping
+// handles, keeping only the view, as programs that read a file through memory do. --window shows a top-level window with
 // the title; --hidden-window makes one that is never shown; --owned-dialog shows a dialog
 // whose owner is a hidden window (titled "Hidden owner"); --owned shows a window owned by
 // the last --window. Windows exist before "ready" and take messages while the program
@@ -150,6 +152,16 @@ void wait_for_quit(HANDLE quit, DWORD timeout_ms, bool pump) {
   }
 }
 
+// A read-only view of the whole file, left mapped until the program ends; no handle stays open.
+bool map_view(const std::wstring& path) {
+  const tw::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
+  const tw::UniqueHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping) return false;
+  return ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) != nullptr;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -205,6 +217,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         if (!open(value + L"\\" + data.cFileName)) return 2;
       } while (::FindNextFileW(find.get(), &data));
+    } else if (option == L"--load") {
+      if (::LoadLibraryExW(value.c_str(), nullptr, 0) == nullptr) return 2;  // loaded until the end
+    } else if (option == L"--map") {
+      if (!map_view(value)) return 2;
     } else if (option == L"--cwd") {
       if (!::SetCurrentDirectoryW(value.c_str())) return 2;
     } else if (option == L"--window") {

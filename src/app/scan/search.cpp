@@ -4,6 +4,7 @@
 #include <span>
 
 #include "common/casemap.h"
+#include "discovery/memory_holds.h"
 
 namespace tw {
 namespace {
@@ -79,9 +80,22 @@ bool find_programs_started_inside(const std::vector<Target>& targets, const std:
   return true;
 }
 
-// What the Restart Manager cannot tell: programs started from inside a target, and with `deep`
-// every handle in the system. Sets `stopped` when told to stop before it was done.
-void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIndex& literal_index,
+// Programs, DLLs and plug-ins that processes have loaded, and views they mapped, found by
+// walking every process's memory once. False when it was told to stop first.
+bool find_files_in_memory(const std::vector<Target>& targets, const std::vector<std::string>& resolved_keys,
+                          const ScanApi& platform, PendingHolders& pending, StopFlag stop) {
+  MemoryWalkJob job(platform.deep.walk_memory, std::make_shared<const KeyIndex>(resolved_keys));
+  const MemoryWalkResult walked = job.finish(stop);
+  for (const DeepRecord& r : walked.records) {
+    add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys), r.how);
+  }
+  return !walked.stopped;
+}
+
+// What the Restart Manager cannot tell: programs started from inside a target, with `images`
+// (some file is a program or a DLL) what processes have loaded, and with `deep` every handle
+// and every process's memory in the system. Sets `stopped` when told to stop before it was done.
+void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIndex& literal_index, bool images,
                                  const ProgressSink& progress, const ScanApi& platform, StopFlag stop,
                                  ScanResult& result, PendingHolders& pending) {
   std::vector<std::string> resolved_keys;
@@ -98,7 +112,11 @@ void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIn
     result.stopped = true;
     return;
   }
-  if (!result.deep) return;
+  if (!result.deep) {
+    // Walking every process costs milliseconds each, so only where a loaded image may hold a file.
+    if (images) result.stopped = !find_files_in_memory(targets, resolved_keys, platform, pending, stop);
+    return;
+  }
   if (progress) progress(ScanProgress{result.files_checked, 0.0f, ScanPhase::DeepSearching});
   DeepSearchResult found = deep_search(resolved_keys, result.files_checked, progress, platform.deep, {}, stop);
   for (DeepRecord& r : found.records) add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys), r.how);
@@ -141,7 +159,11 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
   literal_keys.reserve(targets.size());
   for (const Target& t : targets) literal_keys.push_back(literal_key(t));
   const KeyIndex literal_index(literal_keys);
-  if (!result.stopped) look_beyond_restart_manager(targets, literal_index, progress, platform, stop, result, pending);
+  if (!result.stopped) {
+    const bool images = std::any_of(listing.files.begin(), listing.files.end(),
+                                    [](const std::wstring& f) { return loads_as_image(f); });
+    look_beyond_restart_manager(targets, literal_index, images, progress, platform, stop, result, pending);
+  }
 
   result.holders = finish_holders(std::move(pending), platform.facts);
   // Named once here, against the targets by key, so that showing a row never looks through

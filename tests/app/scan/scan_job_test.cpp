@@ -293,6 +293,54 @@ TEST(SearchTargets, FindsProgramsStartedFromInsideATargetAndDeepHolders) {
   }));
 }
 
+// Files held only in memory: the ordinary search walks the processes' memory when a target
+// holds a program or a DLL, the deep search always.
+TEST(SearchTargets, FindsLoadedAndMappedFilesWhereProgramFilesAreOrWhenDeep) {
+  TempDir dir;
+  ASSERT_TRUE(test::make_dir(dir / L"Plugins"));
+  ASSERT_TRUE(test::make_dir(dir / L"Data"));
+  const std::wstring plugin = dir / L"Plugins\\plugin.dll", cache = dir / L"Plugins\\cache.bin",
+                     data = dir / L"Data\\data.bin";
+  ASSERT_TRUE(::CopyFileW((test::program_dir() + L"\\tw_planted.dll").c_str(), plugin.c_str(), FALSE));
+  ASSERT_TRUE(test::write_file(cache, "cache"));
+  ASSERT_TRUE(test::write_file(data, "data"));
+  auto loads = HolderProcess::start({L"--load", plugin});
+  auto maps_cache = HolderProcess::start({L"--map", cache});
+  auto maps_data = HolderProcess::start({L"--map", data});
+  ASSERT_TRUE(loads && maps_cache && maps_data);
+
+  struct Found {
+    DWORD pid;
+    std::wstring file;
+    HoldWays how;
+  };
+  struct Case {
+    std::wstring target;
+    bool deep;
+    std::vector<Found> found;
+  };
+  const Case cases[] = {
+      {dir / L"Plugins", false, {{loads->pid(), plugin, kHeldLoaded}, {maps_cache->pid(), cache, kHeldMapped}}},
+      {dir / L"Data", false, {}},
+      {dir / L"Data", true, {{maps_data->pid(), data, kHeldMapped}}},
+  };
+  const std::vector<DWORD> helpers{loads->pid(), maps_cache->pid(), maps_data->pid()};
+  for (const Case& c : cases) {
+    const ScanResult r = search_targets({c.target}, c.deep, {});
+    std::vector<Found> found;
+    for (const Holder& h : r.holders) {
+      if (std::find(helpers.begin(), helpers.end(), h.pid) == helpers.end()) continue;
+      for (std::size_t i = 0; i < h.files.size(); ++i) found.push_back({h.pid, h.files[i], held_ways(h, i)});
+    }
+    ASSERT_EQ(found.size(), c.found.size()) << testing::PrintToString(c.target) << " deep " << c.deep;
+    for (const Found& f : c.found) {
+      EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const Found& g) {
+        return g.pid == f.pid && g.file == f.file && g.how == f.how;
+      })) << testing::PrintToString(f.file) << " deep " << c.deep;
+    }
+  }
+}
+
 TEST(RunScan, PostsToTheWindowAndTagsResultsWithTheirScan) {
   MessageWindow window;
   ASSERT_TRUE(window.get());
