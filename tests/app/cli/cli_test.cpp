@@ -474,6 +474,45 @@ TEST_F(CliWithHolder, EndingNeedsYesAndTheSameProcess) {
   EXPECT_NE(ended.out.find("Closed"), std::string::npos) << ended.out;
 }
 
+// A DLL kept loaded and a file kept mapped with every handle closed hold their files without a
+// handle: the deep search names them and how, the ordinary one only where a program image is
+// among the targets, and once the holder is forced to quit the file deletes.
+TEST_F(CliWithHolder, LoadedAndMappedFilesAreFoundSaidAndFreedByForceQuit) {
+  const std::wstring plugin = dir_ / L"plug-in \xBCF4\xACE0.dll";
+  ASSERT_TRUE(::CopyFileW((test::program_dir() + L"\\tw_planted.dll").c_str(), plugin.c_str(), FALSE));
+  const struct {
+    const wchar_t* option;
+    const std::wstring& file;
+    const char* how;
+    const char* words;
+    bool ordinary_finds;
+  } cases[] = {
+      {L"--load", plugin, "loaded", "(loaded)", true},
+      {L"--map", file_, "mapped", "(mapped into memory)", false},
+  };
+  for (const auto& c : cases) {
+    auto holder = test::HolderProcess::start({c.option, c.file});
+    ASSERT_TRUE(holder) << c.how;
+    const CliRun ordinary = run_cli({L"find", c.file});
+    EXPECT_EQ(ordinary.exit == 1u, c.ordinary_finds) << c.how << ": " << ordinary.out << ordinary.err;
+
+    const CliRun table = run_cli({L"find", L"--deep", c.file});
+    EXPECT_EQ(table.exit, 1u) << table.err;
+    EXPECT_NE(table.out.find(c.words), std::string::npos) << table.out;
+    const CliRun json = run_cli({L"find", L"--deep", L"--json", c.file});
+    const auto doc = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << json.out;
+    ASSERT_EQ(doc["holders"].size(), 1u) << json.out;
+    EXPECT_EQ(doc["holders"][0]["pid"], holder->pid());
+    EXPECT_EQ(doc["holders"][0]["held"][0]["how"], std::vector<std::string>{c.how}) << json.out;
+
+    const CliRun ended = run_cli({L"end", L"--all", L"--yes", L"--deep", c.file});
+    EXPECT_EQ(ended.exit, 0u) << ended.out << ended.err;
+    EXPECT_EQ(::WaitForSingleObject(holder->process(), 5'000), WAIT_OBJECT_0) << c.how;
+    EXPECT_TRUE(::DeleteFileW(c.file.c_str())) << c.how << ": error " << ::GetLastError();
+  }
+}
+
 TEST_F(CliWithHolder, CloseAsksAProgramToCloseItsWindows) {
   auto holder = test::HolderProcess::start({L"--open", file_, L"--window", L"Report"});
   ASSERT_TRUE(holder);
