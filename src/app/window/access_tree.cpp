@@ -35,6 +35,8 @@ const char* button_id(HitKind kind) {
       return "delete";
     case HitKind::StopSearch:
       return "stop";
+    case HitKind::Eject:
+      return "eject";
     case HitKind::Row:
     case HitKind::Nothing:
       break;

@@ -149,6 +149,9 @@ void click(MainWindow& w, const Hit& hit, POINT point) {
     case HitKind::DeleteOnRestart:
       click_target_remedy(w, hit);
       break;
+    case HitKind::Eject:
+      click_eject(w);
+      break;
     case HitKind::Row:  // nothing to click: its buttons are
     case HitKind::Nothing:
       break;
@@ -517,6 +520,12 @@ constexpr MessageRow kMessages[] = {
      Held::InTurn},
     {kMsgRemedyFinished, [](MainWindow& w, WPARAM, LPARAM) {
        on_remedy_finished(w);
+       return kHandled;
+     }, Held::InTurn},
+    {kMsgEjectFinished, [](MainWindow& w, WPARAM, LPARAM) {
+       finish_eject(w);
+       settle_focus(w);
+       repaint(w);
        return kHandled;
      }, Held::InTurn},
     {kMsgActivate, [](MainWindow& w, WPARAM, LPARAM) {

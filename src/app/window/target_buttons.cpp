@@ -8,7 +8,10 @@
 #include "app/remedies/recycle.h"
 #include "app/system/account.h"
 #include "app/window/message_boxes.h"
+#include "app/window/window_messages.h"
+#include "common/slot.h"
 #include "common/text.h"
+#include "common/thread.h"
 
 namespace tw {
 namespace {
@@ -85,7 +88,59 @@ void request_delete_on_restart(const FreeTime& free) {
   });
 }
 
+// What the eject worker reports: the outcome for the drive, and the target set it was asked for.
+struct EjectDone {
+  std::wstring root;
+  std::uint64_t generation = 0;
+  EjectOutcome outcome;
+};
+
+Slot<EjectDone>& eject_slot() {
+  static Slot<EjectDone> slot;
+  return slot;
+}
+
+void report_eject(HWND window, EjectDone done) {
+  eject_slot().store(std::move(done));
+  ::PostMessageW(window, kMsgEjectFinished, 0, 0);
+}
+
 }  // namespace
+
+void click_eject(MainWindow& w) {
+  WindowState& s = w.state;
+  if (!s.eject_offered || s.ejecting || s.targets.size() != 1) return;
+  const std::optional<std::wstring> root = drive_root(s.targets[0]);
+  if (!root) return;
+  s.ejecting = true;
+  // Windows asks every program and driver concerned, which can take seconds.
+  auto job = [api = w.platform.eject, window = s.window, done = EjectDone{*root, s.targets_generation, {}}]() mutable {
+    done.outcome = eject_drive(done.root, api);
+    report_eject(window, std::move(done));
+  };
+  if (!start_detached_thread(job)) job();  // no thread: here, then
+  ::InvalidateRect(s.window, nullptr, FALSE);
+}
+
+void finish_eject(MainWindow& w) {
+  const std::optional<EjectDone> done = eject_slot().take();
+  if (!done) return;
+  WindowState& s = w.state;
+  s.ejecting = false;
+  show_notice(w, eject_outcome_text(done->outcome, drive_shown(done->root)));
+  if (s.targets_generation != done->generation) return;  // other targets since: only the words apply
+  if (done->outcome.ejected) {
+    ++s.scan_id;  // outcomes of remedies still running no longer apply
+    s.targets.clear();
+    s.rows.clear();
+    s.summary.reset();
+    ++s.targets_generation;
+  } else if (done->outcome.refusal == EjectRefusal::None) {
+    start_window_scan(w, s.deep);  // who is in the way
+  } else {
+    s.eject_offered = false;  // no longer a drive Windows may stop
+  }
+}
 
 void click_target_remedy(MainWindow& w, const Hit& hit) {
   const WindowState& s = w.state;

@@ -16,6 +16,14 @@ namespace tw {
 // A click on "Move to Recycle Bin" or "Delete on restart". Main thread, state held.
 void click_target_remedy(MainWindow& w, const Hit& hit);
 
+// A click on Eject: Windows is asked to stop the drive on a worker, which posts
+// kMsgEjectFinished; the button says it is under way meanwhile. Main thread, state held.
+void click_eject(MainWindow& w);
+
+// Windows' answer, said in a notice. After a refusal the drive is searched again, so that the
+// user sees what is open on it; once ejected, the drive is no longer a target.
+void finish_eject(MainWindow& w);
+
 // The outcome of a delete-on-restart request taken from the queue.
 void finish_delete_on_restart(MainWindow& w, const RemedyOutcome& outcome);
 

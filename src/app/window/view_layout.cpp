@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "app/language/catalogue.h"
+#include "app/remedies/eject.h"
 #include "app/remedies/remedy_rules.h"
 #include "app/scan/held_text.h"
 #include "common/numbers.h"
@@ -100,7 +101,10 @@ struct Builder {
     const bool all_released = !s.summary->stopped && std::all_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) {
       return released(r.action.kind);
     });
-    out.footer.push_back(text_button(HitKind::RecycleBin, 0, text_of(msg::kMoveToRecycleBin), right, y,
+    // A drive is not recycled but ejected; its root stays protected all the same.
+    const bool eject = s.eject_offered;
+    const Message& first = !eject ? msg::kMoveToRecycleBin : s.ejecting ? msg::kEjecting : msg::kEject;
+    out.footer.push_back(text_button(eject ? HitKind::Eject : HitKind::RecycleBin, 0, text_of(first), right, y,
                                      all_released ? ButtonStyle::Primary : ButtonStyle::Secondary));
     const bool stuck_row = std::any_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) {
       return !any_remedy_fits(r.holder.kind) || r.action.kind == ActionKind::Failed;
@@ -172,6 +176,14 @@ struct Builder {
         out.explanation += localized(*line);
       }
     }
+  }
+
+  // A drive is searched by what is open on it: the view says so, as it lists no files.
+  void mark_drive() {
+    const bool drive = s.summary ? s.summary->drive : scan_running(s) && s.targets.size() == 1 && drive_root(s.targets[0]);
+    if (!drive || out.headline.empty()) return;
+    if (!out.explanation.empty()) out.explanation += '\n';
+    out.explanation += localized(msg::kDriveSearchedByOpenFiles);
   }
 
   // A search told to stop says so while it winds down, and afterwards claims nothing of what
@@ -399,6 +411,7 @@ struct Builder {
     const float card_bottom = out.card.y + out.card.height;
     status();
     mark_stopped();
+    mark_drive();
     out.headline_box = RectF{out.column_left, card_bottom + R(kHeadlineTop), out.column_width, R(kHeadlineHeight)};
     stop_button();
     out.explanation_top = out.headline_box.y + R(kExplanationTop);

@@ -214,7 +214,20 @@ void end_main_window() {
   }
 }
 
+namespace {
+
+// Eject is offered for one drive that Windows may stop, asked as a search starts: the
+// question opens the volume, which painting must not wait on.
+bool offers_eject(std::span<const Target> targets, const EjectApi& api) {
+  if (targets.size() != 1) return false;
+  const std::optional<std::wstring> root = drive_root(targets[0]);
+  return root && plan_eject(*root, api).refusal == EjectRefusal::None;
+}
+
+}  // namespace
+
 void start_window_scan(MainWindow& w, bool deep) {
+  w.state.eject_offered = offers_eject(w.state.targets, w.platform.eject);
   std::optional<ScanRequest> request = begin_scan(w.state, deep);
   if (!request) return;
   // Without a thread the scan never finishes; say so through a result of our own.

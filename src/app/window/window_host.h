@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "app/remedies/eject.h"
 #include "app/window/accessibility.h"
 #include "app/window/message_boxes.h"
 #include "app/window/window_state.h"
@@ -29,12 +30,14 @@ std::optional<SystemColors> read_high_contrast();
 bool keyboard_cues_always();
 
 // The calls of the window that tests replace: every message box goes through `message_box`,
-// targets are asked whether they are folders through `is_folder` as they come in, and the
-// high-contrast theme is read through `high_contrast`.
+// targets are asked whether they are folders through `is_folder` as they come in, the
+// high-contrast theme is read through `high_contrast`, and drives are asked about and ejected
+// through `eject` (under Wine no drive is removable).
 struct WindowApi {
   MessageBoxFunction message_box = &::MessageBoxW;
   IsFolderFn is_folder = &target_is_folder;
   std::optional<SystemColors> (*high_contrast)() = &read_high_contrast;
+  EjectApi eject{};
 };
 
 // What the window procedure owns: the state, and the drawing layer when there is one.

@@ -10,6 +10,7 @@ namespace tw {
 
 inline constexpr UINT kMsgAccessRequest = WM_APP + 6;  // a screen reader asked to invoke or focus
 inline constexpr UINT kMsgHandOverResolved = WM_APP + 7;  // paths from a second instance, resolved
+inline constexpr UINT kMsgEjectFinished = WM_APP + 8;  // Windows answered a request to eject the drive
 inline constexpr UINT kMsgActivate = WM_APP + 10;  // from a second instance
 // Answered only by the developer build (tarnwick-probe.exe), for tools that watch the
 // window: wParam kProbeStatus gives a ProbeStatus bit set, kProbeFirstFrame the

@@ -43,6 +43,7 @@ enum class HitKind : std::uint8_t {
   DeleteOnRestart = 12,
   Row = 13,  // a holder row itself: focusable, never found under the pointer
   StopSearch = 14,
+  Eject = 15,
 };
 
 struct Hit {
@@ -138,6 +139,8 @@ struct WindowState {
   bool recycle_failed = false;
   bool delete_scheduling = false;
   bool delete_scheduled = false;
+  bool eject_offered = false;  // the targets are one drive that Windows may stop: Eject replaces the Recycle Bin
+  bool ejecting = false;
   bool tracking = false;
   bool focus_cues = false;  // the focus is drawn: after keyboard use, until the mouse is used
   bool has_focus = false;   // the window has the keyboard focus

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "app/language/catalogue.h"
@@ -10,6 +12,7 @@
 #include "app/window/main_window.h"
 #include "app/window/message_boxes.h"
 #include "app/window/target_buttons.h"
+#include "app/window/view.h"
 #include "app/window/window_state.h"
 #include "common/text.h"
 #include "support/holder_process.h"
@@ -291,6 +294,119 @@ TEST_F(TargetButtons, RecycleBinGivesTheShellOnlyExactNamesOfWhatExists) {
   ASSERT_EQ(g_boxes.size(), 2u);
   EXPECT_EQ(g_boxes[1].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
   EXPECT_NE(::GetFileAttributesW((dir / L"Docs").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Windows' answers about one drive, Q: (a small folder of the test prefix), as the window's
+// eject seam gives them: under Wine no drive is removable and nothing can be ejected.
+struct Drive {
+  UINT type = DRIVE_REMOVABLE;
+  bool removable = true;  // its disk's device may be taken away
+  bool holds_windows = false;
+  PNP_VETO_TYPE veto = PNP_VetoTypeUnknown;  // with a name: Windows refuses
+  std::wstring veto_name{};
+  int ejects = 0;
+};
+Drive g_drive;
+
+EjectApi drive_api() {
+  EjectApi api;
+  api.drive_type = [](const wchar_t* root) -> UINT {
+    return std::wstring_view(root) == L"Q:\\" ? g_drive.type : UINT{DRIVE_FIXED};
+  };
+  api.volume_name = [](const std::wstring&) -> std::optional<std::wstring> { return std::nullopt; };
+  api.windows_root = []() -> std::optional<std::wstring> { return g_drive.holds_windows ? L"Q:\\" : L"C:\\"; };
+  api.storage_number = [](const std::wstring& device) -> std::optional<StorageNumber> {
+    return StorageNumber{FILE_DEVICE_DISK, device == L"\\\\.\\Q:" ? 1u : 0u};
+  };
+  api.disk_node = [](const StorageNumber& n) -> std::optional<DEVINST> { return n.device_number == 1 ? 10u : 20u; };
+  api.get_parent = [](PDEVINST, DEVINST, ULONG) -> CONFIGRET { return CR_NO_SUCH_DEVNODE; };
+  api.get_status = [](PULONG status, PULONG problem, DEVINST node, ULONG) -> CONFIGRET {
+    *status = DN_STARTED | (node == 10 && g_drive.removable ? DN_REMOVABLE : 0);
+    *problem = 0;
+    return CR_SUCCESS;
+  };
+  api.capabilities = [](DEVINST) -> std::optional<ULONG> { return std::nullopt; };
+  api.request_eject = [](DEVINST, PPNP_VETO_TYPE veto, LPWSTR name, ULONG length, ULONG) -> CONFIGRET {
+    ++g_drive.ejects;
+    ::Sleep(200);  // Windows asks around first: the window goes on meanwhile
+    *veto = g_drive.veto;
+    if (length > g_drive.veto_name.size()) ::wcscpy(name, g_drive.veto_name.c_str());
+    return g_drive.veto_name.empty() ? CR_SUCCESS : CR_REMOVE_VETOED;
+  };
+  api.process_name = [](std::uint32_t pid) -> std::optional<std::string> {
+    return pid == 4242 ? std::optional<std::string>("writer.exe") : std::nullopt;
+  };
+  return api;
+}
+
+std::vector<HitKind> footer_kinds(const WindowState& s) {
+  std::vector<HitKind> kinds;
+  for (const ViewElement& e : layout_view(s, ViewSize{800, 600, 1}, fixed_metrics(), false).footer) kinds.push_back(e.hit.kind);
+  return kinds;
+}
+
+bool wait_until(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000 && !done(); ++i) {
+    test::dispatch_waiting_messages();
+    ::Sleep(10);
+  }
+  return done();
+}
+
+// A drive on a removable device offers Eject instead of the Recycle Bin; Windows' refusal is
+// said in words and the drive is searched again for who is in the way; once ejected the drive
+// goes from the window. Never for the drive Windows is on, nor for a fixed disk.
+TEST(EjectButton, OfferedForARemovableDriveSaysTheOutcomeAndSearchesAfterARefusal) {
+  WindowApi api;
+  api.eject = drive_api();
+  WindowState* s = test::open_test_main_window(api);
+  ASSERT_TRUE(s);
+  const std::string refused(localized(msg::kVetoWindowsApp));
+  struct Case {
+    const char* name;
+    Drive drive;
+    bool offered;
+    std::string notice{};  // after a click on Eject: how it begins, and whom it names
+    const char* named = "";
+    bool searched_again = false, targets_kept = false;
+  };
+  const Case cases[] = {
+      {"fixed disk", {DRIVE_FIXED, false}, false},
+      {"holds Windows", {DRIVE_REMOVABLE, true, true}, false},
+      {"refused by a program", {DRIVE_REMOVABLE, true, false, PNP_VetoWindowsApp, L"4242"}, true, refused, "writer.exe (process 4242)", true, true},
+      {"ejected", {}, true, std::string(localized(msg::kEjectSafeToRemove)), "", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_drive = c.drive;
+    s->notice.reset();
+    with_main_window([](MainWindow& w) { set_window_targets(w, std::vector<Target>{L"Q:\\"}, false); });
+    ASSERT_TRUE(wait_until([&] { return !scan_running(*s); }));
+    const std::vector<HitKind> first{c.offered ? HitKind::Eject : HitKind::RecycleBin};
+    EXPECT_EQ(footer_kinds(*s), first);
+    if (!c.offered) continue;
+
+    const std::uint64_t scan = s->scan_id;
+    with_main_window([](MainWindow& w) { click_eject(w); });
+    with_main_window([](MainWindow& w) { click_eject(w); });  // once at a time
+    const auto footer = layout_view(*s, ViewSize{800, 600, 1}, fixed_metrics(), false).footer;
+    ASSERT_FALSE(footer.empty());
+    EXPECT_EQ(footer[0].label, localized(msg::kEjecting));
+    ASSERT_TRUE(wait_until([&] { return !s->ejecting; }));
+    EXPECT_EQ(g_drive.ejects, 1);
+    ASSERT_TRUE(s->notice);
+    EXPECT_TRUE(s->notice->starts_with(c.notice)) << *s->notice;
+    EXPECT_NE(s->notice->find(c.named), std::string::npos) << *s->notice;
+    EXPECT_EQ(scan_running(*s), c.searched_again);
+    if (c.searched_again) {  // the view says how a drive is searched
+      const std::string explained = layout_view(*s, ViewSize{800, 600, 1}, fixed_metrics(), false).explanation;
+      EXPECT_NE(explained.find(localized(msg::kDriveSearchedByOpenFiles)), std::string::npos) << explained;
+    }
+    EXPECT_EQ(s->targets.size(), c.targets_kept ? 1u : 0u);
+    EXPECT_NE(s->scan_id, scan);  // a refusal searches again, an ejection drops what was found
+    ASSERT_TRUE(wait_until([&] { return !scan_running(*s); }));
+  }
+  test::close_test_main_window(s->window);
 }
 
 }  // namespace
