@@ -443,19 +443,11 @@ std::string holders_table(const ScanResult& result, bool elevated) {
   return out + search_notes(result, elevated);
 }
 
-std::string holders_json(const std::vector<Target>& targets, const ScanResult& result, bool elevated) {
-  nlohmann::ordered_json doc;
-  doc["targets"] = nlohmann::json::array();
-  for (const Target& t : targets) doc["targets"].push_back(utf8(t));
-  doc["deep"] = result.deep;
-  doc["files_checked"] = result.files_checked;
-  doc["truncated"] = result.truncated;
-  doc["complete"] = !result.gave_up;
-  doc["unexamined"] = result.unexamined;
-  doc["inaccessible"] = result.inaccessible;
-  doc["incomplete"] = gap_names(search_gaps(result, elevated));
-  doc["status"] = status_name(search_exit_code(result, elevated));
-  doc["holders"] = nlohmann::json::array();
+namespace {
+
+// Each holder in the format of `find --json`.
+nlohmann::ordered_json holders_array(const ScanResult& result) {
+  nlohmann::ordered_json holders = nlohmann::json::array();
   for (const Holder& h : result.holders) {
     nlohmann::ordered_json holder;
     holder["pid"] = h.pid;
@@ -473,8 +465,26 @@ std::string holders_json(const std::vector<Target>& targets, const ScanResult& r
     for (std::size_t i = 0; i < h.files.size(); ++i) {
       holder["held"].push_back(nlohmann::ordered_json{{"path", utf8(h.files[i])}, {"how", way_names(held_ways(h, i))}});
     }
-    doc["holders"].push_back(std::move(holder));
+    holders.push_back(std::move(holder));
   }
+  return holders;
+}
+
+}  // namespace
+
+std::string holders_json(const std::vector<Target>& targets, const ScanResult& result, bool elevated) {
+  nlohmann::ordered_json doc;
+  doc["targets"] = nlohmann::json::array();
+  for (const Target& t : targets) doc["targets"].push_back(utf8(t));
+  doc["deep"] = result.deep;
+  doc["files_checked"] = result.files_checked;
+  doc["truncated"] = result.truncated;
+  doc["complete"] = !result.gave_up;
+  doc["unexamined"] = result.unexamined;
+  doc["inaccessible"] = result.inaccessible;
+  doc["incomplete"] = gap_names(search_gaps(result, elevated));
+  doc["status"] = status_name(search_exit_code(result, elevated));
+  doc["holders"] = holders_array(result);
   doc["diagnoses"] = nlohmann::json::array();
   if (result.holders.empty()) {
     for (const Diagnosis& d : result.diagnoses) {
@@ -517,7 +527,7 @@ int eject_exit_code(const EjectOutcome& outcome) {
   return outcome.ejected ? kExitSuccess : kExitStillHeld;
 }
 
-std::string eject_json(const std::wstring& root, const EjectOutcome& outcome) {
+std::string eject_json(const std::wstring& root, const EjectOutcome& outcome, const ScanResult* in_the_way) {
   const auto text_or_null = [](std::string_view text) {
     return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(std::string(text));
   };
@@ -530,6 +540,7 @@ std::string eject_json(const std::wstring& root, const EjectOutcome& outcome) {
   doc["veto_name"] = vetoed ? text_or_null(utf8(outcome.veto_name)) : nlohmann::json(nullptr);
   doc["vetoer"] = vetoed ? text_or_null(outcome.vetoer) : nlohmann::json(nullptr);
   doc["text"] = eject_outcome_text(outcome, drive_shown(root));
+  if (in_the_way != nullptr) doc["holders"] = holders_array(*in_the_way);
   // Names from other drivers and programs may not be valid UTF-16.
   return doc.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

@@ -136,7 +136,8 @@ double next_wait_delay(double previous);
 int eject_exit_code(const EjectOutcome& outcome);
 
 // The outcome of `eject --json`: "drive", "ejected", "refusal", "veto_type", "veto_name",
-// "vetoer" and "text", names that never change.
-std::string eject_json(const std::wstring& root, const EjectOutcome& outcome);
+// "vetoer" and "text", names that never change; after a refusal, "holders" as `find --json`
+// gives them: what a search of the drive found open on it.
+std::string eject_json(const std::wstring& root, const EjectOutcome& outcome, const ScanResult* in_the_way = nullptr);
 
 }  // namespace tw

@@ -389,19 +389,26 @@ int run_delete_on_restart(const CliCommand& c) {
 // Windows' refusal in words, on standard error.
 void report_veto(const std::string& words) { write_err(printable(words) + "\n"); }
 
-// The arguments were checked to be one drive's spelling.
+// The arguments were checked to be one drive's spelling. After a refusal the drive is searched,
+// so that the user sees what is open on it.
 int run_eject(const CliCommand& c) {
   const std::wstring root = drive_root(c.paths[0]).value_or(c.paths[0]);
   const EjectOutcome outcome = eject_drive(root);
   const std::string words = eject_outcome_text(outcome, drive_shown(root));
+  const bool vetoed = outcome.refusal == EjectRefusal::None && !outcome.ejected;
+  std::optional<ScanResult> in_the_way;
+  if (vetoed) {
+    if (!c.json) report_veto(words);  // before the search, which takes a while
+    in_the_way = search({Target(root)}, false);
+  }
   if (c.json) {
-    write_out(eject_json(root, outcome));
+    write_out(eject_json(root, outcome, in_the_way ? &*in_the_way : nullptr));
   } else if (outcome.ejected) {
     write_out(words + "\n");
   } else if (outcome.refusal != EjectRefusal::None) {
     write_err(printable(words) + "\n");
-  } else {
-    report_veto(words);
+  } else if (in_the_way) {
+    write_out(holders_table(*in_the_way, process_is_elevated()));
   }
   return eject_exit_code(outcome);
 }
