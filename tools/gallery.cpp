@@ -118,6 +118,13 @@ WindowState preset(const std::wstring& name) {
     s.summary->deep = true;
     s.summary->inaccessible = 3;
     s.summary->gave_up = true;
+  } else if (name == L"eject") {
+    s.targets = {L"E:\\"};
+    s.rows = {{make_holder(4120, "Word", HolderKind::Program, true, "Trip notes.docx - Word"), {}}};
+    s.rows[0].holder.files = {L"E:\\Trip notes.docx"};
+    s.rows[0].holder.held = "Trip notes.docx";
+    s.summary->drive = true;
+    s.eject_offered = true;
   } else if (name == L"notice") {
     s.rows = {{make_holder(4120, "Word", HolderKind::Program, true), {ActionKind::Closed, {}}}};
     s.notice = std::string(localized(msg::kMovedToRecycleBin));

@@ -126,6 +126,7 @@ struct Builder {
     if (!s.summary) return text_of(s.targets_hold_folder ? msg::kTargetFolder : msg::kTargetFile);
     const ScanSummary& r = *s.summary;
     if (every_diagnosis_gone()) return text_of(msg::kTargetNotFound);
+    if (r.drive) return text_of(msg::kTargetFolder);  // its files were not counted
     const std::string files = group_thousands(r.files_checked);
     if (r.folders != 0) {
       if (r.truncated || r.stopped) return filled(msg::kTargetFolderCapped, {files});
