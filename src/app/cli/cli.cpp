@@ -80,6 +80,8 @@ std::string_view diagnosis_kind_name(DiagnosisKind kind) {
       return "no_permission";
     case DiagnosisKind::InUseUnseen:
       return "in_use_unseen";
+    case DiagnosisKind::DriveNotInUse:
+      return "drive_not_in_use";
     case DiagnosisKind::LooksDeletable:
       break;
   }
@@ -361,6 +363,7 @@ std::string search_notes(const ScanResult& result, bool elevated) {
   };
   const SearchGaps gaps = search_gaps(result, elevated);
   std::string out;
+  if (result.drive) out += std::string(localized(msg::kCliDriveSearched)) + "\n";
   if (gaps.listing_capped) out += line(msg::kTooManyFiles, kListingCap);
   if (gaps.processes_not_opened) out += line(msg::kCliInaccessibleProcesses, result.inaccessible);
   if (gaps.handles_passed_over && result.holders.empty()) out += line(msg::kDeepSkippedHandles, result.unexamined);
@@ -429,6 +432,7 @@ std::string holders_json(const std::vector<Target>& targets, const ScanResult& r
   doc["targets"] = nlohmann::json::array();
   for (const Target& t : targets) doc["targets"].push_back(utf8(t));
   doc["deep"] = result.deep;
+  doc["drive"] = result.drive;
   doc["files_checked"] = result.files_checked;
   doc["truncated"] = result.truncated;
   doc["complete"] = !result.gave_up;
