@@ -146,4 +146,9 @@ DriveScope drive_scope(const std::wstring& root, const DriveVolumeApi& api) {
   return scope;
 }
 
+std::wstring volume_path_spelling(std::wstring path) {
+  if (is_volume_name(L"\\\\?\\" + path)) path.insert(0, L"\\\\?\\");
+  return path;
+}
+
 }  // namespace tw

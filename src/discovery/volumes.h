@@ -52,4 +52,8 @@ std::optional<std::wstring> drive_root(const Target& target, const DriveVolumeAp
 // letter Windows gives no volume name) is matched by the root alone.
 DriveScope drive_scope(const std::wstring& root, const DriveVolumeApi& api);
 
+// A path found by its volume name ("Volume{...}\dir\f", its "\\?\" gone with the other
+// prefixes) gets that prefix back, as only that spelling reaches it; any other is unchanged.
+std::wstring volume_path_spelling(std::wstring path);
+
 }  // namespace tw

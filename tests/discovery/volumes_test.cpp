@@ -99,13 +99,16 @@ TEST(DriveScope, APathBelongsToTheVolumeItLiesOnNotToOneMountedAboveIt) {
   }
 }
 
-TEST(DriveScope, OnlyAVolumesRootIsADrive) {
+TEST(DriveScope, OnlyAVolumesRootIsADriveAndAVolumeNameKeepsItsPrefix) {
   EXPECT_EQ(drive_root(L"E:", kStandIn), std::optional<std::wstring>(L"E:\\"));
   EXPECT_EQ(drive_root(L"\\\\?\\E:\\", kStandIn), std::optional<std::wstring>(L"\\\\?\\E:\\"));
   EXPECT_EQ(drive_root(L"C:\\mnt\\usb", kStandIn), std::optional<std::wstring>(L"C:\\mnt\\usb\\"));
   EXPECT_EQ(drive_root(L"C:\\mnt", kStandIn), std::nullopt);       // a folder on C
   EXPECT_EQ(drive_root(L"C:\\users", kStandIn), std::nullopt);     // not even asked
   EXPECT_EQ(drive_root(L"\\\\server\\share\\dir", kStandIn), std::nullopt);
+  // A handle on a volume with no letter is named by its volume name, which needs its prefix.
+  EXPECT_EQ(volume_path_spelling(L"Volume{e}\\a.txt"), L"\\\\?\\Volume{e}\\a.txt");
+  EXPECT_EQ(volume_path_spelling(L"E:\\Volume{e}\\a.txt"), L"E:\\Volume{e}\\a.txt");
 }
 
 }  // namespace
