@@ -51,9 +51,10 @@ struct Drives {
   bool any() const { return !scopes.empty(); }
 };
 
-Drives find_drives(const std::vector<Target>& targets, const DriveVolumeApi& volumes) {
+Drives find_drives(const std::vector<Target>& targets, const DriveVolumeApi& volumes, StopFlag stop) {
   Drives drives;
   for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (stop_asked(stop)) break;  // a share that is away can take long to answer; the listing stops too
     const std::optional<std::wstring> root = drive_root(targets[i], volumes);
     if (!root) continue;
     if (drives.is_drive.empty()) drives.is_drive.assign(targets.size(), false);
@@ -206,7 +207,7 @@ std::vector<Diagnosis> diagnose_targets(const std::vector<Target>& targets, cons
 ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
                           const ScanPlatform& platform, StopFlag stop) {
   ScanResult result;
-  const Drives drives = find_drives(targets, platform.volumes);
+  const Drives drives = find_drives(targets, platform.volumes, stop);
   result.drive = drives.any();
   result.deep = deep || result.drive;
 
