@@ -35,6 +35,7 @@ struct ScanSummary {
   std::uint64_t unexamined = 0;       // handles the deep search did not ask, as the question could hang
   bool truncated = false;             // a folder listing stopped at the cap
   bool deep = false;
+  bool drive = false;                 // a drive was searched by what is open on it, its files not listed
   bool gave_up = false;               // the deep search stopped early
   bool stopped = false;               // told to stop: what was found so far, no diagnoses
 };
