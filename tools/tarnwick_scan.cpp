@@ -42,6 +42,8 @@ const char* diagnosis_name(tw::DiagnosisKind kind) {
       return "NoPermission";
     case tw::DiagnosisKind::InUseUnseen:
       return "InUseUnseen";
+    case tw::DiagnosisKind::DriveNotInUse:
+      return "DriveNotInUse";
     case tw::DiagnosisKind::LooksDeletable:
       return "LooksDeletable";
   }
@@ -70,7 +72,7 @@ nlohmann::json to_json(const tw::ScanResult& r) {
     diagnoses.push_back({{"target", tw::to_utf8(d.target)}, {"kind", diagnosis_name(d.kind)}, {"read_only", d.read_only}});
   }
   return {{"files_checked", r.files_checked}, {"folders", r.folders}, {"inaccessible", r.inaccessible}, {"unexamined", r.unexamined},
-          {"truncated", r.truncated},         {"deep", r.deep},       {"gave_up", r.gave_up},
+          {"truncated", r.truncated},         {"deep", r.deep},       {"drive", r.drive},     {"gave_up", r.gave_up},
           {"holders", holders},               {"diagnoses", diagnoses}};
 }
 

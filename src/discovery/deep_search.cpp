@@ -62,7 +62,9 @@ bool name_query_may_hang(std::uint32_t access) {
 
 std::optional<std::wstring> name_of_disk_handle(HANDLE handle) {
   if (::GetFileType(handle) != FILE_TYPE_DISK) return std::nullopt;
-  return final_path_name(handle);
+  // A volume with no drive letter has no DOS name; its volume name still places it on a drive.
+  if (std::optional<std::wstring> name = final_path_name(handle)) return name;
+  return final_path_name(handle, VOLUME_NAME_GUID);
 }
 
 LONG WINAPI nt_query_system_information(ULONG information_class, void* buffer, ULONG size, ULONG* returned) {

@@ -81,11 +81,11 @@ std::string display_form(std::wstring_view file, const std::vector<Target>& targ
 
 std::string literal_key(const Target& target) { return path_key(std::wstring_view(target)); }
 
-std::optional<std::wstring> final_path_name(HANDLE file) {
+std::optional<std::wstring> final_path_name(HANDLE file, DWORD flags) {
   std::wstring buffer(1024, L'\0');
   for (int call = 0; call < 3; ++call) {
     const DWORD size = static_cast<DWORD>(buffer.size());
-    const DWORD n = ::GetFinalPathNameByHandleW(file, buffer.data(), size, 0);
+    const DWORD n = ::GetFinalPathNameByHandleW(file, buffer.data(), size, flags);
     if (n == 0) return std::nullopt;
     if (n < size) {
       buffer.resize(n);

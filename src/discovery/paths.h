@@ -48,9 +48,9 @@ std::string literal_key(const Target& target);
 // mappings, junctions and other aliases), or the literal key when that cannot be had.
 std::string resolved_key(const Target& target);
 
-// GetFinalPathNameByHandleW (normalised, DOS volume name), growing the buffer as asked, at
-// most three calls.
-std::optional<std::wstring> final_path_name(HANDLE file);
+// GetFinalPathNameByHandleW (normalised, DOS volume name unless `flags` say otherwise), growing
+// the buffer as asked, at most three calls.
+std::optional<std::wstring> final_path_name(HANDLE file, DWORD flags = VOLUME_NAME_DOS);
 
 // The last component of a path (after its last backslash or slash), as text; empty when the
 // path ends in a separator.

@@ -85,6 +85,8 @@ std::string_view diagnosis_kind_name(DiagnosisKind kind) {
       return "no_permission";
     case DiagnosisKind::InUseUnseen:
       return "in_use_unseen";
+    case DiagnosisKind::DriveNotInUse:
+      return "drive_not_in_use";
     case DiagnosisKind::LooksDeletable:
       break;
   }
@@ -308,6 +310,10 @@ std::string cli_usage() {
          "never ended. Ending, restarting File Explorer, recycling and scheduling need --yes\n"
          "or a yes at the console's prompt.\n"
          "\n"
+         "A drive (E:\\, a volume's name or the folder it is mounted at) is searched for what\n"
+         "is open on it, every letter and mounted folder of its volume, without listing its\n"
+         "files: a deep search, with or without --deep.\n"
+         "\n"
          "Commands and options may be written in any letter case.\n"
          "\n"
          "Exit status:\n"
@@ -371,6 +377,7 @@ std::string search_notes(const ScanResult& result, bool elevated) {
   };
   const SearchGaps gaps = search_gaps(result, elevated);
   std::string out;
+  if (result.drive) out += std::string(localized(msg::kCliDriveSearched)) + "\n";
   if (gaps.listing_capped) out += line(msg::kTooManyFiles, kListingCap);
   if (gaps.processes_not_opened) out += line(msg::kCliInaccessibleProcesses, result.inaccessible);
   if (gaps.handles_passed_over && result.holders.empty()) out += line(msg::kDeepSkippedHandles, result.unexamined);
@@ -477,6 +484,7 @@ std::string holders_json(const std::vector<Target>& targets, const ScanResult& r
   doc["targets"] = nlohmann::json::array();
   for (const Target& t : targets) doc["targets"].push_back(utf8(t));
   doc["deep"] = result.deep;
+  doc["drive"] = result.drive;
   doc["files_checked"] = result.files_checked;
   doc["truncated"] = result.truncated;
   doc["complete"] = !result.gave_up;

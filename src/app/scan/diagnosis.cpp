@@ -63,6 +63,11 @@ Diagnosis diagnose_target(const Target& target, std::uint64_t read_only_inside) 
   return decide_diagnosis(target, read_facts(target), read_only_inside);
 }
 
+Diagnosis diagnose_drive(const Target& root) {
+  const bool exists = ::GetFileAttributesW(exact_path(root).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return Diagnosis{root, exists ? DiagnosisKind::DriveNotInUse : DiagnosisKind::Gone, 0, exists};
+}
+
 namespace {
 std::string text_for(const Message& m) { return std::string(localized(m)); }
 std::string filled_with(const Message& m, const std::string& arg) { return fill_placeholders(localized(m), std::span(&arg, 1)); }
@@ -84,6 +89,8 @@ std::string diagnosis_text(const Diagnosis& d, bool deep, bool elevated) {
       return text_for(!deep       ? msg::kDiagnosisUnseenTryDeep
                      : !elevated ? msg::kDiagnosisUnseenTryAdmin
                                  : msg::kDiagnosisUnseenTryRestart);
+    case DiagnosisKind::DriveNotInUse:
+      return text_for(msg::kDiagnosisDriveNotInUse);
     case DiagnosisKind::LooksDeletable:
       break;
   }

@@ -17,6 +17,7 @@ enum class DiagnosisKind : std::uint8_t {
   NoPermission = 3,    // deleting it is refused, not for sharing
   InUseUnseen = 4,     // something holds it that the search did not see
   LooksDeletable = 5,  // nothing stands in the way
+  DriveNotInUse = 6,   // a drive on which nothing is open
 };
 
 struct Diagnosis {
@@ -40,6 +41,10 @@ Diagnosis decide_diagnosis(const Target& target, const TargetFacts& facts, std::
 
 // Reads the facts and decides.
 Diagnosis diagnose_target(const Target& target, std::uint64_t read_only_inside);
+
+// A drive nothing was found open on: not in use, or gone when its root cannot be read. Its
+// root is never opened for deletion, which no drive allows.
+Diagnosis diagnose_drive(const Target& root);
 
 // What a diagnosis says to the user; what to try next depends on whether the search was deep
 // and the program elevated.

@@ -42,6 +42,75 @@ void sort_holders(std::vector<Holder>& holders) {
 
 namespace {
 
+// Targets that are drive roots, with the volume each stands for. A drive is searched by what
+// is open on it: listing it would cost time in proportion to its files and tell nothing of
+// its folders, its current folders or the volume itself.
+struct Drives {
+  std::vector<bool> is_drive;      // per target; empty when there is no drive
+  std::vector<DriveScope> scopes;  // one per drive target, its resolved key among its keys
+
+  bool any() const { return !scopes.empty(); }
+};
+
+Drives find_drives(const std::vector<Target>& targets, const DriveVolumeApi& volumes, StopFlag stop) {
+  Drives drives;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (stop_asked(stop)) break;  // a share that is away can take long to answer; the listing stops too
+    const std::optional<std::wstring> root = drive_root(targets[i], volumes);
+    if (!root) continue;
+    if (drives.is_drive.empty()) drives.is_drive.assign(targets.size(), false);
+    drives.is_drive[i] = true;
+    DriveScope scope = drive_scope(*root, volumes);
+    // Another letter for the same folder (a subst or mapped drive) is named by the first.
+    const std::string resolved = resolved_key(targets[i]);
+    if (std::find(scope.keys.begin(), scope.keys.end(), resolved) == scope.keys.end()) scope.keys.push_back(resolved);
+    drives.scopes.push_back(std::move(scope));
+  }
+  return drives;
+}
+
+// The folders and files among the targets listed; drives are left out, and a search of
+// drives alone lists nothing.
+FileListing list_targets(const std::vector<Target>& targets, const Drives& drives, const ProgressSink& progress,
+                         const ScanApi& platform, StopFlag stop) {
+  if (!drives.any()) return platform.list_files(targets, progress, {}, stop);
+  std::vector<Target> listed;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (!drives.is_drive[i]) listed.push_back(targets[i]);
+  }
+  if (listed.empty()) return {};
+  return platform.list_files(listed, progress, {}, stop);
+}
+
+// Whether a path found under the search's keys belongs to a target: under a target that is
+// not a drive, or on a drive's own volume rather than another volume mounted inside it.
+class DriveFilter {
+ public:
+  DriveFilter(const std::vector<Target>& targets, const std::vector<std::string>& resolved_keys, const Drives& drives)
+      : drives_(drives), others_(other_keys(targets, resolved_keys, drives)) {}
+
+  bool wanted(std::string_view key) const {
+    if (!drives_.any() || others_.find(key)) return true;
+    return std::any_of(drives_.scopes.begin(), drives_.scopes.end(), [&](const DriveScope& d) { return d.owns(key); });
+  }
+
+ private:
+  static std::vector<std::string> other_keys(const std::vector<Target>& targets,
+                                             const std::vector<std::string>& resolved_keys, const Drives& drives) {
+    std::vector<std::string> keys;
+    if (!drives.any()) return keys;
+    for (std::size_t i = 0; i < targets.size() && i < resolved_keys.size(); ++i) {
+      if (drives.is_drive[i]) continue;
+      keys.push_back(resolved_keys[i]);
+      keys.push_back(literal_key(targets[i]));
+    }
+    return keys;
+  }
+
+  const Drives& drives_;
+  KeyIndex others_;
+};
+
 // Who uses the files, batch by batch, all batches sharing one split budget. False when it was
 // told to stop before the last batch.
 bool ask_restart_manager(std::span<const std::wstring> files, std::uint64_t files_checked, const ProgressSink& progress,
@@ -66,14 +135,15 @@ bool ask_restart_manager(std::span<const std::wstring> files, std::uint64_t file
 // it was told to stop before every process was looked at.
 bool find_programs_started_inside(const std::vector<Target>& targets, const std::vector<std::string>& resolved_keys,
                                   const KeyIndex& resolved_index, const KeyIndex& literal_index,
-                                  const ScanApi& platform, PendingHolders& pending, StopFlag stop) {
+                                  const DriveFilter& drives, const ScanApi& platform, PendingHolders& pending,
+                                  StopFlag stop) {
   for (const ProcessEntry& p : platform.process_list()) {
     if (stop_asked(stop)) return false;
     if (p.pid < 5) continue;
     const std::optional<std::wstring> image = platform.image_path(p.pid);
     if (!image) continue;
     const std::string key = path_key(std::wstring_view(*image));
-    if (resolved_index.find(key) || literal_index.find(key)) {
+    if ((resolved_index.find(key) || literal_index.find(key)) && drives.wanted(key)) {
       add_held_path(pending, p.pid, spell_as_target(*image, targets, resolved_keys), kHeldLoaded);
     }
   }
@@ -95,9 +165,10 @@ bool find_files_in_memory(const std::vector<Target>& targets, const std::vector<
 // What the Restart Manager cannot tell: programs started from inside a target, with `images`
 // (some file is a program or a DLL) what processes have loaded, and with `deep` every handle
 // and every process's memory in the system. Sets `stopped` when told to stop before it was done.
-void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIndex& literal_index, bool images,
-                                 const ProgressSink& progress, const ScanApi& platform, StopFlag stop,
-                                 ScanResult& result, PendingHolders& pending) {
+void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIndex& literal_index,
+                                 const Drives& drives, bool images, const ProgressSink& progress,
+                                 const ScanApi& platform, StopFlag stop, ScanResult& result,
+                                 PendingHolders& pending) {
   std::vector<std::string> resolved_keys;
   resolved_keys.reserve(targets.size());
   for (const Target& t : targets) {
@@ -107,8 +178,13 @@ void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIn
     }
     resolved_keys.push_back(resolved_key(t));
   }
-  const KeyIndex resolved_index(resolved_keys);
-  if (!find_programs_started_inside(targets, resolved_keys, resolved_index, literal_index, platform, pending, stop)) {
+  // A drive's other letters, mounted folders and volume name are searched as well.
+  std::vector<std::string> search_keys = resolved_keys;
+  for (const DriveScope& d : drives.scopes) search_keys.insert(search_keys.end(), d.keys.begin(), d.keys.end());
+  const KeyIndex resolved_index(search_keys);
+  const DriveFilter filter(targets, resolved_keys, drives);
+  if (!find_programs_started_inside(targets, resolved_keys, resolved_index, literal_index, filter, platform, pending,
+                                    stop)) {
     result.stopped = true;
     return;
   }
@@ -118,8 +194,12 @@ void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIn
     return;
   }
   if (progress) progress(ScanProgress{result.files_checked, 0.0f, ScanPhase::DeepSearching});
-  DeepSearchResult found = deep_search(resolved_keys, result.files_checked, progress, platform.deep, {}, stop);
-  for (DeepRecord& r : found.records) add_held_path(pending, r.pid, spell_as_target(r.path, targets, resolved_keys), r.how);
+  DeepSearchResult found = deep_search(search_keys, result.files_checked, progress, platform.deep, {}, stop);
+  for (DeepRecord& r : found.records) {
+    if (!filter.wanted(path_key(std::wstring_view(r.path)))) continue;
+    add_held_path(pending, r.pid, spell_as_target(volume_path_spelling(std::move(r.path)), targets, resolved_keys),
+                  r.how);
+  }
   result.inaccessible = found.inaccessible;
   result.unexamined = found.unexamined;
   result.gave_up = found.gave_up;
@@ -128,12 +208,15 @@ void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIn
 
 // One diagnosis per target; none when told to stop before all were made, as a partial list
 // would leave targets unexplained.
-std::vector<Diagnosis> diagnose_targets(const std::vector<Target>& targets, const FileListing& listing, StopFlag stop) {
+std::vector<Diagnosis> diagnose_targets(const std::vector<Target>& targets, const FileListing& listing,
+                                        const Drives& drives, StopFlag stop) {
   std::vector<Diagnosis> diagnoses;
   diagnoses.reserve(targets.size());
-  for (const Target& t : targets) {
+  for (std::size_t i = 0; i < targets.size(); ++i) {
     if (stop_asked(stop)) return {};
-    diagnoses.push_back(diagnose_target(t, read_only_count(listing.read_only, t)));
+    const Target& t = targets[i];
+    const bool drive = drives.any() && drives.is_drive[i];
+    diagnoses.push_back(drive ? diagnose_drive(t) : diagnose_target(t, read_only_count(listing.read_only, t)));
   }
   return diagnoses;
 }
@@ -143,9 +226,11 @@ std::vector<Diagnosis> diagnose_targets(const std::vector<Target>& targets, cons
 ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
                           const ScanApi& platform, StopFlag stop) {
   ScanResult result;
-  result.deep = deep;
+  const Drives drives = find_drives(targets, platform.volumes, stop);
+  result.drive = drives.any();
+  result.deep = deep || result.drive;
 
-  FileListing listing = build_file_list(targets, progress, {}, stop);
+  FileListing listing = list_targets(targets, drives, progress, platform, stop);
   result.files_checked = listing.files_checked;
   result.folders = listing.folders;
   result.truncated = listing.truncated;
@@ -162,7 +247,7 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
   if (!result.stopped) {
     const bool images = std::any_of(listing.files.begin(), listing.files.end(),
                                     [](const std::wstring& f) { return loads_as_image(f); });
-    look_beyond_restart_manager(targets, literal_index, images, progress, platform, stop, result, pending);
+    look_beyond_restart_manager(targets, literal_index, drives, images, progress, platform, stop, result, pending);
   }
 
   result.holders = finish_holders(std::move(pending), platform.facts);
@@ -172,7 +257,7 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
     if (!h.files.empty()) h.held = display_form(h.files.front(), targets, literal_index);
   }
   if (result.holders.empty() && !result.stopped) {
-    result.diagnoses = diagnose_targets(targets, listing, stop);
+    result.diagnoses = diagnose_targets(targets, listing, drives, stop);
     result.stopped = result.diagnoses.size() != targets.size();
   }
   sort_holders(result.holders);

@@ -9,6 +9,7 @@
 #include "app/scan/scan_result.h"
 #include "discovery/deep_search.h"
 #include "discovery/file_list.h"
+#include "discovery/volumes.h"
 #include "procs/holders.h"
 #include "rm/rm_query.h"
 
@@ -21,13 +22,18 @@ struct ScanApi {
   ProcessApi facts;
   std::vector<ProcessEntry> (*process_list)() = &tw::process_list;
   std::optional<std::wstring> (*image_path)(std::uint32_t) = &tw::image_path;
+  DriveVolumeApi volumes;
+  // The folder listing, replaceable so that a test can count the calls (a drive has none).
+  FileListing (*list_files)(const std::vector<Target>&, const ProgressSink&, const FileIdentityApi&,
+                            StopFlag) = &build_file_list;
 };
 
 // The whole search, free of windows and slots: listing, the Restart Manager in batches,
 // programs started from inside a target, the deep search when asked, then the holders in
 // display order or, when there are none, a diagnosis per target. Once `stop` is set, the steps
 // left are skipped and the holders found so far are the result, marked stopped and without
-// diagnoses (nothing can be said of what was not looked at).
+// diagnoses (nothing can be said of what was not looked at). A target that is a drive's root
+// is not listed: every handle on its volume is looked for, as by the deep search.
 ScanResult search_targets(const std::vector<Target>& targets, bool deep, const ProgressSink& progress,
                           const ScanApi& platform = {}, StopFlag stop = nullptr);
 

@@ -156,7 +156,11 @@ TEST(CliOutput, OnlyAFreeAndWhollySearchedTargetIsSuccess) {
   ScanResult passed_over = free_file;
   passed_over.deep = true;
   passed_over.unexamined = 2;
+  ScanResult free_drive;
+  free_drive.deep = free_drive.drive = true;
+  free_drive.diagnoses = {Diagnosis{L"E:\\", DiagnosisKind::DriveNotInUse, 0, true}};
   const Case cases[] = {
+      {"free drive", free_drive, true, kExitSuccess, {}, "searched for everything open on it"},
       {"free", free_file, false, kExitSuccess, {}, "It looks deletable now"},
       {"held", held, false, kExitStillHeld, {"listing_capped"}, "There are very many files"},
       {"unseen", unseen, false, kExitInUseUnseen, {"listing_capped"}, "wasn't found. Try --deep."},
@@ -177,6 +181,7 @@ TEST(CliOutput, OnlyAFreeAndWhollySearchedTargetIsSuccess) {
     const auto doc = nlohmann::json::parse(holders_json({}, c.result, c.elevated), nullptr, false);
     EXPECT_EQ(doc["incomplete"], c.incomplete) << c.name;
     EXPECT_EQ(doc["status"] == "free", c.status == kExitSuccess) << c.name;
+    EXPECT_EQ(doc["drive"], c.result.drive) << c.name;
   }
   // wait goes on while the file is held or in use, or the search failed; a gap stays a gap.
   for (const int status : {kExitSuccess, kExitIncomplete}) EXPECT_FALSE(waits_on(status)) << status;
@@ -385,6 +390,29 @@ TEST_F(CliWithHolder, FindListsTheHolderForPeopleAndForPrograms) {
   const auto after = nlohmann::json::parse(free.out, nullptr, false);
   EXPECT_TRUE(after["holders"].empty());
   EXPECT_EQ(after["diagnoses"][0]["kind"], "looks_deletable");
+}
+
+// A drive (V: and W: of the test prefix, one folder of 100,000 files) is searched deep without
+// --deep, and both output forms say it was a drive search.
+TEST(CliDrive, FindOfADriveNamesWhatIsOpenOnIt) {
+  auto holder = test::HolderProcess::start({L"--open", L"V:\\d7\\f7.txt"});
+  ASSERT_TRUE(holder);
+  const CliRun table = run_cli({L"find", L"V:\\"});
+  EXPECT_EQ(table.exit, 1u) << table.err;
+  EXPECT_NE(table.out.find(std::to_string(holder->pid())), std::string::npos) << table.out;
+  EXPECT_NE(table.out.find("searched for everything open on it"), std::string::npos) << table.out;
+
+  const CliRun json = run_cli({L"find", L"--json", L"W:"});
+  EXPECT_EQ(json.exit, 1u) << json.err;
+  const auto doc = nlohmann::json::parse(json.out, nullptr, false);
+  ASSERT_FALSE(doc.is_discarded()) << json.out;
+  EXPECT_TRUE(doc["deep"]);
+  EXPECT_TRUE(doc["drive"]);
+  EXPECT_EQ(doc["files_checked"], 0);
+  const auto& holders = doc["holders"];
+  const auto h = std::find_if(holders.begin(), holders.end(), [&](const auto& x) { return x["pid"] == holder->pid(); });
+  ASSERT_NE(h, holders.end()) << json.out;
+  EXPECT_EQ((*h)["holds"], nlohmann::json::array({"W:\\d7\\f7.txt"}));
 }
 
 // When nothing was found, the table says what the window says of handles the deep search passed

@@ -7,6 +7,7 @@
 #include "app/scan/scan_job.h"
 #include "app/scan/search.h"
 #include "app/system/messages.h"
+#include "common/text.h"
 #include "procs/process_facts.h"
 #include "support/fake_rm.h"
 #include "support/holder_process.h"
@@ -338,6 +339,57 @@ TEST(SearchTargets, FindsLoadedAndMappedFilesWhereProgramFilesAreOrWhenDeep) {
         return g.pid == f.pid && g.file == f.file && g.how == f.how;
       })) << testing::PrintToString(f.file) << " deep " << c.deep;
     }
+  }
+}
+
+std::atomic<int> listings{0};
+FileListing counted_listing(const std::vector<Target>& targets, const ProgressSink& progress, const FileIdentityApi& ids,
+                            StopFlag stop) {
+  ++listings;
+  return build_file_list(targets, progress, ids, stop);
+}
+
+// Drives V: and W: of the test prefix are one folder of 100,000 files (made by the fixtures).
+// Wine gives each letter a volume of its own and names every handle there by V:, so W: finds
+// them through the letter's resolved spelling.
+TEST(DriveSearch, FindsWhatIsOpenOnTheDriveWithoutListingItsFiles) {
+  auto file = HolderProcess::start({L"--open", L"W:\\deep\\in\\side\\held.txt"});
+  auto folder = HolderProcess::start({L"--cwd", L"V:\\deep\\in"});
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(folder);
+  wchar_t volume[MAX_PATH] = {};
+  ASSERT_TRUE(::GetVolumeNameForVolumeMountPointW(L"V:\\", volume, MAX_PATH));
+  ScanApi platform;
+  platform.list_files = &counted_listing;
+
+  struct Case {
+    std::wstring target;
+    bool drive;
+    std::wstring spelled;  // how the held file is named
+  };
+  const Case cases[] = {
+      {L"V:\\", true, L"V:\\deep\\in\\side\\held.txt"},
+      {L"W:\\", true, L"W:\\deep\\in\\side\\held.txt"},
+      {L"\\\\?\\V:\\", true, L"\\\\?\\V:\\deep\\in\\side\\held.txt"},
+      {volume, true, L"V:\\deep\\in\\side\\held.txt"},
+      {L"V:\\deep", false, L"V:\\deep\\in\\side\\held.txt"},  // a folder on the drive is listed
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << to_utf8(c.target));
+    listings = 0;
+    const ScanResult r = search_targets({c.target}, false, {}, platform);
+    EXPECT_EQ(r.drive, c.drive);
+    EXPECT_EQ(r.deep, c.drive);
+    EXPECT_EQ(listings, c.drive ? 0 : 1);
+    if (!c.drive) continue;  // without --deep a folder's holders are the Restart Manager's, not Wine's
+    EXPECT_EQ(r.files_checked, 0u);
+    const auto holder = [&](DWORD pid) {
+      const auto h = std::find_if(r.holders.begin(), r.holders.end(), [&](const Holder& x) { return x.pid == pid; });
+      return h == r.holders.end() ? std::vector<std::wstring>{} : h->files;
+    };
+    EXPECT_EQ(holder(file->pid()), std::vector<std::wstring>{c.spelled});
+    const std::vector<std::wstring> cwd = holder(folder->pid());
+    EXPECT_TRUE(std::any_of(cwd.begin(), cwd.end(), [](const std::wstring& f) { return f.ends_with(L"deep\\in"); }));
   }
 }
 
