@@ -124,6 +124,7 @@ WindowState preset(const std::wstring& name) {
     s.rows[0].holder.files = {L"E:\\Trip notes.docx"};
     s.rows[0].holder.held = "Trip notes.docx";
     s.summary->drive = true;
+    s.summary->deep = true;  // a drive search is deep by nature
     s.eject_offered = true;
   } else if (name == L"notice") {
     s.rows = {{make_holder(4120, "Word", HolderKind::Program, true), {ActionKind::Closed, {}}}};
