@@ -2,14 +2,19 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/language/catalogue.h"
 #include "app/window/main_window.h"
 #include "app/window/message_boxes.h"
 #include "app/window/row_buttons.h"
+#include "app/window/view.h"
 #include "common/text.h"
+#include "discovery/paths.h"
 #include "procs/end_process.h"
 #include "procs/process_facts.h"
 #include "support/holder_process.h"
+#include "support/temp_dir.h"
 #include "support/test_window.h"
 
 namespace tw {
@@ -151,6 +156,59 @@ TEST(RowRemedyWindow, CloseStartsAtOnceAndForceQuitOnlyOnYesForTheSameRow) {
   EXPECT_EQ(::WaitForSingleObject(program->process(), 0), WAIT_OBJECT_0);
 
   test::close_test_main_window(window);
+}
+
+// A deep search from the window finds a DLL kept loaded and a file kept mapped, its row says how,
+// and after Force quit the file deletes.
+TEST(RowRemedyWindow, ALoadedOrMappedFileIsShownSoAndFreedByForceQuit) {
+  test::TempDir dir;
+  const std::wstring plugin = dir / L"plug-in.dll", data = dir / L"data.bin";
+  ASSERT_TRUE(::CopyFileW((test::program_dir() + L"\\tw_planted.dll").c_str(), plugin.c_str(), FALSE));
+  ASSERT_TRUE(test::write_file(data, "data"));
+  const struct {
+    const wchar_t* option;
+    const std::wstring& file;
+    const Message& words;
+  } cases[] = {{L"--load", plugin, msg::kHeldLoaded}, {L"--map", data, msg::kHeldMapped}};
+  WindowApi platform;
+  platform.message_box = &fake_box;
+  WindowState* opened = test::open_test_main_window(platform);
+  ASSERT_TRUE(opened);
+  WindowState& s = *opened;
+  g_answer = IDYES;
+  for (const auto& c : cases) {
+    auto holder = test::HolderProcess::start({c.option, c.file});
+    ASSERT_TRUE(holder);
+    ASSERT_TRUE(with_main_window([&](MainWindow& w) {
+      set_window_targets(w, std::vector<Target>{c.file}, false);
+      start_window_scan(w, true);
+    }));
+    const auto wait = [&](auto done) {
+      for (const ULONGLONG deadline = ::GetTickCount64() + 30'000; !done();) {
+        if (::GetTickCount64() > deadline) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        test::dispatch_waiting_messages();
+      }
+      return true;
+    };
+    ASSERT_TRUE(wait([&] { return !scan_running(s) && s.summary; }));
+    const auto row = std::find_if(s.rows.begin(), s.rows.end(),
+                                  [&](const HolderRow& r) { return r.holder.pid == holder->pid(); });
+    ASSERT_NE(row, s.rows.end());
+    const std::size_t index = static_cast<std::size_t>(row - s.rows.begin());
+    const Layout layout = layout_view(s, ViewSize{880, 640, 1.0f}, fixed_metrics(), true);
+    const std::string said = fill_placeholders(localized(c.words), std::vector<std::string>{last_component(c.file)});
+    EXPECT_TRUE(std::any_of(layout.rows.begin(), layout.rows.end(), [&](const RowLayout& r) {
+      return r.details.find(said) != std::string::npos;
+    })) << said;
+
+    EXPECT_TRUE(with_main_window([&](MainWindow& w) { click_row_remedy(w, Hit{HitKind::RowForceQuit, index}); }));
+    ::SendMessageW(s.window, WM_NULL, 0, 0);
+    EXPECT_EQ(::WaitForSingleObject(holder->process(), 15'000), WAIT_OBJECT_0);
+    EXPECT_TRUE(::DeleteFileW(c.file.c_str())) << "error " << ::GetLastError();
+  }
+  g_answer = IDNO;
+  test::close_test_main_window(s.window);
 }
 
 }  // namespace

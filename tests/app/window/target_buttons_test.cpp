@@ -364,17 +364,19 @@ TEST(EjectButton, OfferedForARemovableDriveSaysTheOutcomeAndSearchesAfterARefusa
   const std::string refused(localized(msg::kVetoWindowsApp));
   struct Case {
     const char* name;
-    Drive drive;
+    const Drive& drive;
     bool offered;
     std::string notice{};  // after a click on Eject: how it begins, and whom it names
     const char* named = "";
     bool searched_again = false, targets_kept = false;
   };
+  const Drive fixed{DRIVE_FIXED, false}, with_windows{DRIVE_REMOVABLE, true, true},
+      vetoed{DRIVE_REMOVABLE, true, false, PNP_VetoWindowsApp, L"4242"}, removable{};
   const Case cases[] = {
-      {"fixed disk", {DRIVE_FIXED, false}, false},
-      {"holds Windows", {DRIVE_REMOVABLE, true, true}, false},
-      {"refused by a program", {DRIVE_REMOVABLE, true, false, PNP_VetoWindowsApp, L"4242"}, true, refused, "writer.exe (process 4242)", true, true},
-      {"ejected", {}, true, std::string(localized(msg::kEjectSafeToRemove)), "", false, false},
+      {"fixed disk", fixed, false},
+      {"holds Windows", with_windows, false},
+      {"refused by a program", vetoed, true, refused, "writer.exe (process 4242)", true, true},
+      {"ejected", removable, true, std::string(localized(msg::kEjectSafeToRemove)), "", false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
