@@ -1,5 +1,5 @@
 // The drawing layer, in this order: a text format for each role, layouts made in them and our
-// own line breaking; icons drawn as shapes; font specs and frame results; making the devices,
+// own line breaking; icons drawn as shapes; font requests and frame results; making the devices,
 // swap chain and brushes, then the layer itself, its fonts, size and DPI; frames; filled and
 // outlined shapes; text layouts and their sizes; and drawing text, glyphs, layouts and bitmaps.
 
