@@ -35,6 +35,7 @@
 #include "discovery/folder_reader.h"
 #include "discovery/path_spelling.h"
 #include "discovery/paths.h"
+#include "discovery/volumes.h"
 
 namespace tw {
 namespace {
@@ -166,11 +167,7 @@ std::optional<std::wstring> VolumeApi::real_volume_root(const std::wstring& path
 namespace {
 
 // "\\?\Volume{...}\" of a volume root; empty when it has none.
-std::wstring volume_name(const std::wstring& root) {
-  wchar_t name[64] = {};
-  if (!::GetVolumeNameForVolumeMountPointW(root.c_str(), name, 64)) return {};
-  return name;
-}
+std::wstring volume_name(const std::wstring& root) { return volume_name_of(root).value_or(std::wstring()); }
 
 std::wstring windows_volume_name() {
   wchar_t windows[MAX_PATH] = {};

@@ -320,12 +320,6 @@ std::string_view eject_refusal_name(EjectRefusal refusal) {
 
 // The real calls.
 
-std::optional<std::wstring> EjectApi::real_volume_name(const std::wstring& root) {
-  wchar_t name[64] = {};
-  if (!::GetVolumeNameForVolumeMountPointW(root.c_str(), name, 64)) return std::nullopt;
-  return std::wstring(name);
-}
-
 std::optional<std::wstring> EjectApi::real_windows_root() {
   wchar_t windows[MAX_PATH] = {};
   const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "discovery/volumes.h"
+
 namespace tw {
 
 // Which disk a volume lies on, as IOCTL_STORAGE_GET_DEVICE_NUMBER answers.
@@ -22,7 +24,7 @@ struct StorageNumber {
 struct EjectApi {
   UINT (*drive_type)(const wchar_t* root) = &::GetDriveTypeW;
   // "\\?\Volume{...}\" of a root ("E:\" or a volume path), or nothing.
-  std::optional<std::wstring> (*volume_name)(const std::wstring& root) = &real_volume_name;
+  std::optional<std::wstring> (*volume_name)(const std::wstring& root) = &volume_name_of;
   // The root of the drive that holds the Windows folder: "C:\".
   std::optional<std::wstring> (*windows_root)() = &real_windows_root;
   // The disk of a volume, opened as "\\.\E:" or "\\?\Volume{...}" with no access rights.
@@ -40,7 +42,6 @@ struct EjectApi {
   // A running process's executable file name.
   std::optional<std::string> (*process_name)(std::uint32_t pid) = &real_process_name;
 
-  static std::optional<std::wstring> real_volume_name(const std::wstring& root);
   static std::optional<std::wstring> real_windows_root();
   static std::optional<StorageNumber> real_storage_number(const std::wstring& volume_device);
   static std::optional<DEVINST> real_disk_node(const StorageNumber& number);
