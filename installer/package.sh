@@ -5,6 +5,8 @@
 #   OUT/Tarnwick-VERSION-portable.zip    the program and its command line, with a read-me
 #   OUT/update.json                      what the program's updater reads about the installer
 #   OUT/SHA256SUMS                       the digests of the three
+#   OUT/winget/                          the package manager manifests of the installer
+#   OUT/scoop/tarnwick.json              and of the portable archive (see the README's Releases)
 # Usage: package.sh --program EXE --version VERSION --maker-name NAME --maker-url URL --out OUT
 #                   [--sign PFX [--password PASSWORD] [--timestamp URL]]
 set -euo pipefail
@@ -48,6 +50,7 @@ setup_name="Tarnwick-Setup-$version.exe"
 portable_name="Tarnwick-$version-portable.zip"
 # What a previous run left here would be listed with the new files.
 rm -f "$out"/Tarnwick-Setup-*.exe "$out"/Tarnwick-*-portable.zip "$out/update.json" "$out/SHA256SUMS"
+rm -rf "$out/winget" "$out/scoop"
 
 cp "$program" "$work/tarnwick.exe"
 # The command-line companion is built beside the program and shipped with it.
@@ -90,9 +93,11 @@ printf '{\n  "version": "%s",\n  "url": "%s",\n  "sha256": "%s",\n  "size": %s\n
   "$version" "${maker_url}tarnwick/$setup_name" "$digest" "$size" >"$out/update.json"
 
 (cd "$out" && sha256sum "$setup_name" "$portable_name" update.json >SHA256SUMS)
+"$here/manifests.sh" "$out" "$version" "$maker_name" "$maker_url" "$setup_name" "$portable_name"
 # What was made, with the sizes a release note quotes (the programs as packed, signed if signing).
 echo "package: in $out"
-for file in "$out/$setup_name" "$out/$portable_name" "$out/update.json" "$out/SHA256SUMS" \
+for file in "$out/$setup_name" "$out/$portable_name" "$out/update.json" "$out/SHA256SUMS" "$out"/winget/*.yaml \
+            "$out/scoop/tarnwick.json" \
             "$work/tarnwick.exe" "$work/tarnwick-cli.exe"; do
   name=$(basename "$file")
   [ "$(dirname "$file")" = "$work" ] && name="$name (in both)"

@@ -41,6 +41,8 @@ ManifestSupportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}  ; Windows 10 and 11
 !endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarnwick"
+; Lets the Run box and "start tarnwick" find the program without a change to the PATH.
+!define APP_PATH_KEY "Software\Microsoft\Windows\CurrentVersion\App Paths\tarnwick.exe"
 !define SETTINGS_KEY "Software\Tarnwick"
 ; The File Explorer verbs the program writes; the uninstaller removes them itself only when
 ; the program could not.
@@ -341,6 +343,8 @@ Section "Tarnwick"
   ${EndIf}
   CreateShortCut "$SMPROGRAMS\Tarnwick.lnk" "$INSTDIR\tarnwick.exe" "" "$INSTDIR\tarnwick.exe" 0
 
+  WriteRegStr HKCU "${APP_PATH_KEY}" "" "$INSTDIR\tarnwick.exe"
+  WriteRegStr HKCU "${APP_PATH_KEY}" "Path" "$INSTDIR"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Tarnwick"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${MAKER_NAME}"
@@ -526,6 +530,7 @@ Section "Uninstall"
       DeleteRegKey HKCU "${VERB_KEY_FOLDERS}"
     ${EndIf}
     Delete "$SMPROGRAMS\Tarnwick.lnk"
+    DeleteRegKey HKCU "${APP_PATH_KEY}"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
   ${EndIf}
   Delete "$INSTDIR\tarnwick.exe"

@@ -22,8 +22,10 @@ done
 
 tw_fresh_prefix
 
-wine_run 120 "$setup" /SILENT /SUPPRESSMSGBOXES /NORESTART && status=0 || status=$?
-expect "silent install exits" "$status" 0
+# As winget runs it: with the switch its manifest gives for a silent install.
+silent=$(python3 "$tw_src/tests/installer/check_manifests.py" "$packages/a" --switch Silent) || die "no winget manifest"
+wine_run 120 "$setup" $silent && status=0 || status=$?
+expect "silent install ($silent) exits" "$status" 0
 
 dir_win="$(win_env LOCALAPPDATA)\\Programs\\Tarnwick"
 dir=$(winepath -u "$dir_win" 2>/dev/null)
@@ -40,6 +42,8 @@ expect "InstallLocation" "$(reg_value "$uninstall_key" InstallLocation)" "$dir_w
 expect "UninstallString" "$(reg_value "$uninstall_key" UninstallString)" "\"$dir_win\\uninstall.exe\" _?=$dir_win"
 expect "QuietUninstallString" "$(reg_value "$uninstall_key" QuietUninstallString)" "\"$dir_win\\uninstall.exe\" /S _?=$dir_win"
 expect "NoModify" "$(reg_value "$uninstall_key" NoModify)" "0x1"
+app_path_key='HKCU\Software\Microsoft\Windows\CurrentVersion\App Paths\tarnwick.exe'
+expect "App Paths entry" "$(reg_default "$app_path_key")" "$dir_win\\tarnwick.exe"
 expect "NoRepair" "$(reg_value "$uninstall_key" NoRepair)" "0x1"
 estimated=$(($(reg_value "$uninstall_key" EstimatedSize)))
 installed_kib=$(( ($(stat -c %s "$dir/tarnwick.exe") + $(stat -c %s "$dir/tarnwick-cli.exe") + $(stat -c %s "$dir/uninstall.exe")) / 1024 ))
@@ -160,6 +164,7 @@ expect "left in the install folder" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' '
 [ ! -e "$shortcut" ] && ok "no shortcut" || fail "the shortcut is still there"
 reg_key_exists "$uninstall_key" && fail "the uninstall entry is still there" || ok "no uninstall entry"
 reg_key_exists 'HKCU\Software\Tarnwick' && fail "settings are still there" || ok "no settings"
+reg_key_exists "$app_path_key" && fail "the App Paths entry is still there" || ok "no App Paths entry"
 for verb in 'HKCU\Software\Classes\*\shell\Tarnwick' 'HKCU\Software\Classes\Directory\shell\Tarnwick'; do
   reg_key_exists "$verb" && fail "$verb is still there" || ok "no $verb"
 done

@@ -55,6 +55,11 @@ reg_value() {
   wine_run 30 reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
     awk -v name="$2" '$1 == name && $2 ~ /^REG_/ { sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]+/, ""); print; exit }'
 }
+# A key's default value.
+reg_default() {
+  wine_run 30 reg query "$1" /ve 2>/dev/null | tr -d '\r' |
+    awk '$2 ~ /^REG_/ { sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]+/, ""); print; exit }'
+}
 reg_key_exists() { wine_run 30 reg query "$1" >/dev/null 2>&1; }
 
 # The fixed version of a program file (A.B.C.D).
