@@ -50,14 +50,26 @@ void write_string_setting(std::wstring_view subkey, std::wstring_view name, std:
                                       data.c_str(), bytes));
 }
 
-std::optional<std::uint32_t> read_dword_setting(std::wstring_view name) {
+namespace {
+
+std::optional<std::uint32_t> read_dword(HKEY root, std::wstring_view subkey, std::wstring_view name) {
   DWORD value = 0;
   DWORD size = sizeof value;
-  if (::RegGetValueW(HKEY_CURRENT_USER, key_text(kSettingsKey).c_str(), key_text(name).c_str(), RRF_RT_REG_DWORD,
-                     nullptr, &value, &size) != ERROR_SUCCESS) {
+  if (::RegGetValueW(root, key_text(subkey).c_str(), key_text(name).c_str(), RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   return value;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> read_dword_setting(std::wstring_view name) {
+  return read_dword(HKEY_CURRENT_USER, kSettingsKey, name);
+}
+
+std::optional<std::uint32_t> read_policy_dword(std::wstring_view name) {
+  return read_dword(HKEY_LOCAL_MACHINE, kPolicyKey, name);
 }
 
 void write_dword_setting(std::wstring_view name, std::uint32_t value) {

@@ -16,6 +16,9 @@ inline constexpr std::wstring_view kValueAutoUpdate = L"AutoUpdate";
 inline constexpr std::wstring_view kValueLastUpdateCheck = L"LastUpdateCheck";
 inline constexpr std::wstring_view kValueExplorerMenu = L"ExplorerMenu";
 inline constexpr std::wstring_view kValuePlacement = L"Placement";
+// What an organisation decides for every user of the machine, under HKEY_LOCAL_MACHINE. Only
+// "AutoUpdate" is read from it, and it wins over the user's own value.
+inline constexpr std::wstring_view kPolicyKey = L"Software\\Policies\\Tarnwick";
 
 // Whether this run may change what is kept under HKEY_CURRENT_USER (settings and the File
 // Explorer entry). A copy started elevated by a standard user runs as another account: that
@@ -36,6 +39,10 @@ void write_string_setting(std::wstring_view subkey, std::wstring_view name, std:
 std::optional<std::uint32_t> read_dword_setting(std::wstring_view name);
 void write_dword_setting(std::wstring_view name, std::uint32_t value);
 
+// A REG_DWORD value under the policy key of HKEY_LOCAL_MACHINE; nothing when absent or of
+// another type.
+std::optional<std::uint32_t> read_policy_dword(std::wstring_view name);
+
 // Whether Windows apps use the dark theme: "AppsUseLightTheme" readable as a DWORD and 0.
 bool read_dark_mode();
 
@@ -50,6 +57,11 @@ std::uint64_t parse_last_update_check(const std::optional<std::string>& text);
 
 // Automatic updates are on unless "AutoUpdate" is present and 0.
 constexpr bool auto_update_enabled(std::optional<std::uint32_t> stored) { return !stored || *stored != 0; }
+// The "AutoUpdate" that counts: the machine's policy when it sets one, else the user's.
+constexpr std::optional<std::uint32_t> effective_auto_update(std::optional<std::uint32_t> policy,
+                                                             std::optional<std::uint32_t> stored) {
+  return policy ? policy : stored;
+}
 // What picking "Automatic updates" stores: 1 when it was off, else 0.
 constexpr std::uint32_t toggled_auto_update(std::optional<std::uint32_t> stored) {
   return auto_update_enabled(stored) ? 0u : 1u;

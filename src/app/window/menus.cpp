@@ -37,7 +37,7 @@ void append_items(HMENU menu, const MenuModel& model) {
         static_cast<void>(::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr));
         break;
       case MenuItemKind::Command: {
-        const UINT flags = item.checked ? UINT{MF_STRING | MF_CHECKED} : UINT{MF_STRING};
+        const UINT flags = MF_STRING | (item.checked ? UINT{MF_CHECKED} : 0u) | (item.enabled ? 0u : UINT{MF_GRAYED});
         static_cast<void>(::AppendMenuW(menu, flags, item.id, to_wide(item.label).c_str()));
         break;
       }
@@ -61,11 +61,27 @@ void open_web_site(HWND owner) {
   static_cast<void>(::ShellExecuteW(owner, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
 }
 
+// Automatic updates and Check for updates. Under a policy the user cannot change the first;
+// under one that turns updates off, a greyed note takes the place of the second.
+void append_update_items(MenuModel& model, const SettingsMenuState& state) {
+  MenuItem automatic = command(kMenuAutoUpdate, localized(msg::kAutomaticUpdates),
+                               auto_update_enabled(effective_auto_update(state.auto_update_policy, state.auto_update)));
+  automatic.enabled = !state.auto_update_policy;
+  model.push_back(std::move(automatic));
+  if (auto_update_enabled(state.auto_update_policy)) {
+    model.push_back(command(kMenuCheckForUpdates, localized(msg::kCheckForUpdates)));
+    return;
+  }
+  MenuItem note = command(kMenuManagedUpdates, localized(msg::kUpdatesManagedByOrganisation));
+  note.enabled = false;
+  model.push_back(std::move(note));
+}
+
 }  // namespace
 
 SettingsMenuState read_settings_menu_state() {
   return SettingsMenuState{read_string_setting(kSettingsKey, kValueLanguage), is_explorer_menu_installed(),
-                           read_dword_setting(kValueAutoUpdate)};
+                           read_dword_setting(kValueAutoUpdate), read_policy_dword(kValueAutoUpdate)};
 }
 
 MenuModel settings_menu_model(const SettingsMenuState& state) {
@@ -85,8 +101,7 @@ MenuModel settings_menu_model(const SettingsMenuState& state) {
   model.push_back(command(kMenuExplorerEntry, localized(state.explorer_installed ? msg::kRemoveFromExplorerMenu
                                                                                  : msg::kAddToExplorerMenu)));
   model.push_back(separator());
-  model.push_back(command(kMenuAutoUpdate, localized(msg::kAutomaticUpdates), auto_update_enabled(state.auto_update)));
-  model.push_back(command(kMenuCheckForUpdates, localized(msg::kCheckForUpdates)));
+  append_update_items(model, state);
   model.push_back(command(kMenuMoreApps, localized(msg::kMoreApps)));
   model.push_back(command(kMenuAbout, localized(msg::kAbout)));
   return model;
@@ -105,10 +120,12 @@ MenuAction settings_action(UINT id, const SettingsMenuState& state) {
       action.enable = !state.explorer_installed;
       return action;
     case kMenuAutoUpdate:
+      if (state.auto_update_policy) return action;
       action.kind = MenuActionKind::SetAutoUpdate;
       action.auto_update = toggled_auto_update(state.auto_update);
       return action;
     case kMenuCheckForUpdates:
+      if (!auto_update_enabled(state.auto_update_policy)) return action;
       action.kind = MenuActionKind::CheckForUpdates;
       return action;
     case kMenuMoreApps:

@@ -19,6 +19,7 @@ inline constexpr UINT kMenuAutoUpdate = 2;
 inline constexpr UINT kMenuCheckForUpdates = 3;
 inline constexpr UINT kMenuMoreApps = 4;
 inline constexpr UINT kMenuAbout = 5;
+inline constexpr UINT kMenuManagedUpdates = 6;  // the note that an organisation manages updates
 inline constexpr UINT kMenuFollowWindows = 100;
 inline constexpr UINT kMenuFirstLanguage = 101;  // then one id per entry of kLanguages, in order
 
@@ -34,6 +35,7 @@ struct MenuItem {
   std::string label;
   bool checked = false;
   std::vector<MenuItem> submenu;  // Submenu only
+  bool enabled = true;
 };
 
 using MenuModel = std::vector<MenuItem>;
@@ -44,6 +46,7 @@ struct SettingsMenuState {
   std::optional<std::string> language;      // the stored "Language"
   bool explorer_installed = false;
   std::optional<std::uint32_t> auto_update;  // the stored "AutoUpdate"
+  std::optional<std::uint32_t> auto_update_policy;  // the machine's policy, which wins
 };
 
 SettingsMenuState read_settings_menu_state();

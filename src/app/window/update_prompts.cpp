@@ -37,7 +37,8 @@ void run_automatic_update_check(MainWindow& w) {
   ::GetSystemTimePreciseAsFileTime(&now_time);
   const std::uint64_t now = unix_seconds(now_time);
   const std::uint64_t last = parse_last_update_check(read_string_setting(kSettingsKey, kValueLastUpdateCheck));
-  if (!automatic_check_due(read_dword_setting(kValueAutoUpdate), now, last)) return;
+  const auto auto_update = effective_auto_update(read_policy_dword(kValueAutoUpdate), read_dword_setting(kValueAutoUpdate));
+  if (!automatic_check_due(auto_update, now, last)) return;
   // Stamped before the check, so a check that fails is not repeated within the day.
   write_string_setting(kSettingsKey, kValueLastUpdateCheck, std::to_string(now));
   start_update_check(w, false);

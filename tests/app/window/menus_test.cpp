@@ -33,13 +33,13 @@ TEST(MenuSettings, LanguagesAndChecksFollowTheStoredValues) {
   for (const MenuItem& item : none) ids.push_back(item.id);
   EXPECT_EQ(ids, (std::vector<UINT>{0, 1, 0, 2, 3, 4, 5}));
 
-  const MenuModel chosen = settings_menu_model(SettingsMenuState{"zh-Hant", true, 0u});
+  const MenuModel chosen = settings_menu_model(SettingsMenuState{"zh-Hant", true, 0u, std::nullopt});
   EXPECT_EQ(checked_ids(chosen), (std::vector<UINT>{105}));
   EXPECT_EQ(chosen[1].label, localized(msg::kRemoveFromExplorerMenu));
-  EXPECT_EQ(checked_ids(settings_menu_model(SettingsMenuState{"", false, 7u})),
+  EXPECT_EQ(checked_ids(settings_menu_model(SettingsMenuState{"", false, 7u, std::nullopt})),
             (std::vector<UINT>{kMenuFollowWindows, kMenuAutoUpdate}));
   // A value that is no language code is ignored at start-up: Windows' language is followed.
-  EXPECT_EQ(checked_ids(settings_menu_model(SettingsMenuState{"EN", false, 0u})), (std::vector<UINT>{kMenuFollowWindows}));
+  EXPECT_EQ(checked_ids(settings_menu_model(SettingsMenuState{"EN", false, 0u, std::nullopt})), (std::vector<UINT>{kMenuFollowWindows}));
 }
 
 TEST(MenuSettings, EachIdAsksForItsAction) {
@@ -69,8 +69,43 @@ TEST(MenuSettings, EachIdAsksForItsAction) {
   }
 }
 
+// The machine's policy wins over the user's value, and the user cannot change it from here.
+TEST(MenuSettings, AnUpdatePolicyDecidesAndTheUserCannotChangeIt) {
+  constexpr std::optional<std::uint32_t> none;
+  const struct {
+    std::optional<std::uint32_t> stored, policy;
+    bool checked, can_toggle, can_check_now;
+  } cases[] = {
+      {none, none, true, true, true},   {0u, none, false, true, true}, {1u, 0u, false, false, false},
+      {none, 0u, false, false, false},  {0u, 1u, true, false, true},  {none, 7u, true, false, true},
+  };
+  for (const auto& c : cases) {
+    const SettingsMenuState state{std::nullopt, false, c.stored, c.policy};
+    const MenuModel model = settings_menu_model(state);
+    std::vector<UINT> ids;
+    for (const MenuItem& item : model) ids.push_back(item.id);
+    const std::string label = "stored " + std::to_string(c.stored.value_or(99)) + ", policy " +
+                              std::to_string(c.policy.value_or(99));
+    ASSERT_EQ(model.size(), 7u) << label;
+    EXPECT_EQ(model[3].checked, c.checked) << label;
+    EXPECT_EQ(model[3].enabled, c.can_toggle) << label;
+    EXPECT_EQ(model[4].id, c.can_check_now ? kMenuCheckForUpdates : kMenuManagedUpdates) << label;
+    EXPECT_EQ(model[4].enabled, c.can_check_now) << label;
+    EXPECT_EQ(settings_action(kMenuAutoUpdate, state).kind,
+              c.can_toggle ? MenuActionKind::SetAutoUpdate : MenuActionKind::None) << label;
+    EXPECT_EQ(settings_action(kMenuCheckForUpdates, state).kind,
+              c.can_check_now ? MenuActionKind::CheckForUpdates : MenuActionKind::None) << label;
+    EXPECT_EQ(settings_action(kMenuManagedUpdates, state).kind, MenuActionKind::None) << label;
+  }
+  const UniqueMenu menu = build_menu(settings_menu_model(SettingsMenuState{std::nullopt, false, 1u, 0u}));
+  ASSERT_TRUE(menu);
+  EXPECT_TRUE(::GetMenuState(menu.get(), kMenuAutoUpdate, MF_BYCOMMAND) & MF_GRAYED);
+  EXPECT_TRUE(::GetMenuState(menu.get(), kMenuManagedUpdates, MF_BYCOMMAND) & MF_GRAYED);
+  EXPECT_EQ(::GetMenuState(menu.get(), kMenuCheckForUpdates, MF_BYCOMMAND), static_cast<UINT>(-1));
+}
+
 TEST(MenuBuild, WindowsMenuCarriesTheModel) {
-  const UniqueMenu menu = build_menu(settings_menu_model(SettingsMenuState{"de", false, std::nullopt}));
+  const UniqueMenu menu = build_menu(settings_menu_model(SettingsMenuState{"de", false, std::nullopt, std::nullopt}));
   ASSERT_TRUE(menu);
   ASSERT_EQ(::GetMenuItemCount(menu.get()), 7);
   const HMENU languages = ::GetSubMenu(menu.get(), 0);

@@ -49,6 +49,7 @@ class UpdateFlow : public testing::Test {
   void TearDown() override {
     test::close_test_main_window(window_);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarnwick");
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Tarnwick");
   }
 
   // Runs the window's messages until `done` or 20 seconds have gone.
@@ -131,11 +132,29 @@ TEST_F(UpdateFlow, AutomaticCheckAtMostDailyAndStampedFirst) {
   EXPECT_EQ(site_.curl_runs().size(), 2u);
   EXPECT_EQ(state_->notice, std::nullopt);
 
+  // The machine's policy wins over the user's value either way.
+  const auto set_policy = [](DWORD value) {
+    return ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Tarnwick", L"AutoUpdate", REG_DWORD, &value,
+                             sizeof value) == ERROR_SUCCESS;
+  };
+  ASSERT_TRUE(set_policy(0));
+  write_dword_setting(kValueAutoUpdate, 1);
+  write_string_setting(kSettingsKey, kValueLastUpdateCheck, "1");
+  start_up_without_check();
+  EXPECT_EQ(stamp(), 1u);
+  ASSERT_TRUE(set_policy(1));
+  write_dword_setting(kValueAutoUpdate, 0);
+  finish_check(&run_automatic_update_check);
+  EXPECT_GE(stamp().value_or(0), now);
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Tarnwick");
+  ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Tarnwick", L"AutoUpdate");
+  EXPECT_EQ(site_.curl_runs().size(), 3u);
+
   // Written just now: the next start leaves it.
   const std::optional<std::uint64_t> written = stamp();
   start_up_without_check();
   EXPECT_EQ(stamp(), written);
-  EXPECT_EQ(site_.curl_runs().size(), 2u);
+  EXPECT_EQ(site_.curl_runs().size(), 3u);
 }
 
 TEST_F(UpdateFlow, OfferAcceptedDownloadVerifiedInstallerStartedWindowGone) {
