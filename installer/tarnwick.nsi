@@ -1,5 +1,6 @@
-; Tarnwick's installer and uninstaller: for the current user only, without administrator
-; rights, into %LOCALAPPDATA%\Programs\Tarnwick. Built by scripts/package, which defines:
+; Tarnwick's installer and uninstaller: for the current user, without administrator rights,
+; into %LOCALAPPDATA%\Programs\Tarnwick; or, with /ALLUSERS and an administrator's rights, for
+; every user of the machine into Program Files. Built by scripts/package, which defines:
 ;   VERSION     the program's version, MAJOR.MINOR.PATCH
 ;   PROGRAM     the tarnwick.exe to install (already signed when signing)
 ;   CLI         the tarnwick-cli.exe to install beside it (the same)
@@ -15,6 +16,8 @@
 ;   /NORESTART          accepted; this installer never restarts Windows
 ;   /UPDATE=1           an update from Tarnwick itself: installs over the existing
 ;                       installation, waits for Tarnwick to end, and starts it again
+;   /ALLUSERS           for every user: Program Files, the entries under HKLM (the
+;                       uninstaller's entry passes it on); exit code 5 without elevation
 ; An installation that cannot replace a running Tarnwick (the program or its command line)
 ; ends with exit code 3, one into a folder that holds other files and no Tarnwick with 4.
 
@@ -50,11 +53,12 @@ ManifestSupportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}  ; Windows 10 and 11
 !define VERB_KEY_FOLDERS "Software\Classes\Directory\shell\Tarnwick"
 !define EXIT_IN_USE 3
 !define EXIT_NOT_OUR_FOLDER 4
+!define EXIT_NOT_ADMINISTRATOR 5
 
 Name "Tarnwick"
 OutFile "${OUT_FILE}"
+; Where the entry names an installation, .onInit installs over it instead.
 InstallDir "$LOCALAPPDATA\Programs\Tarnwick"
-InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "Tarnwick ${VERSION}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
@@ -67,6 +71,8 @@ Var update          ; 1: started by Tarnwick's updater
 Var quiet_boxes     ; 1: message boxes take their defaults
 Var copy_dir        ; the uninstaller's copy's folder in the temporary folder, to go once it ends
 Var in_place        ; 1: the uninstaller runs from the install folder itself
+Var all_users       ; 1: for every user of the machine (SHCTX is then HKLM)
+Var scope_text      ; the welcome page's words on who it installs for
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -74,7 +80,7 @@ Var in_place        ; 1: the uninstaller runs from the install folder itself
 !define MUI_ABORTWARNING
 
 !define MUI_PAGE_CUSTOMFUNCTION_PRE SkipInUpdate
-!define MUI_WELCOMEPAGE_TEXT "$(TW_About)$\r$\n$\r$\n$(TW_ForYouAlone)"
+!define MUI_WELCOMEPAGE_TEXT "$(TW_About)$\r$\n$\r$\n$scope_text"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_PAGE_CUSTOMFUNCTION_PRE SkipInUpdate
@@ -180,7 +186,8 @@ FunctionEnd
 
 ; $0 = 1 when the token of process $0 (-1: this one) is elevated, 0 when not, "" when
 ; that cannot be told.
-Function IsElevated
+!macro IS_ELEVATED un
+Function ${un}IsElevated
   ${If} $0 == -1
     System::Call "kernel32::GetCurrentProcess() p .r1"
     StrCpy $3 0
@@ -200,6 +207,9 @@ Function IsElevated
   ${EndIf}
   ${IfThen} $3 == 1 ${|} System::Call "kernel32::CloseHandle(p r1)" ${|}
 FunctionEnd
+!macroend
+!insertmacro IS_ELEVATED ""
+!insertmacro IS_ELEVATED "un."
 
 ; Starts the installed program with the rights of the user's desktop, not the installer's:
 ; an installer run as administrator hands the start to File Explorer, which runs it as the
@@ -256,7 +266,7 @@ FunctionEnd
 !macro ENTRY_NAMES un
 Function ${un}EntryNames
   StrCpy $0 0
-  ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $2 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
   ${IfThen} $2 == "" ${|} Return ${|}
   ${IfThen} $2 == $1 ${|} StrCpy $0 1 ${|}
   ${If} $0 == 0
@@ -313,17 +323,51 @@ FunctionEnd
   ${If} $R1 == 1
     StrCpy $update 1
   ${EndIf}
+  ClearErrors
+  ${GetOptions} $R0 "/ALLUSERS" $R1
+  ${IfNot} ${Errors}
+    StrCpy $all_users 1
+  ${EndIf}
 !macroend
+
+; For every user: only with an administrator's rights (else EXIT_NOT_ADMINISTRATOR), and from
+; then on the shell folders and SHCTX are the machine's.
+!macro FOR_ALL_USERS un
+Function ${un}ForAllUsers
+  ${IfThen} $all_users != 1 ${|} Return ${|}
+  StrCpy $0 -1
+  Call ${un}IsElevated
+  ${If} $0 != 1
+    ${If} $quiet_boxes != 1
+      MessageBox MB_OK|MB_ICONSTOP "$(TW_NeedsAdministrator)" /SD IDOK
+    ${EndIf}
+    SetErrorLevel ${EXIT_NOT_ADMINISTRATOR}
+    Quit
+  ${EndIf}
+  SetShellVarContext all
+FunctionEnd
+!macroend
+!insertmacro FOR_ALL_USERS ""
+!insertmacro FOR_ALL_USERS "un."
 
 Function .onInit
   !insertmacro READ_OPTIONS
+  StrCpy $R3 "$LOCALAPPDATA\Programs\Tarnwick"  ; the user's, read before the context changes
+  StrCpy $R2 $R3
+  StrCpy $scope_text "$(TW_ForYouAlone)"
+  Call ForAllUsers
+  ${If} $all_users == 1
+    StrCpy $R2 "$PROGRAMFILES64\Tarnwick"
+    StrCpy $scope_text "$(TW_ForEveryone)"
+  ${EndIf}
+  ; Without /D, and always in an update, it installs over the installation the entry names.
   ${If} $update == 1
-    ; An update replaces the installation there is, wherever it is.
-    ReadRegStr $R1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${OrIf} $INSTDIR == $R3
+    ReadRegStr $R1 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
     ${If} $R1 != ""
       StrCpy $INSTDIR $R1
     ${Else}
-      StrCpy $INSTDIR "$LOCALAPPDATA\Programs\Tarnwick"
+      StrCpy $INSTDIR $R2
     ${EndIf}
   ${EndIf}
   Call CheckFolder
@@ -343,21 +387,33 @@ Section "Tarnwick"
   ${EndIf}
   CreateShortCut "$SMPROGRAMS\Tarnwick.lnk" "$INSTDIR\tarnwick.exe" "" "$INSTDIR\tarnwick.exe" 0
 
-  WriteRegStr HKCU "${APP_PATH_KEY}" "" "$INSTDIR\tarnwick.exe"
-  WriteRegStr HKCU "${APP_PATH_KEY}" "Path" "$INSTDIR"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Tarnwick"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${MAKER_NAME}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" '"$INSTDIR\tarnwick.exe",0'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${APP_PATH_KEY}" "" "$INSTDIR\tarnwick.exe"
+  WriteRegStr SHCTX "${APP_PATH_KEY}" "Path" "$INSTDIR"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "Tarnwick"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${MAKER_NAME}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" '"$INSTDIR\tarnwick.exe",0'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   ; "_?=" keeps NSIS from making its own copy, which it schedules for deletion at restart (an
   ; administrator's right); the uninstaller makes one of its own instead (un.GoOnFromCopy).
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" _?=$INSTDIR'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  StrCpy $1 ""
+  ${IfThen} $all_users == 1 ${|} StrCpy $1 "/ALLUSERS " ${|}
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" $1_?=$INSTDIR'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S $1_?=$INSTDIR'
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+  ; For every user the File Explorer entry is the machine's, in the installer's language; the
+  ; program then leaves the users' own registry alone (see the README).
+  ${If} $all_users == 1
+    WriteRegStr HKLM "${VERB_KEY_FILES}" "MUIVerb" "$(TW_Verb)"
+    WriteRegStr HKLM "${VERB_KEY_FILES}" "Icon" '"$INSTDIR\tarnwick.exe",0'
+    WriteRegStr HKLM "${VERB_KEY_FILES}\command" "" '"$INSTDIR\tarnwick.exe" "%1"'
+    WriteRegStr HKLM "${VERB_KEY_FOLDERS}" "MUIVerb" "$(TW_Verb)"
+    WriteRegStr HKLM "${VERB_KEY_FOLDERS}" "Icon" '"$INSTDIR\tarnwick.exe",0'
+    WriteRegStr HKLM "${VERB_KEY_FOLDERS}\command" "" '"$INSTDIR\tarnwick.exe" "%1"'
+  ${EndIf}
   ${GetSize} "$INSTDIR" "/M=*.exe /S=0K /G=0" $0 $1 $2
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
 Function .onInstSuccess
@@ -482,6 +538,7 @@ FunctionEnd
 
 Function un.onInit
   !insertmacro READ_OPTIONS
+  Call un.ForAllUsers
   StrCpy $1 "$EXEDIR"
   StrCpy $2 "$INSTDIR"
   Call un.SameFolder
@@ -516,22 +573,28 @@ Section "Uninstall"
   Call un.WaitForTarnwick
   StrCpy $1 "$INSTDIR"
   Call un.EntryNames
-  ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $2 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 == 1
   ${OrIf} $2 == ""
   ${OrIfNot} ${FileExists} "$2\uninstall.exe"
-    ; The program knows what it keeps in the registry: its settings and its File Explorer verbs.
-    ClearErrors
-    ExecWait '"$INSTDIR\tarnwick.exe" --unregister' $0
-    ${If} ${Errors}
-    ${OrIf} $0 != 0
-      DeleteRegKey HKCU "${SETTINGS_KEY}"
-      DeleteRegKey HKCU "${VERB_KEY_FILES}"
-      DeleteRegKey HKCU "${VERB_KEY_FOLDERS}"
+    ${If} $all_users == 1
+      ; The machine's entry; each user's settings are that user's.
+      DeleteRegKey HKLM "${VERB_KEY_FILES}"
+      DeleteRegKey HKLM "${VERB_KEY_FOLDERS}"
+    ${Else}
+      ; The program knows what it keeps in the registry: its settings and its File Explorer verbs.
+      ClearErrors
+      ExecWait '"$INSTDIR\tarnwick.exe" --unregister' $0
+      ${If} ${Errors}
+      ${OrIf} $0 != 0
+        DeleteRegKey HKCU "${SETTINGS_KEY}"
+        DeleteRegKey HKCU "${VERB_KEY_FILES}"
+        DeleteRegKey HKCU "${VERB_KEY_FOLDERS}"
+      ${EndIf}
     ${EndIf}
     Delete "$SMPROGRAMS\Tarnwick.lnk"
-    DeleteRegKey HKCU "${APP_PATH_KEY}"
-    DeleteRegKey HKCU "${UNINSTALL_KEY}"
+    DeleteRegKey SHCTX "${APP_PATH_KEY}"
+    DeleteRegKey SHCTX "${UNINSTALL_KEY}"
   ${EndIf}
   Delete "$INSTDIR\tarnwick.exe"
   Delete "$INSTDIR\tarnwick-cli.exe"

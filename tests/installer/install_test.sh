@@ -204,6 +204,37 @@ expect "InstallLocation after it" "$(reg_value "$uninstall_key" InstallLocation)
 uninstall_as "$(c_dir empty)" plain
 reg_key_exists "$uninstall_key" && fail "the uninstall entry is still there" || ok "no uninstall entry"
 [ ! -e "$shortcut" ] && ok "no shortcut" || fail "the shortcut is still there"
+# For every user of the machine (/ALLUSERS, as an administrator): Program Files, the entries
+# under HKLM, a Start menu shortcut for all, nothing in the user's registry; uninstalled as the
+# machine's entry says, nothing of it is left.
+machine_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarnwick'
+machine_verbs=('HKLM\Software\Classes\*\shell\Tarnwick' 'HKLM\Software\Classes\Directory\shell\Tarnwick')
+machine_app_path='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\tarnwick.exe'
+run_line "\"$setup_win\" /S /ALLUSERS" && status=0 || status=$?
+expect "install for every user exits" "$status" 0
+pf_win="$(win_env ProgramW6432)\\Tarnwick"
+pf=$(winepath -u "$pf_win" 2>/dev/null)
+expect "installed for every user" "$(cd "$pf" 2>/dev/null && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick.exe uninstall.exe "
+expect "the machine's InstallLocation" "$(reg_value "$machine_key" InstallLocation)" "$pf_win"
+expect "the machine's QuietUninstallString" "$(reg_value "$machine_key" QuietUninstallString)" \
+  "\"$pf_win\\uninstall.exe\" /S /ALLUSERS _?=$pf_win"
+for verb in "${machine_verbs[@]}"; do
+  expect "$verb" "$(reg_default "$verb\\command")" "\"$pf_win\\tarnwick.exe\" \"%1\""
+done
+expect "the machine's App Paths entry" "$(reg_default "$machine_app_path")" "$pf_win\\tarnwick.exe"
+all_shortcut=$(winepath -u "$(win_env ProgramData)\\Microsoft\\Windows\\Start Menu\\Programs\\Tarnwick.lnk" 2>/dev/null)
+[ -f "$all_shortcut" ] && ok "a Start menu shortcut for every user" || fail "no shortcut for every user at $all_shortcut"
+reg_key_exists "$uninstall_key" && fail "installing for every user wrote a per-user entry" || ok "no per-user entry"
+run_line "$(reg_value "$machine_key" QuietUninstallString)" && status=0 || status=$?
+expect "the machine's uninstaller exits" "$status" 0
+machine_gone() { [ ! -e "$pf" ]; }
+wait_for 60 machine_gone || fail "left in Program Files: $(ls "$pf" 2>/dev/null | tr '\n' ' ')"
+wait_for 30 uninstaller_done || fail "the machine's uninstaller still runs"
+for key in "$machine_key" "${machine_verbs[@]}" "$machine_app_path"; do
+  reg_key_exists "$key" && fail "$key is still there" || ok "no $key"
+done
+[ ! -e "$all_shortcut" ] && ok "no shortcut for every user" || fail "the shortcut for every user is still there"
+
 wine_run 30 reg export HKCU 'C:\hkcu.reg' >/dev/null 2>&1 || fail "HKCU could not be exported"
 expect "HKCU keys and values naming Tarnwick" "$(iconv -f UTF-16 -t UTF-8 "$(c_dir hkcu.reg)" | grep -i tarnwick | tr -d '\r' | tr '\n' ' ')" ""
 finish

@@ -6,6 +6,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/system/explorer_entry.h"
+#include "app/system/machine_install.h"
 #include "app/system/settings.h"
 #include "app/window/message_boxes.h"
 #include "app/window/update_prompts.h"
@@ -81,7 +82,7 @@ void append_update_items(MenuModel& model, const SettingsMenuState& state) {
 
 SettingsMenuState read_settings_menu_state() {
   return SettingsMenuState{read_string_setting(kSettingsKey, kValueLanguage), is_explorer_menu_installed(),
-                           read_dword_setting(kValueAutoUpdate), read_policy_dword(kValueAutoUpdate)};
+                           read_dword_setting(kValueAutoUpdate), auto_update_policy(), explorer_menu_is_machines()};
 }
 
 MenuModel settings_menu_model(const SettingsMenuState& state) {
@@ -98,8 +99,10 @@ MenuModel settings_menu_model(const SettingsMenuState& state) {
 
   MenuModel model;
   model.push_back(std::move(languages));
-  model.push_back(command(kMenuExplorerEntry, localized(state.explorer_installed ? msg::kRemoveFromExplorerMenu
-                                                                                 : msg::kAddToExplorerMenu)));
+  const bool installed = state.explorer_installed || state.explorer_managed;
+  MenuItem entry = command(kMenuExplorerEntry, localized(installed ? msg::kRemoveFromExplorerMenu : msg::kAddToExplorerMenu));
+  entry.enabled = !state.explorer_managed;
+  model.push_back(std::move(entry));
   model.push_back(separator());
   append_update_items(model, state);
   model.push_back(command(kMenuMoreApps, localized(msg::kMoreApps)));
@@ -116,6 +119,7 @@ MenuAction settings_action(UINT id, const SettingsMenuState& state) {
   MenuAction action;
   switch (id) {
     case kMenuExplorerEntry:
+      if (state.explorer_managed) return action;
       action.kind = MenuActionKind::SetExplorerEntry;
       action.enable = !state.explorer_installed;
       return action;

@@ -47,6 +47,7 @@ struct SettingsMenuState {
   bool explorer_installed = false;
   std::optional<std::uint32_t> auto_update;  // the stored "AutoUpdate"
   std::optional<std::uint32_t> auto_update_policy;  // the machine's policy, which wins
+  bool explorer_managed = false;  // the File Explorer entry is the machine's, not the user's
 };
 
 SettingsMenuState read_settings_menu_state();

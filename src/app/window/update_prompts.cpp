@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/language/catalogue.h"
+#include "app/system/machine_install.h"
 #include "app/system/settings.h"
 #include "app/updater/manifest.h"
 #include "app/updater/update_check.h"
@@ -37,7 +38,7 @@ void run_automatic_update_check(MainWindow& w) {
   ::GetSystemTimePreciseAsFileTime(&now_time);
   const std::uint64_t now = unix_seconds(now_time);
   const std::uint64_t last = parse_last_update_check(read_string_setting(kSettingsKey, kValueLastUpdateCheck));
-  const auto auto_update = effective_auto_update(read_policy_dword(kValueAutoUpdate), read_dword_setting(kValueAutoUpdate));
+  const auto auto_update = effective_auto_update(auto_update_policy(), read_dword_setting(kValueAutoUpdate));
   if (!automatic_check_due(auto_update, now, last)) return;
   // Stamped before the check, so a check that fails is not repeated within the day.
   write_string_setting(kSettingsKey, kValueLastUpdateCheck, std::to_string(now));

@@ -10,6 +10,7 @@
 #include "app/language/catalogue.h"
 #include "app/system/account.h"
 #include "app/system/explorer_entry.h"
+#include "app/system/machine_install.h"
 #include "app/window/window_messages.h"
 #include "app/system/settings.h"
 #include "app/window/main_window.h"
@@ -176,7 +177,8 @@ int run_window_mode(const StartupRequest& request) {
     set_user_registry_writable(false);
     set_other_account(request.for_user);
   }
-  refresh_explorer_menu(localized(msg::kUnlockWithTarnwick));
+  // An installation for every user has the machine's entry; the user's would only repeat it.
+  if (!explorer_menu_is_machines()) refresh_explorer_menu(localized(msg::kUnlockWithTarnwick));
   static_cast<void>(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));  // the shell dialogs need it
   const bool elevated = process_is_elevated();
   if (elevated) enable_debug_privilege();

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "app/system/explorer_entry.h"
+#include "app/system/machine_install.h"
 #include "app/system/settings.h"
+#include "common/text.h"
+#include "discovery/paths.h"
 #include "support/holder_process.h"
 
 namespace tw {
@@ -101,6 +104,67 @@ TEST_F(ExplorerEntry, UnregisterLeavesNoTrace) {
   EXPECT_FALSE(key_exists(kFolders));
   EXPECT_FALSE(key_exists(L"Software\\Tarnwick"));
   EXPECT_TRUE(key_exists(L"Software\\Classes"));  // nothing but our own keys goes
+}
+
+TEST(MachineInstall, CommandsAndFoldersNameTheProgramInAnySpellingOfIt) {
+  const struct {
+    const wchar_t* text;
+    bool command, folder;  // as a verb's command; as an InstallLocation
+  } cases[] = {
+      {L"\"C:\\Program Files\\Tarnwick\\tarnwick.exe\" \"%1\"", true, false},
+      {L"\"c:\\program files\\TARNWICK\\Tarnwick.EXE\" \"%1\"", true, false},
+      {L"\"\\\\?\\C:\\Program Files\\Tarnwick\\tarnwick.exe\" \"%1\"", true, false},
+      {L"C:\\Program Files\\Tarnwick\\tarnwick.exe \"%1\"", false, false},  // unquoted: not ours to read
+      {L"\"C:\\Program Files\\Tarnwick\\tarnwick.exe", false, false},          // unclosed
+      {L"\"C:\\Program Files\\Tarnwick2\\tarnwick.exe\" \"%1\"", false, false},
+      {L"\"\" \"%1\"", false, false},
+      {L"", false, false},
+      {L"C:\\Program Files\\Tarnwick", false, true},
+      {L"c:\\program files\\tarnwick\\", false, true},
+      {L"C:\\Program Files", false, false},
+      {L"C:\\Program Files\\Tarnwick\\tarnwick.exe", false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(command_starts(c.text, kExe), c.command) << to_utf8(c.text);
+    EXPECT_EQ(is_folder_of(c.text, kExe), c.folder) << to_utf8(c.text);
+  }
+}
+
+// What the installer's /ALLUSERS writes under HKEY_LOCAL_MACHINE, naming this very program.
+TEST(MachineInstall, TheMachinesEntriesNamingThisProgramMakeItTheMachines) {
+  const std::wstring exe = own_executable_path();
+  const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
+  const auto put = [](const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+    return ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, REG_SZ, text.c_str(),
+                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  };
+  const auto clean = [] {
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kFiles);
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kFolders);
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, std::wstring(kUninstallKey).c_str());
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, std::wstring(kPolicyKey).c_str());
+  };
+  clean();
+  EXPECT_FALSE(installed_for_all_users());
+  EXPECT_FALSE(explorer_menu_is_machines());
+  EXPECT_EQ(auto_update_policy(), std::nullopt);
+
+  ASSERT_TRUE(put(std::wstring(kFiles) + L"\\command", nullptr, L"\"" + exe + L"\" \"%1\""));
+  EXPECT_FALSE(explorer_menu_is_machines());  // only with both verbs
+  ASSERT_TRUE(put(std::wstring(kFolders) + L"\\command", nullptr, L"\"" + exe + L"\" \"%1\""));
+  EXPECT_TRUE(explorer_menu_is_machines());
+  ASSERT_TRUE(put(std::wstring(kUninstallKey), L"InstallLocation", folder + L"\\Other"));
+  EXPECT_FALSE(installed_for_all_users());
+  EXPECT_EQ(auto_update_policy(), std::nullopt);
+  ASSERT_TRUE(put(std::wstring(kUninstallKey), L"InstallLocation", folder));
+  EXPECT_TRUE(installed_for_all_users());
+  EXPECT_EQ(auto_update_policy(), 0u);  // its users cannot update Program Files themselves
+  const DWORD on = 1;
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, std::wstring(kPolicyKey).c_str(), L"AutoUpdate", REG_DWORD, &on,
+                              sizeof on),
+            ERROR_SUCCESS);
+  EXPECT_EQ(auto_update_policy(), 1u);  // unless the organisation says otherwise
+  clean();
 }
 
 }  // namespace

@@ -33,13 +33,13 @@ TEST(MenuSettings, LanguagesAndChecksFollowTheStoredValues) {
   for (const MenuItem& item : none) ids.push_back(item.id);
   EXPECT_EQ(ids, (std::vector<UINT>{0, 1, 0, 2, 3, 4, 5}));
 
-  const MenuModel chosen = settings_menu_model(SettingsMenuState{"zh-Hant", true, 0u, std::nullopt});
+  const MenuModel chosen = settings_menu_model(SettingsMenuState{"zh-Hant", true, 0u, std::nullopt, false});
   EXPECT_EQ(checked_ids(chosen), (std::vector<UINT>{105}));
   EXPECT_EQ(chosen[1].label, localized(msg::kRemoveFromExplorerMenu));
-  EXPECT_EQ(checked_ids(settings_menu_model(SettingsMenuState{"", false, 7u, std::nullopt})),
+  EXPECT_EQ(checked_ids(settings_menu_model(SettingsMenuState{"", false, 7u, std::nullopt, false})),
             (std::vector<UINT>{kMenuFollowWindows, kMenuAutoUpdate}));
   // A value that is no language code is ignored at start-up: Windows' language is followed.
-  EXPECT_EQ(checked_ids(settings_menu_model(SettingsMenuState{"EN", false, 0u, std::nullopt})), (std::vector<UINT>{kMenuFollowWindows}));
+  EXPECT_EQ(checked_ids(settings_menu_model(SettingsMenuState{"EN", false, 0u, std::nullopt, false})), (std::vector<UINT>{kMenuFollowWindows}));
 }
 
 TEST(MenuSettings, EachIdAsksForItsAction) {
@@ -56,6 +56,11 @@ TEST(MenuSettings, EachIdAsksForItsAction) {
   EXPECT_TRUE(settings_action(kMenuExplorerEntry, state).enable);
   state.explorer_installed = true;
   EXPECT_FALSE(settings_action(kMenuExplorerEntry, state).enable);
+  state.explorer_managed = true;  // the machine's entry: shown, greyed, never acted on
+  EXPECT_EQ(settings_action(kMenuExplorerEntry, state).kind, MenuActionKind::None);
+  EXPECT_FALSE(settings_menu_model(state)[1].enabled);
+  EXPECT_EQ(settings_menu_model(state)[1].label, localized(msg::kRemoveFromExplorerMenu));
+  state.explorer_managed = false;
 
   state.language = "ko";
   const MenuAction follow = settings_action(kMenuFollowWindows, state);
@@ -80,7 +85,7 @@ TEST(MenuSettings, AnUpdatePolicyDecidesAndTheUserCannotChangeIt) {
       {none, 0u, false, false, false},  {0u, 1u, true, false, true},  {none, 7u, true, false, true},
   };
   for (const auto& c : cases) {
-    const SettingsMenuState state{std::nullopt, false, c.stored, c.policy};
+    const SettingsMenuState state{std::nullopt, false, c.stored, c.policy, false};
     const MenuModel model = settings_menu_model(state);
     std::vector<UINT> ids;
     for (const MenuItem& item : model) ids.push_back(item.id);
@@ -97,7 +102,7 @@ TEST(MenuSettings, AnUpdatePolicyDecidesAndTheUserCannotChangeIt) {
               c.can_check_now ? MenuActionKind::CheckForUpdates : MenuActionKind::None) << label;
     EXPECT_EQ(settings_action(kMenuManagedUpdates, state).kind, MenuActionKind::None) << label;
   }
-  const UniqueMenu menu = build_menu(settings_menu_model(SettingsMenuState{std::nullopt, false, 1u, 0u}));
+  const UniqueMenu menu = build_menu(settings_menu_model(SettingsMenuState{std::nullopt, false, 1u, 0u, false}));
   ASSERT_TRUE(menu);
   EXPECT_TRUE(::GetMenuState(menu.get(), kMenuAutoUpdate, MF_BYCOMMAND) & MF_GRAYED);
   EXPECT_TRUE(::GetMenuState(menu.get(), kMenuManagedUpdates, MF_BYCOMMAND) & MF_GRAYED);
@@ -105,7 +110,7 @@ TEST(MenuSettings, AnUpdatePolicyDecidesAndTheUserCannotChangeIt) {
 }
 
 TEST(MenuBuild, WindowsMenuCarriesTheModel) {
-  const UniqueMenu menu = build_menu(settings_menu_model(SettingsMenuState{"de", false, std::nullopt, std::nullopt}));
+  const UniqueMenu menu = build_menu(settings_menu_model(SettingsMenuState{"de", false, std::nullopt, std::nullopt, false}));
   ASSERT_TRUE(menu);
   ASSERT_EQ(::GetMenuItemCount(menu.get()), 7);
   const HMENU languages = ::GetSubMenu(menu.get(), 0);
