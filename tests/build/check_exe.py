@@ -103,13 +103,13 @@ class PE:
         return out
 
 
-def check(path, console=False):
+def check(path, console=False, is_dll=False):
     problems = []
     with open(path, "rb") as f:
         pe = PE(f.read())
     if pe.machine != 0x8664 or pe.magic != 0x20B:
         problems.append("not a 64-bit x64 program")
-    if pe.subsystem != (3 if console else 2):
+    if not is_dll and pe.subsystem != (3 if console else 2):
         problems.append("not a %s-subsystem program (subsystem %d)" % ("console" if console else "GUI", pe.subsystem))
 
     dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True, text=True, check=True)
@@ -124,9 +124,16 @@ def check(path, console=False):
         if not KNOWN_DLLS.match(dll):
             problems.append("loads at start-up a DLL Windows may take from the program's folder: " + dll)
 
+    if is_dll:
+        # A DLL loaded into File Explorer: only the two entry points COM asks for.
+        exports = sorted(re.findall(r"^\s*\[\s*\d+\] (\S+)$", dump.stdout, re.M))
+        if exports != ["DllCanUnloadNow", "DllGetClassObject"]:
+            problems.append("exports %s, not just DllCanUnloadNow and DllGetClassObject" % exports)
     res = pe.resources()
     group = res.get((RT_GROUP_ICON, 1))
-    if group is None:
+    if is_dll:
+        pass
+    elif group is None:
         problems.append("no icon group with resource identifier 1")
     else:
         count = struct.unpack_from("<H", group, 4)[0]
@@ -138,7 +145,8 @@ def check(path, console=False):
             problems.append("icon group names images that are missing")
 
     version = res.get((RT_VERSION, 1), b"").decode("utf-16-le", "replace")
-    for key, value in (("FileDescription", "Tarnwick command line" if console else "Tarnwick"), ("ProductName", "Tarnwick"),
+    description = "Tarnwick File Explorer command" if is_dll else "Tarnwick command line" if console else "Tarnwick"
+    for key, value in (("FileDescription", description), ("ProductName", "Tarnwick"),
                        ("FileVersion", "0.1.0"), ("ProductVersion", "0.1.0")):
         if not re.search(key + r"\x00+" + re.escape(value) + r"\x00", version):
             problems.append("version resource lacks %s %s" % (key, value))
@@ -146,7 +154,9 @@ def check(path, console=False):
         problems.append("version resource lacks a CompanyName")
 
     manifest = res.get((RT_MANIFEST, 1))
-    if manifest is None:
+    if is_dll:
+        pass  # a DLL runs under the manifest of the process that loads it
+    elif manifest is None:
         problems.append("no application manifest")
     else:
         root = ET.fromstring(manifest)
@@ -173,4 +183,4 @@ def check(path, console=False):
 
 
 if __name__ == "__main__":
-    sys.exit(check(sys.argv[1], "--console" in sys.argv[2:]))
+    sys.exit(check(sys.argv[1], "--console" in sys.argv[2:], "--dll" in sys.argv[2:]))
