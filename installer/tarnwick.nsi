@@ -4,6 +4,9 @@
 ;   VERSION     the program's version, MAJOR.MINOR.PATCH
 ;   PROGRAM     the tarnwick.exe to install (already signed when signing)
 ;   CLI         the tarnwick-cli.exe to install beside it (the same)
+;   SHELL_DLL   tarnwick-shell.dll, the command of Windows 11's own File Explorer menu
+;   MSIX        tarnwick.msix, the signed sparse package that gives the program the identity
+;               that menu asks for; IDENTITY is its package name
 ;   OUT_FILE    the installer to write
 ;   MAKER_NAME  the publisher shown in "Apps & features"
 ;   ICON        the program's icon file
@@ -28,8 +31,8 @@ RequestExecutionLevel user
 ManifestDPIAware true
 ManifestSupportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}  ; Windows 10 and 11
 
-!ifndef VERSION | PROGRAM | OUT_FILE | MAKER_NAME | ICON | SIDE_BITMAP
-  !error "define VERSION, PROGRAM, OUT_FILE, MAKER_NAME, ICON and SIDE_BITMAP"
+!ifndef VERSION | PROGRAM | OUT_FILE | MAKER_NAME | ICON | SIDE_BITMAP | SHELL_DLL | MSIX | IDENTITY
+  !error "define VERSION, PROGRAM, OUT_FILE, MAKER_NAME, ICON, SIDE_BITMAP, SHELL_DLL, MSIX and IDENTITY"
 !endif
 
 ; The installer's version is the program's own.
@@ -66,6 +69,8 @@ ShowUninstDetails nevershow
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
+!include "WinVer.nsh"
+!include "WordFunc.nsh"
 
 Var update          ; 1: started by Tarnwick's updater
 Var quiet_boxes     ; 1: message boxes take their defaults
@@ -183,6 +188,35 @@ FunctionEnd
 !macroend
 !insertmacro WAIT_FOR_TARNWICK ""
 !insertmacro WAIT_FOR_TARNWICK "un."
+
+; Windows 11's own File Explorer menu shows only commands of packaged programs: the sparse
+; package gives the installed program that identity, with the install folder as its files.
+; Only for the current user (a package cannot be registered for every user this way); the
+; classic entry serves Windows 10, every other case, and "Show more options". A failure (an
+; untrusted signature, no PowerShell) leaves the classic entry alone to do the work.
+!define POWERSHELL '"$SYSDIR\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command'
+!macro SPARSE_PACKAGE un
+Function ${un}RemoveSparsePackage
+  ${IfNot} ${AtLeastBuild} 22000
+  ${OrIf} $all_users == 1
+    Return
+  ${EndIf}
+  nsExec::Exec `${POWERSHELL} "Get-AppxPackage -Name '${IDENTITY}' | Remove-AppxPackage"`
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro SPARSE_PACKAGE ""
+!insertmacro SPARSE_PACKAGE "un."
+
+Function AddSparsePackage
+  ${IfNot} ${AtLeastBuild} 22000
+  ${OrIf} $all_users == 1
+    Return
+  ${EndIf}
+  ${WordReplace} "$INSTDIR" "'" "''" "+" $1  ; a quote in a folder's name, as PowerShell reads it
+  nsExec::Exec `${POWERSHELL} "Add-AppxPackage -Path '$1\tarnwick.msix' -ExternalLocation '$1'"`
+  Pop $0
+FunctionEnd
 
 ; $0 = 1 when the token of process $0 (-1: this one) is elevated, 0 when not, "" when
 ; that cannot be told.
@@ -375,10 +409,17 @@ FunctionEnd
 
 Section "Tarnwick"
   Call WaitForTarnwick
+  ; File Explorer lets go of the command's DLL once its package is gone.
+  Call RemoveSparsePackage
   SetOutPath "$INSTDIR"
+  ; A DLL File Explorer still has loaded stays as it is: the command it holds does the same.
+  SetOverwrite try
+  File "/oname=tarnwick-shell.dll" "${SHELL_DLL}"
+  SetOverwrite on
   ClearErrors
   File "/oname=tarnwick.exe" "${PROGRAM}"
   File "/oname=tarnwick-cli.exe" "${CLI}"
+  File "/oname=tarnwick.msix" "${MSIX}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ${If} ${Errors}
     DetailPrint "$INSTDIR could not be written."
@@ -412,8 +453,9 @@ Section "Tarnwick"
     WriteRegStr HKLM "${VERB_KEY_FOLDERS}" "Icon" '"$INSTDIR\tarnwick.exe",0'
     WriteRegStr HKLM "${VERB_KEY_FOLDERS}\command" "" '"$INSTDIR\tarnwick.exe" "%1"'
   ${EndIf}
-  ${GetSize} "$INSTDIR" "/M=*.exe /S=0K /G=0" $0 $1 $2
+  ${GetSize} "$INSTDIR" "/S=0K /G=0" $0 $1 $2
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+  Call AddSparsePackage
 SectionEnd
 
 Function .onInstSuccess
@@ -577,6 +619,7 @@ Section "Uninstall"
   ${If} $0 == 1
   ${OrIf} $2 == ""
   ${OrIfNot} ${FileExists} "$2\uninstall.exe"
+    Call un.RemoveSparsePackage
     ${If} $all_users == 1
       ; The machine's entry; each user's settings are that user's.
       DeleteRegKey HKLM "${VERB_KEY_FILES}"
@@ -598,6 +641,18 @@ Section "Uninstall"
   ${EndIf}
   Delete "$INSTDIR\tarnwick.exe"
   Delete "$INSTDIR\tarnwick-cli.exe"
+  Delete "$INSTDIR\tarnwick.msix"
+  ; File Explorer lets go of the command's DLL a moment after its package goes.
+  StrCpy $3 0
+  ${Do}
+    Delete "$INSTDIR\tarnwick-shell.dll"
+    ${IfNot} ${FileExists} "$INSTDIR\tarnwick-shell.dll"
+    ${OrIf} $3 >= 20
+      ${ExitDo}
+    ${EndIf}
+    Sleep 250
+    IntOp $3 $3 + 1
+  ${Loop}
   ; The installed uninstaller that started this copy may take a moment to end.
   StrCpy $3 0
   ${Do}

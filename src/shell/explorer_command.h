@@ -17,10 +17,11 @@
 
 namespace tw {
 
-// The class File Explorer creates, named in the package's manifest.
-// {EBB1D6A0-D097-4D4D-9BC2-63A23114BCB8}
+// The class File Explorer creates, and its text as the package's manifest names it
+// (package.sh reads it from here).
 inline constexpr CLSID kExplorerCommandClsid{
     0xebb1d6a0, 0xd097, 0x4d4d, {0x9b, 0xc2, 0x63, 0xa2, 0x31, 0x14, 0xbc, 0xb8}};
+inline constexpr wchar_t kExplorerCommandClsidText[] = L"{EBB1D6A0-D097-4D4D-9BC2-63A23114BCB8}";
 
 // The command's title in the interface language: the stored "Language" when it is one of the
 // codes, else Windows' display language.

@@ -30,7 +30,7 @@ expect "silent install ($silent) exits" "$status" 0
 dir_win="$(win_env LOCALAPPDATA)\\Programs\\Tarnwick"
 dir=$(winepath -u "$dir_win" 2>/dev/null)
 shortcut=$(winepath -u "$(win_env APPDATA)\\Microsoft\\Windows\\Start Menu\\Programs\\Tarnwick.lnk" 2>/dev/null)
-expect "installed files" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick.exe uninstall.exe "
+expect "installed files" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick-shell.dll tarnwick.exe tarnwick.msix uninstall.exe "
 [ -f "$shortcut" ] && ok "Start menu shortcut" || fail "no Start menu shortcut at $shortcut"
 grep -qa "tarnwick.exe" "$shortcut" 2>/dev/null && ok "the shortcut names tarnwick.exe" || fail "the shortcut does not name tarnwick.exe"
 
@@ -46,7 +46,7 @@ app_path_key='HKCU\Software\Microsoft\Windows\CurrentVersion\App Paths\tarnwick.
 expect "App Paths entry" "$(reg_default "$app_path_key")" "$dir_win\\tarnwick.exe"
 expect "NoRepair" "$(reg_value "$uninstall_key" NoRepair)" "0x1"
 estimated=$(($(reg_value "$uninstall_key" EstimatedSize)))
-installed_kib=$(( ($(stat -c %s "$dir/tarnwick.exe") + $(stat -c %s "$dir/tarnwick-cli.exe") + $(stat -c %s "$dir/uninstall.exe")) / 1024 ))
+installed_kib=$(( $(cat "$dir"/* | wc -c) / 1024 ))
 if [ "$estimated" -ge "$installed_kib" ] && [ "$estimated" -le $((installed_kib + 2)) ]; then
   ok "EstimatedSize: $estimated KiB"
 else
@@ -55,7 +55,7 @@ fi
 
 expect "installed program's version" "$(file_version "$dir/tarnwick.exe")" "$version.0"
 # Both signed with the test certificate, the uninstaller while the installer was made.
-for file in tarnwick.exe tarnwick-cli.exe uninstall.exe; do
+for file in tarnwick.exe tarnwick-cli.exe tarnwick-shell.dll uninstall.exe; do
   if osslsigncode verify -CAfile "$packages/test-root.crt" -in "$dir/$file" 2>&1 | grep -q "Signature verification: ok"; then
     ok "$file carries a valid signature"
   else
@@ -193,7 +193,7 @@ done <<EOF_CASES
 EOF_CASES
 expect "left in the install folder after the refusal" "$(cd "$dir" 2>/dev/null && ls | tr '\n' ' ')" "notes.txt "
 expect "the user's folder" "$(cd "$(c_dir mine)" && sha256sum *)" "$mine_before"
-expect "installed into the empty folder" "$(cd "$(c_dir empty)" && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick.exe uninstall.exe "
+expect "installed into the empty folder" "$(cd "$(c_dir empty)" && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick-shell.dll tarnwick.exe tarnwick.msix uninstall.exe "
 expect "InstallLocation" "$(reg_value "$uninstall_key" InstallLocation)" 'C:\empty'
 
 # Uninstalling the other installation leaves the entry and shortcut to the one they name.
@@ -214,7 +214,7 @@ run_line "\"$setup_win\" /S /ALLUSERS" && status=0 || status=$?
 expect "install for every user exits" "$status" 0
 pf_win="$(win_env ProgramW6432)\\Tarnwick"
 pf=$(winepath -u "$pf_win" 2>/dev/null)
-expect "installed for every user" "$(cd "$pf" 2>/dev/null && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick.exe uninstall.exe "
+expect "installed for every user" "$(cd "$pf" 2>/dev/null && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick-shell.dll tarnwick.exe tarnwick.msix uninstall.exe "
 expect "the machine's InstallLocation" "$(reg_value "$machine_key" InstallLocation)" "$pf_win"
 expect "the machine's QuietUninstallString" "$(reg_value "$machine_key" QuietUninstallString)" \
   "\"$pf_win\\uninstall.exe\" /S /ALLUSERS _?=$pf_win"

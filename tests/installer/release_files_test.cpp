@@ -66,7 +66,7 @@ TEST(ReleaseFiles, Sha256SumsListsEveryFileWithItsDigest) {
   }
   EXPECT_EQ(names, (std::vector<std::string>{"Tarnwick-Setup-" + std::string(kCurrentVersion) + ".exe",
                                              "Tarnwick-" + std::string(kCurrentVersion) + "-portable.zip",
-                                             "update.json"}));
+                                             "Tarnwick-" + std::string(kCurrentVersion) + ".msix", "update.json"}));
 }
 
 // The updater downloads each as the manifest offers it; only the genuine one, offered as what

@@ -99,6 +99,6 @@ entries=$(wine_run 30 reg query "$uninstall_root" /s 2>/dev/null | tr -d '\r' | 
 expect "uninstall entries for Tarnwick" "$entries" 1
 expect "DisplayVersion" "$(reg_value "$uninstall_root\\Tarnwick" DisplayVersion)" "$version_b"
 expect "InstallLocation" "$(reg_value "$uninstall_root\\Tarnwick" InstallLocation)" "$dir_win"
-expect "installed files" "$(cd "$dir" && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick.exe uninstall.exe "
+expect "installed files" "$(cd "$dir" && ls | tr '\n' ' ')" "tarnwick-cli.exe tarnwick-shell.dll tarnwick.exe tarnwick.msix uninstall.exe "
 driver close 30 >/dev/null || fail "the new Tarnwick did not close"
 finish
