@@ -102,6 +102,14 @@ WindowState preset(const std::wstring& name) {
   } else if (name == L"ending") {
     s.rows = {{make_holder(6100, "backup-agent", HolderKind::Program, false), {ActionKind::Ending, {}}}};
     s.tick = 1;
+  } else if (name == L"service") {
+    s.rows = {{make_holder(2210, "Windows Search", HolderKind::WindowsComponent, false), {}},
+              {make_holder(1200, "Print Spooler", HolderKind::Service, false), {ActionKind::Stopping, {}}}};
+    s.rows[0].holder.stoppable_services = {"WSearch"};
+    s.rows[1].holder.services = s.rows[1].holder.stoppable_services = {"Spooler"};
+    s.focus = Focus{Hit{HitKind::RowStopService, 0}, 2210, 0, HitKind::Nothing};
+    s.focus_cues = s.has_focus = true;
+    s.tick = 1;
   } else if (name == L"windows") {
     s.rows = {{make_holder(4, "System", HolderKind::WindowsComponent, false), {}}};
   } else if (name == L"diagnoses") {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/remedies/delete_on_restart.h"
+#include "app/remedies/services.h"
 #include "app/system/explorer_entry.h"
 #include "app/system/startup.h"
 #include "app/window/window_startup.h"
@@ -19,6 +20,8 @@ int run_from_command_line() {
       return run_unregister();
     case RunMode::DeleteOnReboot:
       return run_delete_on_reboot_helper(request);
+    case RunMode::StopService:
+      return run_stop_service_helper(request);
     case RunMode::Window:
       break;
   }

@@ -108,6 +108,7 @@ std::vector<Holder> finish_holders(PendingHolders pending, const ProcessApi& fac
     h.ways = std::move(p.ways);
     h.services = std::move(p.services);
     h.unattributed = p.unattributed;
+    h.critical = p.is_critical;
     out.push_back(std::move(h));
   }
   return out;

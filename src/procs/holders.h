@@ -29,6 +29,9 @@ struct Holder {
   bool has_window = false;          // at least one qualifying window, titled or not
   bool unattributed = false;        // reported for a batch without being tied to a file
   HolderKind kind = HolderKind::Program;
+  bool critical = false;            // the Restart Manager calls it critical to Windows
+  // The services a row may offer to stop, as the window's search found them (else empty).
+  std::vector<std::string> stoppable_services;
 };
 
 // What one scan has learnt about a process before its facts are read.

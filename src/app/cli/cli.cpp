@@ -45,7 +45,7 @@ std::wstring folded(std::wstring_view word) {
 
 constexpr CliVerb kVerbs[] = {CliVerb::Find,    CliVerb::Wait,           CliVerb::Close,
                               CliVerb::End,     CliVerb::RestartExplorer, CliVerb::Recycle,
-                              CliVerb::DeleteOnRestart, CliVerb::Eject};
+                              CliVerb::DeleteOnRestart, CliVerb::Eject, CliVerb::StopService};
 
 std::optional<CliVerb> verb_of(std::wstring_view word) {
   const std::string name = to_utf8(folded(word));
@@ -66,7 +66,8 @@ bool takes(CliVerb verb, std::wstring_view option) {
   if (option == L"--timeout") return verb == CliVerb::Wait;
   if (option == L"--all") return acts;
   if (option == L"--yes") {
-    return acts || verb == CliVerb::RestartExplorer || verb == CliVerb::Recycle || verb == CliVerb::DeleteOnRestart;
+    return acts || verb == CliVerb::RestartExplorer || verb == CliVerb::Recycle || verb == CliVerb::DeleteOnRestart ||
+           verb == CliVerb::StopService;
   }
   return false;
 }
@@ -192,6 +193,9 @@ std::optional<CliUsageError> missing_from(const CliCommand& command) {
       if (command.paths.size() != 1) return fault(CliUsageFault::NotOneDrive, command.verb);
       if (!drive_root(command.paths[0])) return fault(CliUsageFault::NotADrive, command.verb, command.paths[0]);
       break;
+    case CliVerb::StopService:
+      if (command.paths.empty()) return fault(CliUsageFault::NoServiceNames, command.verb);
+      break;
     default:
       if (command.paths.empty()) return fault(CliUsageFault::NoPaths, command.verb);
       break;
@@ -258,6 +262,8 @@ std::string usage_error_text(const CliUsageError& error) {
       return std::string(localized(msg::kCliOneDrive));
     case CliUsageFault::NotADrive:
       return filled(msg::kCliNotADrive, {argument});
+    case CliUsageFault::NoServiceNames:
+      return std::string(localized(msg::kCliNoServiceNames));
     case CliUsageFault::NoProcessIds:
       break;
   }
@@ -284,6 +290,8 @@ std::string_view verb_name(CliVerb verb) {
       return "recycle";
     case CliVerb::DeleteOnRestart:
       return "delete-on-restart";
+    case CliVerb::StopService:
+      return "stop-service";
     case CliVerb::Eject:
       break;
   }
@@ -304,11 +312,12 @@ std::string cli_usage() {
          "  recycle [--yes] PATH...                  move the paths to the Recycle Bin\n"
          "  delete-on-restart [--yes] PATH...        delete the paths the next time Windows starts\n"
          "  eject [--json] DRIVE                     stop a removable drive so it can be pulled out\n"
+         "  stop-service [--yes] NAME...             stop Windows services (those that depend on them first)\n"
          "  help, --help, --version\n"
          "\n"
          "START is the start time `find --json` prints: a process started at another time is\n"
-         "never ended. Ending, restarting File Explorer, recycling and scheduling need --yes\n"
-         "or a yes at the console's prompt.\n"
+         "never ended. Ending, restarting File Explorer, recycling, scheduling and stopping a\n"
+         "service need --yes or a yes at the console's prompt.\n"
          "\n"
          "A drive (E:\\, a volume's name or the folder it is mounted at) is searched for what\n"
          "is open on it, every letter and mounted folder of its volume, without listing its\n"

@@ -33,6 +33,7 @@ enum class CliVerb : std::uint8_t {
   Recycle,
   DeleteOnRestart,
   Eject,
+  StopService,
 };
 
 // A process named on the command line: "1234", or "1234:133500000000000000" with the start
@@ -45,7 +46,7 @@ struct ProcessRef {
 
 struct CliCommand {
   CliVerb verb = CliVerb::Help;
-  std::vector<std::wstring> paths;      // as given; resolved when the command runs
+  std::vector<std::wstring> paths;      // as given; resolved when the command runs (stop-service: names)
   std::vector<ProcessRef> processes;   // close and end
   bool all = false;                     // close and end: every holder of the paths
   bool deep = false;
@@ -68,6 +69,7 @@ enum class CliUsageFault : std::uint8_t {
   NoProcessIds,
   NotOneDrive,    // eject given no drive, or more than one
   NotADrive,      // eject given what is not a drive's spelling
+  NoServiceNames, // stop-service given no name
 };
 
 struct CliUsageError {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app/cli/cli.h"
+#include "app/cli/cli_services.h"
 #include "app/cli/console.h"
 #include "app/language/catalogue.h"
 #include "app/remedies/delete_on_restart.h"
@@ -436,6 +437,8 @@ int run_command(const CliCommand& c) {
       return run_delete_on_restart(c);
     case CliVerb::Eject:
       return run_eject(c);
+    case CliVerb::StopService:
+      return run_stop_service(c, &confirmed);
   }
   return kExitUsage;
 }

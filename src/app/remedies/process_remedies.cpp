@@ -23,6 +23,7 @@ void run_remedy(RemedyKind kind, const RemedyJob& job) {
       result = restart_explorer(job.pid, job.start_time, process_is_elevated()) ? 1 : 0;
       break;
     case RemedyKind::DeleteOnRestart:
+    case RemedyKind::StopService:
       return;  // not a process remedy
   }
   report_remedy_outcome(job.window, RemedyOutcome{job.scan_id, kind, result, job.pid});

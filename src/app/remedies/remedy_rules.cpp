@@ -11,6 +11,8 @@ bool remedy_fits(RemedyKind remedy, HolderKind holder) {
       return holder == HolderKind::Program;
     case RemedyKind::RestartExplorer:
       return holder == HolderKind::FileExplorer;
+    case RemedyKind::StopService:
+      return holder == HolderKind::Service || holder == HolderKind::WindowsComponent;
     case RemedyKind::DeleteOnRestart:
       break;
   }
@@ -46,6 +48,8 @@ ActionKind running_state(RemedyKind remedy) {
       return ActionKind::Ending;
     case RemedyKind::RestartExplorer:
       return ActionKind::Restarting;
+    case RemedyKind::StopService:
+      return ActionKind::Stopping;
     default:
       return ActionKind::Closing;
   }
@@ -59,6 +63,8 @@ ActionKind state_after(RemedyKind remedy, std::uint8_t result) {
       return static_cast<ForceQuitResult>(result) == ForceQuitResult::Ended ? ActionKind::Closed : ActionKind::Failed;
     case RemedyKind::RestartExplorer:
       return result == 1 ? ActionKind::Restarted : ActionKind::Failed;
+    case RemedyKind::StopService:
+      return result == 0 ? ActionKind::Stopped : ActionKind::Failed;  // StopOutcome::Stopped
     case RemedyKind::DeleteOnRestart:
       break;
   }
@@ -73,7 +79,10 @@ const Message* outcome_words(RemedyKind remedy, std::uint8_t result, bool elevat
       return &msg::kStateNotClosed;
     case ActionKind::Restarted:
       return &msg::kStateRestarted;
+    case ActionKind::Stopped:
+      return &msg::kStateStopped;
     case ActionKind::Failed:
+      if (remedy == RemedyKind::StopService) return nullptr;
       break;
     default:
       return nullptr;

@@ -12,11 +12,12 @@
 
 namespace tw {
 
-// What a holder's remedy has done so far. Closing, Ending and Restarting are busy states.
-enum class ActionKind : std::uint8_t { Idle, Closing, NotClosed, Ending, Closed, Restarting, Restarted, Failed };
+// What a holder's remedy has done so far. Closing, Ending, Restarting and Stopping are busy states.
+enum class ActionKind : std::uint8_t { Idle, Closing, NotClosed, Ending, Closed, Restarting, Restarted, Failed, Stopping, Stopped };
 
 constexpr bool is_busy(ActionKind kind) {
-  return kind == ActionKind::Closing || kind == ActionKind::Ending || kind == ActionKind::Restarting;
+  return kind == ActionKind::Closing || kind == ActionKind::Ending || kind == ActionKind::Restarting ||
+         kind == ActionKind::Stopping;
 }
 
 // Where a refused ending can be tried again with more rights: the window's "Search as
@@ -24,7 +25,8 @@ constexpr bool is_busy(ActionKind kind) {
 enum class RemedySurface : std::uint8_t { Window, Console };
 
 // Whether a remedy is meant for holders of this kind: Close and Force quit for programs,
-// Restart Explorer for File Explorer, none for services and parts of Windows.
+// Restart Explorer for File Explorer, Stop service for services and parts of Windows (which
+// of them is the holder's services' business).
 bool remedy_fits(RemedyKind remedy, HolderKind holder);
 
 // Whether any remedy here can release a holder of this kind (not a service or part of Windows).
@@ -45,7 +47,8 @@ ActionKind running_state(RemedyKind remedy);
 ActionKind state_after(RemedyKind remedy, std::uint8_t result);
 
 // What an outcome reads as: the state it left ("Closed", "Restarted", "Not closed") or why it
-// failed. Nothing for Delete on restart, whose words come from its plan.
+// failed. Nothing for Delete on restart, whose words come from its plan, nor for a service
+// that did not stop, whose words give Windows' reason (stop_outcome_text).
 const Message* outcome_words(RemedyKind remedy, std::uint8_t result, bool elevated, RemedySurface surface);
 
 }  // namespace tw

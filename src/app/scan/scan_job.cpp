@@ -37,6 +37,7 @@ void run_scan(ScanRequest request) {
   ProgressPoster poster(request.window, request.scan_id);
   ScanResult result = search_targets(request.targets, request.deep,
                                      [&](const ScanProgress& p) { poster.offer(p); }, {}, request.stop.get());
+  if (request.finish_holders) request.finish_holders(result.holders);
   store_scan_result(request.scan_id, std::move(result));
   // A refused post leaves the result in the slot, where the next scan replaces it.
   ::PostMessageW(request.window, kMsgScanFinished, 0, 0);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct ScanRequest {
   bool deep = false;
   // Set by the window to end the search early; shared, as the window may go first.
   std::shared_ptr<std::atomic<bool>> stop;
+  // Run on the worker over the holders found, before the result is handed over: what the
+  // window learns of them besides the search (the services it may offer to stop).
+  std::function<void(std::vector<Holder>&)> finish_holders;
 };
 
 // What a scan found besides its holders; the window keeps it once the holders became rows.

@@ -26,6 +26,11 @@ StartupRequest decide_startup(const std::vector<std::wstring>& arguments) {
     for (; a != arguments.end(); ++a) add_path(*a, RelativePaths::Refuse);
     return request;
   }
+  if (!arguments.empty() && arguments.front() == kOptionStopService) {
+    request.mode = RunMode::StopService;
+    request.services.assign(arguments.begin() + 1, arguments.end());
+    return request;
+  }
   if (std::any_of(arguments.begin(), arguments.end(), is(kOptionUnregister))) {
     request.mode = RunMode::Unregister;
     return request;

@@ -6,6 +6,7 @@
 #include "app/language/catalogue.h"
 #include "app/remedies/process_remedies.h"
 #include "app/remedies/remedy_rules.h"
+#include "app/remedies/services.h"
 #include "app/window/message_boxes.h"
 #include "app/window/window_focus.h"
 
@@ -20,6 +21,8 @@ std::optional<RemedyKind> remedy_of(HitKind button) {
       return RemedyKind::ForceQuit;
     case HitKind::RowRestartExplorer:
       return RemedyKind::RestartExplorer;
+    case HitKind::RowStopService:
+      return RemedyKind::StopService;
     default:
       return std::nullopt;
   }
@@ -29,14 +32,35 @@ void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
   HolderRow& r = w.state.rows[row];
   r.action = ActionState{running_state(kind), {}};
   const RemedyJob job{r.holder.start_time, w.state.scan_id, w.state.window, r.holder.pid};
-  if (!start_process_remedy(kind, job)) {
+  const bool started = kind == RemedyKind::StopService
+                           ? start_stop_service(StopJob{r.holder.stoppable_services, job.window, job.scan_id, job.pid,
+                                                        w.platform.services})
+                           : start_process_remedy(kind, job);
+  if (!started) {
     // Nothing else would ever end the busy state: the action failed. Result 0 is the
-    // failure of every row remedy.
-    static_cast<void>(apply_remedy_outcome(w.state, RemedyOutcome{job.scan_id, kind, 0, job.pid}));
+    // failure of every row remedy but Stop service, whose failures are all but 0.
+    const std::uint8_t failed = kind == RemedyKind::StopService ? static_cast<std::uint8_t>(StopOutcome::Unexpected) : 0;
+    static_cast<void>(apply_remedy_outcome(w.state, RemedyOutcome{job.scan_id, kind, failed, job.pid}));
   }
   settle_focus(w);  // its buttons went: the focus stays on the row
   ::SetTimer(w.state.window, kBusyTimer, kBusyTimerMs, nullptr);
   ::InvalidateRect(w.state.window, nullptr, FALSE);
+}
+
+// The confirmation names the services and the dependents stopped with them, as the service
+// manager lists them now; it asks only once the window's state is free.
+void confirm_stop_service(MainWindow& w, const Hit& hit, const Holder& holder) {
+  defer_while_free([button = hit.kind, row = hit.row, pid = holder.pid, scan_id = w.state.scan_id,
+                    names = holder.stoppable_services, api = w.platform.services](const FreeTime& free) {
+    std::vector<RunningService> services, dependents;
+    services_to_confirm(names, api, services, dependents);
+    if (!confirm(free, stop_confirmation(services, dependents), ConfirmKind::Warning)) return;
+    static_cast<void>(with_main_window([&](MainWindow& now) {
+      const WindowState& s = now.state;
+      if (s.scan_id != scan_id || row >= s.rows.size() || s.rows[row].holder.pid != pid) return;
+      if (row_remedy_allowed(s, button, row)) start_remedy(now, row, RemedyKind::StopService);
+    }));
+  });
 }
 
 }  // namespace
@@ -45,12 +69,16 @@ bool row_remedy_allowed(const WindowState& s, HitKind button, std::size_t row) {
   const std::optional<RemedyKind> kind = remedy_of(button);
   if (!kind || row >= s.rows.size()) return false;
   const HolderRow& r = s.rows[row];
+  if (*kind == RemedyKind::StopService && !stop_service_offered(r.holder, r.action.kind)) return false;
   return remedy_may_start(*kind, r.holder.kind, r.action.kind);
 }
 
 ActionState outcome_state(const RemedyOutcome& outcome, bool elevated) {
   const ActionKind kind = state_after(outcome.kind, outcome.result);
   if (kind != ActionKind::Failed) return ActionState{kind, {}};
+  if (outcome.kind == RemedyKind::StopService) {
+    return ActionState{kind, stop_outcome_text(static_cast<StopOutcome>(outcome.result))};
+  }
   const Message* words = outcome_words(outcome.kind, outcome.result, elevated, RemedySurface::Window);
   return ActionState{kind, std::string(localized(*words))};
 }
@@ -74,6 +102,10 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
   }
 
   const Holder& holder = w.state.rows[hit.row].holder;
+  if (*kind == RemedyKind::StopService) {
+    confirm_stop_service(w, hit, holder);
+    return;
+  }
   const bool force = *kind == RemedyKind::ForceQuit;
   const std::string title[] = {holder.title};
   std::string text = force ? fill_placeholders(localized(msg::kConfirmForceQuit), title)
@@ -92,7 +124,17 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
 }
 
 void apply_row_outcome(MainWindow& w, const RemedyOutcome& outcome) {
-  static_cast<void>(apply_remedy_outcome(w.state, outcome));
+  if (!apply_remedy_outcome(w.state, outcome)) return;
+  if (outcome.kind != RemedyKind::StopService || static_cast<StopOutcome>(outcome.result) != StopOutcome::Stopped) return;
+  // Its row says so until the search, which shows what still holds the targets, replaces it.
+  for (const HolderRow& r : w.state.rows) {
+    if (r.holder.pid != outcome.pid) continue;
+    std::string names;
+    for (const std::string& name : r.holder.stoppable_services) names += (names.empty() ? "" : ", ") + name;
+    show_notice(w, names + ": " + stop_outcome_text(StopOutcome::Stopped));
+    break;
+  }
+  start_window_scan(w, w.state.deep);
 }
 
 }  // namespace tw

@@ -7,15 +7,18 @@
 
 namespace tw {
 
-// A click on a row's Close, Force quit or Restart Explorer button. Main thread, state held.
+// A click on a row's Close, Force quit, Restart Explorer or Stop service button. Main thread,
+// state held.
 void click_row_remedy(MainWindow& w, const Hit& hit);
 
-// A Close, Force quit or Restart Explorer outcome taken from the queue.
+// A row remedy's outcome taken from the queue. Once a service stopped, the notice says so and
+// the targets are searched again.
 void apply_row_outcome(MainWindow& w, const RemedyOutcome& outcome);
 
 // Whether a click on `button` of `row` may start its remedy: the row exists, nothing runs on
 // it, and its holder is of the kind the remedy is for (Close and Force quit: programs;
-// Restart Explorer: File Explorer).
+// Restart Explorer: File Explorer; Stop service: a service or part of Windows with services to
+// stop).
 bool row_remedy_allowed(const WindowState& s, HitKind button, std::size_t row);
 
 // The state a row outcome leaves its row in; failure texts in the current language.

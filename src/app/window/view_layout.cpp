@@ -14,6 +14,7 @@
 #include "app/language/catalogue.h"
 #include "app/remedies/eject.h"
 #include "app/remedies/remedy_rules.h"
+#include "app/remedies/services.h"
 #include "app/scan/held_text.h"
 #include "common/numbers.h"
 #include "common/text.h"
@@ -33,13 +34,18 @@ constexpr const char* kGlyphFolder = "\xEE\xB4\xA5";      // U+ED25
 constexpr const char* kGlyphFile = "\xEE\xA2\xA5";        // U+E8A5
 
 std::string text_of(const Message& m) { return std::string(localized(m)); }
+std::string joined(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;
+  return out;
+}
 std::string filled(const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); }
 
 bool contains(const RectF& r, PointF p) {
   return p.x >= r.x && p.y >= r.y && p.x < r.x + r.width && p.y < r.y + r.height;
 }
 
-bool released(ActionKind k) { return k == ActionKind::Closed || k == ActionKind::Restarted; }
+bool released(ActionKind k) { return k == ActionKind::Closed || k == ActionKind::Restarted || k == ActionKind::Stopped; }
 
 std::string dots(std::uint32_t tick) { return std::string(tick % 3 + 1, '.'); }
 
@@ -169,6 +175,9 @@ struct Builder {
     } else if (!program_remains) {
       out.headline = text_of(msg::kWindowsIsHolding);
       out.explanation = text_of(msg::kCantBeEnded);
+      for (const Message* line : remedies_explained(s.rows)) {
+        if (line == &msg::kStopServiceExplained) out.explanation += "\n" + text_of(*line);
+      }
     } else {
       out.headline = remaining == 1 ? text_of(msg::kOneProgramHolding)
                                     : filled(msg::kProgramsHolding, {group_thousands(remaining)});
@@ -231,6 +240,10 @@ struct Builder {
       return r.action.message;
     }
     const Holder& h = r.holder;
+    if (!h.stoppable_services.empty() && r.action.kind != ActionKind::Stopped) {
+      color = p.warning;
+      return text_of(msg::kRowServiceStoppable) + " (" + joined(h.stoppable_services) + ")";
+    }
     switch (h.kind) {
       case HolderKind::WindowsComponent:
         color = p.warning;
@@ -238,11 +251,7 @@ struct Builder {
       case HolderKind::Service: {
         color = p.warning;
         std::string text = text_of(msg::kRowService);
-        if (!h.services.empty()) {
-          text += " (";
-          for (std::size_t i = 0; i < h.services.size(); ++i) text += (i ? ", " : "") + h.services[i];
-          text += ")";
-        }
+        if (!h.services.empty()) text += " (" + joined(h.services) + ")";
         return text;
       }
       case HolderKind::FileExplorer:
@@ -280,6 +289,12 @@ struct Builder {
       case ActionKind::Restarting:
         set(msg::kStateRestarting, p.accent, true);
         break;
+      case ActionKind::Stopping:
+        set(msg::kStopping, p.accent, true);
+        break;
+      case ActionKind::Stopped:
+        set(msg::kStateStopped, p.success);
+        break;
       case ActionKind::Ending:
         set(msg::kStateEnding, p.danger, true);
         break;
@@ -308,6 +323,7 @@ struct Builder {
     for (auto it = buttons.rbegin(); it != buttons.rend(); ++it) {
       const Message& label = it->first == HitKind::RowRestartExplorer ? msg::kRestartExplorer
                              : it->first == HitKind::RowClose         ? msg::kClose
+                             : it->first == HitKind::RowStopService   ? msg::kStopService
                                                                       : msg::kForceQuit;
       out.rows_buttons.push_back(text_button(it->first, row.index, text_of(label), right, y, it->second));
       right = out.rows_buttons.back().box.x - R(kButtonGap);
@@ -492,9 +508,12 @@ std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& r
         buttons.emplace_back(HitKind::RowRestartExplorer, ButtonStyle::Primary);
         break;
       case RemedyKind::DeleteOnRestart:
+      case RemedyKind::StopService:
         break;
     }
   }
+  // After the others: the only one a service's row has.
+  if (stop_service_offered(row.holder, row.action.kind)) buttons.emplace_back(HitKind::RowStopService, ButtonStyle::Primary);
   return buttons;
 }
 
@@ -504,19 +523,21 @@ bool row_offers_button(const HolderRow& row, HitKind button) {
 }
 
 std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows) {
-  bool close = false, force_quit = false, restart_explorer = false, busy = false;
+  bool close = false, force_quit = false, restart_explorer = false, stop_service = false, busy = false;
   for (const HolderRow& r : rows) {
     busy = busy || is_busy(r.action.kind);
     for (const auto& [kind, style] : row_button_kinds(r)) {
       close = close || kind == HitKind::RowClose;
       force_quit = force_quit || kind == HitKind::RowForceQuit;
       restart_explorer = restart_explorer || kind == HitKind::RowRestartExplorer;
+      stop_service = stop_service || kind == HitKind::RowStopService;
     }
   }
   std::vector<const Message*> lines;
   if (close) lines.push_back(&msg::kCloseExplained);
   if (force_quit) lines.push_back(&msg::kForceQuitExplained);
   if (restart_explorer) lines.push_back(&msg::kRestartExplorerExplained);
+  if (stop_service) lines.push_back(&msg::kStopServiceExplained);
   if (lines.empty() && busy) lines.push_back(&msg::kWaitingForProgram);
   return lines;
 }

@@ -230,6 +230,9 @@ void start_window_scan(MainWindow& w, bool deep) {
   w.state.eject_offered = offers_eject(w.state.targets, w.platform.eject);
   std::optional<ScanRequest> request = begin_scan(w.state, deep);
   if (!request) return;
+  request->finish_holders = [api = w.platform.services](std::vector<Holder>& holders) {
+    note_stoppable_services(holders, api);
+  };
   // Without a thread the scan never finishes; say so through a result of our own.
   if (!start_scan(std::move(*request))) apply_result(w.state, TakenResult{w.state.scan_id, ScanResult{}});
   ::SetTimer(w.state.window, kBusyTimer, kBusyTimerMs, nullptr);

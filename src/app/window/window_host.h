@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/remedies/eject.h"
+#include "app/remedies/services.h"
 #include "app/window/accessibility.h"
 #include "app/window/message_boxes.h"
 #include "app/window/window_state.h"
@@ -38,6 +39,7 @@ struct WindowApi {
   IsFolderFn is_folder = &target_is_folder;
   std::optional<SystemColors> (*high_contrast)() = &read_high_contrast;
   EjectApi eject{};
+  ServiceApi services{};
 };
 
 // What the window procedure owns: the state, and the drawing layer when there is one.

@@ -118,7 +118,7 @@ std::optional<ScanRequest> begin_scan(WindowState& s, bool deep) {
   s.rows.clear();
   s.summary.reset();
   s.hover = Hit{};
-  return ScanRequest{s.targets, s.scan_id, s.window, deep, s.scan_stop};
+  return ScanRequest{s.targets, s.scan_id, s.window, deep, s.scan_stop, {}};
 }
 
 bool stop_scan(WindowState& s) {

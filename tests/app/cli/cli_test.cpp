@@ -686,6 +686,29 @@ TEST(Cli, RecyclingReportsEachPathThatWasNotMoved) {
   EXPECT_EQ(::GetFileAttributesW(two.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// What stop-service refuses before asking anything, and that it never stops without a yes.
+TEST(Cli, StopServiceRefusesUnknownAndProtectedNamesAndAsksFirst) {
+  const struct {
+    Args args;
+    DWORD status;
+    std::string err;
+  } cases[] = {
+      {{L"stop-service", L"--yes", L"TarnwickNoSuchService"}, 1,
+       "TarnwickNoSuchService: Windows refused: there is no such service\n"},
+      {{L"stop-service", L"--yes", L"--", L"--json"}, 1, "--json: Windows refused: there is no such service\n"},
+      {{L"stop-service", L"--yes", L"rpcss"}, 1, "rpcss: This is a core part of Windows and is not stopped from here\n"},
+      {{L"Stop-Service", L"MSIServer"}, 1, "Not done: without a console to ask at, add --yes.\n"},
+      {{L"stop-service"}, 2, "Give the name of at least one service to stop.\nRun 'tarnwick-cli help' for help.\n"},
+      {{L"stop-service", L"--all", L"x"}, 2, "Unknown option for stop-service: --all\nRun 'tarnwick-cli help' for help.\n"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = run_cli(c.args, 20'000);
+    EXPECT_EQ(run.exit, c.status) << to_utf8(c.args.back());
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_TRUE(run.out.empty()) << run.out;
+  }
+}
+
 // A script that did not get the answer must not read success from the status.
 TEST(Cli, AnAnswerThatCouldNotBeWrittenIsAFailure) {
   const test::TempDir dir;

@@ -404,8 +404,8 @@ TEST(RunScan, PostsToTheWindowAndTagsResultsWithTheirScan) {
   }
 
   // Two scans in quick succession, the way a user who searches again starts them.
-  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt"}, 1, window.get(), false, nullptr}));
-  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt", dir / L"b.txt"}, 2, window.get(), false, nullptr}));
+  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt"}, 1, window.get(), false, nullptr, {}}));
+  ASSERT_TRUE(start_scan(ScanRequest{{dir / L"a.txt", dir / L"b.txt"}, 2, window.get(), false, nullptr, {}}));
 
   // What the window does: take whatever the slot holds on each message, keep only scan 2's.
   std::optional<ScanResult> current;

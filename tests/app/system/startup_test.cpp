@@ -97,6 +97,14 @@ TEST_F(CommandLine, ChoosesTheModeInOrder) {
   EXPECT_EQ(r.paths, (std::vector<Target>{L"D:\\a.txt"}));
   EXPECT_EQ(r.refused, 5u);
 
+  // The stop-service helper likewise: every later argument is a service name, as given.
+  r = decide(L"t.exe --stop-service --unregister \"Print Spooler\" --deep");
+  EXPECT_EQ(r.mode, RunMode::StopService);
+  EXPECT_EQ(r.services, (std::vector<std::wstring>{L"--unregister", L"Print Spooler", L"--deep"}));
+  EXPECT_FALSE(r.deep);
+  EXPECT_EQ(decide(L"t.exe a.txt --stop-service Spooler").mode, RunMode::Window);
+  EXPECT_EQ(decide(L"t.exe --Stop-Service Spooler").mode, RunMode::Window);
+
   r = decide(L"t.exe a.txt --delete-on-reboot D:\\b");
   EXPECT_EQ(r.mode, RunMode::Window);  // only counts as the first argument
   EXPECT_EQ(r.paths, (std::vector<Target>{cwd_ + L"\\a.txt", L"D:\\b"}));

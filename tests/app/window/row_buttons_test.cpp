@@ -211,5 +211,88 @@ TEST(RowRemedyWindow, ALoadedOrMappedFileIsShownSoAndFreedByForceQuit) {
   test::close_test_main_window(s.window);
 }
 
+// A service that stops at once, with one dependent, as the stand-in service manager has it.
+std::string g_stopped;
+StatusReply service_status(const std::string& name) {
+  const bool stopped = g_stopped.find(name) != std::string::npos;
+  return StatusReply{ERROR_SUCCESS, ServiceStatus{stopped ? DWORD{SERVICE_STOPPED} : DWORD{SERVICE_RUNNING},
+                                                  SERVICE_ACCEPT_STOP, 0, 0, stopped ? 0u : 4242u}};
+}
+ServiceApi stand_in_services() {
+  ServiceApi api;
+  api.running = [] { return std::vector<RunningService>{{"Spooler", "Print Spooler", {}}}; };
+  api.query = &service_status;
+  api.send_stop = [](const std::string& name) {
+    g_stopped += name + ";";
+    return service_status(name);
+  };
+  api.dependents = [](const std::string& name) {
+    DependentsReply reply;
+    if (name == "Spooler" && g_stopped.find("Fax") == std::string::npos) reply.services.push_back({"Fax", "", {}});
+    return reply;
+  };
+  api.process_critical = [](std::uint32_t) -> std::optional<bool> { return false; };
+  return api;
+}
+
+// A service's row offers Stop service after the other buttons' place, reachable and named like
+// them; its confirmation names the dependents, and once stopped the window says so and
+// searches again.
+TEST(RowRemedyWindow, StopServiceConfirmsWithItsDependentsThenSearchesAgain) {
+  test::TempDir dir;
+  const std::wstring file = dir / L"held.txt";
+  ASSERT_TRUE(test::write_file(file, "x"));
+  WindowApi platform;
+  platform.message_box = &fake_box;
+  platform.services = stand_in_services();
+  WindowState* opened = test::open_test_main_window(platform);
+  ASSERT_TRUE(opened);
+  WindowState& s = *opened;
+  const auto wait = [&](auto done) {
+    for (const ULONGLONG deadline = ::GetTickCount64() + 30'000; !done();) {
+      if (::GetTickCount64() > deadline) return false;
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+      test::dispatch_waiting_messages();
+    }
+    return true;
+  };
+  ASSERT_TRUE(with_main_window([&](MainWindow& w) { set_window_targets(w, std::vector<Target>{file}, false); }));
+  ASSERT_TRUE(wait([&] { return !scan_running(s) && s.summary; }));
+
+  HolderRow row = row_of(4242, HolderKind::WindowsComponent);
+  row.holder.stoppable_services = {"Spooler"};
+  s.rows = {row_of(10, HolderKind::Program), row};
+  s.rows[0].holder.has_window = true;
+  const Layout layout = layout_view(s, ViewSize{880, 640, 1.0f}, fixed_metrics(), true);
+  const std::vector<Hit> order = focus_order(layout, s);
+  const auto at = std::find(order.begin(), order.end(), Hit{HitKind::RowStopService, 1});
+  ASSERT_NE(at, order.end());
+  EXPECT_EQ(*(at - 1), (Hit{HitKind::Row, 1}));
+  EXPECT_TRUE(std::any_of(layout.rows_buttons.begin(), layout.rows_buttons.end(), [](const ViewElement& e) {
+    return e.hit == Hit{HitKind::RowStopService, 1} && e.label == localized(msg::kStopService);
+  }));
+  EXPECT_FALSE(row_remedy_allowed(s, HitKind::RowStopService, 0));
+
+  g_asked.clear();
+  g_answer = IDNO;
+  const std::uint64_t scan_id = s.scan_id;
+  EXPECT_TRUE(with_main_window([&](MainWindow& w) { click_row_remedy(w, Hit{HitKind::RowStopService, 1}); }));
+  ::SendMessageW(s.window, WM_NULL, 0, 0);
+  EXPECT_EQ(s.rows[1].action.kind, ActionKind::Idle);  // No changes nothing
+  g_answer = IDYES;
+  EXPECT_TRUE(with_main_window([&](MainWindow& w) { click_row_remedy(w, Hit{HitKind::RowStopService, 1}); }));
+  ::SendMessageW(s.window, WM_NULL, 0, 0);
+  ASSERT_EQ(g_asked.size(), 2u);
+  EXPECT_EQ(g_asked[1], "Stop the service Print Spooler (Spooler)?\n\nWhat it does stops until it starts again or the "
+                        "PC restarts.\n\nThese services depend on it and are stopped first: Fax");
+  EXPECT_EQ(g_flags, confirm_flags(ConfirmKind::Warning));
+  ASSERT_TRUE(wait([&] { return s.scan_id != scan_id && !scan_running(s); }));
+  EXPECT_EQ(g_stopped, "Fax;Spooler;");
+  EXPECT_EQ(s.notice, std::optional<std::string>("Spooler: Stopped"));
+  EXPECT_TRUE(s.rows.empty());  // the new search found nothing holding the file
+  g_answer = IDNO;
+  test::close_test_main_window(s.window);
+}
+
 }  // namespace
 }  // namespace tw
