@@ -1,8 +1,19 @@
 #include "app/remedies/remedy_rules.h"
 
+#include "discovery/network_opens.h"
 #include "procs/end_process.h"
 
 namespace tw {
+namespace {
+
+const Message* disconnect_failure_words(std::uint8_t result, bool elevated, RemedySurface surface) {
+  if (static_cast<DisconnectResult>(result) != DisconnectResult::AccessDenied || elevated) {
+    return &msg::kCouldNotDisconnect;
+  }
+  return surface == RemedySurface::Console ? &msg::kCliDisconnectNeedsAdmin : &msg::kDisconnectNeedsAdmin;
+}
+
+}  // namespace
 
 bool remedy_fits(RemedyKind remedy, HolderKind holder) {
   switch (remedy) {
@@ -11,6 +22,8 @@ bool remedy_fits(RemedyKind remedy, HolderKind holder) {
       return holder == HolderKind::Program;
     case RemedyKind::RestartExplorer:
       return holder == HolderKind::FileExplorer;
+    case RemedyKind::Disconnect:
+      return holder == HolderKind::NetworkOpen;
     case RemedyKind::DeleteOnRestart:
       break;
   }
@@ -18,7 +31,8 @@ bool remedy_fits(RemedyKind remedy, HolderKind holder) {
 }
 
 bool any_remedy_fits(HolderKind holder) {
-  for (const RemedyKind remedy : {RemedyKind::Close, RemedyKind::ForceQuit, RemedyKind::RestartExplorer}) {
+  for (const RemedyKind remedy :
+       {RemedyKind::Close, RemedyKind::ForceQuit, RemedyKind::RestartExplorer, RemedyKind::Disconnect}) {
     if (remedy_fits(remedy, holder)) return true;
   }
   return false;
@@ -37,6 +51,7 @@ std::vector<RemedyKind> remedies_offered(HolderKind holder, bool has_window, Act
     offered.push_back(RemedyKind::ForceQuit);
   }
   if (remedy_fits(RemedyKind::RestartExplorer, holder)) offered.push_back(RemedyKind::RestartExplorer);
+  if (remedy_fits(RemedyKind::Disconnect, holder)) offered.push_back(RemedyKind::Disconnect);
   return offered;
 }
 
@@ -46,6 +61,8 @@ ActionKind running_state(RemedyKind remedy) {
       return ActionKind::Ending;
     case RemedyKind::RestartExplorer:
       return ActionKind::Restarting;
+    case RemedyKind::Disconnect:
+      return ActionKind::Disconnecting;
     default:
       return ActionKind::Closing;
   }
@@ -59,6 +76,12 @@ ActionKind state_after(RemedyKind remedy, std::uint8_t result) {
       return static_cast<ForceQuitResult>(result) == ForceQuitResult::Ended ? ActionKind::Closed : ActionKind::Failed;
     case RemedyKind::RestartExplorer:
       return result == 1 ? ActionKind::Restarted : ActionKind::Failed;
+    case RemedyKind::Disconnect: {
+      // An open already gone is as released as one closed now.
+      const auto r = static_cast<DisconnectResult>(result);
+      return r == DisconnectResult::Closed || r == DisconnectResult::AlreadyGone ? ActionKind::Disconnected
+                                                                                 : ActionKind::Failed;
+    }
     case RemedyKind::DeleteOnRestart:
       break;
   }
@@ -73,12 +96,16 @@ const Message* outcome_words(RemedyKind remedy, std::uint8_t result, bool elevat
       return &msg::kStateNotClosed;
     case ActionKind::Restarted:
       return &msg::kStateRestarted;
+    case ActionKind::Disconnected:
+      return static_cast<DisconnectResult>(result) == DisconnectResult::AlreadyGone ? &msg::kNoLongerOpen
+                                                                                     : &msg::kStateDisconnected;
     case ActionKind::Failed:
       break;
     default:
       return nullptr;
   }
   if (remedy == RemedyKind::RestartExplorer) return &msg::kCouldNotRestartExplorer;
+  if (remedy == RemedyKind::Disconnect) return disconnect_failure_words(result, elevated, surface);
   switch (static_cast<ForceQuitResult>(result)) {
     case ForceQuitResult::StillRunning:
       return &msg::kStillRunning;

@@ -7,10 +7,11 @@
 
 namespace tw {
 
-// A click on a row's Close, Force quit or Restart Explorer button. Main thread, state held.
+// A click on a row's Close, Force quit, Restart Explorer or Disconnect button. Main thread, state held.
 void click_row_remedy(MainWindow& w, const Hit& hit);
 
-// A Close, Force quit or Restart Explorer outcome taken from the queue.
+// A Close, Force quit, Restart Explorer or Disconnect outcome taken from the queue; a
+// successful Disconnect searches again.
 void apply_row_outcome(MainWindow& w, const RemedyOutcome& outcome);
 
 // Whether a click on `button` of `row` may start its remedy: the row exists, nothing runs on
@@ -21,7 +22,7 @@ bool row_remedy_allowed(const WindowState& s, HitKind button, std::size_t row);
 // The state a row outcome leaves its row in; failure texts in the current language.
 ActionState outcome_state(const RemedyOutcome& outcome, bool elevated);
 
-// Applies a row outcome to the first row of its process. False, and nothing changed, when it
+// Applies a row outcome to the first row of its process (of its open, for Disconnect). False, and nothing changed, when it
 // belongs to an older scan, names no listed process or concerns no row.
 bool apply_remedy_outcome(WindowState& s, const RemedyOutcome& outcome);
 
