@@ -5,7 +5,8 @@
 //
 // STATE: empty, listing, asking, deep, stopping, one, mixed, released, windows, diagnoses,
 // hints, notice, stopped, stopped-none, closing (a row closing with the keyboard focus, beside
-// one that can only be forced to quit), ending (the only row being forced to quit).
+// one that can only be forced to quit), ending (the only row being forced to quit), network
+// (files other computers opened in a shared folder, one being disconnected).
 // --high-contrast draws with the colours of Windows' "High Contrast Black" theme; --focus puts
 // the keyboard focus, drawn, on the first row's first button (or, without rows, Stop, or else
 // the first element). The window closes itself after --seconds (default 4).
@@ -14,10 +15,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "app/language/catalogue.h"
 #include "app/window/view.h"
 #include "common/cmdline.h"
+#include "common/text.h"
 
 namespace {
 
@@ -134,6 +137,23 @@ WindowState preset(const std::wstring& name) {
     s.summary->drive = true;
     s.summary->deep = true;  // a drive search is deep by nature
     s.eject_offered = true;
+  } else if (name == L"network") {
+    // Files other computers opened in a shared folder, beside a program of this one.
+    s.targets = {L"D:\\Shared\\Team"};
+    s.rows = {{make_holder(4120, "Word", HolderKind::Program, true, "Budget.xlsx - Word"), {}}};
+    for (const auto& [id, user, computer, file] : {std::tuple{134217741u, "ana", "LAPTOP-7", L"Budget.xlsx"},
+                                                  std::tuple{134217745u, "bo", "", L"Minutes\\March.docx"}}) {
+      Holder h;
+      h.kind = HolderKind::NetworkOpen;
+      h.pid = id;
+      h.title = user;
+      h.remote = RemoteOpener{user, computer, 3, 0};
+      h.files = {std::wstring(L"D:\\Shared\\Team\\") + file};
+      h.held = to_utf8(file);
+      s.rows.push_back({std::move(h), {}});
+    }
+    s.rows.back().action = ActionState{ActionKind::Disconnecting, {}};
+    s.tick = 1;
   } else if (name == L"notice") {
     s.rows = {{make_holder(4120, "Word", HolderKind::Program, true), {ActionKind::Closed, {}}}};
     s.notice = std::string(localized(msg::kMovedToRecycleBin));

@@ -26,6 +26,8 @@ const char* kind_name(tw::HolderKind kind) {
       return "Service";
     case tw::HolderKind::WindowsComponent:
       return "WindowsComponent";
+    case tw::HolderKind::NetworkOpen:
+      return "NetworkOpen";
   }
   return "?";
 }

@@ -15,6 +15,7 @@ enum class HolderKind : std::uint8_t {
   FileExplorer = 1,      // the shell: restarted instead of closed
   Service = 2,           // a service or a session-0 process: not ended from here
   WindowsComponent = 3,  // part of Windows: not ended from here
+  NetworkOpen = 4,       // a file another computer opened in a shared folder: disconnected
 };
 
 // Classifies a process from its identifier, executable file name, image path, session and

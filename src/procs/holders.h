@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "discovery/hold_ways.h"
+#include "discovery/network_opens.h"
 #include "exeinfo/file_description.h"
 #include "procs/classify.h"
 #include "procs/process_facts.h"
@@ -25,7 +26,8 @@ struct Holder {
   std::string held;                 // the first of them as the row names it (display_form)
   std::optional<std::wstring> image_path;
   std::uint64_t start_time = 0;     // with pid, the process's identity; 0 when unknown
-  std::uint32_t pid = 0;
+  std::uint32_t pid = 0;            // with NetworkOpen: the server's id of the open
+  RemoteOpener remote;              // with NetworkOpen: who opened it, from where
   bool has_window = false;          // at least one qualifying window, titled or not
   bool unattributed = false;        // reported for a batch without being tied to a file
   HolderKind kind = HolderKind::Program;

@@ -11,6 +11,7 @@
 #include <span>
 #include <nlohmann/json.hpp>
 
+#include "app/cli/cli_network.h"
 #include "app/language/catalogue.h"
 #include "app/scan/diagnosis.h"
 #include "app/scan/held_text.h"
@@ -45,7 +46,7 @@ std::wstring folded(std::wstring_view word) {
 
 constexpr CliVerb kVerbs[] = {CliVerb::Find,    CliVerb::Wait,           CliVerb::Close,
                               CliVerb::End,     CliVerb::RestartExplorer, CliVerb::Recycle,
-                              CliVerb::DeleteOnRestart, CliVerb::Eject, CliVerb::StopService};
+                              CliVerb::DeleteOnRestart, CliVerb::Eject, CliVerb::StopService, CliVerb::Disconnect};
 
 std::optional<CliVerb> verb_of(std::wstring_view word) {
   const std::string name = to_utf8(folded(word));
@@ -67,7 +68,7 @@ bool takes(CliVerb verb, std::wstring_view option) {
   if (option == L"--all") return acts;
   if (option == L"--yes") {
     return acts || verb == CliVerb::RestartExplorer || verb == CliVerb::Recycle || verb == CliVerb::DeleteOnRestart ||
-           verb == CliVerb::StopService;
+           verb == CliVerb::StopService || verb == CliVerb::Disconnect;
   }
   return false;
 }
@@ -189,6 +190,9 @@ std::optional<CliUsageError> missing_from(const CliCommand& command) {
       if (command.all && command.paths.empty()) return fault(CliUsageFault::NoPaths, command.verb);
       if (!command.all && command.processes.empty()) return fault(CliUsageFault::NoProcessIds, command.verb);
       break;
+    case CliVerb::Disconnect:
+      if (command.opens.empty()) return fault(CliUsageFault::NoOpenIds, command.verb);
+      break;
     case CliVerb::Eject:
       if (command.paths.size() != 1) return fault(CliUsageFault::NotOneDrive, command.verb);
       if (!drive_root(command.paths[0])) return fault(CliUsageFault::NotADrive, command.verb, command.paths[0]);
@@ -229,6 +233,10 @@ std::variant<CliCommand, CliUsageError> parse_cli(const std::vector<std::wstring
       const std::optional<ProcessRef> ref = parse_process_ref(a);
       if (!ref) return fault(CliUsageFault::NotAProcessId, *verb, a);
       command.processes.push_back(*ref);
+    } else if (*verb == CliVerb::Disconnect) {
+      const std::optional<ProcessRef> id = parse_process_ref(a);  // a plain number, as a pid is
+      if (!id || id->start_time) return fault(CliUsageFault::NotAnOpenId, *verb, a);
+      command.opens.push_back(id->pid);
     } else {
       command.paths.push_back(a);
     }
@@ -264,6 +272,10 @@ std::string usage_error_text(const CliUsageError& error) {
       return filled(msg::kCliNotADrive, {argument});
     case CliUsageFault::NoServiceNames:
       return std::string(localized(msg::kCliNoServiceNames));
+    case CliUsageFault::NotAnOpenId:
+      return filled(msg::kCliNotAnOpenId, {argument});
+    case CliUsageFault::NoOpenIds:
+      return std::string(localized(msg::kCliNoOpenIds));
     case CliUsageFault::NoProcessIds:
       break;
   }
@@ -292,6 +304,8 @@ std::string_view verb_name(CliVerb verb) {
       return "delete-on-restart";
     case CliVerb::StopService:
       return "stop-service";
+    case CliVerb::Disconnect:
+      return "disconnect";
     case CliVerb::Eject:
       break;
   }
@@ -313,6 +327,8 @@ std::string cli_usage() {
          "  delete-on-restart [--yes] PATH...        delete the paths the next time Windows starts\n"
          "  eject [--json] DRIVE                     stop a removable drive so it can be pulled out\n"
          "  stop-service [--yes] NAME...             stop Windows services (those that depend on them first)\n"
+         "  disconnect [--yes] ID...                 close files other computers opened in a shared\n"
+         "                                           folder here (find shows their ids; unsaved work is lost)\n"
          "  help, --help, --version\n"
          "\n"
          "START is the start time `find --json` prints: a process started at another time is\n"
@@ -348,6 +364,8 @@ std::string_view kind_name(HolderKind kind) {
       return "explorer";
     case HolderKind::Service:
       return "service";
+    case HolderKind::NetworkOpen:
+      return "network";
     case HolderKind::WindowsComponent:
       break;
   }
@@ -371,6 +389,9 @@ namespace {
 // The window's advice for a target in use that nothing was found holding names its buttons;
 // here it names what to type.
 std::string cli_diagnosis_text(const Diagnosis& d, bool deep, bool elevated) {
+  if (d.shared && (d.kind == DiagnosisKind::InUseUnseen || d.kind == DiagnosisKind::LooksDeletable)) {
+    return std::string(localized(msg::kCliDiagnosisSharedTryAdmin));
+  }
   if (d.kind != DiagnosisKind::InUseUnseen) return diagnosis_text(d, deep, elevated);
   return std::string(localized(!deep       ? msg::kCliUnseenTryDeep
                                : !elevated ? msg::kCliUnseenTryAdmin
@@ -391,6 +412,10 @@ std::string search_notes(const ScanResult& result, bool elevated) {
   if (gaps.processes_not_opened) out += line(msg::kCliInaccessibleProcesses, result.inaccessible);
   if (gaps.handles_passed_over && result.holders.empty()) out += line(msg::kDeepSkippedHandles, result.unexamined);
   if (gaps.stopped_early) out += std::string(localized(msg::kDeepGaveUp)) + "\n";
+  // With nothing found, each shared target's diagnosis says so.
+  if (gaps.network_opens_unseen && !result.holders.empty()) {
+    out += std::string(localized(msg::kCliDiagnosisSharedTryAdmin)) + "\n";
+  }
   return out;
 }
 
@@ -401,6 +426,7 @@ nlohmann::json gap_names(const SearchGaps& gaps) {
   if (gaps.processes_not_opened) names.push_back("processes_not_opened");
   if (gaps.handles_passed_over) names.push_back("handles_passed_over");
   if (gaps.stopped_early) names.push_back("stopped_early");
+  if (gaps.network_opens_unseen) names.push_back("network_opens_not_listed");
   return names;
 }
 
@@ -441,7 +467,7 @@ std::string holders_table(const ScanResult& result, bool elevated) {
   }
   std::vector<std::vector<std::string>> rows{{"PID", "PROGRAM", "KIND", "STARTED", "HOLDS"}};
   for (const Holder& h : result.holders) {
-    rows.push_back({std::to_string(h.pid), printable(h.title), std::string(kind_name(h.kind)),
+    rows.push_back({std::to_string(h.pid), printable(shown_title(h)), std::string(kind_name(h.kind)),
                     local_time_text(h.start_time), printable(held_text(h))});
   }
   std::vector<std::size_t> widths(rows[0].size(), 0);
@@ -470,7 +496,7 @@ nlohmann::ordered_json holders_array(const ScanResult& result) {
     holder["start_time"] = h.start_time;
     holder["started"] = local_time_text(h.start_time);
     holder["name"] = h.exe_name;
-    holder["description"] = h.title;
+    holder["description"] = shown_title(h);
     holder["executable"] = h.image_path ? nlohmann::json(utf8(*h.image_path)) : nlohmann::json(nullptr);
     holder["kind"] = kind_name(h.kind);
     holder["window_title"] = h.window_title;
@@ -481,6 +507,7 @@ nlohmann::ordered_json holders_array(const ScanResult& result) {
     for (std::size_t i = 0; i < h.files.size(); ++i) {
       holder["held"].push_back(nlohmann::ordered_json{{"path", utf8(h.files[i])}, {"how", way_names(held_ways(h, i))}});
     }
+    if (h.kind == HolderKind::NetworkOpen) add_network_open_fields(holder, h);
     holders.push_back(std::move(holder));
   }
   return holders;
@@ -523,6 +550,7 @@ SearchGaps search_gaps(const ScanResult& result, bool elevated) {
   gaps.processes_not_opened = result.deep && !elevated && result.inaccessible != 0;
   gaps.handles_passed_over = result.deep && result.unexamined != 0;
   gaps.stopped_early = result.gave_up;
+  gaps.network_opens_unseen = result.network_unseen && !elevated;
   return gaps;
 }
 

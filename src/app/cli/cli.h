@@ -34,6 +34,7 @@ enum class CliVerb : std::uint8_t {
   DeleteOnRestart,
   Eject,
   StopService,
+  Disconnect,
 };
 
 // A process named on the command line: "1234", or "1234:133500000000000000" with the start
@@ -48,6 +49,7 @@ struct CliCommand {
   CliVerb verb = CliVerb::Help;
   std::vector<std::wstring> paths;      // as given; resolved when the command runs (stop-service: names)
   std::vector<ProcessRef> processes;   // close and end
+  std::vector<std::uint32_t> opens;     // disconnect: the server's ids of network opens
   bool all = false;                     // close and end: every holder of the paths
   bool deep = false;
   bool json = false;
@@ -70,6 +72,8 @@ enum class CliUsageFault : std::uint8_t {
   NotOneDrive,    // eject given no drive, or more than one
   NotADrive,      // eject given what is not a drive's spelling
   NoServiceNames, // stop-service given no name
+  NotAnOpenId,    // disconnect given what is not an open's id
+  NoOpenIds,      // disconnect given no id
 };
 
 struct CliUsageError {
@@ -107,7 +111,7 @@ std::string holders_table(const ScanResult& result, bool elevated);
 // The same as one JSON document whose field names never change (see the README).
 std::string holders_json(const std::vector<Target>& targets, const ScanResult& result, bool elevated);
 
-// "program", "explorer", "service" or "windows".
+// "program", "explorer", "service", "windows" or "network".
 std::string_view kind_name(HolderKind kind);
 
 // A FILETIME count as local time, "2026-12-08 14:03:07"; empty when unknown.
@@ -119,7 +123,10 @@ struct SearchGaps {
   bool processes_not_opened = false;  // programs of administrators or other users (when not elevated)
   bool handles_passed_over = false;   // handles the deep search did not ask, or that did not answer
   bool stopped_early = false;         // the deep search gave up
-  bool any() const { return listing_capped || processes_not_opened || handles_passed_over || stopped_early; }
+  bool network_opens_unseen = false;  // a target is in a share whose opens only an administrator may list
+  bool any() const {
+    return listing_capped || processes_not_opened || handles_passed_over || stopped_early || network_opens_unseen;
+  }
 };
 SearchGaps search_gaps(const ScanResult& result, bool elevated);
 

@@ -16,6 +16,7 @@
 
 #include "app/cli/cli.h"
 #include "app/cli/cli_services.h"
+#include "app/cli/cli_disconnect.h"
 #include "app/cli/console.h"
 #include "app/language/catalogue.h"
 #include "app/remedies/delete_on_restart.h"
@@ -23,6 +24,7 @@
 #include "app/remedies/protected_paths.h"
 #include "app/remedies/recycle.h"
 #include "app/remedies/remedy_rules.h"
+#include "app/scan/held_text.h"
 #include "app/scan/search.h"
 #include "app/system/account.h"
 #include "common/numbers.h"
@@ -203,7 +205,7 @@ bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
       code = stopped();
       return false;
     }
-    for (const Holder& h : r->holders) out.push_back(Named{h.pid, h.start_time, h.title, h.kind});
+    for (const Holder& h : r->holders) out.push_back(Named{h.pid, h.start_time, shown_title(h), h.kind});
     if (r->holders.empty()) {
       // Nothing to act on is no success when the file is in use all the same, or the search
       // could not look everywhere: the search's answer is the command's.
@@ -267,8 +269,9 @@ int run_close_or_end(const CliCommand& c) {
     const std::string name = printable(p.name);
     const std::string who = std::to_string(p.pid) + " " + name + ": ";
     if (!remedy_fits(remedy, p.kind)) {
-      write_err(who + text_of(p.kind == HolderKind::FileExplorer ? msg::kCliUseRestartExplorer
-                                                                 : msg::kPartOfWindowsCantEnd) + "\n");
+      write_err(who + text_of(p.kind == HolderKind::FileExplorer  ? msg::kCliUseRestartExplorer
+                              : p.kind == HolderKind::NetworkOpen ? msg::kCliUseDisconnect
+                                                                  : msg::kPartOfWindowsCantEnd) + "\n");
       code = kExitStillHeld;
       continue;
     }
@@ -414,6 +417,14 @@ int run_eject(const CliCommand& c) {
   return eject_exit_code(outcome);
 }
 
+int run_disconnect(const CliCommand& c) {
+  const DisconnectRun run =
+      disconnect_opens(c.opens, [&c](const std::string& question) { return confirmed(c, question); }, process_is_elevated());
+  write_out(run.out);
+  write_err(run.err);
+  return run.code;
+}
+
 int run_command(const CliCommand& c) {
   switch (c.verb) {
     case CliVerb::Help:
@@ -439,6 +450,8 @@ int run_command(const CliCommand& c) {
       return run_eject(c);
     case CliVerb::StopService:
       return run_stop_service(c, &confirmed);
+    case CliVerb::Disconnect:
+      return run_disconnect(c);
   }
   return kExitUsage;
 }

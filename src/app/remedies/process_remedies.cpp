@@ -4,6 +4,7 @@
 
 #include "app/system/account.h"
 #include "common/thread.h"
+#include "discovery/network_opens.h"
 #include "procs/end_process.h"
 #include "rm/explorer_restart.h"
 
@@ -21,6 +22,9 @@ void run_remedy(RemedyKind kind, const RemedyJob& job) {
       break;
     case RemedyKind::RestartExplorer:
       result = restart_explorer(job.pid, job.start_time, process_is_elevated()) ? 1 : 0;
+      break;
+    case RemedyKind::Disconnect:
+      result = static_cast<std::uint8_t>(disconnect_result(server_close_open(job.pid)));
       break;
     case RemedyKind::DeleteOnRestart:
     case RemedyKind::StopService:

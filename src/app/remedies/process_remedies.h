@@ -4,7 +4,7 @@
 
 namespace tw {
 
-// Runs a Close, Force quit or Restart Explorer job on a thread of its own, which reports its
+// Runs a Close, Force quit, Restart Explorer or Disconnect job on a thread of its own, which reports its
 // outcome through the queue. False when no thread could be started: then nothing is reported.
 [[nodiscard]] bool start_process_remedy(RemedyKind kind, const RemedyJob& job);
 

@@ -1,8 +1,19 @@
 #include "app/remedies/remedy_rules.h"
 
+#include "discovery/network_opens.h"
 #include "procs/end_process.h"
 
 namespace tw {
+namespace {
+
+const Message* disconnect_failure_words(std::uint8_t result, bool elevated, RemedySurface surface) {
+  if (static_cast<DisconnectResult>(result) != DisconnectResult::AccessDenied || elevated) {
+    return &msg::kCouldNotDisconnect;
+  }
+  return surface == RemedySurface::Console ? &msg::kCliDisconnectNeedsAdmin : &msg::kDisconnectNeedsAdmin;
+}
+
+}  // namespace
 
 bool remedy_fits(RemedyKind remedy, HolderKind holder) {
   switch (remedy) {
@@ -13,6 +24,8 @@ bool remedy_fits(RemedyKind remedy, HolderKind holder) {
       return holder == HolderKind::FileExplorer;
     case RemedyKind::StopService:
       return holder == HolderKind::Service || holder == HolderKind::WindowsComponent;
+    case RemedyKind::Disconnect:
+      return holder == HolderKind::NetworkOpen;
     case RemedyKind::DeleteOnRestart:
       break;
   }
@@ -20,7 +33,8 @@ bool remedy_fits(RemedyKind remedy, HolderKind holder) {
 }
 
 bool any_remedy_fits(HolderKind holder) {
-  for (const RemedyKind remedy : {RemedyKind::Close, RemedyKind::ForceQuit, RemedyKind::RestartExplorer}) {
+  for (const RemedyKind remedy :
+       {RemedyKind::Close, RemedyKind::ForceQuit, RemedyKind::RestartExplorer, RemedyKind::Disconnect}) {
     if (remedy_fits(remedy, holder)) return true;
   }
   return false;
@@ -39,6 +53,7 @@ std::vector<RemedyKind> remedies_offered(HolderKind holder, bool has_window, Act
     offered.push_back(RemedyKind::ForceQuit);
   }
   if (remedy_fits(RemedyKind::RestartExplorer, holder)) offered.push_back(RemedyKind::RestartExplorer);
+  if (remedy_fits(RemedyKind::Disconnect, holder)) offered.push_back(RemedyKind::Disconnect);
   return offered;
 }
 
@@ -50,6 +65,8 @@ ActionKind running_state(RemedyKind remedy) {
       return ActionKind::Restarting;
     case RemedyKind::StopService:
       return ActionKind::Stopping;
+    case RemedyKind::Disconnect:
+      return ActionKind::Disconnecting;
     default:
       return ActionKind::Closing;
   }
@@ -65,6 +82,12 @@ ActionKind state_after(RemedyKind remedy, std::uint8_t result) {
       return result == 1 ? ActionKind::Restarted : ActionKind::Failed;
     case RemedyKind::StopService:
       return result == 0 ? ActionKind::Stopped : ActionKind::Failed;  // StopOutcome::Stopped
+    case RemedyKind::Disconnect: {
+      // An open already gone is as released as one closed now.
+      const auto r = static_cast<DisconnectResult>(result);
+      return r == DisconnectResult::Closed || r == DisconnectResult::AlreadyGone ? ActionKind::Disconnected
+                                                                                 : ActionKind::Failed;
+    }
     case RemedyKind::DeleteOnRestart:
       break;
   }
@@ -81,6 +104,9 @@ const Message* outcome_words(RemedyKind remedy, std::uint8_t result, bool elevat
       return &msg::kStateRestarted;
     case ActionKind::Stopped:
       return &msg::kStateStopped;
+    case ActionKind::Disconnected:
+      return static_cast<DisconnectResult>(result) == DisconnectResult::AlreadyGone ? &msg::kNoLongerOpen
+                                                                                     : &msg::kStateDisconnected;
     case ActionKind::Failed:
       if (remedy == RemedyKind::StopService) return nullptr;
       break;
@@ -88,6 +114,7 @@ const Message* outcome_words(RemedyKind remedy, std::uint8_t result, bool elevat
       return nullptr;
   }
   if (remedy == RemedyKind::RestartExplorer) return &msg::kCouldNotRestartExplorer;
+  if (remedy == RemedyKind::Disconnect) return disconnect_failure_words(result, elevated, surface);
   switch (static_cast<ForceQuitResult>(result)) {
     case ForceQuitResult::StillRunning:
       return &msg::kStillRunning;

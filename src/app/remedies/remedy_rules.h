@@ -12,12 +12,26 @@
 
 namespace tw {
 
-// What a holder's remedy has done so far. Closing, Ending, Restarting and Stopping are busy states.
-enum class ActionKind : std::uint8_t { Idle, Closing, NotClosed, Ending, Closed, Restarting, Restarted, Failed, Stopping, Stopped };
+// What a holder's remedy has done so far. Closing, Ending, Restarting, Stopping and
+// Disconnecting are busy states.
+enum class ActionKind : std::uint8_t {
+  Idle,
+  Closing,
+  NotClosed,
+  Ending,
+  Closed,
+  Restarting,
+  Restarted,
+  Failed,
+  Stopping,
+  Stopped,
+  Disconnecting,
+  Disconnected,
+};
 
 constexpr bool is_busy(ActionKind kind) {
   return kind == ActionKind::Closing || kind == ActionKind::Ending || kind == ActionKind::Restarting ||
-         kind == ActionKind::Stopping;
+         kind == ActionKind::Stopping || kind == ActionKind::Disconnecting;
 }
 
 // Where a refused ending can be tried again with more rights: the window's "Search as
@@ -26,7 +40,7 @@ enum class RemedySurface : std::uint8_t { Window, Console };
 
 // Whether a remedy is meant for holders of this kind: Close and Force quit for programs,
 // Restart Explorer for File Explorer, Stop service for services and parts of Windows (which
-// of them is the holder's services' business).
+// of them is the holder's services' business), Disconnect for an open by another computer.
 bool remedy_fits(RemedyKind remedy, HolderKind holder);
 
 // Whether any remedy here can release a holder of this kind (not a service or part of Windows).

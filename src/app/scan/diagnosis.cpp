@@ -74,6 +74,11 @@ std::string filled_with(const Message& m, const std::string& arg) { return fill_
 }  // namespace
 
 std::string diagnosis_text(const Diagnosis& d, bool deep, bool elevated) {
+  // In use, or seemingly free while files inside may be open: opens by other computers are
+  // the likeliest holders the search could not list.
+  if (d.shared && (d.kind == DiagnosisKind::InUseUnseen || d.kind == DiagnosisKind::LooksDeletable)) {
+    return text_for(msg::kDiagnosisSharedTryAdmin);
+  }
   switch (d.kind) {
     case DiagnosisKind::Gone:
       return text_for(msg::kDiagnosisGone);

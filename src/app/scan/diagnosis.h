@@ -25,6 +25,7 @@ struct Diagnosis {
   DiagnosisKind kind = DiagnosisKind::LooksDeletable;
   std::uint64_t read_only = 0;  // the count ReadOnly speaks of
   bool folder = false;          // the target is a folder (ReadOnly then speaks of files inside)
+  bool shared = false;          // other computers may have it open, which only an administrator can list
 };
 
 // What the file system says about a target, links not followed.

@@ -37,4 +37,10 @@ std::string held_text_in(const Holder& holder, std::string_view language, const 
   return held_text_with(holder, [&](const Message& m) { return localized_in(m, language, table); });
 }
 
+std::string shown_title(const Holder& holder) {
+  if (holder.kind != HolderKind::NetworkOpen) return holder.title;
+  const std::string user[] = {holder.remote.user};
+  return fill_placeholders(localized(msg::kNetworkOpenTitle), user);
+}
+
 }  // namespace tw

@@ -42,6 +42,7 @@ struct ScanSummary {
   bool drive = false;                 // a drive was searched by what is open on it, its files not listed
   bool gave_up = false;               // the deep search stopped early
   bool stopped = false;               // told to stop: what was found so far, no diagnoses
+  bool network_unseen = false;        // a target lies in a share whose opens only an administrator may list
 };
 
 struct ScanResult : ScanSummary {

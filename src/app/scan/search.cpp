@@ -1,8 +1,10 @@
 #include "app/scan/search.h"
 
 #include <algorithm>
+#include <iterator>
 #include <span>
 
+#include "app/scan/network_search.h"
 #include "common/casemap.h"
 #include "discovery/memory_holds.h"
 
@@ -15,11 +17,13 @@ int group_of(HolderKind kind) {
       return 0;
     case HolderKind::FileExplorer:
       return 1;
+    case HolderKind::NetworkOpen:
+      return 2;
     case HolderKind::Service:
     case HolderKind::WindowsComponent:
       break;
   }
-  return 2;  // services and parts of Windows are not told apart
+  return 3;  // services and parts of Windows are not told apart
 }
 
 }  // namespace
@@ -251,6 +255,10 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
   }
 
   result.holders = finish_holders(std::move(pending), platform.facts);
+  NetworkFindings network;
+  if (!result.stopped) network = find_network_opens(targets, platform.network);
+  result.network_unseen = std::find(network.unseen.begin(), network.unseen.end(), true) != network.unseen.end();
+  std::move(network.holders.begin(), network.holders.end(), std::back_inserter(result.holders));
   // Named once here, against the targets by key, so that showing a row never looks through
   // thousands of targets.
   for (Holder& h : result.holders) {
@@ -259,6 +267,9 @@ ScanResult search_targets(const std::vector<Target>& targets, bool deep, const P
   if (result.holders.empty() && !result.stopped) {
     result.diagnoses = diagnose_targets(targets, listing, drives, stop);
     result.stopped = result.diagnoses.size() != targets.size();
+    for (std::size_t i = 0; i < result.diagnoses.size() && i < network.unseen.size(); ++i) {
+      result.diagnoses[i].shared = network.unseen[i];
+    }
   }
   sort_holders(result.holders);
   return result;

@@ -31,6 +31,8 @@ const char* button_id(HitKind kind) {
       return "restart";
     case HitKind::RowStopService:
       return "stop-service";
+    case HitKind::RowDisconnect:
+      return "disconnect";
     case HitKind::RecycleBin:
       return "recycle";
     case HitKind::DeleteOnRestart:

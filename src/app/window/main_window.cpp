@@ -144,6 +144,7 @@ void click(MainWindow& w, const Hit& hit, POINT point) {
     case HitKind::RowForceQuit:
     case HitKind::RowRestartExplorer:
     case HitKind::RowStopService:
+    case HitKind::RowDisconnect:
       click_row_remedy(w, hit);
       break;
     case HitKind::RecycleBin:

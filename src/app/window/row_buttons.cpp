@@ -1,6 +1,7 @@
 #include "app/window/row_buttons.h"
 
 #include <optional>
+#include <vector>
 #include <string>
 
 #include "app/language/catalogue.h"
@@ -23,9 +24,21 @@ std::optional<RemedyKind> remedy_of(HitKind button) {
       return RemedyKind::RestartExplorer;
     case HitKind::RowStopService:
       return RemedyKind::StopService;
+    case HitKind::RowDisconnect:
+      return RemedyKind::Disconnect;
     default:
       return std::nullopt;
   }
+}
+
+// What the confirmation asks before a remedy that may lose someone's work.
+std::string confirmation_of(RemedyKind kind, const Holder& holder) {
+  if (kind == RemedyKind::Disconnect) {
+    return fill_placeholders(localized(msg::kConfirmDisconnect), std::vector<std::string>{holder.title, holder.held});
+  }
+  const std::string title[] = {holder.title};
+  return kind == RemedyKind::ForceQuit ? fill_placeholders(localized(msg::kConfirmForceQuit), title)
+                                       : std::string(localized(msg::kConfirmRestartExplorer));
 }
 
 void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
@@ -85,8 +98,10 @@ ActionState outcome_state(const RemedyOutcome& outcome, bool elevated) {
 
 bool apply_remedy_outcome(WindowState& s, const RemedyOutcome& outcome) {
   if (outcome.kind == RemedyKind::DeleteOnRestart || outcome.scan_id != s.scan_id) return false;
+  // A network open's id is the server's, not a process's: it names only rows of its kind.
+  const bool network = outcome.kind == RemedyKind::Disconnect;
   for (HolderRow& r : s.rows) {
-    if (r.holder.pid != outcome.pid) continue;
+    if (r.holder.pid != outcome.pid || (r.holder.kind == HolderKind::NetworkOpen) != network) continue;
     r.action = outcome_state(outcome, s.elevated);
     return true;
   }
@@ -106,10 +121,8 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
     confirm_stop_service(w, hit, holder);
     return;
   }
-  const bool force = *kind == RemedyKind::ForceQuit;
-  const std::string title[] = {holder.title};
-  std::string text = force ? fill_placeholders(localized(msg::kConfirmForceQuit), title)
-                           : std::string(localized(msg::kConfirmRestartExplorer));
+  const bool force = *kind != RemedyKind::RestartExplorer;
+  std::string text = confirmation_of(*kind, holder);
   // The box runs its own message loop, during which a new scan may replace the rows: the
   // answer only counts for the very row it was asked about.
   defer_while_free([kind = *kind, button = hit.kind, row = hit.row, pid = holder.pid, scan_id = w.state.scan_id,
@@ -125,6 +138,13 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
 
 void apply_row_outcome(MainWindow& w, const RemedyOutcome& outcome) {
   if (!apply_remedy_outcome(w.state, outcome)) return;
+  // A disconnected file may still be held by others, and an open's id says nothing of what
+  // the other computer does next: the search looks again, once no other remedy waits to report.
+  if (outcome.kind == RemedyKind::Disconnect && state_after(outcome.kind, outcome.result) == ActionKind::Disconnected &&
+      !any_row_busy(w.state)) {
+    start_window_scan(w, w.state.deep);
+    return;
+  }
   if (outcome.kind != RemedyKind::StopService || static_cast<StopOutcome>(outcome.result) != StopOutcome::Stopped) return;
   // Its row says so until the search, which shows what still holds the targets, replaces it.
   for (const HolderRow& r : w.state.rows) {

@@ -45,7 +45,10 @@ bool contains(const RectF& r, PointF p) {
   return p.x >= r.x && p.y >= r.y && p.x < r.x + r.width && p.y < r.y + r.height;
 }
 
-bool released(ActionKind k) { return k == ActionKind::Closed || k == ActionKind::Restarted || k == ActionKind::Stopped; }
+bool released(ActionKind k) {
+  return k == ActionKind::Closed || k == ActionKind::Restarted || k == ActionKind::Stopped ||
+         k == ActionKind::Disconnected;
+}
 
 std::string dots(std::uint32_t tick) { return std::string(tick % 3 + 1, '.'); }
 
@@ -256,6 +259,9 @@ struct Builder {
       }
       case HolderKind::FileExplorer:
         return text_of(msg::kRowExplorer);
+      case HolderKind::NetworkOpen:
+        return h.remote.computer.empty() ? text_of(msg::kRowNetworkFromUnknown)
+                                         : filled(msg::kRowNetworkFrom, {h.remote.computer});
       case HolderKind::Program:
         break;
     }
@@ -268,8 +274,10 @@ struct Builder {
   }
 
   std::string details(const Holder& h) const {
-    std::string text = h.exe_name + " \xC2\xB7 PID " + std::to_string(h.pid);
     const std::string held = held_text(h);
+    // An open by another computer has no program here to name.
+    if (h.kind == HolderKind::NetworkOpen) return held.empty() ? held : text_of(msg::kRowHolding) + " " + held;
+    std::string text = h.exe_name + " \xC2\xB7 PID " + std::to_string(h.pid);
     if (!held.empty()) text += " \xC2\xB7 " + text_of(msg::kRowHolding) + " " + held;
     return text;
   }
@@ -311,6 +319,12 @@ struct Builder {
       case ActionKind::Failed:
         set(msg::kStateFailed, p.danger);
         break;
+      case ActionKind::Disconnecting:
+        set(msg::kStateDisconnecting, p.accent, true);
+        break;
+      case ActionKind::Disconnected:
+        set(msg::kStateDisconnected, p.success);
+        break;
     }
   }
 
@@ -324,6 +338,7 @@ struct Builder {
       const Message& label = it->first == HitKind::RowRestartExplorer ? msg::kRestartExplorer
                              : it->first == HitKind::RowClose         ? msg::kClose
                              : it->first == HitKind::RowStopService   ? msg::kStopService
+                             : it->first == HitKind::RowDisconnect    ? msg::kDisconnect
                                                                       : msg::kForceQuit;
       out.rows_buttons.push_back(text_button(it->first, row.index, text_of(label), right, y, it->second));
       right = out.rows_buttons.back().box.x - R(kButtonGap);
@@ -349,7 +364,7 @@ struct Builder {
       RowLayout row;
       row.index = i;
       row.box = RectF{out.column_left, rows_top + static_cast<float>(i) * pitch, out.column_width, R(kRowHeight)};
-      row.title = r.holder.title;
+      row.title = shown_title(r.holder);
       row.note = note(r, row.note_color, p);
       row.details = details(r.holder);
       pill(row, r, p);
@@ -400,6 +415,8 @@ struct Builder {
       hints.push_back(filled(msg::kInaccessibleProcesses, {group_thousands(r.inaccessible)}));
     }
     if (r.gave_up) hints.push_back(text_of(msg::kDeepGaveUp));
+    // With no rows, each shared target's diagnosis says so.
+    if (r.network_unseen && !s.elevated && !s.rows.empty()) hints.push_back(text_of(msg::kDiagnosisSharedTryAdmin));
     // Only worth saying when nothing was found: then one of those may be the holder.
     if (r.deep && r.unexamined != 0 && s.rows.empty()) {
       hints.push_back(filled(msg::kDeepSkippedHandles, {group_thousands(r.unexamined)}));
@@ -507,6 +524,10 @@ std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& r
       case RemedyKind::RestartExplorer:
         buttons.emplace_back(HitKind::RowRestartExplorer, ButtonStyle::Primary);
         break;
+      case RemedyKind::Disconnect:
+        // The other computer's unsaved work may be lost, as with Force quit.
+        buttons.emplace_back(HitKind::RowDisconnect, ButtonStyle::Danger);
+        break;
       case RemedyKind::DeleteOnRestart:
       case RemedyKind::StopService:
         break;
@@ -523,7 +544,8 @@ bool row_offers_button(const HolderRow& row, HitKind button) {
 }
 
 std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows) {
-  bool close = false, force_quit = false, restart_explorer = false, stop_service = false, busy = false;
+  bool close = false, force_quit = false, restart_explorer = false, stop_service = false, disconnect = false;
+  bool busy = false;
   for (const HolderRow& r : rows) {
     busy = busy || is_busy(r.action.kind);
     for (const auto& [kind, style] : row_button_kinds(r)) {
@@ -531,6 +553,7 @@ std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows) 
       force_quit = force_quit || kind == HitKind::RowForceQuit;
       restart_explorer = restart_explorer || kind == HitKind::RowRestartExplorer;
       stop_service = stop_service || kind == HitKind::RowStopService;
+      disconnect = disconnect || kind == HitKind::RowDisconnect;
     }
   }
   std::vector<const Message*> lines;
@@ -538,6 +561,7 @@ std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows) 
   if (force_quit) lines.push_back(&msg::kForceQuitExplained);
   if (restart_explorer) lines.push_back(&msg::kRestartExplorerExplained);
   if (stop_service) lines.push_back(&msg::kStopServiceExplained);
+  if (disconnect) lines.push_back(&msg::kDisconnectExplained);
   if (lines.empty() && busy) lines.push_back(&msg::kWaitingForProgram);
   return lines;
 }

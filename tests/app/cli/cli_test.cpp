@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <lm.h>
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "app/cli/cli.h"
+#include "app/cli/cli_disconnect.h"
 #include "app/language/catalogue.h"
 #include "common/handles.h"
 #include "common/text.h"
@@ -62,6 +64,10 @@ TEST(CliArguments, EachCommandTakesItsOwnOptionsAndNothingElse) {
   eject.json = true;
   eject.paths = {L"e:"};
   EXPECT_EQ(std::get<CliCommand>(parse_cli({L"EJECT", L"--JSON", L"e:"})), eject);
+  CliCommand disconnect = command(CliVerb::Disconnect);
+  disconnect.yes = true;
+  disconnect.opens = {134217741, 7};
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"Disconnect", L"134217741", L"--YES", L"7"})), disconnect);
 
   // Wrong: what is at fault, and which argument, for the one line that says so.
   using F = CliUsageFault;
@@ -94,6 +100,11 @@ TEST(CliArguments, EachCommandTakesItsOwnOptionsAndNothingElse) {
       {{L"eject", L"E:", L"F:"}, F::NotOneDrive, L""},
       {{L"eject", L"E:\\Photos"}, F::NotADrive, L"E:\\Photos"},
       {{L"eject", L"--yes", L"E:"}, F::UnknownOption, L"--yes"},
+      {{L"disconnect"}, F::NoOpenIds, L""},
+      {{L"disconnect", L"--yes"}, F::NoOpenIds, L""},
+      {{L"disconnect", L"12:5"}, F::NotAnOpenId, L"12:5"},  // an open has no start time
+      {{L"disconnect", L"C:\\x"}, F::NotAnOpenId, L"C:\\x"},
+      {{L"disconnect", L"--all", L"1"}, F::UnknownOption, L"--all"},
   };
   for (const auto& w : wrong) {
     std::wstring joined;
@@ -737,6 +748,103 @@ TEST(Cli, AnAnswerThatCouldNotBeWrittenIsAFailure) {
           << to_utf8(args.back());
     }
   }
+}
+
+}  // namespace
+}  // namespace tw
+
+namespace tw {
+namespace {
+
+// The stand-in server for disconnect; Wine runs none.
+struct OpenServer {
+  static inline NetAnswer answer = NetAnswer::Listed;
+  static inline std::vector<std::uint32_t> closed;
+  static NetworkOpenList list(const std::wstring&) {
+    if (answer != NetAnswer::Listed) return {answer, {}};
+    return {answer,
+            {{7, 3, 1, L"C:\\Data\\q1.xlsx", "ana"}, {8, 1, 0, L"C:\\Data\\b.txt", "bo"}, {10, 1, 0, L"C:\\Data\\c", "cy"}}};
+  }
+  static std::uint32_t close(std::uint32_t id) {
+    closed.push_back(id);
+    return id == 7 ? NERR_Success : id == 8 ? NERR_FileIdNotFound : ERROR_ACCESS_DENIED;
+  }
+};
+
+// Each id is closed only after a yes, and says what came of it; ids the server does not list,
+// and a server that lists nothing to this account, close nothing.
+TEST(CliDisconnect, EachOpenIsClosedOnlyAfterAYesAndSaysWhatCameOfIt) {
+  NetworkOpensApi api;
+  api.file_opens = &OpenServer::list;
+  api.close_open = &OpenServer::close;
+  const struct {
+    const char* what;
+    NetAnswer answer;
+    std::vector<std::uint32_t> ids;
+    bool yes;
+    std::string out, err;
+    int code;
+    std::vector<std::uint32_t> closed;
+  } cases[] = {
+      {"closed", NetAnswer::Listed, {7}, true, "7 ana: Disconnected\n", "", 0, {7}},
+      {"gone meanwhile", NetAnswer::Listed, {8}, true, "8 bo: It was no longer open\n", "", 0, {8}},
+      {"refused", NetAnswer::Listed, {10}, true, "",
+       "10 cy: No permission to disconnect it. Try again in a console run as administrator.\n", 1, {10}},
+      {"not listed", NetAnswer::Listed, {9, 7}, true, "7 ana: Disconnected\n", "9: not open over the network\n", 1, {7}},
+      {"no yes", NetAnswer::Listed, {7}, false, "", "", 1, {}},
+      {"not an administrator", NetAnswer::AccessDenied, {7}, true, "",
+       "No permission to disconnect it. Try again in a console run as administrator.\n", 1, {}},
+      {"no server", NetAnswer::NoServer, {7}, true, "", "Could not disconnect it\n", 1, {}},
+  };
+  for (const auto& c : cases) {
+    OpenServer::answer = c.answer;
+    OpenServer::closed.clear();
+    std::vector<std::string> asked;
+    const DisconnectRun run = disconnect_opens(
+        c.ids, [&](const std::string& q) { asked.push_back(q); return c.yes; }, false, api);
+    EXPECT_EQ(run.out, c.out) << c.what;
+    EXPECT_EQ(run.err, c.err) << c.what;
+    EXPECT_EQ(run.code, c.code) << c.what;
+    EXPECT_EQ(OpenServer::closed, c.closed) << c.what;
+    for (const std::string& q : asked) EXPECT_NE(q.find("C:\\Data\\"), std::string::npos) << q;
+  }
+}
+
+// An open by another computer in the table and in JSON; when only an administrator could list
+// such opens, nothing found is no success.
+TEST(CliOutput, NamesOpensByOtherComputersAndWhenTheyCouldNotBeListed) {
+  ScanResult r;
+  Holder h;
+  h.kind = HolderKind::NetworkOpen;
+  h.pid = 134217741;
+  h.title = "ana";
+  h.files = {L"C:\\Data\\q1.xlsx"};
+  h.held = "q1.xlsx";
+  h.remote = RemoteOpener{"ana", "LAPTOP-7", 3, 1};
+  r.holders = {h};
+  const std::string table = holders_table(r, true);
+  EXPECT_NE(table.find("134217741  Opened over the network by ana  network"), std::string::npos) << table;
+  const auto doc = nlohmann::json::parse(holders_json({L"C:\\Data"}, r, true));
+  const auto& j = doc["holders"][0];
+  EXPECT_EQ(j["kind"], "network");
+  EXPECT_EQ(j["id"], 134217741);
+  EXPECT_EQ(j["user"], "ana");
+  EXPECT_EQ(j["computer"], "LAPTOP-7");
+  EXPECT_EQ(j["path"], "C:\\Data\\q1.xlsx");
+  EXPECT_EQ(j["permissions"], nlohmann::json({"read", "write"}));
+  EXPECT_EQ(j["locks"], 1);
+
+  ScanResult unseen;
+  unseen.network_unseen = true;
+  Diagnosis d{L"C:\\Data\\q1.xlsx", DiagnosisKind::LooksDeletable};
+  d.shared = true;
+  unseen.diagnoses = {d};
+  EXPECT_EQ(search_exit_code(unseen, false), kExitIncomplete);
+  EXPECT_EQ(search_exit_code(unseen, true), kExitSuccess);  // elevated, the server would have listed them
+  const auto doc2 = nlohmann::json::parse(holders_json({L"C:\\Data\\q1.xlsx"}, unseen, false));
+  EXPECT_EQ(doc2["incomplete"], nlohmann::json({"network_opens_not_listed"}));
+  EXPECT_EQ(doc2["diagnoses"][0]["text"],
+            "Other computers may have it open over the network. A console run as administrator shows them.");
 }
 
 }  // namespace

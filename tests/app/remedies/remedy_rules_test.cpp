@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/remedies/remedy_rules.h"
+#include "discovery/network_opens.h"
 #include "procs/end_process.h"
 
 namespace tw {
@@ -8,7 +9,9 @@ namespace {
 
 std::string letters(const std::vector<RemedyKind>& remedies) {
   std::string out;
-  for (const RemedyKind r : remedies) out += r == RemedyKind::Close ? 'C' : r == RemedyKind::ForceQuit ? 'F' : 'R';
+  for (const RemedyKind r : remedies) {
+    out += r == RemedyKind::Close ? 'C' : r == RemedyKind::ForceQuit ? 'F' : r == RemedyKind::Disconnect ? 'D' : 'R';
+  }
   return out;
 }
 
@@ -30,6 +33,8 @@ TEST(RemedyRules, OfferedRemediesAndOutcomeWords) {
       {K::FileExplorer, true, A::Idle, "R"},     {K::FileExplorer, false, A::Failed, "R"},
       {K::FileExplorer, true, A::Restarted, ""}, {K::Service, true, A::Idle, ""},
       {K::WindowsComponent, false, A::Idle, ""},
+      {K::NetworkOpen, false, A::Idle, "D"},     {K::NetworkOpen, false, A::Failed, "D"},
+      {K::NetworkOpen, false, A::Disconnecting, ""}, {K::NetworkOpen, false, A::Disconnected, ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(letters(remedies_offered(c.holder, c.has_window, c.state)), c.offered)
@@ -49,11 +54,25 @@ TEST(RemedyRules, OfferedRemediesAndOutcomeWords) {
       {RemedyKind::ForceQuit, denied, true, &msg::kWindowsRefusedEnding},
       {RemedyKind::RestartExplorer, 1, false, &msg::kStateRestarted},
       {RemedyKind::DeleteOnRestart, 1, false, nullptr},
+      {RemedyKind::Disconnect, std::uint8_t(DisconnectResult::Closed), false, &msg::kStateDisconnected},
+      {RemedyKind::Disconnect, std::uint8_t(DisconnectResult::AlreadyGone), false, &msg::kNoLongerOpen},
+      {RemedyKind::Disconnect, std::uint8_t(DisconnectResult::AccessDenied), false, &msg::kCliDisconnectNeedsAdmin},
+      {RemedyKind::Disconnect, std::uint8_t(DisconnectResult::AccessDenied), true, &msg::kCouldNotDisconnect},
+      {RemedyKind::Disconnect, std::uint8_t(DisconnectResult::Failed), false, &msg::kCouldNotDisconnect},
   };
   for (const Said& c : said) {
     EXPECT_EQ(outcome_words(c.remedy, c.result, c.elevated, RemedySurface::Console), c.words)
         << int(c.remedy) << "/" << int(c.result);
   }
+  // Only an open by another computer is disconnected, and nothing else is done to one.
+  for (const K k : {K::Program, K::FileExplorer, K::Service, K::WindowsComponent}) {
+    EXPECT_FALSE(remedy_fits(RemedyKind::Disconnect, k)) << int(k);
+  }
+  for (const RemedyKind r : {RemedyKind::Close, RemedyKind::ForceQuit, RemedyKind::RestartExplorer}) {
+    EXPECT_FALSE(remedy_fits(r, K::NetworkOpen)) << int(r);
+  }
+  EXPECT_TRUE(any_remedy_fits(K::NetworkOpen));
+  EXPECT_TRUE(is_busy(running_state(RemedyKind::Disconnect)));
 }
 
 }  // namespace

@@ -31,12 +31,13 @@ TEST(SortHolders, ProgramsThenExplorerThenTheRestByLowerCasedTitle) {
   std::vector<Holder> hs{holder(1, "Beta", HolderKind::WindowsComponent), holder(2, "b", HolderKind::Program),
                          holder(3, "Explorer", HolderKind::FileExplorer), holder(4, "Alpha", HolderKind::Service),
                          holder(5, "A", HolderKind::Program), holder(6, "same", HolderKind::Program),
-                         holder(7, "SAME", HolderKind::Program), holder(8, "\xC3\x84rger", HolderKind::Program)};
+                         holder(7, "SAME", HolderKind::Program), holder(8, "\xC3\x84rger", HolderKind::Program),
+                         holder(9, "ana", HolderKind::NetworkOpen)};
   sort_holders(hs);
   std::vector<std::uint32_t> pids;
   for (const Holder& h : hs) pids.push_back(h.pid);
   // "a" < "b" < "same" (6 before 7: equal keys keep pid order) < "ärger" (bytes above ASCII).
-  EXPECT_EQ(pids, (std::vector<std::uint32_t>{5, 2, 6, 7, 8, 3, 4, 1}));
+  EXPECT_EQ(pids, (std::vector<std::uint32_t>{5, 2, 6, 7, 8, 3, 9, 4, 1}));
 }
 
 struct FakeClock {

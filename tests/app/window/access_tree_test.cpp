@@ -75,6 +75,18 @@ TEST(AccessTree, ReadsTheWindowInOrderWithRowsAsAList) {
   EXPECT_TRUE(by_id(nodes, "headline")->live);
   EXPECT_TRUE(by_id(nodes, "notice")->live);
   EXPECT_FALSE(by_id(nodes, "card")->live);
+
+  // A file another computer opened is read by who opened it, its button by its label.
+  HolderRow remote = row(134217741, "ana", HolderKind::NetworkOpen);
+  remote.holder.start_time = 0;
+  remote.holder.remote.user = "ana";
+  const std::vector<AccessNode> with_open = tree(holding({remote}));
+  const AccessNode* button = by_id(with_open, "row/134217741/0/disconnect");
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->role, AccessRole::Button);
+  EXPECT_EQ(button->name, "Disconnect");
+  EXPECT_EQ(button->hit, (Hit{HitKind::RowDisconnect, 0}));
+  EXPECT_EQ(by_id(with_open, "row/134217741/0")->name.rfind("Opened over the network by ana, ", 0), 0u);
 }
 
 // Boxes are where the view draws; rows scrolled away are still there, marked off screen.

@@ -69,6 +69,19 @@ TEST(RowRemedies, OutcomesOfTheCurrentScanSetTheFirstRowOfTheirProcess) {
   EXPECT_FALSE(apply_remedy_outcome(s, RemedyOutcome{3, RemedyKind::Close, 1, 30}));  // no such row
   EXPECT_FALSE(apply_remedy_outcome(s, RemedyOutcome{3, RemedyKind::DeleteOnRestart, 1, 10}));
   EXPECT_EQ(s.rows[0].action.kind, ActionKind::Closing);
+
+  // An open's id is the server's: it may equal a process id, and each outcome finds its own kind.
+  s.rows = {row_of(10, HolderKind::Program, ActionKind::Closing), row_of(10, HolderKind::NetworkOpen, ActionKind::Disconnecting)};
+  constexpr auto gone = static_cast<std::uint8_t>(DisconnectResult::AlreadyGone);
+  constexpr auto refused_open = static_cast<std::uint8_t>(DisconnectResult::AccessDenied);
+  EXPECT_TRUE(apply_remedy_outcome(s, RemedyOutcome{3, RemedyKind::Disconnect, gone, 10}));
+  EXPECT_EQ(s.rows[0].action.kind, ActionKind::Closing);
+  EXPECT_EQ(s.rows[1].action.kind, ActionKind::Disconnected);
+  EXPECT_TRUE(apply_remedy_outcome(s, RemedyOutcome{3, RemedyKind::Disconnect, refused_open, 10}));
+  EXPECT_EQ(s.rows[1].action.message, localized(msg::kDisconnectNeedsAdmin));
+  EXPECT_TRUE(apply_remedy_outcome(s, RemedyOutcome{3, RemedyKind::Close, 1, 10}));
+  EXPECT_EQ(s.rows[0].action.kind, ActionKind::Closed);
+  EXPECT_EQ(s.rows[1].action.kind, ActionKind::Failed);
 }
 
 TEST(RowRemedies, ClicksCountOnlyOnIdleRowsOfTheRightKind) {
@@ -76,16 +89,18 @@ TEST(RowRemedies, ClicksCountOnlyOnIdleRowsOfTheRightKind) {
   s.rows = {row_of(1, HolderKind::Program),          row_of(2, HolderKind::Program, ActionKind::Closing),
             row_of(3, HolderKind::FileExplorer),     row_of(4, HolderKind::Service),
             row_of(5, HolderKind::WindowsComponent), row_of(6, HolderKind::Program, ActionKind::Failed),
-            row_of(7, HolderKind::FileExplorer, ActionKind::Restarting)};
+            row_of(7, HolderKind::FileExplorer, ActionKind::Restarting), row_of(8, HolderKind::NetworkOpen),
+            row_of(9, HolderKind::NetworkOpen, ActionKind::Disconnecting)};
   const auto allowed = [&](HitKind button) {
     std::string marks;
     for (std::size_t i = 0; i <= s.rows.size(); ++i) marks += row_remedy_allowed(s, button, i) ? 'y' : '-';
     return marks;
   };
-  EXPECT_EQ(allowed(HitKind::RowClose), "y----y--");
-  EXPECT_EQ(allowed(HitKind::RowForceQuit), "y----y--");
-  EXPECT_EQ(allowed(HitKind::RowRestartExplorer), "--y-----");
-  EXPECT_EQ(allowed(HitKind::RecycleBin), "--------");
+  EXPECT_EQ(allowed(HitKind::RowClose), "y----y----");
+  EXPECT_EQ(allowed(HitKind::RowForceQuit), "y----y----");
+  EXPECT_EQ(allowed(HitKind::RowRestartExplorer), "--y-------");
+  EXPECT_EQ(allowed(HitKind::RowDisconnect), "-------y--");
+  EXPECT_EQ(allowed(HitKind::RecycleBin), "----------");
 }
 
 // What the stand-in message box was asked, and what it answers.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/language/catalogue.h"
 #include "app/scan/diagnosis.h"
 #include "app/window/view.h"
@@ -120,6 +122,53 @@ TEST(View, TheExplanationNamesOnlyTheButtonsShown) {
       EXPECT_NE(localized_in(*m, code, table), m->en) << code << ": " << m->en;
     }
   }
+}
+
+// A file another computer opened: named by who opened it and from where, with Disconnect as its
+// only button, reached by the keyboard after the row, and explained.
+TEST(View, AnOpenByAnotherComputerIsNamedByItsUserAndOffersDisconnect) {
+  const auto open = [](std::uint32_t id, const char* user, const char* computer, ActionKind action) {
+    Holder h;
+    h.kind = HolderKind::NetworkOpen;
+    h.pid = id;
+    h.title = user;
+    h.remote = RemoteOpener{user, computer, 1, 0};
+    h.files = {L"D:\\Work\\a.txt"};
+    h.held = "a.txt";
+    return HolderRow{h, {action, {}}};
+  };
+  WindowState s = finished({{holder(10, HolderKind::Program), {}}, open(134217741, "ana", "LAPTOP-7", ActionKind::Idle),
+                            open(134217745, "bo", "", ActionKind::Disconnecting),
+                            open(134217749, "cy", "", ActionKind::Disconnected)});
+  s.summary->network_unseen = true;  // another share could not be listed
+  const Layout l = lay(s, ViewSize{600, 900, 1.0f});
+  ASSERT_EQ(l.rows.size(), 4u);
+  EXPECT_EQ(l.rows[1].title, "Opened over the network by ana");
+  EXPECT_EQ(l.rows[1].note, "From LAPTOP-7, through a shared folder");
+  EXPECT_EQ(l.rows[1].details, "Holding: a.txt");
+  ASSERT_EQ(l.rows[1].button_count, 1u);
+  const ViewElement& disconnect = l.rows_buttons[l.rows[1].first_button];
+  EXPECT_EQ(disconnect.hit, (Hit{HitKind::RowDisconnect, 1}));
+  EXPECT_EQ(disconnect.label, "Disconnect");
+  EXPECT_EQ(disconnect.style, ButtonStyle::Danger);
+  EXPECT_EQ(l.rows[2].note, "From another computer, through a shared folder");
+  EXPECT_EQ(l.rows[2].pill, "Disconnecting.");
+  EXPECT_EQ(l.rows[2].button_count, 0u);
+  EXPECT_EQ(l.rows[3].pill, "Disconnected");
+  EXPECT_EQ(l.explanation, std::string(msg::kCloseExplained.en) + "\n" + msg::kDisconnectExplained.en);
+  const auto hinted = [](const Layout& layout) {
+    return std::any_of(layout.hints.begin(), layout.hints.end(),
+                       [](const HintLayout& h) { return h.text == msg::kDiagnosisSharedTryAdmin.en; });
+  };
+  EXPECT_TRUE(hinted(l));
+  const std::vector<Hit> order = focus_order(l, s);
+  const auto at = std::find(order.begin(), order.end(), Hit{HitKind::Row, 1});
+  ASSERT_NE(at, order.end());
+  EXPECT_EQ(*(at + 1), (Hit{HitKind::RowDisconnect, 1}));
+  EXPECT_EQ(*(at + 2), (Hit{HitKind::Row, 2}));
+  s.elevated = true;  // an administrator's search listed every share: nothing to hint at
+  const Layout elevated = lay(s, ViewSize{600, 900, 1.0f});
+  EXPECT_FALSE(hinted(elevated));
 }
 
 // Every state the window can be in, read as a keyboard user tabs through it.
