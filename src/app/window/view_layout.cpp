@@ -162,17 +162,18 @@ struct Builder {
       return;
     }
     if (!s.summary) return;  // a new target set before its first result
-    std::size_t remaining = 0;
+    // Opens by other computers are no programs: the headline counts them apart.
+    std::size_t remaining = 0, network = 0;
     bool program_remains = false;
     for (const HolderRow& r : s.rows) {
       if (released(r.action.kind)) continue;
-      ++remaining;
+      ++(r.holder.kind == HolderKind::NetworkOpen ? network : remaining);
       program_remains = program_remains || any_remedy_fits(r.holder.kind);
     }
     if (s.rows.empty()) {
       out.headline = text_of(msg::kNoProgramHolding);
       out.explanation = text_of(s.summary->deep ? msg::kDeepFoundNothing : msg::kTryDeepSearch);
-    } else if (remaining == 0) {
+    } else if (remaining + network == 0) {
       out.headline = text_of(msg::kAllReleased);
       out.explanation = text_of(msg::kCanDeleteNow);
     } else if (!program_remains) {
@@ -182,8 +183,9 @@ struct Builder {
         if (line == &msg::kStopServiceExplained) out.explanation += "\n" + text_of(*line);
       }
     } else {
-      out.headline = remaining == 1 ? text_of(msg::kOneProgramHolding)
-                                    : filled(msg::kProgramsHolding, {group_thousands(remaining)});
+      out.headline = remaining == 0   ? text_of(msg::kOtherComputersHaveItOpen)
+                     : remaining == 1 ? text_of(msg::kOneProgramHolding)
+                                      : filled(msg::kProgramsHolding, {group_thousands(remaining)});
       for (const Message* line : remedies_explained(s.rows)) {
         if (!out.explanation.empty()) out.explanation += '\n';
         out.explanation += localized(*line);

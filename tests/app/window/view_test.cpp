@@ -155,6 +155,9 @@ TEST(View, AnOpenByAnotherComputerIsNamedByItsUserAndOffersDisconnect) {
   EXPECT_EQ(l.rows[2].pill, "Disconnecting.");
   EXPECT_EQ(l.rows[2].button_count, 0u);
   EXPECT_EQ(l.rows[3].pill, "Disconnected");
+  EXPECT_EQ(l.headline, msg::kOneProgramHolding.en);  // opens by other computers are no programs
+  WindowState only_opens = finished({open(134217741, "ana", "LAPTOP-7", ActionKind::Idle)});
+  EXPECT_EQ(lay(only_opens, ViewSize{600, 900, 1.0f}).headline, msg::kOtherComputersHaveItOpen.en);
   EXPECT_EQ(l.explanation, std::string(msg::kCloseExplained.en) + "\n" + msg::kDisconnectExplained.en);
   const auto hinted = [](const Layout& layout) {
     return std::any_of(layout.hints.begin(), layout.hints.end(),
