@@ -23,7 +23,8 @@ void run_remedy(RemedyKind kind, const RemedyJob& job) {
       result = restart_explorer(job.pid, job.start_time, process_is_elevated()) ? 1 : 0;
       break;
     case RemedyKind::DeleteOnRestart:
-      return;  // not a process remedy
+    case RemedyKind::ReleaseFile:
+      return;  // not one of these: delete on restart concerns targets, a release needs its handles
   }
   report_remedy_outcome(job.window, RemedyOutcome{job.scan_id, kind, result, job.pid});
 }

@@ -8,7 +8,7 @@
 namespace tw {
 
 // Which remedy an outcome belongs to.
-enum class RemedyKind : std::uint8_t { Close = 0, ForceQuit = 1, RestartExplorer = 2, DeleteOnRestart = 3 };
+enum class RemedyKind : std::uint8_t { Close = 0, ForceQuit = 1, RestartExplorer = 2, DeleteOnRestart = 3, ReleaseFile = 5 };
 
 // What a Close, Force quit or Restart Explorer worker is given, copied at click time.
 struct RemedyJob {
@@ -19,7 +19,8 @@ struct RemedyJob {
 };
 
 // What a worker reports. Close and Restart Explorer: 1 success, 0 failure; Force quit: a
-// ForceQuitResult; Delete on restart: 1 scheduled, 0 not (its pid carries nothing).
+// ForceQuitResult; Delete on restart: 1 scheduled, 0 not (its pid carries nothing); Release the
+// file only: a ReleaseResult.
 struct RemedyOutcome {
   std::uint64_t scan_id = 0;
   RemedyKind kind = RemedyKind::Close;

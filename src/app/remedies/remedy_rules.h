@@ -13,10 +13,22 @@
 namespace tw {
 
 // What a holder's remedy has done so far. Closing, Ending and Restarting are busy states.
-enum class ActionKind : std::uint8_t { Idle, Closing, NotClosed, Ending, Closed, Restarting, Restarted, Failed };
+enum class ActionKind : std::uint8_t {
+  Idle,
+  Closing,
+  NotClosed,
+  Ending,
+  Closed,
+  Restarting,
+  Restarted,
+  Failed,
+  Releasing,
+  Released,
+};
 
 constexpr bool is_busy(ActionKind kind) {
-  return kind == ActionKind::Closing || kind == ActionKind::Ending || kind == ActionKind::Restarting;
+  return kind == ActionKind::Closing || kind == ActionKind::Ending || kind == ActionKind::Restarting ||
+         kind == ActionKind::Releasing;
 }
 
 // Where a refused ending can be tried again with more rights: the window's "Search as
@@ -24,7 +36,8 @@ constexpr bool is_busy(ActionKind kind) {
 enum class RemedySurface : std::uint8_t { Window, Console };
 
 // Whether a remedy is meant for holders of this kind: Close and Force quit for programs,
-// Restart Explorer for File Explorer, none for services and parts of Windows.
+// Restart Explorer for File Explorer, none for services and parts of Windows. Release the file
+// only fits programs too, though it is offered only where release_allowed says so.
 bool remedy_fits(RemedyKind remedy, HolderKind holder);
 
 // Whether any remedy here can release a holder of this kind (not a service or part of Windows).

@@ -29,6 +29,8 @@ const char* button_id(HitKind kind) {
       return "force";
     case HitKind::RowRestartExplorer:
       return "restart";
+    case HitKind::RowReleaseFile:
+      return "release";
     case HitKind::RecycleBin:
       return "recycle";
     case HitKind::DeleteOnRestart:

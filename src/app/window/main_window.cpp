@@ -143,6 +143,7 @@ void click(MainWindow& w, const Hit& hit, POINT point) {
     case HitKind::RowClose:
     case HitKind::RowForceQuit:
     case HitKind::RowRestartExplorer:
+    case HitKind::RowReleaseFile:
       click_row_remedy(w, hit);
       break;
     case HitKind::RecycleBin:

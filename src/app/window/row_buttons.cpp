@@ -5,6 +5,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/remedies/process_remedies.h"
+#include "app/remedies/release_file.h"
 #include "app/remedies/remedy_rules.h"
 #include "app/window/message_boxes.h"
 #include "app/window/window_focus.h"
@@ -20,6 +21,8 @@ std::optional<RemedyKind> remedy_of(HitKind button) {
       return RemedyKind::ForceQuit;
     case HitKind::RowRestartExplorer:
       return RemedyKind::RestartExplorer;
+    case HitKind::RowReleaseFile:
+      return RemedyKind::ReleaseFile;
     default:
       return std::nullopt;
   }
@@ -29,7 +32,9 @@ void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
   HolderRow& r = w.state.rows[row];
   r.action = ActionState{running_state(kind), {}};
   const RemedyJob job{r.holder.start_time, w.state.scan_id, w.state.window, r.holder.pid};
-  if (!start_process_remedy(kind, job)) {
+  const bool started =
+      kind == RemedyKind::ReleaseFile ? start_release(job, r.holder.handles) : start_process_remedy(kind, job);
+  if (!started) {
     // Nothing else would ever end the busy state: the action failed. Result 0 is the
     // failure of every row remedy.
     static_cast<void>(apply_remedy_outcome(w.state, RemedyOutcome{job.scan_id, kind, 0, job.pid}));
@@ -45,6 +50,7 @@ bool row_remedy_allowed(const WindowState& s, HitKind button, std::size_t row) {
   const std::optional<RemedyKind> kind = remedy_of(button);
   if (!kind || row >= s.rows.size()) return false;
   const HolderRow& r = s.rows[row];
+  if (*kind == RemedyKind::ReleaseFile && !release_allowed(r.holder, ::GetCurrentProcessId())) return false;
   return remedy_may_start(*kind, r.holder.kind, r.action.kind);
 }
 
@@ -74,10 +80,11 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
   }
 
   const Holder& holder = w.state.rows[hit.row].holder;
-  const bool force = *kind == RemedyKind::ForceQuit;
+  const bool force = *kind != RemedyKind::RestartExplorer;  // both can lose the user's work
   const std::string title[] = {holder.title};
-  std::string text = force ? fill_placeholders(localized(msg::kConfirmForceQuit), title)
-                           : std::string(localized(msg::kConfirmRestartExplorer));
+  std::string text = *kind == RemedyKind::ForceQuit     ? fill_placeholders(localized(msg::kConfirmForceQuit), title)
+                     : *kind == RemedyKind::ReleaseFile ? fill_placeholders(localized(msg::kConfirmReleaseFile), title)
+                                                        : std::string(localized(msg::kConfirmRestartExplorer));
   // The box runs its own message loop, during which a new scan may replace the rows: the
   // answer only counts for the very row it was asked about.
   defer_while_free([kind = *kind, button = hit.kind, row = hit.row, pid = holder.pid, scan_id = w.state.scan_id,
@@ -92,7 +99,12 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
 }
 
 void apply_row_outcome(MainWindow& w, const RemedyOutcome& outcome) {
-  static_cast<void>(apply_remedy_outcome(w.state, outcome));
+  if (!apply_remedy_outcome(w.state, outcome) || outcome.kind != RemedyKind::ReleaseFile) return;
+  // What the program holds now is only known by looking again: a handle may have been left
+  // alone, or the file be held some other way too.
+  const Message* words = outcome_words(outcome.kind, outcome.result, w.state.elevated, RemedySurface::Window);
+  if (words != nullptr) show_notice(w, std::string(localized(*words)));
+  start_window_scan(w, true);
 }
 
 }  // namespace tw

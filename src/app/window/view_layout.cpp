@@ -13,6 +13,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/remedies/eject.h"
+#include "app/remedies/release_file.h"
 #include "app/remedies/remedy_rules.h"
 #include "app/scan/held_text.h"
 #include "common/numbers.h"
@@ -39,7 +40,9 @@ bool contains(const RectF& r, PointF p) {
   return p.x >= r.x && p.y >= r.y && p.x < r.x + r.width && p.y < r.y + r.height;
 }
 
-bool released(ActionKind k) { return k == ActionKind::Closed || k == ActionKind::Restarted; }
+bool released(ActionKind k) {
+  return k == ActionKind::Closed || k == ActionKind::Restarted || k == ActionKind::Released;
+}
 
 std::string dots(std::uint32_t tick) { return std::string(tick % 3 + 1, '.'); }
 
@@ -293,6 +296,12 @@ struct Builder {
       case ActionKind::Restarted:
         set(msg::kStateRestarted, p.success);
         break;
+      case ActionKind::Releasing:
+        set(msg::kStateReleasing, p.accent, true);
+        break;
+      case ActionKind::Released:
+        set(msg::kStateReleased, p.success);
+        break;
       case ActionKind::Failed:
         set(msg::kStateFailed, p.danger);
         break;
@@ -308,6 +317,7 @@ struct Builder {
     for (auto it = buttons.rbegin(); it != buttons.rend(); ++it) {
       const Message& label = it->first == HitKind::RowRestartExplorer ? msg::kRestartExplorer
                              : it->first == HitKind::RowClose         ? msg::kClose
+                             : it->first == HitKind::RowReleaseFile   ? msg::kReleaseFileOnly
                                                                       : msg::kForceQuit;
       out.rows_buttons.push_back(text_button(it->first, row.index, text_of(label), right, y, it->second));
       right = out.rows_buttons.back().box.x - R(kButtonGap);
@@ -492,8 +502,13 @@ std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& r
         buttons.emplace_back(HitKind::RowRestartExplorer, ButtonStyle::Primary);
         break;
       case RemedyKind::DeleteOnRestart:
+      case RemedyKind::ReleaseFile:
         break;
     }
+  }
+  // Never a row's first choice: after the remedies that end the program's hold with it.
+  if (!buttons.empty() && release_allowed(row.holder, ::GetCurrentProcessId())) {
+    buttons.emplace_back(HitKind::RowReleaseFile, ButtonStyle::Secondary);
   }
   return buttons;
 }
@@ -504,19 +519,21 @@ bool row_offers_button(const HolderRow& row, HitKind button) {
 }
 
 std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows) {
-  bool close = false, force_quit = false, restart_explorer = false, busy = false;
+  bool close = false, force_quit = false, restart_explorer = false, release = false, busy = false;
   for (const HolderRow& r : rows) {
     busy = busy || is_busy(r.action.kind);
     for (const auto& [kind, style] : row_button_kinds(r)) {
       close = close || kind == HitKind::RowClose;
       force_quit = force_quit || kind == HitKind::RowForceQuit;
       restart_explorer = restart_explorer || kind == HitKind::RowRestartExplorer;
+      release = release || kind == HitKind::RowReleaseFile;
     }
   }
   std::vector<const Message*> lines;
   if (close) lines.push_back(&msg::kCloseExplained);
   if (force_quit) lines.push_back(&msg::kForceQuitExplained);
   if (restart_explorer) lines.push_back(&msg::kRestartExplorerExplained);
+  if (release) lines.push_back(&msg::kReleaseExplained);
   if (lines.empty() && busy) lines.push_back(&msg::kWaitingForProgram);
   return lines;
 }

@@ -44,6 +44,7 @@ enum class HitKind : std::uint8_t {
   Row = 13,  // a holder row itself: focusable, never found under the pointer
   StopSearch = 14,
   Eject = 15,
+  RowReleaseFile = 17,
 };
 
 struct Hit {
@@ -51,14 +52,15 @@ struct Hit {
   std::size_t row = 0;
   friend bool operator==(const Hit& a, const Hit& b) {
     const bool with_row = a.kind == HitKind::RowClose || a.kind == HitKind::RowForceQuit ||
-                          a.kind == HitKind::RowRestartExplorer || a.kind == HitKind::Row;
+                          a.kind == HitKind::RowRestartExplorer || a.kind == HitKind::Row ||
+                          a.kind == HitKind::RowReleaseFile;
     return a.kind == b.kind && (!with_row || a.row == b.row);
   }
 };
 
 constexpr bool in_row(HitKind kind) {
   return kind == HitKind::Row || kind == HitKind::RowClose || kind == HitKind::RowForceQuit ||
-         kind == HitKind::RowRestartExplorer;
+         kind == HitKind::RowRestartExplorer || kind == HitKind::RowReleaseFile;
 }
 
 // The keyboard focus: an element of the view. In a row it also remembers whose row it is, so
