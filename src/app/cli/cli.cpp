@@ -45,7 +45,7 @@ std::wstring folded(std::wstring_view word) {
 
 constexpr CliVerb kVerbs[] = {CliVerb::Find,    CliVerb::Wait,           CliVerb::Close,
                               CliVerb::End,     CliVerb::RestartExplorer, CliVerb::Recycle,
-                              CliVerb::DeleteOnRestart, CliVerb::Eject};
+                              CliVerb::DeleteOnRestart, CliVerb::Eject, CliVerb::Unlock};
 
 std::optional<CliVerb> verb_of(std::wstring_view word) {
   const std::string name = to_utf8(folded(word));
@@ -61,12 +61,13 @@ std::optional<CliVerb> verb_of(std::wstring_view word) {
 bool takes(CliVerb verb, std::wstring_view option) {
   const bool searches = verb == CliVerb::Find || verb == CliVerb::Wait;
   const bool acts = verb == CliVerb::Close || verb == CliVerb::End;
+  const bool unlocks = verb == CliVerb::Unlock;
   if (option == L"--deep") return searches || acts;
-  if (option == L"--json") return searches || verb == CliVerb::Eject;
+  if (option == L"--json") return searches || verb == CliVerb::Eject || unlocks;
   if (option == L"--timeout") return verb == CliVerb::Wait;
-  if (option == L"--all") return acts;
+  if (option == L"--all") return acts || unlocks;
   if (option == L"--yes") {
-    return acts || verb == CliVerb::RestartExplorer || verb == CliVerb::Recycle || verb == CliVerb::DeleteOnRestart;
+    return acts || unlocks || verb == CliVerb::RestartExplorer || verb == CliVerb::Recycle || verb == CliVerb::DeleteOnRestart;
   }
   return false;
 }
@@ -188,6 +189,11 @@ std::optional<CliUsageError> missing_from(const CliCommand& command) {
       if (command.all && command.paths.empty()) return fault(CliUsageFault::NoPaths, command.verb);
       if (!command.all && command.processes.empty()) return fault(CliUsageFault::NoProcessIds, command.verb);
       break;
+    case CliVerb::Unlock:
+      if (command.all && !command.processes.empty()) return fault(CliUsageFault::IdsAndAll, command.verb);
+      if (!command.all && command.processes.empty()) return fault(CliUsageFault::NoProcessIds, command.verb);
+      if (command.paths.empty()) return fault(CliUsageFault::NoPaths, command.verb);
+      break;
     case CliVerb::Eject:
       if (command.paths.size() != 1) return fault(CliUsageFault::NotOneDrive, command.verb);
       if (!drive_root(command.paths[0])) return fault(CliUsageFault::NotADrive, command.verb, command.paths[0]);
@@ -225,6 +231,9 @@ std::variant<CliCommand, CliUsageError> parse_cli(const std::vector<std::wstring
       const std::optional<ProcessRef> ref = parse_process_ref(a);
       if (!ref) return fault(CliUsageFault::NotAProcessId, *verb, a);
       command.processes.push_back(*ref);
+    } else if (std::optional<ProcessRef> ref;
+               *verb == CliVerb::Unlock && command.paths.empty() && (ref = parse_process_ref(a))) {
+      command.processes.push_back(*ref);  // ids first, then the paths whose handles are closed
     } else {
       command.paths.push_back(a);
     }
@@ -285,9 +294,11 @@ std::string_view verb_name(CliVerb verb) {
     case CliVerb::DeleteOnRestart:
       return "delete-on-restart";
     case CliVerb::Eject:
+      return "eject";
+    case CliVerb::Unlock:
       break;
   }
-  return "eject";
+  return "unlock";
 }
 
 std::string cli_usage() {
@@ -304,11 +315,15 @@ std::string cli_usage() {
          "  recycle [--yes] PATH...                  move the paths to the Recycle Bin\n"
          "  delete-on-restart [--yes] PATH...        delete the paths the next time Windows starts\n"
          "  eject [--json] DRIVE                     stop a removable drive so it can be pulled out\n"
+         "  unlock [--yes] [--json] PID[:START]... PATH...\n"
+         "                                           close the programs' handles on the paths, leaving\n"
+         "                                           them running (a deep search finds the handles)\n"
+         "  unlock --all [--yes] [--json] PATH...    ... of every program holding the paths\n"
          "  help, --help, --version\n"
          "\n"
          "START is the start time `find --json` prints: a process started at another time is\n"
-         "never ended. Ending, restarting File Explorer, recycling and scheduling need --yes\n"
-         "or a yes at the console's prompt.\n"
+         "never ended. Ending, unlocking, restarting File Explorer, recycling and scheduling\n"
+         "need --yes or a yes at the console's prompt.\n"
          "\n"
          "A drive (E:\\, a volume's name or the folder it is mounted at) is searched for what\n"
          "is open on it, every letter and mounted folder of its volume, without listing its\n"

@@ -33,6 +33,7 @@ enum class CliVerb : std::uint8_t {
   Recycle,
   DeleteOnRestart,
   Eject,
+  Unlock,
 };
 
 // A process named on the command line: "1234", or "1234:133500000000000000" with the start
@@ -46,7 +47,7 @@ struct ProcessRef {
 struct CliCommand {
   CliVerb verb = CliVerb::Help;
   std::vector<std::wstring> paths;      // as given; resolved when the command runs
-  std::vector<ProcessRef> processes;   // close and end
+  std::vector<ProcessRef> processes;   // close, end and unlock
   bool all = false;                     // close and end: every holder of the paths
   bool deep = false;
   bool json = false;
