@@ -133,6 +133,8 @@ WindowState preset(const std::wstring& name) {
               {make_holder(6100, "backup-agent", HolderKind::Program, false), {}},
               {make_holder(7300, "Photos", HolderKind::Program, true), {ActionKind::Releasing, {}}}};
     for (HolderRow& r : s.rows) r.holder.handles = {HeldHandle{0x1A4, L"D:\\Work\\Quarterly report.docx"}};
+    s.summary->folders = 1;
+    s.summary->files_checked = 12;
     s.summary->deep = true;
     s.tick = 2;
   } else if (name == L"notice") {
