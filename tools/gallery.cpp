@@ -6,7 +6,8 @@
 // STATE: empty, listing, asking, deep, stopping, one, mixed, released, windows, diagnoses,
 // hints, notice, stopped, stopped-none, closing (a row closing with the keyboard focus, beside
 // one that can only be forced to quit), ending (the only row being forced to quit), network
-// (files other computers opened in a shared folder, one being disconnected).
+// (files other computers opened in a shared folder, one being disconnected), release (rows
+// that can release the file only, one of them releasing).
 // --high-contrast draws with the colours of Windows' "High Contrast Black" theme; --focus puts
 // the keyboard focus, drawn, on the first row's first button (or, without rows, Stop, or else
 // the first element). The window closes itself after --seconds (default 4).
@@ -154,6 +155,16 @@ WindowState preset(const std::wstring& name) {
     }
     s.rows.back().action = ActionState{ActionKind::Disconnecting, {}};
     s.tick = 1;
+  } else if (name == L"release") {
+    s.targets = {L"D:\\Work"};
+    s.rows = {{make_holder(4120, "Word", HolderKind::Program, true, "Quarterly report.docx - Word"), {}},
+              {make_holder(6100, "backup-agent", HolderKind::Program, false), {}},
+              {make_holder(7300, "Photos", HolderKind::Program, true), {ActionKind::Releasing, {}}}};
+    for (HolderRow& r : s.rows) r.holder.handles = {HeldHandle{0x1A4, L"D:\\Work\\Quarterly report.docx"}};
+    s.summary->folders = 1;
+    s.summary->files_checked = 12;
+    s.summary->deep = true;
+    s.tick = 2;
   } else if (name == L"notice") {
     s.rows = {{make_holder(4120, "Word", HolderKind::Program, true), {ActionKind::Closed, {}}}};
     s.notice = std::string(localized(msg::kMovedToRecycleBin));

@@ -214,7 +214,8 @@ class DeepPass {
       case Receiver<std::optional<std::wstring>>::Wait::Value:
         hung_in_a_row_ = 0;
         if (*reply && target_keys_.find(path_key(std::wstring_view(**reply)))) {
-          result_.records.push_back(DeepRecord{static_cast<std::uint32_t>(c.pid), strip_long_prefix(**reply)});
+          result_.records.push_back(
+              DeepRecord{static_cast<std::uint32_t>(c.pid), strip_long_prefix(**reply), kHeldOpen, {c.handle}});
         }
         break;
       case Receiver<std::optional<std::wstring>>::Wait::Timeout:
@@ -256,6 +257,25 @@ bool record_less(const DeepRecord& a, const DeepRecord& b) {
   return bits(a.how) < bits(b.how);  // the same file held two ways: adjacent, in one order
 }
 
+// Sorted records of one pid, path and way become one, with all their handles.
+void merge_repeats(std::vector<DeepRecord>& records) {
+  std::vector<DeepRecord> merged;
+  merged.reserve(records.size());
+  for (DeepRecord& r : records) {
+    if (!merged.empty() && merged.back().pid == r.pid && merged.back().how == r.how && merged.back().path == r.path) {
+      std::vector<std::uint64_t>& into = merged.back().handles;
+      into.insert(into.end(), r.handles.begin(), r.handles.end());
+      continue;
+    }
+    merged.push_back(std::move(r));
+  }
+  for (DeepRecord& r : merged) {
+    std::sort(r.handles.begin(), r.handles.end());
+    r.handles.erase(std::unique(r.handles.begin(), r.handles.end()), r.handles.end());
+  }
+  records = std::move(merged);
+}
+
 }  // namespace
 
 DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std::uint64_t files_checked,
@@ -295,7 +315,7 @@ DeepSearchResult deep_search(const std::vector<std::string>& resolved_keys, std:
   result.stopped = result.stopped || walked.stopped;
   if (walked.abandoned) ++result.unexamined;  // the memory of the processes after it went unseen
   std::sort(result.records.begin(), result.records.end(), &record_less);
-  result.records.erase(std::unique(result.records.begin(), result.records.end()), result.records.end());
+  merge_repeats(result.records);
   offer(1.0f);
   return result;
 }

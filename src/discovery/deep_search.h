@@ -25,11 +25,12 @@ struct DeepRecord {
   std::uint32_t pid = 0;
   std::wstring path;  // the handle's final path without the "\\?\" prefix, spelled as found
   HoldWays how = kHeldOpen;
+  std::vector<std::uint64_t> handles;  // held open: the handle values found for it, ascending
   friend bool operator==(const DeepRecord&, const DeepRecord&) = default;
 };
 
 struct DeepSearchResult {
-  std::vector<DeepRecord> records;  // by pid, then path by components; no repeats
+  std::vector<DeepRecord> records;  // by pid, then path by components; one per pid, path and way
   std::uint64_t inaccessible = 0;   // processes that could not be opened to copy handles or walk memory
   std::uint64_t unexamined = 0;     // handles not asked their names, or not answered: the question could hang
   bool gave_up = false;             // name queries hung in too many processes

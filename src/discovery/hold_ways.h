@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace tw {
 
 // How a process holds a file. One process may hold one file in several ways at once: open
@@ -19,5 +22,14 @@ inline constexpr HoldWays kHeldMapped{false, false, true};
 constexpr HoldWays operator|(HoldWays a, HoldWays b) {
   return HoldWays{a.open || b.open, a.loaded || b.loaded, a.mapped || b.mapped};
 }
+
+// A handle through which a process holds a file: its value in that process and the file's
+// final path as the deep search named it (without the "\\?\" prefix). Enough to find the very
+// handle again, and to tell whether it still names that file.
+struct HeldHandle {
+  std::uint64_t value = 0;
+  std::wstring path;
+  friend bool operator==(const HeldHandle&, const HeldHandle&) = default;
+};
 
 }  // namespace tw

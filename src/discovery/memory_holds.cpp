@@ -69,7 +69,7 @@ MemoryWalkResult walk_memory_of(const std::vector<std::uint32_t>& pids, const Ke
     const std::optional<std::vector<MemoryHold>> holds = memory_holds(process.get(), devices);
     if (!holds) continue;
     for (const MemoryHold& h : *holds) {
-      if (keys.find(path_key(std::wstring_view(h.path)))) result.records.push_back(DeepRecord{pid, h.path, h.how});
+      if (keys.find(path_key(std::wstring_view(h.path)))) result.records.push_back(DeepRecord{pid, h.path, h.how, {}});
     }
   }
   return result;

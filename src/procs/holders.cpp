@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "common/casemap.h"
 #include "common/text.h"
@@ -60,10 +61,12 @@ void add_rm_finding(PendingHolders& pending, const RmFinding& finding) {
   }
 }
 
-void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path, HoldWays how) {
+void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path, HoldWays how,
+                   std::vector<HeldHandle> handles) {
   PendingHolder& p = pending[pid];
   p.files.push_back(std::move(path));
   p.ways.push_back(how);
+  std::move(handles.begin(), handles.end(), std::back_inserter(p.handles));
 }
 
 HoldWays held_ways(const Holder& holder, std::size_t index) {
@@ -109,6 +112,9 @@ std::vector<Holder> finish_holders(PendingHolders pending, const ProcessApi& fac
     h.services = std::move(p.services);
     h.unattributed = p.unattributed;
     h.critical = p.is_critical;
+    h.handles = std::move(p.handles);
+    // Asked only where a handle could be closed; one that cannot be told is left alone.
+    if (!h.handles.empty()) h.shielded = facts.shielded(pid).value_or(true);
     out.push_back(std::move(h));
   }
   return out;

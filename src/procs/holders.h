@@ -34,6 +34,8 @@ struct Holder {
   bool critical = false;            // the Restart Manager calls it critical to Windows
   // The services a row may offer to stop, as the window's search found them (else empty).
   std::vector<std::string> stoppable_services;
+  std::vector<HeldHandle> handles;  // the handles the deep search found it holding the files by
+  bool shielded = false;            // critical or protected (or not to be told), asked only when it has handles
 };
 
 // What one scan has learnt about a process before its facts are read.
@@ -42,6 +44,7 @@ struct PendingHolder {
   std::vector<std::string> services;
   std::vector<std::wstring> files;
   std::vector<HoldWays> ways;  // one for each of files
+  std::vector<HeldHandle> handles;
   std::optional<std::uint32_t> session;
   std::uint64_t rm_start_time = 0;
   bool is_service = false;
@@ -56,7 +59,9 @@ void add_rm_finding(PendingHolders& pending, const RmFinding& finding);
 
 // A path (already spelled as the target) that the process holds, found by other means than
 // the Restart Manager.
-void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path, HoldWays how = kHeldOpen);
+// `handles`: those the file is held open by, when known.
+void add_held_path(PendingHolders& pending, std::uint32_t pid, std::wstring path, HoldWays how = kHeldOpen,
+                   std::vector<HeldHandle> handles = {});
 
 // How a holder holds its file at `index`; open where nothing else was recorded.
 HoldWays held_ways(const Holder& holder, std::size_t index);
@@ -68,6 +73,7 @@ struct ProcessApi {
   std::optional<std::uint32_t> (*session)(std::uint32_t) = &tw::process_session;
   std::optional<std::string> (*file_description)(const std::wstring&) = &tw::file_description;
   std::vector<ProcessWindow> (*process_windows)(std::uint32_t) = &tw::process_windows;
+  std::optional<bool> (*shielded)(std::uint32_t) = &tw::process_is_shielded;
 };
 
 // One holder per pending process, in ascending pid order, with its facts and kind. This

@@ -53,7 +53,33 @@ BOOL CALLBACK collect_window(HWND window, LPARAM context) {
   return TRUE;
 }
 
+// Looked up at run time: kernel32 has them from Windows 8 on, and not every system that runs
+// us has them.
+template <class Fn>
+Fn kernel32_function(const char* name) {
+  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  return kernel32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(kernel32, name))) : nullptr;
+}
+
 }  // namespace
+
+std::optional<bool> process_is_shielded(std::uint32_t pid) {
+  using IsCriticalFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  using InformationFn = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
+  static const auto is_critical = kernel32_function<IsCriticalFn>("IsProcessCritical");
+  static const auto information = kernel32_function<InformationFn>("GetProcessInformation");
+  const UniqueHandle process = open_process(PROCESS_QUERY_LIMITED_INFORMATION, pid);
+  if (!process) return std::nullopt;
+  BOOL critical = FALSE;
+  if (is_critical != nullptr && !is_critical(process.get(), &critical)) return std::nullopt;
+  if (critical) return true;
+  PROCESS_PROTECTION_LEVEL_INFORMATION level{PROTECTION_LEVEL_NONE};
+  if (information != nullptr &&
+      !information(process.get(), ProcessProtectionLevelInfo, &level, static_cast<DWORD>(sizeof level))) {
+    return std::nullopt;
+  }
+  return level.ProtectionLevel != PROTECTION_LEVEL_NONE;
+}
 
 std::optional<std::wstring> image_path(std::uint32_t pid) {
   const UniqueHandle process = open_process(PROCESS_QUERY_LIMITED_INFORMATION, pid);

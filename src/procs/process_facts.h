@@ -30,6 +30,11 @@ constexpr bool open_failure_means_gone(DWORD error) { return error == ERROR_INVA
 
 std::optional<std::uint32_t> process_session(std::uint32_t pid);
 
+// Whether Windows guards the process: critical (ending it stops the system) or protected
+// (its protection level is not none). Nothing when the process cannot be asked. A question
+// the system has no call for (older systems) counts as no.
+std::optional<bool> process_is_shielded(std::uint32_t pid);
+
 struct ProcessEntry {
   std::uint32_t pid = 0;
   std::string exe_name;  // executable file name, as the process snapshot gives it

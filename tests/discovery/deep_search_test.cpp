@@ -59,6 +59,11 @@ TEST(DeepSearch, FindsHandlesAndCurrentFoldersOfOtherProcesses) {
   EXPECT_EQ(std::count_if(r.records.begin(), r.records.end(), [&](const DeepRecord& rec) { return rec.pid == files->pid(); }),
             1);
   for (const DeepRecord& rec : r.records) {
+    if (rec.pid == files->pid()) {
+      EXPECT_EQ(rec.handles.size(), 2u);  // one record, both handles, for closing
+    }
+  }
+  for (const DeepRecord& rec : r.records) {
     EXPECT_NE(rec.pid, ::GetCurrentProcessId());
     EXPECT_FALSE(rec.path.starts_with(L"\\\\?\\"));
   }

@@ -34,6 +34,7 @@ const ProcessApi kFakeFacts{
       g_windows_asked.push_back(pid);
       return g_processes[pid].windows;
     },
+    [](std::uint32_t) -> std::optional<bool> { return false; },
 };
 
 class FinishHolders : public ::testing::Test {

@@ -46,7 +46,8 @@ std::wstring folded(std::wstring_view word) {
 
 constexpr CliVerb kVerbs[] = {CliVerb::Find,    CliVerb::Wait,           CliVerb::Close,
                               CliVerb::End,     CliVerb::RestartExplorer, CliVerb::Recycle,
-                              CliVerb::DeleteOnRestart, CliVerb::Eject, CliVerb::StopService, CliVerb::Disconnect};
+                              CliVerb::DeleteOnRestart, CliVerb::Eject, CliVerb::StopService, CliVerb::Disconnect,
+                              CliVerb::Unlock};
 
 std::optional<CliVerb> verb_of(std::wstring_view word) {
   const std::string name = to_utf8(folded(word));
@@ -62,12 +63,13 @@ std::optional<CliVerb> verb_of(std::wstring_view word) {
 bool takes(CliVerb verb, std::wstring_view option) {
   const bool searches = verb == CliVerb::Find || verb == CliVerb::Wait;
   const bool acts = verb == CliVerb::Close || verb == CliVerb::End;
+  const bool unlocks = verb == CliVerb::Unlock;
   if (option == L"--deep") return searches || acts;
-  if (option == L"--json") return searches || verb == CliVerb::Eject;
+  if (option == L"--json") return searches || verb == CliVerb::Eject || unlocks;
   if (option == L"--timeout") return verb == CliVerb::Wait;
-  if (option == L"--all") return acts;
+  if (option == L"--all") return acts || unlocks;
   if (option == L"--yes") {
-    return acts || verb == CliVerb::RestartExplorer || verb == CliVerb::Recycle || verb == CliVerb::DeleteOnRestart ||
+    return acts || unlocks || verb == CliVerb::RestartExplorer || verb == CliVerb::Recycle || verb == CliVerb::DeleteOnRestart ||
            verb == CliVerb::StopService || verb == CliVerb::Disconnect;
   }
   return false;
@@ -193,6 +195,11 @@ std::optional<CliUsageError> missing_from(const CliCommand& command) {
     case CliVerb::Disconnect:
       if (command.opens.empty()) return fault(CliUsageFault::NoOpenIds, command.verb);
       break;
+    case CliVerb::Unlock:
+      if (command.all && !command.processes.empty()) return fault(CliUsageFault::IdsAndAll, command.verb);
+      if (!command.all && command.processes.empty()) return fault(CliUsageFault::NoProcessIds, command.verb);
+      if (command.paths.empty()) return fault(CliUsageFault::NoPaths, command.verb);
+      break;
     case CliVerb::Eject:
       if (command.paths.size() != 1) return fault(CliUsageFault::NotOneDrive, command.verb);
       if (!drive_root(command.paths[0])) return fault(CliUsageFault::NotADrive, command.verb, command.paths[0]);
@@ -237,6 +244,9 @@ std::variant<CliCommand, CliUsageError> parse_cli(const std::vector<std::wstring
       const std::optional<ProcessRef> id = parse_process_ref(a);  // a plain number, as a pid is
       if (!id || id->start_time) return fault(CliUsageFault::NotAnOpenId, *verb, a);
       command.opens.push_back(id->pid);
+    } else if (std::optional<ProcessRef> ref;
+               *verb == CliVerb::Unlock && command.paths.empty() && (ref = parse_process_ref(a))) {
+      command.processes.push_back(*ref);  // ids first, then the paths whose handles are closed
     } else {
       command.paths.push_back(a);
     }
@@ -307,9 +317,11 @@ std::string_view verb_name(CliVerb verb) {
     case CliVerb::Disconnect:
       return "disconnect";
     case CliVerb::Eject:
+      return "eject";
+    case CliVerb::Unlock:
       break;
   }
-  return "eject";
+  return "unlock";
 }
 
 std::string cli_usage() {
@@ -329,11 +341,15 @@ std::string cli_usage() {
          "  stop-service [--yes] NAME...             stop Windows services (those that depend on them first)\n"
          "  disconnect [--yes] ID...                 close files other computers opened in a shared\n"
          "                                           folder here (find shows their ids; unsaved work is lost)\n"
+         "  unlock [--yes] [--json] PID[:START]... PATH...\n"
+         "                                           close the programs' handles on the paths, leaving\n"
+         "                                           them running (a deep search finds the handles)\n"
+         "  unlock --all [--yes] [--json] PATH...    ... of every program holding the paths\n"
          "  help, --help, --version\n"
          "\n"
          "START is the start time `find --json` prints: a process started at another time is\n"
-         "never ended. Ending, restarting File Explorer, recycling, scheduling and stopping a\n"
-         "service need --yes or a yes at the console's prompt.\n"
+         "never ended. Ending, unlocking, restarting File Explorer, recycling, scheduling and\n"
+         "stopping a service need --yes or a yes at the console's prompt.\n"
          "\n"
          "A drive (E:\\, a volume's name or the folder it is mounted at) is searched for what\n"
          "is open on it, every letter and mounted folder of its volume, without listing its\n"

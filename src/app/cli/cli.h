@@ -35,6 +35,7 @@ enum class CliVerb : std::uint8_t {
   Eject,
   StopService,
   Disconnect,
+  Unlock,
 };
 
 // A process named on the command line: "1234", or "1234:133500000000000000" with the start
@@ -48,7 +49,7 @@ struct ProcessRef {
 struct CliCommand {
   CliVerb verb = CliVerb::Help;
   std::vector<std::wstring> paths;      // as given; resolved when the command runs (stop-service: names)
-  std::vector<ProcessRef> processes;   // close and end
+  std::vector<ProcessRef> processes;   // close, end and unlock
   std::vector<std::uint32_t> opens;     // disconnect: the server's ids of network opens
   bool all = false;                     // close and end: every holder of the paths
   bool deep = false;

@@ -452,11 +452,20 @@ int run_command(const CliCommand& c) {
       return run_stop_service(c, &confirmed);
     case CliVerb::Disconnect:
       return run_disconnect(c);
+    case CliVerb::Unlock:
+      return run_unlock(c);
   }
   return kExitUsage;
 }
 
 }  // namespace
+
+std::optional<std::vector<Target>> cli_paths_to_search(const std::vector<std::wstring>& paths) {
+  return paths_to_search(paths);
+}
+std::optional<ScanResult> cli_search(const std::vector<Target>& targets, bool deep) { return search(targets, deep); }
+bool confirmed_by_user(const CliCommand& c, std::string question) { return confirmed(c, std::move(question)); }
+int cli_stopped() { return stopped(); }
 
 int run_cli(const std::vector<std::wstring>& arguments) {
   const std::variant<CliCommand, CliUsageError> parsed = parse_cli(arguments);

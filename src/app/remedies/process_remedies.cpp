@@ -29,6 +29,8 @@ void run_remedy(RemedyKind kind, const RemedyJob& job) {
     case RemedyKind::DeleteOnRestart:
     case RemedyKind::StopService:
       return;  // not a process remedy
+    case RemedyKind::ReleaseFile:
+      return;  // not one of these: delete on restart concerns targets, a release needs its handles
   }
   report_remedy_outcome(job.window, RemedyOutcome{job.scan_id, kind, result, job.pid});
 }

@@ -14,6 +14,7 @@ enum class RemedyKind : std::uint8_t {
   RestartExplorer = 2,
   DeleteOnRestart = 3,
   StopService = 4,
+  ReleaseFile = 5,
   Disconnect = 6,
 };
 
@@ -27,7 +28,8 @@ struct RemedyJob {
 
 // What a worker reports. Close and Restart Explorer: 1 success, 0 failure; Force quit: a
 // ForceQuitResult; Delete on restart: 1 scheduled, 0 not (its pid carries nothing); Stop
-// service: a StopOutcome; Disconnect: a DisconnectResult, its pid the open's id.
+// service: a StopOutcome; Release the file only: a ReleaseResult; Disconnect: a
+// DisconnectResult, its pid the open's id.
 struct RemedyOutcome {
   std::uint64_t scan_id = 0;
   RemedyKind kind = RemedyKind::Close;

@@ -1,6 +1,7 @@
 #include "app/remedies/remedy_rules.h"
 
 #include "discovery/network_opens.h"
+#include "app/remedies/release_file.h"
 #include "procs/end_process.h"
 
 namespace tw {
@@ -13,12 +14,43 @@ const Message* disconnect_failure_words(std::uint8_t result, bool elevated, Reme
   return surface == RemedySurface::Console ? &msg::kCliDisconnectNeedsAdmin : &msg::kDisconnectNeedsAdmin;
 }
 
+ActionKind release_state(ReleaseResult result) {
+  switch (result) {
+    case ReleaseResult::Released:
+    case ReleaseResult::PartlyReleased:
+      return ActionKind::Released;
+    case ReleaseResult::Gone:  // nothing holds the file through it any more
+      return ActionKind::Closed;
+    default:
+      return ActionKind::Failed;
+  }
+}
+
+const Message* release_words(ReleaseResult result) {
+  switch (result) {
+    case ReleaseResult::Released:
+      return &msg::kStateReleased;
+    case ReleaseResult::PartlyReleased:
+      return &msg::kReleasedPartly;
+    case ReleaseResult::Changed:
+      return &msg::kReleaseChanged;
+    case ReleaseResult::Refused:
+      return &msg::kReleaseRefused;
+    case ReleaseResult::Gone:
+      return &msg::kStateClosed;
+    case ReleaseResult::NotReleased:
+      break;
+  }
+  return &msg::kReleaseNotAllowed;
+}
+
 }  // namespace
 
 bool remedy_fits(RemedyKind remedy, HolderKind holder) {
   switch (remedy) {
     case RemedyKind::Close:
     case RemedyKind::ForceQuit:
+    case RemedyKind::ReleaseFile:
       return holder == HolderKind::Program;
     case RemedyKind::RestartExplorer:
       return holder == HolderKind::FileExplorer;
@@ -67,6 +99,8 @@ ActionKind running_state(RemedyKind remedy) {
       return ActionKind::Stopping;
     case RemedyKind::Disconnect:
       return ActionKind::Disconnecting;
+    case RemedyKind::ReleaseFile:
+      return ActionKind::Releasing;
     default:
       return ActionKind::Closing;
   }
@@ -88,6 +122,8 @@ ActionKind state_after(RemedyKind remedy, std::uint8_t result) {
       return r == DisconnectResult::Closed || r == DisconnectResult::AlreadyGone ? ActionKind::Disconnected
                                                                                  : ActionKind::Failed;
     }
+    case RemedyKind::ReleaseFile:
+      return release_state(static_cast<ReleaseResult>(result));
     case RemedyKind::DeleteOnRestart:
       break;
   }
@@ -95,6 +131,7 @@ ActionKind state_after(RemedyKind remedy, std::uint8_t result) {
 }
 
 const Message* outcome_words(RemedyKind remedy, std::uint8_t result, bool elevated, RemedySurface surface) {
+  if (remedy == RemedyKind::ReleaseFile) return release_words(static_cast<ReleaseResult>(result));
   switch (state_after(remedy, result)) {
     case ActionKind::Closed:
       return &msg::kStateClosed;

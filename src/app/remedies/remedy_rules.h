@@ -12,8 +12,8 @@
 
 namespace tw {
 
-// What a holder's remedy has done so far. Closing, Ending, Restarting, Stopping and
-// Disconnecting are busy states.
+// What a holder's remedy has done so far. Closing, Ending, Restarting, Stopping, Disconnecting
+// and Releasing are busy states.
 enum class ActionKind : std::uint8_t {
   Idle,
   Closing,
@@ -27,11 +27,13 @@ enum class ActionKind : std::uint8_t {
   Stopped,
   Disconnecting,
   Disconnected,
+  Releasing,
+  Released,
 };
 
 constexpr bool is_busy(ActionKind kind) {
   return kind == ActionKind::Closing || kind == ActionKind::Ending || kind == ActionKind::Restarting ||
-         kind == ActionKind::Stopping || kind == ActionKind::Disconnecting;
+         kind == ActionKind::Stopping || kind == ActionKind::Disconnecting || kind == ActionKind::Releasing;
 }
 
 // Where a refused ending can be tried again with more rights: the window's "Search as
@@ -41,6 +43,8 @@ enum class RemedySurface : std::uint8_t { Window, Console };
 // Whether a remedy is meant for holders of this kind: Close and Force quit for programs,
 // Restart Explorer for File Explorer, Stop service for services and parts of Windows (which
 // of them is the holder's services' business), Disconnect for an open by another computer.
+// Release the file only fits programs too, though it is offered only where release_allowed
+// says so.
 bool remedy_fits(RemedyKind remedy, HolderKind holder);
 
 // Whether any remedy here can release a holder of this kind (not a service or part of Windows).

@@ -201,8 +201,10 @@ void look_beyond_restart_manager(const std::vector<Target>& targets, const KeyIn
   DeepSearchResult found = deep_search(search_keys, result.files_checked, progress, platform.deep, {}, stop);
   for (DeepRecord& r : found.records) {
     if (!filter.wanted(path_key(std::wstring_view(r.path)))) continue;
+    std::vector<HeldHandle> handles;
+    for (const std::uint64_t value : r.handles) handles.push_back(HeldHandle{value, r.path});
     add_held_path(pending, r.pid, spell_as_target(volume_path_spelling(std::move(r.path)), targets, resolved_keys),
-                  r.how);
+                  r.how, std::move(handles));
   }
   result.inaccessible = found.inaccessible;
   result.unexamined = found.unexamined;

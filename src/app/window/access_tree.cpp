@@ -33,6 +33,8 @@ const char* button_id(HitKind kind) {
       return "stop-service";
     case HitKind::RowDisconnect:
       return "disconnect";
+    case HitKind::RowReleaseFile:
+      return "release";
     case HitKind::RecycleBin:
       return "recycle";
     case HitKind::DeleteOnRestart:

@@ -145,6 +145,7 @@ void click(MainWindow& w, const Hit& hit, POINT point) {
     case HitKind::RowRestartExplorer:
     case HitKind::RowStopService:
     case HitKind::RowDisconnect:
+    case HitKind::RowReleaseFile:
       click_row_remedy(w, hit);
       break;
     case HitKind::RecycleBin:

@@ -6,6 +6,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/remedies/process_remedies.h"
+#include "app/remedies/release_file.h"
 #include "app/remedies/remedy_rules.h"
 #include "app/remedies/services.h"
 #include "app/window/message_boxes.h"
@@ -26,6 +27,8 @@ std::optional<RemedyKind> remedy_of(HitKind button) {
       return RemedyKind::StopService;
     case HitKind::RowDisconnect:
       return RemedyKind::Disconnect;
+    case HitKind::RowReleaseFile:
+      return RemedyKind::ReleaseFile;
     default:
       return std::nullopt;
   }
@@ -37,8 +40,9 @@ std::string confirmation_of(RemedyKind kind, const Holder& holder) {
     return fill_placeholders(localized(msg::kConfirmDisconnect), std::vector<std::string>{holder.title, holder.held});
   }
   const std::string title[] = {holder.title};
-  return kind == RemedyKind::ForceQuit ? fill_placeholders(localized(msg::kConfirmForceQuit), title)
-                                       : std::string(localized(msg::kConfirmRestartExplorer));
+  return kind == RemedyKind::ForceQuit     ? fill_placeholders(localized(msg::kConfirmForceQuit), title)
+         : kind == RemedyKind::ReleaseFile ? fill_placeholders(localized(msg::kConfirmReleaseFile), title)
+                                           : std::string(localized(msg::kConfirmRestartExplorer));
 }
 
 void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
@@ -48,7 +52,8 @@ void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
   const bool started = kind == RemedyKind::StopService
                            ? start_stop_service(StopJob{r.holder.stoppable_services, job.window, job.scan_id, job.pid,
                                                         w.platform.services})
-                           : start_process_remedy(kind, job);
+                       : kind == RemedyKind::ReleaseFile ? start_release(job, r.holder.handles)
+                                                         : start_process_remedy(kind, job);
   if (!started) {
     // Nothing else would ever end the busy state: the action failed. Result 0 is the
     // failure of every row remedy but Stop service, whose failures are all but 0.
@@ -83,6 +88,7 @@ bool row_remedy_allowed(const WindowState& s, HitKind button, std::size_t row) {
   if (!kind || row >= s.rows.size()) return false;
   const HolderRow& r = s.rows[row];
   if (*kind == RemedyKind::StopService && !stop_service_offered(r.holder, r.action.kind)) return false;
+  if (*kind == RemedyKind::ReleaseFile && !release_allowed(r.holder, ::GetCurrentProcessId())) return false;
   return remedy_may_start(*kind, r.holder.kind, r.action.kind);
 }
 
@@ -121,7 +127,7 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
     confirm_stop_service(w, hit, holder);
     return;
   }
-  const bool force = *kind != RemedyKind::RestartExplorer;
+  const bool force = *kind != RemedyKind::RestartExplorer;  // each of the others can lose the user's work
   std::string text = confirmation_of(*kind, holder);
   // The box runs its own message loop, during which a new scan may replace the rows: the
   // answer only counts for the very row it was asked about.
@@ -138,6 +144,14 @@ void click_row_remedy(MainWindow& w, const Hit& hit) {
 
 void apply_row_outcome(MainWindow& w, const RemedyOutcome& outcome) {
   if (!apply_remedy_outcome(w.state, outcome)) return;
+  if (outcome.kind == RemedyKind::ReleaseFile) {
+    // What the program holds now is only known by looking again: a handle may have been left
+    // alone, or the file be held some other way too.
+    const Message* words = outcome_words(outcome.kind, outcome.result, w.state.elevated, RemedySurface::Window);
+    if (words != nullptr) show_notice(w, std::string(localized(*words)));
+    start_window_scan(w, true);
+    return;
+  }
   // A disconnected file may still be held by others, and an open's id says nothing of what
   // the other computer does next: the search looks again, once no other remedy waits to report.
   if (outcome.kind == RemedyKind::Disconnect && state_after(outcome.kind, outcome.result) == ActionKind::Disconnected &&

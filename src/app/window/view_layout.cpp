@@ -13,6 +13,7 @@
 
 #include "app/language/catalogue.h"
 #include "app/remedies/eject.h"
+#include "app/remedies/release_file.h"
 #include "app/remedies/remedy_rules.h"
 #include "app/remedies/services.h"
 #include "app/scan/held_text.h"
@@ -47,7 +48,7 @@ bool contains(const RectF& r, PointF p) {
 
 bool released(ActionKind k) {
   return k == ActionKind::Closed || k == ActionKind::Restarted || k == ActionKind::Stopped ||
-         k == ActionKind::Disconnected;
+         k == ActionKind::Disconnected || k == ActionKind::Released;
 }
 
 std::string dots(std::uint32_t tick) { return std::string(tick % 3 + 1, '.'); }
@@ -318,6 +319,12 @@ struct Builder {
       case ActionKind::Restarted:
         set(msg::kStateRestarted, p.success);
         break;
+      case ActionKind::Releasing:
+        set(msg::kStateReleasing, p.accent, true);
+        break;
+      case ActionKind::Released:
+        set(msg::kStateReleased, p.success);
+        break;
       case ActionKind::Failed:
         set(msg::kStateFailed, p.danger);
         break;
@@ -341,6 +348,7 @@ struct Builder {
                              : it->first == HitKind::RowClose         ? msg::kClose
                              : it->first == HitKind::RowStopService   ? msg::kStopService
                              : it->first == HitKind::RowDisconnect    ? msg::kDisconnect
+                             : it->first == HitKind::RowReleaseFile   ? msg::kReleaseFileOnly
                                                                       : msg::kForceQuit;
       out.rows_buttons.push_back(text_button(it->first, row.index, text_of(label), right, y, it->second));
       right = out.rows_buttons.back().box.x - R(kButtonGap);
@@ -532,11 +540,16 @@ std::vector<std::pair<HitKind, ButtonStyle>> row_button_kinds(const HolderRow& r
         break;
       case RemedyKind::DeleteOnRestart:
       case RemedyKind::StopService:
+      case RemedyKind::ReleaseFile:
         break;
     }
   }
   // After the others: the only one a service's row has.
   if (stop_service_offered(row.holder, row.action.kind)) buttons.emplace_back(HitKind::RowStopService, ButtonStyle::Primary);
+  // Never a row's first choice: after the remedies that end the program's hold with it.
+  if (!buttons.empty() && release_allowed(row.holder, ::GetCurrentProcessId())) {
+    buttons.emplace_back(HitKind::RowReleaseFile, ButtonStyle::Secondary);
+  }
   return buttons;
 }
 
@@ -547,7 +560,7 @@ bool row_offers_button(const HolderRow& row, HitKind button) {
 
 std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows) {
   bool close = false, force_quit = false, restart_explorer = false, stop_service = false, disconnect = false;
-  bool busy = false;
+  bool release = false, busy = false;
   for (const HolderRow& r : rows) {
     busy = busy || is_busy(r.action.kind);
     for (const auto& [kind, style] : row_button_kinds(r)) {
@@ -556,6 +569,7 @@ std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows) 
       restart_explorer = restart_explorer || kind == HitKind::RowRestartExplorer;
       stop_service = stop_service || kind == HitKind::RowStopService;
       disconnect = disconnect || kind == HitKind::RowDisconnect;
+      release = release || kind == HitKind::RowReleaseFile;
     }
   }
   std::vector<const Message*> lines;
@@ -564,6 +578,7 @@ std::vector<const Message*> remedies_explained(std::span<const HolderRow> rows) 
   if (restart_explorer) lines.push_back(&msg::kRestartExplorerExplained);
   if (stop_service) lines.push_back(&msg::kStopServiceExplained);
   if (disconnect) lines.push_back(&msg::kDisconnectExplained);
+  if (release) lines.push_back(&msg::kReleaseExplained);
   if (lines.empty() && busy) lines.push_back(&msg::kWaitingForProgram);
   return lines;
 }

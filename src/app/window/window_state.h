@@ -45,6 +45,7 @@ enum class HitKind : std::uint8_t {
   StopSearch = 14,
   Eject = 15,
   RowStopService = 16,
+  RowReleaseFile = 17,
   RowDisconnect = 18,
 };
 
@@ -54,14 +55,16 @@ struct Hit {
   friend bool operator==(const Hit& a, const Hit& b) {
     const bool with_row = a.kind == HitKind::RowClose || a.kind == HitKind::RowForceQuit ||
                           a.kind == HitKind::RowRestartExplorer || a.kind == HitKind::Row ||
-                          a.kind == HitKind::RowStopService || a.kind == HitKind::RowDisconnect;
+                          a.kind == HitKind::RowStopService || a.kind == HitKind::RowDisconnect ||
+                          a.kind == HitKind::RowReleaseFile;
     return a.kind == b.kind && (!with_row || a.row == b.row);
   }
 };
 
 constexpr bool in_row(HitKind kind) {
   return kind == HitKind::Row || kind == HitKind::RowClose || kind == HitKind::RowForceQuit ||
-         kind == HitKind::RowRestartExplorer || kind == HitKind::RowStopService || kind == HitKind::RowDisconnect;
+         kind == HitKind::RowRestartExplorer || kind == HitKind::RowStopService || kind == HitKind::RowDisconnect ||
+         kind == HitKind::RowReleaseFile;
 }
 
 // The keyboard focus: an element of the view. In a row it also remembers whose row it is, so

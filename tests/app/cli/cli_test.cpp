@@ -12,6 +12,7 @@
 #include "app/language/catalogue.h"
 #include "common/handles.h"
 #include "common/text.h"
+#include "discovery/paths.h"
 #include "procs/process_facts.h"
 #include "support/holder_process.h"
 #include "support/temp_dir.h"
@@ -511,6 +512,48 @@ TEST_F(CliWithHolder, EndingNeedsYesAndTheSameProcess) {
   EXPECT_EQ(ended.exit, 0u) << ended.err;
   EXPECT_EQ(::WaitForSingleObject(holder->process(), 5'000), WAIT_OBJECT_0);
   EXPECT_NE(ended.out.find("Closed"), std::string::npos) << ended.out;
+}
+
+// unlock: ids first, then paths; without --yes nothing is done; with it the holder's handles on
+// the file are closed, the program keeps running, the file deletes, and JSON says so per handle.
+TEST_F(CliWithHolder, UnlockNeedsYesAndClosesOnlyTheHandlesOfTheProgramNamed) {
+  CliCommand named = command(CliVerb::Unlock);
+  named.yes = true;
+  named.processes = {{12, std::nullopt}, {34, 133'000'000'000'000'000u}};
+  named.paths = {L"D:\\x", L"56"};  // after the first path, numbers are paths
+  EXPECT_EQ(std::get<CliCommand>(parse_cli({L"Unlock", L"--yes", L"12", L"34:133000000000000000", L"D:\\x", L"56"})),
+            named);
+  const struct {
+    Args args;
+    CliUsageFault fault;
+  } wrong[] = {{{L"unlock", L"12"}, CliUsageFault::NoPaths},
+               {{L"unlock", L"D:\\x"}, CliUsageFault::NoProcessIds},
+               {{L"unlock", L"--all", L"--deep", L"D:\\x"}, CliUsageFault::UnknownOption}};
+  for (const auto& w : wrong) EXPECT_EQ(std::get<CliUsageError>(parse_cli(w.args)).fault, w.fault);
+
+  auto holder = test::HolderProcess::start({L"--share", L"r", L"--open", file_});
+  ASSERT_TRUE(holder);
+  const std::wstring pid = std::to_wstring(holder->pid());
+  const std::uint64_t start = creation_time(holder->pid()).value_or(0);
+  const CliRun unasked = run_cli({L"unlock", pid, file_});  // no console to ask at, no --yes
+  EXPECT_EQ(unasked.exit, 1u);
+  EXPECT_NE(unasked.err.find("--yes"), std::string::npos) << unasked.err;
+  const CliRun other = run_cli({L"unlock", L"--yes", pid + L":" + std::to_wstring(start + 1), file_});
+  EXPECT_EQ(other.exit, 1u);  // another process under this id: never touched
+  EXPECT_FALSE(::DeleteFileW(file_.c_str()));
+
+  const CliRun done = run_cli({L"unlock", L"--all", L"--yes", L"--json", file_});
+  EXPECT_EQ(done.exit, 0u) << done.err;
+  const auto doc = nlohmann::json::parse(done.out, nullptr, false);
+  ASSERT_TRUE(doc.is_object()) << done.out;
+  ASSERT_EQ(doc["handles"].size(), 1u) << done.out;
+  EXPECT_EQ(doc["handles"][0]["pid"], holder->pid());
+  EXPECT_EQ(doc["handles"][0]["outcome"], "closed");
+  EXPECT_TRUE(doc["handles"][0]["handle"].is_number());
+  EXPECT_EQ(path_key(std::string_view(doc["handles"][0]["path"].get<std::string>())), path_key(std::wstring_view(file_)));
+  EXPECT_TRUE(doc["after"]["holders"].empty()) << done.out;
+  EXPECT_TRUE(alive(*holder));
+  EXPECT_TRUE(::DeleteFileW(file_.c_str())) << "error " << ::GetLastError();
 }
 
 // A DLL kept loaded and a file kept mapped with every handle closed hold their files without a

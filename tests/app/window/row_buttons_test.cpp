@@ -309,5 +309,73 @@ TEST(RowRemedyWindow, StopServiceConfirmsWithItsDependentsThenSearchesAgain) {
   test::close_test_main_window(s.window);
 }
 
+// Release the file only, for a program found holding the file by handles: offered after Close,
+// reached in the focus order after it, done only on Yes to its warning; the program keeps
+// running, the file deletes, and the targets are searched again.
+TEST(RowRemedyWindow, ReleaseTheFileOnlyComesLastAndFreesTheFileWhileTheProgramRuns) {
+  test::TempDir dir;
+  const std::wstring file = dir / L"kept.txt";
+  ASSERT_TRUE(test::write_file(file));
+  auto program = test::HolderProcess::start({L"--window", L"Editor", L"--share", L"r", L"--open", file});
+  ASSERT_TRUE(program);
+  WindowApi platform;
+  platform.message_box = &fake_box;
+  WindowState* opened = test::open_test_main_window(platform);
+  ASSERT_TRUE(opened);
+  WindowState& s = *opened;
+  const auto wait = [&](auto done) {
+    for (const ULONGLONG deadline = ::GetTickCount64() + 30'000; !done();) {
+      if (::GetTickCount64() > deadline) return false;
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+      test::dispatch_waiting_messages();
+    }
+    return true;
+  };
+  ASSERT_TRUE(with_main_window([&](MainWindow& w) {
+    set_window_targets(w, std::vector<Target>{file}, false);
+    start_window_scan(w, true);
+  }));
+  ASSERT_TRUE(wait([&] { return !scan_running(s) && s.summary; }));
+  const auto row = std::find_if(s.rows.begin(), s.rows.end(),
+                                [&](const HolderRow& r) { return r.holder.pid == program->pid(); });
+  ASSERT_NE(row, s.rows.end());
+  const std::size_t index = static_cast<std::size_t>(row - s.rows.begin());
+  const auto kinds = row_button_kinds(*row);
+  ASSERT_EQ(kinds.size(), 2u);
+  EXPECT_EQ(kinds[0].first, HitKind::RowClose);
+  EXPECT_EQ(kinds[1].first, HitKind::RowReleaseFile);
+  const Layout layout = layout_view(s, ViewSize{880, 640, 1.0f}, fixed_metrics(), true);
+  const std::vector<Hit> order = focus_order(layout, s);
+  const auto at = [&](HitKind k) { return std::find(order.begin(), order.end(), Hit{k, index}) - order.begin(); };
+  EXPECT_EQ(at(HitKind::RowReleaseFile), at(HitKind::RowClose) + 1);
+  const auto button = std::find_if(layout.rows_buttons.begin(), layout.rows_buttons.end(),
+                                   [&](const ViewElement& e) { return e.hit == Hit{HitKind::RowReleaseFile, index}; });
+  ASSERT_NE(button, layout.rows_buttons.end());
+  EXPECT_EQ(button->label, localized(msg::kReleaseFileOnly));
+
+  const std::uint64_t searched = s.scan_id;
+  g_asked.clear();
+  g_answer = IDNO;
+  EXPECT_TRUE(with_main_window([&](MainWindow& w) { click_row_remedy(w, Hit{HitKind::RowReleaseFile, index}); }));
+  ::SendMessageW(s.window, WM_NULL, 0, 0);
+  EXPECT_EQ(s.rows[index].action.kind, ActionKind::Idle);  // No: nothing done
+  g_answer = IDYES;
+  EXPECT_TRUE(with_main_window([&](MainWindow& w) { click_row_remedy(w, Hit{HitKind::RowReleaseFile, index}); }));
+  ::SendMessageW(s.window, WM_NULL, 0, 0);
+  ASSERT_EQ(g_asked.size(), 2u);
+  const std::string title[] = {s.rows[index].holder.title};
+  EXPECT_EQ(g_asked[1], fill_placeholders(localized(msg::kConfirmReleaseFile), title));
+  EXPECT_EQ(g_flags, confirm_flags(ConfirmKind::Warning));
+  EXPECT_EQ(s.rows[index].action.kind, ActionKind::Releasing);
+  EXPECT_TRUE(wait([&] { return s.notice.value_or("") == localized(msg::kStateReleased); }));
+  ASSERT_TRUE(wait([&] { return s.scan_id != searched && !scan_running(s) && s.summary; }));  // searched again
+  EXPECT_EQ(::WaitForSingleObject(program->process(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(std::none_of(s.rows.begin(), s.rows.end(),
+                           [&](const HolderRow& r) { return r.holder.pid == program->pid(); }));
+  EXPECT_TRUE(::DeleteFileW(file.c_str())) << "error " << ::GetLastError();
+  g_answer = IDNO;
+  test::close_test_main_window(s.window);
+}
+
 }  // namespace
 }  // namespace tw
