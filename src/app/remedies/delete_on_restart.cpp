@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "app/language/catalogue.h"
+#include "app/remedies/elevated_helper.h"
 #include "app/remedies/pending_renames.h"
 #include "app/remedies/protected_paths.h"
 #include "app/remedies/remedy_queue.h"
@@ -297,23 +298,7 @@ UniqueHandle open_parent() {
 // Runs the helper elevated and waits for it: None when it scheduled everything.
 DeleteRefusal run_elevated_helper(HWND owner, const std::vector<Target>& targets, const std::wstring& exe,
                                   const DeleteControl& control) {
-  if (exe.empty()) return DeleteRefusal::NoHelper;
-  const std::wstring parameters = delete_helper_parameters(targets, own_user_sid());
-  // The shell may use COM for the elevation prompt.
-  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof info;
-  // From a worker thread the call must be done before it returns, and no error box may
-  // appear where nobody can answer it (the prompt itself still shows).
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-  info.hwnd = owner;
-  info.lpVerb = L"runas";
-  info.lpFile = exe.c_str();
-  info.lpParameters = parameters.c_str();
-  info.nShow = SW_HIDE;
-  const BOOL started = ::ShellExecuteExW(&info);
-  UniqueHandle process(started ? info.hProcess : nullptr);
-  if (SUCCEEDED(com)) ::CoUninitialize();
+  const UniqueHandle process = start_elevated_helper(owner, exe, delete_helper_parameters(targets, own_user_sid()));
   if (!process) return DeleteRefusal::NoHelper;  // declined, or nothing started
   switch (wait_for_helper(process.get(), kHelperWaitMs, control)) {
     case HelperEnd::Succeeded:

@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "app/language/catalogue.h"
+#include "app/remedies/elevated_helper.h"
 #include "app/system/account.h"
 #include "common/casemap.h"
 #include "common/cmdline.h"
@@ -310,21 +311,7 @@ namespace {
 
 // Runs the helper elevated and waits for its answer; it gives up on its own within the cap.
 StopOutcome run_stop_helper(std::span<const std::string> names, HWND owner, const std::wstring& exe) {
-  if (exe.empty()) return StopOutcome::NotGranted;
-  const std::wstring parameters = stop_helper_parameters(names);
-  // The shell may use COM for the elevation prompt.
-  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-  info.hwnd = owner;
-  info.lpVerb = L"runas";
-  info.lpFile = exe.c_str();
-  info.lpParameters = parameters.c_str();
-  info.nShow = SW_HIDE;
-  const BOOL started = ::ShellExecuteExW(&info);
-  UniqueHandle process(started ? info.hProcess : nullptr);
-  if (SUCCEEDED(com)) ::CoUninitialize();
+  const UniqueHandle process = start_elevated_helper(owner, exe, stop_helper_parameters(names));
   if (!process) return StopOutcome::NotGranted;  // declined, or nothing started
   // Its own cap, and time to start and check.
   if (::WaitForSingleObject(process.get(), static_cast<DWORD>(kStopCapMs) + 30'000) != WAIT_OBJECT_0) {

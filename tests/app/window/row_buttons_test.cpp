@@ -20,6 +20,17 @@
 namespace tw {
 namespace {
 
+// Handles the window's messages until `done`, for at most 30 s; whether it came.
+template <class Done>
+bool wait(Done done) {
+  for (const ULONGLONG deadline = ::GetTickCount64() + 30'000; !done();) {
+    if (::GetTickCount64() > deadline) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    test::dispatch_waiting_messages();
+  }
+  return true;
+}
+
 HolderRow row_of(std::uint32_t pid, HolderKind kind, ActionKind action = ActionKind::Idle) {
   Holder h;
   h.title = "Report {1}";  // a title is never searched for placeholders
@@ -198,14 +209,6 @@ TEST(RowRemedyWindow, ALoadedOrMappedFileIsShownSoAndFreedByForceQuit) {
       set_window_targets(w, std::vector<Target>{c.file}, false);
       start_window_scan(w, true);
     }));
-    const auto wait = [&](auto done) {
-      for (const ULONGLONG deadline = ::GetTickCount64() + 30'000; !done();) {
-        if (::GetTickCount64() > deadline) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-        test::dispatch_waiting_messages();
-      }
-      return true;
-    };
     ASSERT_TRUE(wait([&] { return !scan_running(s) && s.summary; }));
     const auto row = std::find_if(s.rows.begin(), s.rows.end(),
                                   [&](const HolderRow& r) { return r.holder.pid == holder->pid(); });
@@ -263,14 +266,6 @@ TEST(RowRemedyWindow, StopServiceConfirmsWithItsDependentsThenSearchesAgain) {
   WindowState* opened = test::open_test_main_window(platform);
   ASSERT_TRUE(opened);
   WindowState& s = *opened;
-  const auto wait = [&](auto done) {
-    for (const ULONGLONG deadline = ::GetTickCount64() + 30'000; !done();) {
-      if (::GetTickCount64() > deadline) return false;
-      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-      test::dispatch_waiting_messages();
-    }
-    return true;
-  };
   ASSERT_TRUE(with_main_window([&](MainWindow& w) { set_window_targets(w, std::vector<Target>{file}, false); }));
   ASSERT_TRUE(wait([&] { return !scan_running(s) && s.summary; }));
 
@@ -323,14 +318,6 @@ TEST(RowRemedyWindow, ReleaseTheFileOnlyComesLastAndFreesTheFileWhileTheProgramR
   WindowState* opened = test::open_test_main_window(platform);
   ASSERT_TRUE(opened);
   WindowState& s = *opened;
-  const auto wait = [&](auto done) {
-    for (const ULONGLONG deadline = ::GetTickCount64() + 30'000; !done();) {
-      if (::GetTickCount64() > deadline) return false;
-      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-      test::dispatch_waiting_messages();
-    }
-    return true;
-  };
   ASSERT_TRUE(with_main_window([&](MainWindow& w) {
     set_window_targets(w, std::vector<Target>{file}, false);
     start_window_scan(w, true);
