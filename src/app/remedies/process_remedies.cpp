@@ -11,7 +11,7 @@
 namespace tw {
 namespace {
 
-void run_remedy(RemedyKind kind, const RemedyJob& job) {
+void run_remedy(RemedyKind kind, const RemedyJob& job, CloseOpenFn close_open) {
   std::uint8_t result = 0;
   switch (kind) {
     case RemedyKind::Close:
@@ -24,7 +24,7 @@ void run_remedy(RemedyKind kind, const RemedyJob& job) {
       result = restart_explorer(job.pid, job.start_time, process_is_elevated()) ? 1 : 0;
       break;
     case RemedyKind::Disconnect:
-      result = static_cast<std::uint8_t>(disconnect_result(server_close_open(job.pid)));
+      result = static_cast<std::uint8_t>(disconnect_result(close_open(job.pid)));
       break;
     case RemedyKind::DeleteOnRestart:
     case RemedyKind::StopService:
@@ -37,8 +37,8 @@ void run_remedy(RemedyKind kind, const RemedyJob& job) {
 
 }  // namespace
 
-bool start_process_remedy(RemedyKind kind, const RemedyJob& job) {
-  return start_detached_thread([kind, job] { run_remedy(kind, job); });
+bool start_process_remedy(RemedyKind kind, const RemedyJob& job, CloseOpenFn close_open) {
+  return start_detached_thread([kind, job, close_open] { run_remedy(kind, job, close_open); });
 }
 
 }  // namespace tw

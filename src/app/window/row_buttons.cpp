@@ -53,7 +53,7 @@ void start_remedy(MainWindow& w, std::size_t row, RemedyKind kind) {
                            ? start_stop_service(StopJob{r.holder.stoppable_services, job.window, job.scan_id, job.pid,
                                                         w.platform.services})
                        : kind == RemedyKind::ReleaseFile ? start_release(job, r.holder.handles)
-                                                         : start_process_remedy(kind, job);
+                                                         : start_process_remedy(kind, job, w.platform.close_open);
   if (!started) {
     // Nothing else would ever end the busy state: the action failed. Result 0 is the
     // failure of every row remedy but Stop service, whose failures are all but 0.

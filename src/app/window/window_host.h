@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/remedies/eject.h"
+#include "app/remedies/process_remedies.h"
 #include "app/remedies/services.h"
 #include "app/window/accessibility.h"
 #include "app/window/message_boxes.h"
@@ -40,6 +41,7 @@ struct WindowApi {
   std::optional<SystemColors> (*high_contrast)() = &read_high_contrast;
   EjectApi eject{};
   ServiceApi services{};
+  CloseOpenFn close_open = &server_close_open;  // Disconnect
 };
 
 // What the window procedure owns: the state, and the drawing layer when there is one.

@@ -304,6 +304,64 @@ TEST(RowRemedyWindow, StopServiceConfirmsWithItsDependentsThenSearchesAgain) {
   test::close_test_main_window(s.window);
 }
 
+// A file another computer opened: Disconnect asks first, closes the open by the server's id on
+// Yes, and a search follows only when the open is gone (closed, or gone meanwhile).
+std::vector<std::uint32_t> g_closed_opens;
+std::uint32_t g_close_status = 0;
+std::uint32_t close_open_stand_in(std::uint32_t id) {
+  g_closed_opens.push_back(id);
+  return g_close_status;
+}
+
+TEST(RowRemedyWindow, DisconnectAsksThenClosesTheOpenAndSearchesAgainOnlyWhenItWent) {
+  test::TempDir dir;
+  const std::wstring file = dir / L"shared.txt";
+  ASSERT_TRUE(test::write_file(file, "x"));
+  WindowApi platform;
+  platform.message_box = &fake_box;
+  platform.close_open = &close_open_stand_in;
+  WindowState* opened = test::open_test_main_window(platform);
+  ASSERT_TRUE(opened);
+  WindowState& s = *opened;
+  const struct {
+    std::uint32_t status;  // NetFileClose's answer
+    ActionKind state;
+    bool searched_again;
+  } cases[] = {{0, ActionKind::Disconnected, true},      // NERR_Success
+               {2314, ActionKind::Disconnected, true},   // NERR_FileIdNotFound: it went meanwhile
+               {5, ActionKind::Failed, false}};          // access denied
+  for (const auto& c : cases) {
+    ASSERT_TRUE(with_main_window([&](MainWindow& w) { set_window_targets(w, std::vector<Target>{file}, false); }));
+    ASSERT_TRUE(wait([&] { return !scan_running(s) && s.summary; }));
+    HolderRow row = row_of(134217741, HolderKind::NetworkOpen);
+    row.holder.title = "ana";
+    row.holder.held = "shared.txt";
+    s.rows = {row};
+    g_closed_opens.clear();
+    g_close_status = c.status;
+    g_asked.clear();
+    g_answer = IDNO;
+    EXPECT_TRUE(with_main_window([&](MainWindow& w) { click_row_remedy(w, Hit{HitKind::RowDisconnect, 0}); }));
+    ::SendMessageW(s.window, WM_NULL, 0, 0);
+    EXPECT_TRUE(g_closed_opens.empty()) << c.status;  // No closes nothing
+    g_answer = IDYES;
+    const std::uint64_t scan_id = s.scan_id;
+    EXPECT_TRUE(with_main_window([&](MainWindow& w) { click_row_remedy(w, Hit{HitKind::RowDisconnect, 0}); }));
+    ::SendMessageW(s.window, WM_NULL, 0, 0);
+    ASSERT_EQ(g_asked.size(), 2u);
+    EXPECT_EQ(g_flags, confirm_flags(ConfirmKind::Warning));
+    if (c.searched_again) {
+      ASSERT_TRUE(wait([&] { return s.scan_id != scan_id && !scan_running(s); })) << c.status;
+    } else {
+      ASSERT_TRUE(wait([&] { return !s.rows.empty() && s.rows[0].action.kind == c.state; })) << c.status;
+      EXPECT_EQ(s.scan_id, scan_id);
+    }
+    EXPECT_EQ(g_closed_opens, std::vector<std::uint32_t>{134217741u}) << c.status;
+  }
+  g_answer = IDNO;
+  test::close_test_main_window(s.window);
+}
+
 // Release the file only, for a program found holding the file by handles: offered after Close,
 // reached in the focus order after it, done only on Yes to its warning; the program keeps
 // running, the file deletes, and the targets are searched again.
