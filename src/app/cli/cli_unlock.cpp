@@ -109,6 +109,16 @@ bool release_one(const CliCommand& c, const Holder& h, nlohmann::ordered_json& h
   return report.result == ReleaseResult::Released;
 }
 
+// Each handle's outcome and what holds the paths now: as JSON, or as find's table.
+std::string unlock_report(const CliCommand& c, nlohmann::ordered_json handles, const std::vector<Target>& targets,
+                          const ScanResult& now, bool elevated) {
+  if (!c.json) return holders_table(now, elevated);
+  nlohmann::ordered_json doc;
+  doc["handles"] = std::move(handles);
+  doc["after"] = nlohmann::ordered_json::parse(holders_json(targets, now, elevated), nullptr, false);
+  return doc.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
 }  // namespace
 
 int run_unlock(const CliCommand& c) {
@@ -120,10 +130,9 @@ int run_unlock(const CliCommand& c) {
   const bool elevated = process_is_elevated();
   std::vector<const Holder*> holders;
   int code = chosen_holders(c, *found, holders) ? kExitSuccess : kExitStillHeld;
-  if (holders.empty() && c.all) {
-    code = search_exit_code(*found, elevated);
-    if (code != kExitSuccess) write_out(c.json ? holders_json(*targets, *found, elevated) : holders_table(*found, elevated));
-    return code;
+  if (holders.empty() && c.all) {  // nothing to release: what the search found, in the same form
+    write_out(unlock_report(c, nlohmann::json::array(), *targets, *found, elevated));
+    return search_exit_code(*found, elevated);
   }
   nlohmann::ordered_json handles = nlohmann::json::array();
   for (const Holder* h : holders) {
@@ -132,14 +141,7 @@ int run_unlock(const CliCommand& c) {
   // What holds the paths now, as find shows it.
   const std::optional<ScanResult> after = cli_search(*targets, true);
   if (!after) return cli_stopped();
-  if (c.json) {
-    nlohmann::ordered_json doc;
-    doc["handles"] = std::move(handles);
-    doc["after"] = nlohmann::ordered_json::parse(holders_json(*targets, *after, elevated), nullptr, false);
-    write_out(doc.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
-  } else {
-    write_out(holders_table(*after, elevated));
-  }
+  write_out(unlock_report(c, std::move(handles), *targets, *after, elevated));
   return code;
 }
 

@@ -553,6 +553,13 @@ TEST_F(CliWithHolder, UnlockNeedsYesAndClosesOnlyTheHandlesOfTheProgramNamed) {
   EXPECT_EQ(path_key(std::string_view(doc["handles"][0]["path"].get<std::string>())), path_key(std::wstring_view(file_)));
   EXPECT_TRUE(doc["after"]["holders"].empty()) << done.out;
   EXPECT_TRUE(alive(*holder));
+  // Nothing left to release: the same document, with no handles, and what the search found.
+  const CliRun free = run_cli({L"unlock", L"--all", L"--yes", L"--json", file_});
+  EXPECT_EQ(free.exit, 0u) << free.err;
+  const auto none = nlohmann::json::parse(free.out, nullptr, false);
+  ASSERT_TRUE(none.is_object()) << free.out;
+  EXPECT_TRUE(none["handles"].empty());
+  EXPECT_EQ(none["after"]["status"], "free") << free.out;
   EXPECT_TRUE(::DeleteFileW(file_.c_str())) << "error " << ::GetLastError();
 }
 
