@@ -111,9 +111,11 @@ std::string file_name_of(std::wstring_view path) {
 
 std::string last_component(std::wstring_view path) { return file_name_of(without_trailing_backslashes(path)); }
 
-std::wstring own_executable_path() {
+std::wstring own_executable_path() { return module_path(nullptr); }
+
+std::wstring module_path(HMODULE module) {
   std::wstring path(32'768, L'\0');
-  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
   if (n == 0 || n >= path.size()) return {};
   path.resize(n);
   return path;

@@ -61,6 +61,8 @@ std::string last_component(std::wstring_view path);
 
 // The full path of this program's executable; empty when it cannot be read.
 std::wstring own_executable_path();
+// The same of a module loaded in this process (a DLL, or the program for nullptr).
+std::wstring module_path(HMODULE module);
 
 // `base` joined with `name` by one backslash (none added when base already ends in one).
 std::wstring join_path(std::wstring_view base, std::wstring_view name);

@@ -19,12 +19,6 @@ UniqueHandle open_process(DWORD access, std::uint32_t pid) {
   return UniqueHandle(::OpenProcess(access, FALSE, pid));
 }
 
-std::optional<std::uint64_t> creation_time_of(HANDLE process) {
-  FILETIME created{}, exited{}, kernel{}, user{};
-  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return std::nullopt;
-  return filetime_count(created);
-}
-
 // For another process's window both calls read the caption the window manager keeps, so a
 // hung program cannot stall us. The title may change between the calls: keep the shorter.
 std::string window_title(HWND window) {
@@ -62,6 +56,12 @@ Fn kernel32_function(const char* name) {
 }
 
 }  // namespace
+
+std::optional<std::uint64_t> creation_time_of(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return std::nullopt;
+  return filetime_count(created);
+}
 
 std::optional<bool> process_is_shielded(std::uint32_t pid) {
   using IsCriticalFn = BOOL(WINAPI*)(HANDLE, PBOOL);

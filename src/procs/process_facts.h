@@ -18,6 +18,8 @@ std::optional<std::wstring> image_path(std::uint32_t pid);
 
 // Creation time in 100-ns units since 1601: with the pid, the identity of a process.
 std::optional<std::uint64_t> creation_time(std::uint32_t pid);
+// The same of a process already opened (with at least PROCESS_QUERY_LIMITED_INFORMATION).
+std::optional<std::uint64_t> creation_time_of(HANDLE process);
 
 // Whether the process under `pid` is still running and, unless `expected_start_time` is 0,
 // still the one created at that time (and not a newcomer that reused the identifier). A

@@ -8,6 +8,7 @@
 #include "common/com_object.h"
 #include "common/handles.h"
 #include "common/text.h"
+#include "discovery/paths.h"
 
 namespace tw {
 namespace {
@@ -25,23 +26,11 @@ HRESULT task_copy(std::wstring_view text, LPWSTR* out) {
   return S_OK;
 }
 
-std::wstring module_folder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameW(g_module.load(), path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  return path.substr(0, path.find_last_of(L'\\'));
-}
-
+// tarnwick.exe beside this DLL.
 std::wstring program_path() {
-  const std::wstring folder = module_folder();
-  return folder.empty() ? std::wstring() : folder + L"\\tarnwick.exe";
+  const std::wstring dll = module_path(g_module.load());
+  const std::size_t slash = dll.find_last_of(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : join_path(dll.substr(0, slash), L"tarnwick.exe");
 }
 
 // The file-system paths of the selection; items without one (Control Panel, a phone) are left out.

@@ -67,12 +67,6 @@ HANDLE open_for_release(std::uint32_t pid) {
   return ::OpenProcess(PROCESS_DUP_HANDLE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
 }
 
-std::optional<std::uint64_t> process_start_time(HANDLE process) {
-  FILETIME created{}, exited{}, kernel{}, user{};
-  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return std::nullopt;
-  return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-}
-
 std::optional<std::wstring> handle_name_in(HANDLE process, std::uint64_t value) {
   HANDLE copy = nullptr;
   if (!::DuplicateHandle(process, as_handle(value), ::GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {

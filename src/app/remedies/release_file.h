@@ -68,7 +68,6 @@ std::string_view handle_outcome_word(HandleOutcome outcome);
 // The real calls behind ReleaseApi. A process opened with PROCESS_DUP_HANDLE and
 // PROCESS_QUERY_LIMITED_INFORMATION (null when it cannot be).
 HANDLE open_for_release(std::uint32_t pid);
-std::optional<std::uint64_t> process_start_time(HANDLE process);
 // The name of a fresh copy of the handle, asked on a thread of its own for at most the deep
 // search's deadline, since a name query can hang; nothing when it names no disk file.
 std::optional<std::wstring> handle_name_in(HANDLE process, std::uint64_t value);
@@ -78,7 +77,7 @@ bool close_handle_in(HANDLE process, std::uint64_t value);
 // The calls a release makes; tests replace what Wine cannot show (guarded processes).
 struct ReleaseApi {
   HANDLE (*open_process)(std::uint32_t pid) = &open_for_release;
-  std::optional<std::uint64_t> (*start_time_of)(HANDLE process) = &process_start_time;
+  std::optional<std::uint64_t> (*start_time_of)(HANDLE process) = &creation_time_of;
   HolderKind (*kind_of)(std::uint32_t pid) = &classify_running;
   std::optional<bool> (*shielded)(std::uint32_t pid) = &process_is_shielded;
   std::optional<std::wstring> (*name_of)(HANDLE process, std::uint64_t value) = &handle_name_in;

@@ -4,30 +4,12 @@
 
 #include <string>
 
+#include "app/system/account.h"
 #include "app/system/explorer_entry.h"
 #include "app/system/settings.h"
 #include "discovery/paths.h"
 
 namespace tw {
-namespace {
-
-std::optional<std::wstring> machine_string(std::wstring_view subkey, const wchar_t* name) {
-  const std::wstring key(subkey);
-  DWORD size = 0;
-  if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS ||
-      size < sizeof(wchar_t)) {
-    return std::nullopt;
-  }
-  std::wstring value(size / sizeof(wchar_t), L'\0');
-  if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value.data(), &size) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  value.resize(value.find(L'\0') == std::wstring::npos ? value.size() : value.find(L'\0'));
-  return value;
-}
-
-}  // namespace
 
 bool command_starts(std::wstring_view command, std::wstring_view exe_path) {
   if (command.size() < 2 || command.front() != L'"' || exe_path.empty()) return false;
@@ -43,14 +25,16 @@ bool is_folder_of(std::wstring_view folder, std::wstring_view exe_path) {
 }
 
 bool installed_for_all_users() {
-  const std::optional<std::wstring> folder = machine_string(kUninstallKey, L"InstallLocation");
+  const std::optional<std::wstring> folder =
+      registry_text(HKEY_LOCAL_MACHINE, std::wstring(kUninstallKey), L"InstallLocation");
   return folder && is_folder_of(*folder, own_executable_path());
 }
 
 bool explorer_menu_is_machines() {
   const std::wstring exe = own_executable_path();
   for (const std::wstring_view key : kExplorerVerbKeys) {
-    const std::optional<std::wstring> command = machine_string(std::wstring(key) + L"\\command", nullptr);
+    const std::optional<std::wstring> command =
+        registry_text(HKEY_LOCAL_MACHINE, std::wstring(key) + L"\\command", nullptr);
     if (!command || !command_starts(*command, exe)) return false;
   }
   return true;
