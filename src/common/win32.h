@@ -32,6 +32,15 @@ std::optional<std::wstring> read_sized_text(Call call) {
   return std::nullopt;
 }
 
+// A function of a DLL the process has already loaded (kernel32, ntdll), looked up by name for
+// calls that not every Windows, or Wine, has, or that the headers do not declare; nullptr
+// when it is missing.
+template <class Fn>
+Fn loaded_function(const wchar_t* module, const char* name) {
+  const HMODULE handle = ::GetModuleHandleW(module);
+  return handle ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(handle, name))) : nullptr;
+}
+
 // A FILETIME as one count of 100-nanosecond units since 1601, and back.
 constexpr std::uint64_t filetime_count(FILETIME t) {
   return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "common/thread.h"
+#include "common/win32.h"
 #include "discovery/memory_holds.h"
 #include "discovery/paths.h"
 
@@ -68,12 +69,7 @@ std::optional<std::wstring> name_of_disk_handle(HANDLE handle) {
 }
 
 LONG WINAPI nt_query_system_information(ULONG information_class, void* buffer, ULONG size, ULONG* returned) {
-  static const auto query = [] {
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll ? reinterpret_cast<QuerySystemInformationFn>(
-                       reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQuerySystemInformation")))
-                 : nullptr;
-  }();
+  static const auto query = loaded_function<QuerySystemInformationFn>(L"ntdll.dll", "NtQuerySystemInformation");
   if (query == nullptr) return static_cast<LONG>(0xC0000002);  // STATUS_NOT_IMPLEMENTED
   return query(information_class, buffer, size, returned);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/casemap.h"
+#include "common/win32.h"
 #include "discovery/path_spelling.h"
 #include "discovery/paths.h"
 
@@ -15,8 +16,7 @@ std::optional<std::uint64_t> file_index(HANDLE file) {
   };
   using QueryFn = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
   constexpr int kFileInternalInformation = 6;
-  static const auto query = reinterpret_cast<QueryFn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+  static const auto query = loaded_function<QueryFn>(L"ntdll.dll", "NtQueryInformationFile");
   if (query == nullptr) return std::nullopt;
   IoStatus io{};
   std::uint64_t number = 0;

@@ -47,14 +47,6 @@ BOOL CALLBACK collect_window(HWND window, LPARAM context) {
   return TRUE;
 }
 
-// Looked up at run time: kernel32 has them from Windows 8 on, and not every system that runs
-// us has them.
-template <class Fn>
-Fn kernel32_function(const char* name) {
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  return kernel32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(kernel32, name))) : nullptr;
-}
-
 }  // namespace
 
 std::optional<std::uint64_t> creation_time_of(HANDLE process) {
@@ -66,8 +58,10 @@ std::optional<std::uint64_t> creation_time_of(HANDLE process) {
 std::optional<bool> process_is_shielded(std::uint32_t pid) {
   using IsCriticalFn = BOOL(WINAPI*)(HANDLE, PBOOL);
   using InformationFn = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
-  static const auto is_critical = kernel32_function<IsCriticalFn>("IsProcessCritical");
-  static const auto information = kernel32_function<InformationFn>("GetProcessInformation");
+  // Looked up at run time: kernel32 has them from Windows 8 on, and not every system that runs
+  // us has them.
+  static const auto is_critical = loaded_function<IsCriticalFn>(L"kernel32.dll", "IsProcessCritical");
+  static const auto information = loaded_function<InformationFn>(L"kernel32.dll", "GetProcessInformation");
   const UniqueHandle process = open_process(PROCESS_QUERY_LIMITED_INFORMATION, pid);
   if (!process) return std::nullopt;
   BOOL critical = FALSE;

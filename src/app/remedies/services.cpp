@@ -18,6 +18,7 @@
 #include "common/handles.h"
 #include "common/text.h"
 #include "common/thread.h"
+#include "common/win32.h"
 
 namespace tw {
 namespace {
@@ -455,10 +456,7 @@ DependentsReply ServiceApi::real_dependents(const std::string& name) {
 std::optional<bool> ServiceApi::real_process_critical(std::uint32_t pid) {
   // Windows 8.1 and later; looked up, as the headers this builds with do not declare it.
   using IsCriticalFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  const auto is_critical =
-      kernel ? reinterpret_cast<IsCriticalFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "IsProcessCritical")))
-             : nullptr;
+  static const auto is_critical = loaded_function<IsCriticalFn>(L"kernel32.dll", "IsProcessCritical");
   if (!is_critical) return std::nullopt;
   const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!process) return std::nullopt;

@@ -19,8 +19,7 @@ namespace tw {
 std::optional<std::wstring> temp_folder() {
   using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
   // Newer systems give processes of other users their own folder through this one.
-  static const auto path2 = reinterpret_cast<GetTempPath2>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
+  static const auto path2 = loaded_function<GetTempPath2>(L"kernel32.dll", "GetTempPath2W");
   const auto query = [](DWORD size, wchar_t* buffer) {
     return path2 != nullptr ? path2(size, buffer) : ::GetTempPathW(size, buffer);
   };
