@@ -8,12 +8,6 @@
 #include "common/text.h"
 
 namespace tw {
-namespace {
-
-std::string text_of(const Message& m) { return std::string(localized(m)); }
-std::string filled(const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); }
-
-}  // namespace
 
 DisconnectRun disconnect_opens(const std::vector<std::uint32_t>& ids,
                                const std::function<bool(const std::string&)>& confirm, bool elevated,
@@ -23,26 +17,26 @@ DisconnectRun disconnect_opens(const std::vector<std::uint32_t>& ids,
   const NetworkOpenList list = api.file_opens(std::wstring());
   if (list.answer != NetAnswer::Listed) {
     const bool denied = list.answer == NetAnswer::AccessDenied && !elevated;
-    run.err = text_of(denied ? msg::kCliDisconnectNeedsAdmin : msg::kCouldNotDisconnect) + "\n";
+    run.err = localized_text(denied ? msg::kCliDisconnectNeedsAdmin : msg::kCouldNotDisconnect) + "\n";
     run.code = kExitStillHeld;
     return run;
   }
   for (const std::uint32_t id : ids) {
     const auto open = std::find_if(list.opens.begin(), list.opens.end(), [id](const NetworkOpen& o) { return o.id == id; });
     if (open == list.opens.end()) {
-      run.err += filled(msg::kCliNotOpenNow, {std::to_string(id)}) + "\n";
+      run.err += localized_filled(msg::kCliNotOpenNow, {std::to_string(id)}) + "\n";
       run.code = kExitStillHeld;
       continue;
     }
     const std::string user = printable(open->user);
     const std::string who = std::to_string(id) + " " + user + ": ";
-    if (!confirm(filled(msg::kConfirmDisconnect, {user, printable(to_utf8(open->path))}))) {
+    if (!confirm(localized_filled(msg::kConfirmDisconnect, {user, printable(to_utf8(open->path))}))) {
       run.code = kExitStillHeld;
       continue;
     }
     const auto result = static_cast<std::uint8_t>(disconnect_result(api.close_open(id)));
-    const std::string words = who + text_of(*outcome_words(RemedyKind::Disconnect, result, elevated,
-                                                           RemedySurface::Console)) + "\n";
+    const std::string words =
+        who + localized_text(*outcome_words(RemedyKind::Disconnect, result, elevated, RemedySurface::Console)) + "\n";
     if (state_after(RemedyKind::Disconnect, result) == ActionKind::Disconnected) {
       run.out += words;
     } else {

@@ -39,11 +39,8 @@
 namespace tw {
 namespace {
 
-std::string text_of(const Message& m) { return std::string(localized(m)); }
-std::string filled(const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); }
-
 // Bad usage: the line that is wrong, and where help is.
-void usage_error(const std::string& line) { write_err(line + "\n" + text_of(msg::kCliHelpHint) + "\n"); }
+void usage_error(const std::string& line) { write_err(line + "\n" + localized_text(msg::kCliHelpHint) + "\n"); }
 
 // The paths as Windows resolves them, relative ones against the current folder; nothing
 // when one names no file or folder (a pattern, a device), which is said on stderr.
@@ -52,7 +49,7 @@ std::optional<std::vector<Target>> resolve_paths(const std::vector<std::wstring>
   for (const std::wstring& p : paths) {
     std::optional<Target> t = normalise_path(p, RelativePaths::Resolve);
     if (!t) {
-      usage_error(filled(msg::kCliNotAPath, {printable(to_utf8(p))}));
+      usage_error(localized_filled(msg::kCliNotAPath, {printable(to_utf8(p))}));
       return std::nullopt;
     }
     targets.push_back(std::move(*t));
@@ -74,7 +71,7 @@ std::optional<std::vector<Target>> paths_to_search(const std::vector<std::wstrin
   if (!targets) return std::nullopt;
   for (const Target& t : *targets) {
     if (names_nothing(t)) {
-      usage_error(filled(msg::kCliNoSuchPath, {printable(to_utf8(t))}));
+      usage_error(localized_filled(msg::kCliNoSuchPath, {printable(to_utf8(t))}));
       return std::nullopt;
     }
   }
@@ -84,15 +81,16 @@ std::optional<std::vector<Target>> paths_to_search(const std::vector<std::wstrin
 std::string progress_text(const ScanProgress& p) {
   switch (p.phase) {
     case ScanPhase::Listing:
-      return filled(msg::kProgressListing, {group_thousands(p.files)});
+      return localized_filled(msg::kProgressListing, {group_thousands(p.files)});
     case ScanPhase::AskingWindows:
-      return filled(msg::kProgressAskingWindows, {group_thousands(p.files)}) + " (" +
+      return localized_filled(msg::kProgressAskingWindows, {group_thousands(p.files)}) + " (" +
              std::to_string(static_cast<int>(p.fraction * 100.0f)) + "%)";
     case ScanPhase::DeepSearching:
     case ScanPhase::Taken:
       break;
   }
-  return text_of(msg::kProgressDeepSearching) + " (" + std::to_string(static_cast<int>(p.fraction * 100.0f)) + "%)";
+  return localized_text(msg::kProgressDeepSearching) + " (" + std::to_string(static_cast<int>(p.fraction * 100.0f)) +
+         "%)";
 }
 
 // One search, on a thread of its own so that Ctrl+C is answered at once; nothing when it was
@@ -130,7 +128,7 @@ void print_result(const CliCommand& c, const std::vector<Target>& targets, const
 }
 
 int stopped() {
-  write_err(text_of(msg::kCliStopped) + "\n");
+  write_err(localized_text(msg::kCliStopped) + "\n");
   return kExitSearchFailed;
 }
 
@@ -218,14 +216,14 @@ bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
   const std::vector<ProcessEntry> running = process_list();
   for (const ProcessRef& ref : c.processes) {
     if (!is_listed(running, ref.pid) || !is_running(ref.pid, 0)) {
-      write_err(filled(msg::kCliNotRunning, {std::to_string(ref.pid)}) + "\n");
+      write_err(localized_filled(msg::kCliNotRunning, {std::to_string(ref.pid)}) + "\n");
       code = kExitStillHeld;
       continue;
     }
     const std::optional<std::uint64_t> started = creation_time(ref.pid);
     if (started && ref.start_time && *ref.start_time != *started) {
       // The id names another process now: never touched.
-      write_err(filled(msg::kCliOtherProcess, {std::to_string(ref.pid)}) + "\n");
+      write_err(localized_filled(msg::kCliOtherProcess, {std::to_string(ref.pid)}) + "\n");
       code = kExitStillHeld;
       continue;
     }
@@ -241,14 +239,15 @@ bool processes_of(const CliCommand& c, std::vector<Named>& out, int& code) {
 bool confirmed(const CliCommand& c, std::string question) {
   if (c.yes) return true;
   if (ask_yes(question)) return true;
-  write_err(text_of(is_console(STD_INPUT_HANDLE) ? msg::kCliNotDone : msg::kCliNeedsYes) + "\n");
+  write_err(localized_text(is_console(STD_INPUT_HANDLE) ? msg::kCliNotDone : msg::kCliNeedsYes) + "\n");
   return false;
 }
 
 // Says what an outcome reads as: on standard output when the remedy did what it should
 // (then true), else on standard error.
 bool say_outcome(const std::string& who, RemedyKind remedy, std::uint8_t result, bool elevated) {
-  const std::string words = who + text_of(*outcome_words(remedy, result, elevated, RemedySurface::Console)) + "\n";
+  const std::string words =
+      who + localized_text(*outcome_words(remedy, result, elevated, RemedySurface::Console)) + "\n";
   const ActionKind after = state_after(remedy, result);
   const bool done = after == ActionKind::Closed || after == ActionKind::Restarted;
   if (done) {
@@ -269,13 +268,15 @@ int run_close_or_end(const CliCommand& c) {
     const std::string name = printable(p.name);
     const std::string who = std::to_string(p.pid) + " " + name + ": ";
     if (!remedy_fits(remedy, p.kind)) {
-      write_err(who + text_of(p.kind == HolderKind::FileExplorer  ? msg::kCliUseRestartExplorer
-                              : p.kind == HolderKind::NetworkOpen ? msg::kCliUseDisconnect
-                                                                  : msg::kPartOfWindowsCantEnd) + "\n");
+      write_err(who +
+                localized_text(p.kind == HolderKind::FileExplorer  ? msg::kCliUseRestartExplorer
+                               : p.kind == HolderKind::NetworkOpen ? msg::kCliUseDisconnect
+                                                                   : msg::kPartOfWindowsCantEnd) +
+                "\n");
       code = kExitStillHeld;
       continue;
     }
-    if (remedy == RemedyKind::ForceQuit && !confirmed(c, filled(msg::kConfirmForceQuit, {name}))) {
+    if (remedy == RemedyKind::ForceQuit && !confirmed(c, localized_filled(msg::kConfirmForceQuit, {name}))) {
       code = kExitStillHeld;
       continue;
     }
@@ -292,10 +293,10 @@ int run_restart_explorer(const CliCommand& c) {
   if (const HWND shell = ::GetShellWindow()) ::GetWindowThreadProcessId(shell, &pid);
   const std::optional<std::uint64_t> started = pid != 0 ? creation_time(pid) : std::nullopt;
   if (!started) {
-    write_err(text_of(msg::kCouldNotRestartExplorer) + "\n");
+    write_err(localized_text(msg::kCouldNotRestartExplorer) + "\n");
     return kExitStillHeld;
   }
-  if (!confirmed(c, text_of(msg::kConfirmRestartExplorer))) return kExitStillHeld;
+  if (!confirmed(c, localized_text(msg::kConfirmRestartExplorer))) return kExitStillHeld;
   const std::uint8_t result = restart_explorer(pid, *started, process_is_elevated()) ? 1 : 0;
   return say_outcome("", RemedyKind::RestartExplorer, result, false) ? kExitSuccess : kExitStillHeld;
 }
@@ -327,17 +328,17 @@ int run_recycle(const CliCommand& c) {
   for (std::size_t i = 0; i < targets->size(); ++i) {
     const RecycleResult result = recycle_target(nullptr, (*targets)[i], RecycleUi::None);
     if (result == RecycleResult::Moved) {
-      moved += shown[i] + ": " + text_of(msg::kMovedToRecycleBin) + "\n";
+      moved += shown[i] + ": " + localized_text(msg::kMovedToRecycleBin) + "\n";
       continue;
     }
     const Message& why = result == RecycleResult::Missing ? msg::kCliNoSuchPath
                          : result == RecycleResult::NoBin ? msg::kCliNoRecycleBin
                                                           : msg::kCliNotRecycled;
-    write_err(filled(why, {shown[i]}) + "\n");
+    write_err(localized_filled(why, {shown[i]}) + "\n");
     code = kExitStillHeld;
   }
   // All moved: one line says so; otherwise each one that was.
-  write_out(code == kExitSuccess ? text_of(msg::kMovedToRecycleBin) + "\n" : moved);
+  write_out(code == kExitSuccess ? localized_text(msg::kMovedToRecycleBin) + "\n" : moved);
   return code;
 }
 
@@ -355,8 +356,10 @@ DeletePlan schedule_with_progress(const std::vector<Target>& targets, const std:
   };
   DeleteControl control;
   control.stop = &stop;
-  control.found = [&](std::size_t n) { throttled(filled(msg::kDeleteChecking, {group_thousands(n)})); };
-  control.waited = [&](std::uint64_t s) { throttled(filled(msg::kDeleteWaitingForHelper, {std::to_string(s)})); };
+  control.found = [&](std::size_t n) { throttled(localized_filled(msg::kDeleteChecking, {group_thousands(n)})); };
+  control.waited = [&](std::uint64_t s) {
+    throttled(localized_filled(msg::kDeleteWaitingForHelper, {std::to_string(s)}));
+  };
   DeletePlan plan;
   std::atomic<bool> done{false};
   // The console's window owns the elevation prompt, so that it comes up in front of it.
@@ -377,7 +380,7 @@ int run_delete_on_restart(const CliCommand& c) {
   int code = kExitSuccess;
   const auto targets = unprotected(c, code);
   if (!targets) return code;
-  if (!confirmed(c, text_of(msg::kConfirmDeleteOnRestart))) return kExitStillHeld;
+  if (!confirmed(c, localized_text(msg::kConfirmDeleteOnRestart))) return kExitStillHeld;
   // Not elevated, the window program beside this one is started as the elevated helper.
   const std::wstring own = own_executable_path();
   const std::wstring helper = own.substr(0, own.find_last_of(L'\\') + 1) + L"tarnwick.exe";
@@ -386,7 +389,7 @@ int run_delete_on_restart(const CliCommand& c) {
     write_err(delete_refusal_text(plan) + "\n");
     return plan.refusal == DeleteRefusal::Stopped ? kExitSearchFailed : kExitStillHeld;
   }
-  write_out(text_of(msg::kScheduled) + "\n");
+  write_out(localized_text(msg::kScheduled) + "\n");
   return kExitSuccess;
 }
 

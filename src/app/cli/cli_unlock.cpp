@@ -20,9 +20,6 @@
 namespace tw {
 namespace {
 
-std::string text_of(const Message& m) { return std::string(localized(m)); }
-std::string filled(const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); }
-
 std::string hex_of(std::uint64_t value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
@@ -71,8 +68,8 @@ bool chosen_holders(const CliCommand& c, const ScanResult& r, std::vector<const 
     }
     all_found = false;
     const std::string id = std::to_string(ref.pid);
-    write_err(is_running(ref.pid, ref.start_time.value_or(0)) ? id + ": " + text_of(msg::kCliNoHandles) + "\n"
-                                                              : filled(msg::kCliNotRunning, {id}) + "\n");
+    write_err(is_running(ref.pid, ref.start_time.value_or(0)) ? id + ": " + localized_text(msg::kCliNoHandles) + "\n"
+                                                              : localized_filled(msg::kCliNotRunning, {id}) + "\n");
   }
   return all_found;
 }
@@ -82,10 +79,10 @@ bool release_one(const CliCommand& c, const Holder& h, nlohmann::ordered_json& h
   const std::string name = printable(h.title);
   const std::string who = std::to_string(h.pid) + " " + name + ": ";
   if (!release_allowed(h, ::GetCurrentProcessId())) {
-    write_err(who + text_of(h.handles.empty() ? msg::kCliNoHandles : msg::kReleaseRefused) + "\n");
+    write_err(who + localized_text(h.handles.empty() ? msg::kCliNoHandles : msg::kReleaseRefused) + "\n");
     return false;
   }
-  if (!confirmed_by_user(c, filled(msg::kConfirmReleaseFile, {name}))) return false;
+  if (!confirmed_by_user(c, localized_filled(msg::kConfirmReleaseFile, {name}))) return false;
   const ReleaseReport report = release_file_handles(h.pid, h.start_time, h.handles);
   for (std::size_t i = 0; i < h.handles.size(); ++i) {
     const HandleRelease* one = i < report.handles.size() ? &report.handles[i] : nullptr;
@@ -94,8 +91,8 @@ bool release_one(const CliCommand& c, const Holder& h, nlohmann::ordered_json& h
         {"pid", h.pid}, {"start_time", h.start_time}, {"handle", h.handles[i].value}, {"path", path},
         {"outcome", one ? handle_outcome_word(one->outcome) : untried_word(report.result)}});
     if (c.json || !one) continue;
-    const std::string line =
-        who + filled(msg::kCliHandleLine, {printable(path), hex_of(one->value), text_of(handle_words(one->outcome))});
+    const std::string line = who + localized_filled(msg::kCliHandleLine, {printable(path), hex_of(one->value),
+                                                                          localized_text(handle_words(one->outcome))});
     if (one->outcome == HandleOutcome::Closed) {
       write_out(line + "\n");
     } else {
@@ -103,8 +100,10 @@ bool release_one(const CliCommand& c, const Holder& h, nlohmann::ordered_json& h
     }
   }
   if (report.handles.empty()) {
-    write_err(who + text_of(*outcome_words(RemedyKind::ReleaseFile, static_cast<std::uint8_t>(report.result),
-                                           process_is_elevated(), RemedySurface::Console)) + "\n");
+    write_err(who +
+              localized_text(*outcome_words(RemedyKind::ReleaseFile, static_cast<std::uint8_t>(report.result),
+                                            process_is_elevated(), RemedySurface::Console)) +
+              "\n");
   }
   return report.result == ReleaseResult::Released;
 }

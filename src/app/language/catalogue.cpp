@@ -106,6 +106,12 @@ std::string_view localized(const Message& message) {
   return localized_in(message, language, translation_table());
 }
 
+std::string localized_text(const Message& message) { return std::string(localized(message)); }
+
+std::string localized_filled(const Message& message, const std::vector<std::string>& arguments) {
+  return fill_placeholders(localized(message), arguments);
+}
+
 std::string fill_placeholders(std::string_view text, std::span<const std::string> arguments) {
   std::string out;
   out.reserve(text.size());

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace tw {
 
@@ -75,6 +76,11 @@ std::string_view localized_in(const Message& message, std::string_view language,
 // Replaces "{0}", "{1}", ... by the arguments. Text that an argument brings in is never
 // searched for placeholders, so a file called "{1}.txt" is shown as it is.
 std::string fill_placeholders(std::string_view text, std::span<const std::string> arguments);
+
+// The message in the current language, as a string of its own; and with its placeholders
+// filled in.
+std::string localized_text(const Message& message);
+std::string localized_filled(const Message& message, const std::vector<std::string>& arguments);
 
 // The embedded translation document of a language ("{}" for English, Korean and unknown codes).
 std::string_view translation_document(std::string_view code);

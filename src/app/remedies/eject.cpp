@@ -106,15 +106,14 @@ std::optional<std::uint32_t> as_pid(std::wstring_view text) {
   return static_cast<std::uint32_t>(value);
 }
 
-std::string filled(const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); }
-
 // A program is named by Windows either by its process id or by its executable's path
 // ("\Device\HarddiskVolume3\Program Files\App\app.exe"): either way, its file name.
 std::string program_text(std::wstring_view name, const EjectApi& api) {
   if (const auto pid = as_pid(name)) {
     const auto exe = api.process_name(*pid);
     const std::string id = std::to_string(*pid);
-    return exe && !exe->empty() ? filled(msg::kEjectProcessNamed, {*exe, id}) : filled(msg::kEjectProcessId, {id});
+    return exe && !exe->empty() ? localized_filled(msg::kEjectProcessNamed, {*exe, id})
+                                : localized_filled(msg::kEjectProcessId, {id});
   }
   const std::string file = file_name_of(name);
   return file.empty() ? to_utf8(name) : file;
@@ -274,23 +273,23 @@ const Message& vetoer_label(VetoerKind kind) {
 std::string eject_outcome_text(const EjectOutcome& outcome, const std::string& drive) {
   switch (outcome.refusal) {
     case EjectRefusal::NotADrive:
-      return filled(msg::kEjectNotADrive, {drive});
+      return localized_filled(msg::kEjectNotADrive, {drive});
     case EjectRefusal::SystemDrive:
-      return filled(msg::kEjectSystemDrive, {drive});
+      return localized_filled(msg::kEjectSystemDrive, {drive});
     case EjectRefusal::NotRemovable:
-      return filled(msg::kEjectNotRemovable, {drive});
+      return localized_filled(msg::kEjectNotRemovable, {drive});
     case EjectRefusal::None:
       break;
   }
   if (outcome.ejected) return std::string(localized(msg::kEjectSafeToRemove));
   // A failure that is no veto (a device that went, rights) is told by its code.
   if (outcome.veto_type == PNP_VetoTypeUnknown && outcome.result != CR_SUCCESS && outcome.result != CR_REMOVE_VETOED) {
-    return filled(msg::kEjectFailed, {std::to_string(outcome.result)});
+    return localized_filled(msg::kEjectFailed, {std::to_string(outcome.result)});
   }
   std::string text(localized(veto_words(outcome.veto_type)));
   if (outcome.vetoer_kind != VetoerKind::None && !outcome.vetoer.empty()) {
     text += ' ';
-    text += filled(vetoer_label(outcome.vetoer_kind), {outcome.vetoer});
+    text += localized_filled(vetoer_label(outcome.vetoer_kind), {outcome.vetoer});
   }
   return text;
 }

@@ -34,13 +34,11 @@ constexpr const char* kGlyphAdd = "\xEE\xA3\xA5";         // U+E8E5
 constexpr const char* kGlyphFolder = "\xEE\xB4\xA5";      // U+ED25
 constexpr const char* kGlyphFile = "\xEE\xA2\xA5";        // U+E8A5
 
-std::string text_of(const Message& m) { return std::string(localized(m)); }
 std::string joined(const std::vector<std::string>& names) {
   std::string out;
   for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;
   return out;
 }
-std::string filled(const Message& m, std::vector<std::string> args) { return fill_placeholders(localized(m), args); }
 
 bool contains(const RectF& r, PointF p) {
   return p.x >= r.x && p.y >= r.y && p.x < r.x + r.width && p.y < r.y + r.height;
@@ -88,12 +86,13 @@ struct Builder {
     if (s.targets.empty() || scan_running(s)) return;
     float right = out.header.back().box.x - R(kHeaderGap);
     if (!s.deep) {
-      out.header.push_back(text_button(HitKind::DeepSearch, 0, text_of(msg::kDeepSearch), right, y, ButtonStyle::Secondary));
+      out.header.push_back(
+          text_button(HitKind::DeepSearch, 0, localized_text(msg::kDeepSearch), right, y, ButtonStyle::Secondary));
       right = out.header.back().box.x - R(kHeaderGap);
     }
     if (!s.elevated) {
-      out.header.push_back(
-          text_button(HitKind::SearchAsAdmin, 0, text_of(msg::kSearchAsAdministrator), right, y, ButtonStyle::Secondary));
+      out.header.push_back(text_button(HitKind::SearchAsAdmin, 0, localized_text(msg::kSearchAsAdministrator), right, y,
+                                       ButtonStyle::Secondary));
     }
   }
 
@@ -114,7 +113,7 @@ struct Builder {
     // A drive is not recycled but ejected; its root stays protected all the same.
     const bool eject = s.eject_offered;
     const Message& first = !eject ? msg::kMoveToRecycleBin : s.ejecting ? msg::kEjecting : msg::kEject;
-    out.footer.push_back(text_button(eject ? HitKind::Eject : HitKind::RecycleBin, 0, text_of(first), right, y,
+    out.footer.push_back(text_button(eject ? HitKind::Eject : HitKind::RecycleBin, 0, localized_text(first), right, y,
                                      all_released ? ButtonStyle::Primary : ButtonStyle::Secondary));
     const bool stuck_row = std::any_of(s.rows.begin(), s.rows.end(), [](const HolderRow& r) {
       return !any_remedy_fits(r.holder.kind) || r.action.kind == ActionKind::Failed;
@@ -126,38 +125,39 @@ struct Builder {
       const Message& label = s.delete_scheduling ? msg::kScheduling
                              : s.delete_scheduled ? msg::kDeleteOnRestartScheduled
                                                   : msg::kDeleteOnRestart;
-      out.footer.push_back(text_button(HitKind::DeleteOnRestart, 0, text_of(label), out.footer.back().box.x - R(kButtonGap), y,
-                                       ButtonStyle::Secondary));
+      out.footer.push_back(text_button(HitKind::DeleteOnRestart, 0, localized_text(label),
+                                       out.footer.back().box.x - R(kButtonGap), y, ButtonStyle::Secondary));
     }
   }
 
   std::string summary_line() const {
     if (s.targets.empty()) return {};  // paths handed over are still being taken in
-    if (!s.summary) return text_of(s.targets_hold_folder ? msg::kTargetFolder : msg::kTargetFile);
+    if (!s.summary) return localized_text(s.targets_hold_folder ? msg::kTargetFolder : msg::kTargetFile);
     const ScanSummary& r = *s.summary;
-    if (every_diagnosis_gone()) return text_of(msg::kTargetNotFound);
-    if (r.drive) return text_of(msg::kTargetFolder);  // its files were not counted
+    if (every_diagnosis_gone()) return localized_text(msg::kTargetNotFound);
+    if (r.drive) return localized_text(msg::kTargetFolder);  // its files were not counted
     const std::string files = group_thousands(r.files_checked);
     if (r.folders != 0) {
-      if (r.truncated || r.stopped) return filled(msg::kTargetFolderCapped, {files});
-      return r.files_checked == 1 ? text_of(msg::kTargetFolderOneFile) : filled(msg::kTargetFolderFiles, {files});
+      if (r.truncated || r.stopped) return localized_filled(msg::kTargetFolderCapped, {files});
+      return r.files_checked == 1 ? localized_text(msg::kTargetFolderOneFile)
+                                  : localized_filled(msg::kTargetFolderFiles, {files});
     }
-    return r.files_checked == 1 ? text_of(msg::kTargetFile) : filled(msg::kFileCount, {files});
+    return r.files_checked == 1 ? localized_text(msg::kTargetFile) : localized_filled(msg::kFileCount, {files});
   }
 
   void status() {
     if (scan_running(s)) {
-      out.headline = text_of(msg::kSearching) + dots(s.tick);
+      out.headline = localized_text(msg::kSearching) + dots(s.tick);
       switch (s.progress.phase) {
         case ScanPhase::Listing:
-          out.explanation = filled(msg::kProgressListing, {group_thousands(s.progress.files)});
+          out.explanation = localized_filled(msg::kProgressListing, {group_thousands(s.progress.files)});
           break;
         case ScanPhase::AskingWindows:
-          out.explanation = filled(msg::kProgressAskingWindows, {group_thousands(s.progress.files)});
+          out.explanation = localized_filled(msg::kProgressAskingWindows, {group_thousands(s.progress.files)});
           break;
         case ScanPhase::DeepSearching:
         case ScanPhase::Taken:
-          out.explanation = text_of(msg::kProgressDeepSearching);
+          out.explanation = localized_text(msg::kProgressDeepSearching);
           break;
       }
       return;
@@ -172,21 +172,21 @@ struct Builder {
       program_remains = program_remains || any_remedy_fits(r.holder.kind);
     }
     if (s.rows.empty()) {
-      out.headline = text_of(msg::kNoProgramHolding);
-      out.explanation = text_of(s.summary->deep ? msg::kDeepFoundNothing : msg::kTryDeepSearch);
+      out.headline = localized_text(msg::kNoProgramHolding);
+      out.explanation = localized_text(s.summary->deep ? msg::kDeepFoundNothing : msg::kTryDeepSearch);
     } else if (remaining + network == 0) {
-      out.headline = text_of(msg::kAllReleased);
-      out.explanation = text_of(msg::kCanDeleteNow);
+      out.headline = localized_text(msg::kAllReleased);
+      out.explanation = localized_text(msg::kCanDeleteNow);
     } else if (!program_remains) {
-      out.headline = text_of(msg::kWindowsIsHolding);
-      out.explanation = text_of(msg::kCantBeEnded);
+      out.headline = localized_text(msg::kWindowsIsHolding);
+      out.explanation = localized_text(msg::kCantBeEnded);
       for (const Message* line : remedies_explained(s.rows)) {
-        if (line == &msg::kStopServiceExplained) out.explanation += "\n" + text_of(*line);
+        if (line == &msg::kStopServiceExplained) out.explanation += "\n" + localized_text(*line);
       }
     } else {
-      out.headline = remaining == 0   ? text_of(msg::kOtherComputersHaveItOpen)
-                     : remaining == 1 ? text_of(msg::kOneProgramHolding)
-                                      : filled(msg::kProgramsHolding, {group_thousands(remaining)});
+      out.headline = remaining == 0   ? localized_text(msg::kOtherComputersHaveItOpen)
+                     : remaining == 1 ? localized_text(msg::kOneProgramHolding)
+                                      : localized_filled(msg::kProgramsHolding, {group_thousands(remaining)});
       for (const Message* line : remedies_explained(s.rows)) {
         if (!out.explanation.empty()) out.explanation += '\n';
         out.explanation += localized(*line);
@@ -206,12 +206,12 @@ struct Builder {
   // it did not look at: not that nothing holds the targets, nor that they can be deleted now.
   void mark_stopped() {
     if (scan_running(s)) {
-      if (s.stopping) out.headline = text_of(msg::kStopping) + dots(s.tick);
+      if (s.stopping) out.headline = localized_text(msg::kStopping) + dots(s.tick);
       return;
     }
     if (!s.summary || !s.summary->stopped) return;
-    if (s.rows.empty()) out.headline = text_of(msg::kSearchStopped);
-    out.explanation = text_of(msg::kSearchStoppedIncomplete);
+    if (s.rows.empty()) out.headline = localized_text(msg::kSearchStopped);
+    out.explanation = localized_text(msg::kSearchStoppedIncomplete);
   }
 
   // Stop sits at the end of the headline, beside the progress it ends.
@@ -219,8 +219,8 @@ struct Builder {
     if (!can_stop_scan(s)) return;
     const float right = out.column_left + out.column_width;
     const float y = std::round(out.headline_box.y + (out.headline_box.height - R(kButtonHeight)) * 0.5f);
-    out.status_buttons.push_back(text_button(HitKind::StopSearch, 0, text_of(msg::kStopSearch), right, y,
-                                             ButtonStyle::Secondary));
+    out.status_buttons.push_back(
+        text_button(HitKind::StopSearch, 0, localized_text(msg::kStopSearch), right, y, ButtonStyle::Secondary));
     out.headline_box.width = std::max(out.status_buttons.back().box.x - R(kButtonGap) - out.column_left, 0.0f);
   }
 
@@ -248,47 +248,47 @@ struct Builder {
     const Holder& h = r.holder;
     if (!h.stoppable_services.empty() && r.action.kind != ActionKind::Stopped) {
       color = p.warning;
-      return text_of(msg::kRowServiceStoppable) + " (" + joined(h.stoppable_services) + ")";
+      return localized_text(msg::kRowServiceStoppable) + " (" + joined(h.stoppable_services) + ")";
     }
     switch (h.kind) {
       case HolderKind::WindowsComponent:
         color = p.warning;
-        return text_of(msg::kRowWindowsComponent);
+        return localized_text(msg::kRowWindowsComponent);
       case HolderKind::Service: {
         color = p.warning;
-        std::string text = text_of(msg::kRowService);
+        std::string text = localized_text(msg::kRowService);
         if (!h.services.empty()) text += " (" + joined(h.services) + ")";
         return text;
       }
       case HolderKind::FileExplorer:
-        return text_of(msg::kRowExplorer);
+        return localized_text(msg::kRowExplorer);
       case HolderKind::NetworkOpen:
-        return h.remote.computer.empty() ? text_of(msg::kRowNetworkFromUnknown)
-                                         : filled(msg::kRowNetworkFrom, {h.remote.computer});
+        return h.remote.computer.empty() ? localized_text(msg::kRowNetworkFromUnknown)
+                                         : localized_filled(msg::kRowNetworkFrom, {h.remote.computer});
       case HolderKind::Program:
         break;
     }
     if (r.action.kind == ActionKind::NotClosed) {
       color = p.warning;
-      return text_of(h.has_window ? msg::kRowMayAskToSave : msg::kRowNoWindowForceQuit);
+      return localized_text(h.has_window ? msg::kRowMayAskToSave : msg::kRowNoWindowForceQuit);
     }
     if (!h.window_title.empty()) return h.window_title;
-    return h.has_window ? std::string() : text_of(msg::kRowNoWindow);
+    return h.has_window ? std::string() : localized_text(msg::kRowNoWindow);
   }
 
   std::string details(const Holder& h) const {
     const std::string held = held_text(h);
     // An open by another computer has no program here to name.
-    if (h.kind == HolderKind::NetworkOpen) return held.empty() ? held : text_of(msg::kRowHolding) + " " + held;
+    if (h.kind == HolderKind::NetworkOpen) return held.empty() ? held : localized_text(msg::kRowHolding) + " " + held;
     std::string text = h.exe_name + " \xC2\xB7 PID " + std::to_string(h.pid);
-    if (!held.empty()) text += " \xC2\xB7 " + text_of(msg::kRowHolding) + " " + held;
+    if (!held.empty()) text += " \xC2\xB7 " + localized_text(msg::kRowHolding) + " " + held;
     return text;
   }
 
   // The state pill beside a row's title, with its colour.
   void pill(RowLayout& row, const HolderRow& r, const Palette& p) const {
     const auto set = [&](const Message& text, Color color, bool busy = false) {
-      row.pill = text_of(text) + (busy ? dots(s.tick) : std::string());
+      row.pill = localized_text(text) + (busy ? dots(s.tick) : std::string());
       row.pill_color = color;
     };
     switch (r.action.kind) {
@@ -310,7 +310,7 @@ struct Builder {
         set(msg::kStateEnding, p.danger, true);
         break;
       case ActionKind::NotClosed:
-        if (r.holder.has_window) row.pill = text_of(msg::kStateNotClosed);
+        if (r.holder.has_window) row.pill = localized_text(msg::kStateNotClosed);
         row.pill_color = p.warning;
         break;
       case ActionKind::Closed:
@@ -350,7 +350,7 @@ struct Builder {
                              : it->first == HitKind::RowDisconnect    ? msg::kDisconnect
                              : it->first == HitKind::RowReleaseFile   ? msg::kReleaseFileOnly
                                                                       : msg::kForceQuit;
-      out.rows_buttons.push_back(text_button(it->first, row.index, text_of(label), right, y, it->second));
+      out.rows_buttons.push_back(text_button(it->first, row.index, localized_text(label), right, y, it->second));
       right = out.rows_buttons.back().box.x - R(kButtonGap);
     }
     row.button_count = out.rows_buttons.size() - row.first_button;
@@ -417,19 +417,21 @@ struct Builder {
         if (r.diagnoses.size() > 1) text = last_component(d.target) + " \xE2\x80\x94 " + text;
         hints.push_back(std::move(text));
       }
-      if (r.diagnoses.size() > listed) hints.push_back(filled(msg::kAndMore, {group_thousands(r.diagnoses.size() - listed)}));
+      if (r.diagnoses.size() > listed)
+        hints.push_back(localized_filled(msg::kAndMore, {group_thousands(r.diagnoses.size() - listed)}));
     }
-    if (r.truncated) hints.push_back(filled(msg::kTooManyFiles, {group_thousands(kListingCap)}));
-    if (!r.deep && !s.rows.empty()) hints.push_back(text_of(msg::kTryDeepSearchFolder));
+    if (r.truncated) hints.push_back(localized_filled(msg::kTooManyFiles, {group_thousands(kListingCap)}));
+    if (!r.deep && !s.rows.empty()) hints.push_back(localized_text(msg::kTryDeepSearchFolder));
     if (r.deep && !s.elevated && r.inaccessible != 0) {
-      hints.push_back(filled(msg::kInaccessibleProcesses, {group_thousands(r.inaccessible)}));
+      hints.push_back(localized_filled(msg::kInaccessibleProcesses, {group_thousands(r.inaccessible)}));
     }
-    if (r.gave_up) hints.push_back(text_of(msg::kDeepGaveUp));
+    if (r.gave_up) hints.push_back(localized_text(msg::kDeepGaveUp));
     // With no rows, each shared target's diagnosis says so.
-    if (r.network_unseen && !s.elevated && !s.rows.empty()) hints.push_back(text_of(msg::kDiagnosisSharedTryAdmin));
+    if (r.network_unseen && !s.elevated && !s.rows.empty())
+      hints.push_back(localized_text(msg::kDiagnosisSharedTryAdmin));
     // Only worth saying when nothing was found: then one of those may be the holder.
     if (r.deep && r.unexamined != 0 && s.rows.empty()) {
-      hints.push_back(filled(msg::kDeepSkippedHandles, {group_thousands(r.unexamined)}));
+      hints.push_back(localized_filled(msg::kDeepSkippedHandles, {group_thousands(r.unexamined)}));
     }
     return hints;
   }
@@ -437,7 +439,8 @@ struct Builder {
   void target_view(const Palette& p) {
     const float card_top = out.header_height + R(kCardTop);
     for (std::size_t i = 0; i < std::min<std::size_t>(3, s.targets.size()); ++i) out.card_lines.push_back(to_utf8(s.targets[i]));
-    if (s.targets.size() > 3) out.card_lines.push_back(filled(msg::kAndMore, {group_thousands(s.targets.size() - 3)}));
+    if (s.targets.size() > 3)
+      out.card_lines.push_back(localized_filled(msg::kAndMore, {group_thousands(s.targets.size() - 3)}));
     const float lines = static_cast<float>(out.card_lines.size());
     out.card = RectF{out.column_left, card_top, out.column_width, R(lines * kCardLineHeight + kCardBottomSpace)};
     out.card_glyph = s.targets_hold_folder ? kGlyphFolder : kGlyphFile;
@@ -482,7 +485,7 @@ struct Builder {
 
   void empty_view(bool explorer_installed) {
     const float W = size.width, H = size.height;
-    std::string files = text_of(msg::kChooseFiles), folder = text_of(msg::kChooseFolder);
+    std::string files = localized_text(msg::kChooseFiles), folder = localized_text(msg::kChooseFolder);
     const float w1 = button_width(files, ButtonStyle::Primary), w2 = button_width(folder, ButtonStyle::Secondary);
     const float x = std::round((W - (w1 + R(kEmptyButtonGap) + w2)) * 0.5f);
     const float y = std::round(H * 0.5f + R(kEmptyButtonsTop));
@@ -496,7 +499,7 @@ struct Builder {
     const float inset = kEmptyTextInset * u;
     out.drop_line_box = RectF{inset, H * 0.5f - kDropLineTop * u, W - 2 * inset, kDropLineHeight * u};
     out.tagline_box = RectF{inset, H * 0.5f - kTaglineTop * u, W - 2 * inset, kTaglineHeight * u};
-    out.tip = text_of(explorer_installed ? msg::kEmptyExplorerHint : msg::kEmptyAddToMenuHint);
+    out.tip = localized_text(explorer_installed ? msg::kEmptyExplorerHint : msg::kEmptyAddToMenuHint);
     const float tip_width = std::min(kTipMaxWidth * u, W - 2 * kTipMargin * u);
     out.tip_box = RectF{(W - tip_width) * 0.5f, H * 0.5f + kTipTop * u, tip_width, 0.0f};
   }
